@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tagrelay {
+
+/// Reads a file through a window of bytes. Byte and integer reads past the end yield 0 and
+/// leave the position at the end; data reads stop at the end. Nothing throws. A file that
+/// cannot be opened, or that is not a regular file (a FIFO, a socket, a device), reads as
+/// empty, and isOpen() says so. The open never blocks, so a FIFO named like a music file
+/// cannot stall the caller. The file is read with pread(), never memory-mapped: a file that
+/// shrinks while it is read only yields zeros, it cannot kill the process.
+class ByteReader
+{
+public:
+    static constexpr std::size_t defaultWindowSize = 4096;
+
+    explicit ByteReader(const std::string& path, std::size_t windowSize = defaultWindowSize);
+    ~ByteReader();
+    ByteReader(const ByteReader&) = delete;
+    ByteReader& operator=(const ByteReader&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    std::int64_t size() const { return m_size; }
+    std::int64_t position() const { return m_position; }
+    bool atEnd() const { return m_position >= m_size; }
+
+    /// Moves the position; clamped to 0..size().
+    void seek(std::int64_t offset);
+    /// Moves the position by delta bytes; clamped like seek().
+    void skip(std::int64_t delta) { seek(m_position + delta); }
+
+    std::uint8_t readU8();
+    std::uint16_t readU16BigEndian();    // missing bytes count as 0
+    std::uint32_t readU32BigEndian();    // missing bytes count as 0
+    std::uint32_t readU32LittleEndian(); // missing bytes count as 0
+    /// Copies up to out.size() bytes; returns how many were there before the end.
+    std::size_t readData(std::span<std::uint8_t> out);
+    /// Reads min(count, bytes left) bytes into a new vector.
+    std::vector<std::uint8_t> readBytes(std::int64_t count);
+
+    /// Bytes fetched from the kernel and read calls made so far (for measurements).
+    std::uint64_t bytesFetched() const { return m_bytesFetched; }
+    std::uint64_t readCalls() const { return m_readCalls; }
+
+private:
+    bool fillWindowAt(std::int64_t offset);
+    std::size_t fetch(std::int64_t offset, std::uint8_t* out, std::size_t count);
+
+    int m_fd = -1;
+    std::int64_t m_size = 0;
+    std::int64_t m_position = 0;
+    std::vector<std::uint8_t> m_window;
+    std::int64_t m_windowStart = 0;
+    std::size_t m_windowLength = 0;
+    std::uint64_t m_bytesFetched = 0;
+    std::uint64_t m_readCalls = 0;
+};
+
+} // namespace tagrelay

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tagrelay {
+
+/// The character set of the user's locale ("UTF-8", "ISO-8859-1", "ANSI_X3.4-1968", ...).
+/// The program keeps every text in it, as the file names come.
+std::string localeCodeset();
+
+/// Converts UTF-16 units to the locale's character set. A character the set lacks becomes
+/// its nearest equivalent where the set has one, else "?"; so does a broken surrogate pair.
+std::string utf16ToLocale(std::span<const std::uint16_t> units);
+
+/// Converts ISO-8859-1 bytes to the locale's character set (unchanged on a Latin-1 system),
+/// with the same substitution rule as utf16ToLocale.
+std::string latin1ToLocale(std::string_view bytes);
+
+/// Converts a text in the locale's character set to UTF-8, for consoles and toolkits that
+/// want it. Bytes that do not convert become U+FFFD.
+std::string localeToUtf8(std::string_view text);
+
+} // namespace tagrelay

@@ -1,0 +1,69 @@
+#include "platform/directory.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace tagrelay {
+
+namespace {
+
+EntryKind kindOfMode(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return EntryKind::File;
+    if (S_ISDIR(mode))
+        return EntryKind::Directory;
+    return EntryKind::Other;
+}
+
+} // namespace
+
+DirectoryListing::DirectoryListing(const std::string& path)
+    : m_dir(::opendir(path.empty() ? "." : path.c_str()))
+{
+    if (m_dir == nullptr)
+        return;
+    struct stat info {};
+    if (::fstat(::dirfd(m_dir), &info) == 0)
+        m_identity = {static_cast<std::uint64_t>(info.st_dev),
+                      static_cast<std::uint64_t>(info.st_ino)};
+}
+
+DirectoryListing::~DirectoryListing()
+{
+    if (m_dir != nullptr)
+        ::closedir(m_dir);
+}
+
+bool DirectoryListing::next(DirectoryEntry& entry)
+{
+    if (m_dir == nullptr)
+        return false;
+    const dirent* found = ::readdir(m_dir);
+    if (found == nullptr)
+        return false;
+    entry.name = found->d_name;
+    switch (found->d_type) {
+    case DT_REG:
+        entry.kind = EntryKind::File;
+        return true;
+    case DT_DIR:
+        entry.kind = EntryKind::Directory;
+        return true;
+    case DT_LNK:
+    case DT_UNKNOWN: {
+        // Links are followed; a dangling link is neither file nor directory.
+        struct stat info {};
+        entry.kind = ::fstatat(::dirfd(m_dir), found->d_name, &info, 0) == 0
+                         ? kindOfMode(info.st_mode)
+                         : EntryKind::Other;
+        return true;
+    }
+    default:
+        entry.kind = EntryKind::Other;
+        return true;
+    }
+}
+
+} // namespace tagrelay

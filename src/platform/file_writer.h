@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tagrelay {
+
+/// How a FileWriter opens its file.
+enum class WriteMode {
+    /// Create the file, or empty an existing one.
+    CreateOrTruncate,
+    /// Open the file (creating it when missing) and write behind its current end.
+    Append,
+};
+
+/// Writes a regular file through a 4096-byte buffer; the buffer reaches the disk at the latest
+/// on close() or destruction. A path that is not a regular file (a FIFO, a directory) is
+/// refused without blocking. Nothing throws; isOpen() and the results say what worked.
+class FileWriter
+{
+public:
+    static constexpr std::size_t blockSize = 4096;
+
+    FileWriter(const std::string& path, WriteMode mode);
+    ~FileWriter();
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    /// Buffers the bytes; false when an earlier or this write failed.
+    bool write(std::span<const std::uint8_t> bytes);
+    bool write(std::string_view text);
+    bool writeI32LittleEndian(std::int32_t value);
+    /// Flushes and closes; false when any write since the open failed.
+    bool close();
+
+private:
+    bool flush();
+
+    int m_fd = -1;
+    bool m_failed = false;
+    std::vector<std::uint8_t> m_buffer;
+};
+
+/// Creates path as an empty regular file, replacing the contents of an existing one.
+/// False when it cannot (unwritable folder, read-only medium, not a regular file).
+bool createEmptyFile(const std::string& path);
+
+/// Appends one block of bytes to a file (created when missing): open, go to the end, write,
+/// close. False when any step failed.
+bool appendToFile(const std::string& path, std::string_view bytes);
+
+} // namespace tagrelay

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <string>
+
+namespace tagrelay {
+
+class WindowLayer;
+struct RunState;
+
+// Controls of the progress display in the main window, by number.
+inline constexpr int mainWindow = 0;
+inline constexpr int analysingField = 0;   // "Analysing: " + the file's path
+inline constexpr int scanProgressBar = 100; // the stream scan's bar
+inline constexpr int filenameField = 1;
+inline constexpr int artistField = 2;
+inline constexpr int titleField = 3;
+inline constexpr int bitrateField = 4;
+inline constexpr int genreField = 16;
+inline constexpr int channelModeField = 5;
+inline constexpr int playtimeField = 6;
+inline constexpr int fileCountField = 7;
+inline constexpr int elapsedField = 77;
+inline constexpr int previewList = 55;
+inline constexpr int errorListBox = 44;
+
+/// Appends one entry at the end of the list of files with errors.
+void addError(WindowLayer& window, const std::string& text);
+
+/// Shows "Analysing: " + fullPath in the top field.
+void showAnalysing(WindowLayer& window, const std::string& fullPath);
+
+/// Shows text in one of the progress display's one-line fields (its place comes from the
+/// field's number).
+void showField(WindowLayer& window, int field, const std::string& text);
+
+/// Shows a description as the only line of the preview list.
+void showPreview(WindowLayer& window, const std::string& description);
+
+/// "H:MM:SS Time elapsed" for the seconds since start, both single-precision seconds.
+std::string elapsedTimeText(float nowSeconds, float startSeconds);
+
+/// The tag check: true when artist and title both end in "?", the mark that characters the
+/// locale cannot show leave.
+bool needsNewTag(const std::string& artist, const std::string& title);
+
+/// Shows the MP3 file's facts in fields 1 to 7, 16 and 77 (some only when their option is
+/// ticked).
+void showMp3Facts(WindowLayer& window, const RunState& run, const std::string& name,
+                  const std::string& genreText, const std::string& playingTime);
+
+/// Draws the cover picture area: the picture scaled to 150 × 150, or without one the pale
+/// box crossed by its two black diagonals.
+void drawPictureArea(WindowLayer& window, const RunState& run);
+
+} // namespace tagrelay

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tagrelay {
+
+class ByteReader;
+
+/// 1 when bit number `bit` (0 = least significant) of value is set, else 0.
+constexpr int isBitSet(std::int64_t value, int bit)
+{
+    return bit >= 0 && bit < 63 && ((value >> bit) & 1) != 0 ? 1 : 0;
+}
+
+/// Offset of the first MPEG frame sync (a 0xFF byte followed by a byte with its three top
+/// bits set) behind a leading ID3v2 tag of version 2, 3 or 4, or -1 when the file cannot be
+/// opened or holds no sync there. Reads through the reader's buffer.
+[[nodiscard]] std::int64_t findAudioStart(ByteReader& file);
+[[nodiscard]] std::int64_t findAudioStart(const std::string& path);
+
+} // namespace tagrelay

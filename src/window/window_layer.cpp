@@ -1,0 +1,7 @@
+#include "window/window_layer.h"
+
+namespace tagrelay {
+
+WindowLayer::~WindowLayer() = default;
+
+} // namespace tagrelay
