@@ -1,22 +1,170 @@
 #include "mpeg/stream_scan.h"
 
+#include "mpeg/bitrate_tables.h"
+#include "mpeg/frame_header.h"
+#include "mpeg/header_bits.h"
 #include "platform/byte_reader.h"
+#include "scan/progress.h"
 #include "scan/run_state.h"
+#include "tags/audio_start.h"
+#include "window/window_layer.h"
 
 namespace tagrelay {
 
-// FIXME: the frame-by-frame scan is not in place yet; no frame is counted.
-std::int16_t scanStream(ByteReader& /*file*/, const std::string& /*path*/, TrackFacts& facts,
-                        WindowLayer& /*window*/, RunState& /*run*/)
+namespace {
+
+/// A stream whose first 100 counted frames share one bitrate is taken as CBR without reading
+/// further.
+constexpr std::int32_t cbrFrameLimit = 100;
+
+/// What a header leaves open is taken from the frames before it: free-format bitrate bits
+/// keep the earlier index, reserved version or layer bits the earlier bitrate (and the frame
+/// length rule that goes with it), reserved version bits the earlier rate.
+struct CarriedValues
 {
+    int bitrateIndex = 0;
+    std::int16_t bitrate = 0;
+    std::int32_t rate = 0;
+    MpegVersion version = MpegVersion::Reserved; // of the table that gave the bitrate
+    MpegLayer layer = MpegLayer::Reserved;
+};
+
+struct FrameValues
+{
+    std::int16_t bitrate = 0;
+    std::int32_t rate = 0;
+    std::int64_t length = 0;
+    bool endsScan = false; // the reserved sampling rate: the stream is not to be trusted after it
+};
+
+FrameValues decodeFrame(HeaderBytes header, CarriedValues& carried)
+{
+    if (bitrateIndexOf(header) != 0)
+        carried.bitrateIndex = bitrateIndexOf(header);
+    const MpegVersion version = versionOf(header);
+    const MpegLayer layer = layerOf(header);
+    if (hasBitrateTable(version, layer)) {
+        carried.version = version;
+        carried.layer = layer;
+        carried.bitrate = bitrateFor(version, layer, carried.bitrateIndex);
+    }
+    FrameValues frame;
+    if (isKnownVersion(version)) {
+        const std::int32_t rate = sampleRateFor(version, sampleRateIndexOf(header));
+        if (rate == 0)
+            frame.endsScan = true;
+        else
+            carried.rate = rate;
+    }
+    frame.bitrate = carried.bitrate;
+    frame.rate = carried.rate;
+    frame.length =
+        frameLength(carried.version, carried.layer, carried.bitrate, carried.rate, paddingOf(header));
+    return frame;
+}
+
+/// True when the four bytes at offset read as the given tag. Leaves the position where it was.
+bool hasTagAt(ByteReader& file, std::int64_t offset, const char (&tag)[5])
+{
+    const std::int64_t resume = file.position();
+    file.seek(offset);
+    bool same = true;
+    for (int i = 0; i < 4; ++i)
+        same = file.readU8() == static_cast<std::uint8_t>(tag[i]) && same;
+    file.seek(resume);
+    return same;
+}
+
+/// True when the frame at frameStart holds an encoder's information ("Xing" or "Info" behind
+/// the side information, "VBRI" at offset 36) instead of audio. Encoders often write it at a
+/// higher bitrate than the stream, so it must not take part in the CBR/VBR decision.
+bool isEncoderInfoFrame(ByteReader& file, std::int64_t frameStart, HeaderBytes header)
+{
+    if (layerOf(header) != MpegLayer::Layer3)
+        return false;
+    const int xingOffset = xingTagOffset(header);
+    return (xingOffset > 0
+            && (hasTagAt(file, frameStart + xingOffset, "Xing")
+                || hasTagAt(file, frameStart + xingOffset, "Info")))
+           || hasTagAt(file, frameStart + vbriTagOffset, "VBRI");
+}
+
+std::int16_t averageOf(std::int64_t sum, std::int32_t count)
+{
+    return count > 0 ? static_cast<std::int16_t>(sum / count) : 0;
+}
+
+} // namespace
+
+std::int16_t scanStream(ByteReader& file, const std::string& path, TrackFacts& facts,
+                        WindowLayer& window, RunState& run)
+{
+    const std::int64_t audioStart = findAudioStart(file);
+    if (audioStart < 0)
+        return -1;
     facts.isVbr = 0;
-    return 0;
+    file.seek(audioStart);
+    const bool showsBar = window.hasGadget(scanProgressBar);
+
+    CarriedValues carried;
+    std::int32_t count = 0;
+    std::int64_t sum = 0;
+    std::int16_t previous = 0;
+    for (;;) {
+        const std::int64_t frameStart = file.position();
+        const HeaderBytes header = headerBytesOf(file.readU32BigEndian());
+        if (!hasFrameSync(header))
+            break;
+        const bool isInfoFrame =
+            frameStart == audioStart && isEncoderInfoFrame(file, frameStart, header);
+        CarriedValues notCarried = carried;
+        const FrameValues frame = decodeFrame(header, isInfoFrame ? notCarried : carried);
+        if (frame.rate == 0) {
+            // Nothing to time this header by: the next one is looked for right behind it.
+            if (frame.endsScan || file.atEnd())
+                break;
+            continue;
+        }
+        if (frame.bitrate <= 0 || frame.length <= 0)
+            break; // free format or a forbidden index: no length to walk by
+
+        if (!isInfoFrame) {
+            ++count;
+            sum += frame.bitrate;
+            if (showsBar)
+                window.setProgressValue(scanProgressBar, file.position());
+            // The user may close the window during a long scan; the walk ends at once then.
+            if (window.pollEvent().kind == EventKind::CloseWindow) {
+                run.closeRequested = true;
+                return averageOf(sum, count);
+            }
+        }
+
+        const std::int64_t next = frameStart + frame.length;
+        if (next > file.size())
+            addError(window, "auch hier ein kleines Problem: " + path);
+        else
+            file.seek(next);
+
+        if (!isInfoFrame && facts.isVbr == 0) {
+            if (previous > 0 && previous != frame.bitrate)
+                facts.isVbr = 1;
+            else if (count >= cbrFrameLimit)
+                return frame.bitrate;
+            previous = frame.bitrate;
+        }
+        if (frame.endsScan || file.atEnd())
+            break;
+    }
+    window.freeGadget(analysingField);
+    window.freeGadget(scanProgressBar);
+    return averageOf(sum, count);
 }
 
 std::int16_t scanStream(const std::string& path, TrackFacts& facts, WindowLayer& window,
                         RunState& run)
 {
-    ByteReader file(path);
+    ByteReader file(path, mpegReadWindow);
     return scanStream(file, path, facts, window, run);
 }
 

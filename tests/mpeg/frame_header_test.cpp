@@ -1,0 +1,294 @@
+#include "mpeg/frame_header.h"
+
+#include "platform/byte_reader.h"
+#include "scan/progress.h"
+#include "scan/run_state.h"
+#include "support/frame_bytes.h"
+#include "support/support.h"
+#include "window/headless_window_layer.h"
+
+#include <gtest/gtest.h>
+
+namespace tagrelay {
+namespace {
+
+using test::FrameSpec;
+using test::FrameStream;
+
+/// A run with the error list in place, as the shell leaves it when the walk starts.
+class FrameHeaderTest : public ::testing::Test
+{
+protected:
+    FrameHeaderTest()
+    {
+        window.openWindow(mainWindow, 800, 600, "Tagrelay");
+        window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, {8, 390, 786, 200},
+                            "");
+    }
+
+    std::vector<std::string> errors() const { return window.gadget(errorListBox)->lines; }
+
+    /// Fills every frame field with something a decoder must overwrite or clear.
+    void leaveEarlierFile()
+    {
+        TrackFacts& facts = run.facts;
+        facts.audioStart = 7;
+        facts.audioBytes = 7;
+        facts.mpegVersion = 7;
+        facts.layer = 7;
+        facts.headerBitrate = 7;
+        facts.copyrightFlag = 1;
+        facts.originalFlag = 1;
+        facts.sampleRate = 7;
+        facts.modeExtension = "x";
+        facts.emphasis = "x";
+        facts.channelMode = "x";
+        facts.bitrate = 7;
+        facts.isVbr = 1;
+    }
+
+    /// Every frame field holds its absent value, except audioBytes, which is checked apart.
+    void expectAbsentFrameFacts() const
+    {
+        const TrackFacts& facts = run.facts;
+        EXPECT_EQ(facts.audioStart, 0);
+        EXPECT_EQ(facts.mpegVersion, 0);
+        EXPECT_EQ(facts.layer, 0);
+        EXPECT_EQ(facts.headerBitrate, 0);
+        EXPECT_EQ(facts.copyrightFlag, 0);
+        EXPECT_EQ(facts.originalFlag, 0);
+        EXPECT_EQ(facts.sampleRate, 0);
+        EXPECT_EQ(facts.modeExtension, "");
+        EXPECT_EQ(facts.emphasis, "");
+        EXPECT_EQ(facts.channelMode, "");
+        EXPECT_EQ(facts.bitrate, 0);
+        EXPECT_EQ(facts.isVbr, 0);
+    }
+
+    test::TempTree tree;
+    HeadlessWindowLayer window;
+    RunState run;
+};
+
+struct DecodeCase
+{
+    const char* name;
+    std::array<std::uint8_t, 4> header;
+    int result;
+    int version;
+    int layer;
+    int bitrate;
+    int rate;
+    const char* channelMode;
+    const char* modeExtension;
+    int copyright;
+    int original;
+    const char* emphasis;
+};
+
+class FrameHeaderDecodeTest : public FrameHeaderTest,
+                              public ::testing::WithParamInterface<DecodeCase>
+{
+};
+
+TEST_P(FrameHeaderDecodeTest, DecodesTheFirstHeader)
+{
+    const DecodeCase& row = GetParam();
+    // Zero payload keeps the file longer than an ID3v1 block.
+    std::vector<std::uint8_t> bytes(row.header.begin(), row.header.end());
+    bytes.resize(600, 0);
+    const auto path = tree.writeFile("a.mp3", bytes);
+    leaveEarlierFile();
+
+    EXPECT_EQ(readFrameHeader(path, run.facts, window, run), row.result);
+
+    const TrackFacts& facts = run.facts;
+    EXPECT_EQ(facts.audioBytes, 600);
+    if (row.result != 1) {
+        expectAbsentFrameFacts();
+        EXPECT_EQ(errors().size(), 0u);
+        return;
+    }
+    EXPECT_EQ(facts.audioStart, 0);
+    EXPECT_EQ(facts.mpegVersion, row.version);
+    EXPECT_EQ(facts.layer, row.layer);
+    EXPECT_EQ(facts.headerBitrate, row.bitrate);
+    EXPECT_EQ(facts.sampleRate, row.rate);
+    EXPECT_EQ(facts.channelMode, row.channelMode);
+    EXPECT_EQ(facts.modeExtension, row.modeExtension);
+    EXPECT_EQ(facts.copyrightFlag, row.copyright);
+    EXPECT_EQ(facts.originalFlag, row.original);
+    EXPECT_EQ(facts.emphasis, row.emphasis);
+    EXPECT_EQ(facts.bitrate, 0);
+    EXPECT_EQ(facts.isVbr, 0);
+}
+
+// Bytes by field: b1 = 111 VV LL P, b2 = BBBB SS P x, b3 = CC MM c o EE.
+INSTANTIATE_TEST_SUITE_P(
+    Headers, FrameHeaderDecodeTest,
+    ::testing::Values(
+        DecodeCase{"Mpeg1Layer3At128k", {0xFF, 0xFB, 0x90, 0x64}, 1, 1, 3, 128, 44100,
+                   "Joint Stereo", "12", 0, 1, "None"},
+        DecodeCase{"Mpeg1MonoPadded", {0xFF, 0xFB, 0x92, 0xC4}, 1, 1, 3, 128, 44100, "Mono", "4",
+                   0, 1, "None"},
+        // MPEG 2: the low-sampling-rate tables, 40 and 56 kbit/s at indexes 5 and 7.
+        DecodeCase{"Mpeg2Layer3Index5", {0xFF, 0xF3, 0x50, 0x44}, 1, 2, 3, 40, 22050,
+                   "Joint Stereo", "0", 0, 1, "None"},
+        DecodeCase{"Mpeg2Layer3Index7", {0xFF, 0xF3, 0x74, 0x00}, 1, 2, 3, 56, 24000, "Stereo",
+                   "0", 0, 0, "None"},
+        DecodeCase{"Mpeg2Layer2Index14", {0xFF, 0xF5, 0xE8, 0x30}, 1, 2, 2, 160, 16000, "Stereo",
+                   "16", 0, 0, "None"},
+        DecodeCase{"Mpeg2Layer1Index11", {0xFF, 0xF7, 0xB0, 0x20}, 1, 2, 1, 176, 22050, "Stereo",
+                   "8", 0, 0, "None"},
+        DecodeCase{"Mpeg1Layer1Index11", {0xFF, 0xFF, 0xB8, 0x88}, 1, 1, 1, 352, 32000,
+                   "Dual Chanel", "4", 1, 0, "None"},
+        DecodeCase{"Mpeg1Layer2Index14", {0xFF, 0xFD, 0xE4, 0x31}, 1, 1, 2, 384, 48000, "Stereo",
+                   "16", 0, 0, "50/15 microseconds"},
+        // MPEG 2.5: stored as version 2, with its own rates and no mode extension text.
+        DecodeCase{"Mpeg25Layer3", {0xFF, 0xE3, 0x84, 0x42}, 1, 2, 3, 64, 12000, "Joint Stereo",
+                   "", 0, 0, "Dunno"},
+        DecodeCase{"Mpeg25WithCrcAt8000", {0xFF, 0xE2, 0x18, 0xC7}, 1, 2, 3, 8, 8000, "Mono", "",
+                   0, 1, "CITT j.17"},
+        DecodeCase{"Mpeg25At11025", {0xFF, 0xE3, 0x40, 0x00}, 1, 2, 3, 32, 11025, "Stereo", "", 0,
+                   0, "None"},
+        DecodeCase{"ReservedVersion", {0xFF, 0xEB, 0x90, 0x64}, 1, 0, 3, 0, 0, "Joint Stereo", "",
+                   0, 1, "None"},
+        DecodeCase{"ReservedLayer", {0xFF, 0xF9, 0x90, 0x64}, 1, 1, 0, 0, 44100, "Joint Stereo",
+                   "12", 0, 1, "None"},
+        DecodeCase{"BitrateIndex15", {0xFF, 0xFB, 0xF0, 0x64}, 1, 1, 3, -1, 44100,
+                   "Joint Stereo", "12", 0, 1, "None"},
+        DecodeCase{"BitrateIndex0", {0xFF, 0xFB, 0x00, 0x64}, 1, 1, 3, 0, 44100, "Joint Stereo",
+                   "12", 0, 1, "None"},
+        // The reserved sampling-rate index: nothing can be timed, the walk lists the file.
+        DecodeCase{"Mpeg1RateIndex3", {0xFF, 0xFB, 0x9C, 0x64}, 0, 0, 0, 0, 0, "", "", 0, 0, ""},
+        DecodeCase{"Mpeg2RateIndex3", {0xFF, 0xF3, 0x9C, 0x64}, 0, 0, 0, 0, 0, "", "", 0, 0, ""},
+        DecodeCase{"Mpeg25RateIndex3", {0xFF, 0xE3, 0x8C, 0x64}, 0, 0, 0, 0, 0, "", "", 0, 0,
+                   ""}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+struct AudioBytesCase
+{
+    const char* name;
+    std::vector<std::uint8_t> (*build)();
+    std::int64_t audioStart;
+    std::int64_t notAudio; // bytes of the file that are not audio besides those before the start
+};
+
+class FrameHeaderAudioBytesTest : public FrameHeaderTest,
+                                  public ::testing::WithParamInterface<AudioBytesCase>
+{
+};
+
+TEST_P(FrameHeaderAudioBytesTest, LeavesTagsOutOfTheAudioBytes)
+{
+    const auto bytes = GetParam().build();
+    const auto path = tree.writeFile("a.mp3", bytes);
+
+    EXPECT_EQ(readFrameHeader(path, run.facts, window, run), 1);
+    EXPECT_EQ(run.facts.audioStart, GetParam().audioStart);
+    EXPECT_EQ(run.facts.audioBytes,
+              static_cast<std::int64_t>(bytes.size()) - GetParam().audioStart - GetParam().notAudio);
+}
+
+const FrameSpec at128{};
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, FrameHeaderAudioBytesTest,
+    ::testing::Values(
+        AudioBytesCase{"FramesOnly", [] { return FrameStream().frames(3, at128).bytes(); }, 0, 0},
+        AudioBytesCase{"Id3v1Block",
+                       [] { return FrameStream().frames(3, at128).id3v1Tag().bytes(); }, 0, 128},
+        AudioBytesCase{"BothTags",
+                       [] {
+                           return FrameStream().id3v2Tag("Song", 90).frames(3, at128).id3v1Tag()
+                               .bytes();
+                       },
+                       10 + 10 + 5 + 90, 128},
+        AudioBytesCase{"LowerCaseTagIsAudio",
+                       [] { return FrameStream().frames(3, at128).id3v1Tag("tag").bytes(); }, 0,
+                       0},
+        AudioBytesCase{"TagOneByteTooEarlyIsAudio",
+                       [] {
+                           return FrameStream().frames(3, at128).id3v1Tag().raw({0}).bytes();
+                       },
+                       0, 0},
+        AudioBytesCase{"FileShorterThanABlock",
+                       [] { return std::vector<std::uint8_t>{'T', 'A', 'G', 0xFF, 0xFB, 0x90}; },
+                       3, 0}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(FrameHeaderTest, BytesThatAreNoHeaderAreReportedOnce)
+{
+    // The audio start is trusted as given; FF 7B lacks bit 7 of the second byte.
+    const auto path = tree.writeFile("bad.mp3", FrameStream().raw({0, 0, 0xFF, 0x7B, 0x90, 0x64})
+                                                    .bytes());
+    ByteReader file(path);
+    leaveEarlierFile();
+
+    EXPECT_EQ(readFrameHeaderAt(file, 2, path, run.facts, window, run), -1);
+
+    EXPECT_EQ(errors(), std::vector<std::string>{"frame header error : " + path});
+    EXPECT_EQ(run.facts.audioBytes, 4);
+    expectAbsentFrameFacts();
+}
+
+TEST_F(FrameHeaderTest, FileWithoutSyncHasNoAudioStart)
+{
+    const auto path = tree.writeFile("nosync.mp3", FrameStream().raw({0xFF, 0x7B, 0x90, 0x64})
+                                                       .id3v2Tag("x").bytes());
+    leaveEarlierFile();
+
+    EXPECT_EQ(readFrameHeader(path, run.facts, window, run), 0);
+
+    EXPECT_EQ(run.facts.audioBytes, 0);
+    expectAbsentFrameFacts();
+    EXPECT_TRUE(errors().empty());
+}
+
+TEST_F(FrameHeaderTest, SecondFileLeavesNothingOfTheFirst)
+{
+    const auto good = tree.writeFile("good.mp3", FrameStream().frames(5, at128).bytes());
+    const auto silent = tree.writeFile("silent.mp3", std::vector<std::uint8_t>(2000, 0));
+    const auto missing = tree.path() + "missing.mp3";
+
+    ASSERT_EQ(readFrameHeader(good, run.facts, window, run), 1);
+    run.facts.bitrate = 128;
+    run.facts.isVbr = 1;
+    EXPECT_EQ(readFrameHeader(silent, run.facts, window, run), 0);
+    EXPECT_EQ(run.facts.audioBytes, 0);
+    expectAbsentFrameFacts();
+
+    ASSERT_EQ(readFrameHeader(good, run.facts, window, run), 1);
+    EXPECT_EQ(readFrameHeader(missing, run.facts, window, run), 0);
+    EXPECT_EQ(run.facts.audioBytes, 0);
+    expectAbsentFrameFacts();
+}
+
+TEST_F(FrameHeaderTest, ProgressBarOnlyWhenTheBitrateIsShown)
+{
+    const auto bytes = FrameStream().id3v2Tag("x").frames(5, at128).bytes();
+    const auto path = tree.writeFile("a.mp3", bytes);
+
+    run.settings.showPlaytime = 1;
+    ASSERT_EQ(readFrameHeader(path, run.facts, window, run), 1);
+    EXPECT_FALSE(window.hasGadget(scanProgressBar));
+
+    run.settings.showBitrate = 1;
+    ASSERT_EQ(readFrameHeader(path, run.facts, window, run), 1);
+    const auto* bar = window.gadget(scanProgressBar);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->window, mainWindow);
+    EXPECT_EQ(bar->kind, GadgetKind::ProgressBar);
+    EXPECT_EQ(bar->box, (Box{8, 45, 776, 10}));
+    EXPECT_EQ(bar->minimum, 0);
+    EXPECT_EQ(bar->maximum, static_cast<std::int64_t>(bytes.size()));
+
+    // Without an audio start there is nothing to scan, so no bar either.
+    window.freeGadget(scanProgressBar);
+    const auto silent = tree.writeFile("silent.mp3", std::vector<std::uint8_t>(100, 0));
+    EXPECT_EQ(readFrameHeader(silent, run.facts, window, run), 0);
+    EXPECT_FALSE(window.hasGadget(scanProgressBar));
+}
+
+} // namespace
+} // namespace tagrelay
