@@ -1,7 +1,203 @@
-#include <cstdio>
+// tagrelay-cli: the folder walk without a window, for servers and scripts. It writes exactly
+// the files the window program writes for the same options.
 
-int main()
+#include "console_window_layer.h"
+#include "platform/clock.h"
+#include "scan/progress.h"
+#include "scan/run_state.h"
+#include "scan/walk.h"
+#include "shell/settings.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+using namespace tagrelay;
+
+namespace {
+
+constexpr int exitDone = 0;
+constexpr int exitUsage = 2;
+constexpr int exitInterrupted = 130;
+
+struct Flag
 {
-    std::puts("tagrelay-cli: not ready yet");
-    return 0;
+    const char* name;
+    std::int32_t Settings::*field;
+};
+
+constexpr Flag flags[] = {
+    {"artist", &Settings::showArtist},
+    {"album", &Settings::showAlbum},
+    {"title", &Settings::showTitle},
+    {"bitrate", &Settings::showBitrate},
+    {"audio-mode", &Settings::showAudioMode},
+    {"playtime", &Settings::showPlaytime},
+    {"genre", &Settings::showGenre},
+    {"mp3-icons", &Settings::makeMp3Icons},
+    {"picture-size", &Settings::showPictureSize},
+    {"movie-info", &Settings::showMovieInfo},
+    {"picture-icons", &Settings::makePictureIcons},
+};
+
+void printHelp()
+{
+    std::printf(
+        "Usage: tagrelay-cli [options] DIRECTORY\n"
+        "\n"
+        "Walks DIRECTORY and every folder below it and writes a descript.ion list in each:\n"
+        "one line per MP3 file, picture and movie, with the facts chosen below.\n"
+        "\n"
+        "Options start from the settings file brelvoka.ini in the current directory when\n"
+        "there is one (the window program writes it); these flags change them for this run:\n"
+        "  --artist, --album, --title      show the MP3 tag texts\n"
+        "  --bitrate                       show the bitrate with CBR or VBR\n"
+        "  --audio-mode                    show the channel mode\n"
+        "  --playtime                      show the playing time\n"
+        "  --genre                         show the genre\n"
+        "  --mp3-icons                     write NAME.mp3.ico for MP3 files with a cover\n"
+        "  --picture-size                  describe JPG and BMP pictures\n"
+        "  --picture-icons                 write NAME.jpg.ico / NAME.bmp.ico for pictures\n"
+        "  --movie-info                    describe AVI and MPG movies\n"
+        "  --no-OPTION                     turn an option off (for example --no-genre)\n"
+        "  --icon-size N                   icon edge in pixels, 32 to 70\n"
+        "  --help, --version\n"
+        "\n"
+        "The settings file is never written. Ctrl+C stops the walk; the lines written so far\n"
+        "stay. Exit codes: 0 done, 2 bad usage or start folder, 130 stopped by Ctrl+C.\n");
+}
+
+int usageError(const std::string& message)
+{
+    std::fprintf(stderr, "tagrelay-cli: %s (try --help)\n", message.c_str());
+    return exitUsage;
+}
+
+bool setFlag(Settings& settings, std::string_view option)
+{
+    const bool off = option.starts_with("no-");
+    if (off)
+        option.remove_prefix(3);
+    for (const Flag& flag : flags) {
+        if (option == flag.name) {
+            settings.*flag.field = off ? 0 : 1;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool parseIconSize(std::string_view text, std::int32_t& size)
+{
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 32 || value > 70)
+        return false;
+    size = value;
+    return true;
+}
+
+bool isDirectory(const std::string& path)
+{
+    struct stat info
+    {
+    };
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::setlocale(LC_ALL, "");
+    RunState run;
+    // A missing settings file leaves the defaults: nothing ticked.
+    (void)readSettings(run.settings);
+    if (run.settings.iconSize < 32)
+        run.settings.iconSize = 50;
+
+    std::string directory;
+    bool haveDirectory = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            printHelp();
+            return exitDone;
+        }
+        if (argument == "--version") {
+            std::printf("tagrelay-cli %s\n", TAGRELAY_VERSION);
+            return exitDone;
+        }
+        if (argument == "--icon-size" || argument.starts_with("--icon-size=")) {
+            std::string_view value;
+            if (argument == "--icon-size") {
+                if (i + 1 >= argc)
+                    return usageError("--icon-size needs a number from 32 to 70");
+                value = argv[++i];
+            } else {
+                value = argument.substr(std::strlen("--icon-size="));
+            }
+            if (!parseIconSize(value, run.settings.iconSize))
+                return usageError("--icon-size needs a number from 32 to 70");
+            continue;
+        }
+        if (argument == "--") {
+            if (i + 1 < argc && !haveDirectory) {
+                directory = argv[++i];
+                haveDirectory = true;
+            }
+            if (i + 1 < argc)
+                return usageError("only one DIRECTORY can be given");
+            break;
+        }
+        if (argument.starts_with("--")) {
+            if (!setFlag(run.settings, argument.substr(2)))
+                return usageError("unknown option " + std::string(argument));
+            continue;
+        }
+        if (haveDirectory)
+            return usageError("only one DIRECTORY can be given");
+        directory = argument;
+        haveDirectory = true;
+    }
+    if (!haveDirectory || directory.empty())
+        return usageError("no DIRECTORY given");
+    if (!isDirectory(directory))
+        return usageError("not a directory: " + directory);
+    if (directory.back() != '/')
+        directory += '/';
+
+    ConsoleWindowLayer window(run, ::isatty(STDERR_FILENO) != 0);
+    ConsoleWindowLayer::catchInterrupt();
+    window.openWindow(mainWindow, 800, 600, "tagrelay-cli");
+    window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, {8, 390, 786, 200},
+                        "List of files with errors");
+    run.fileCount = 0;
+    run.runStartSeconds = tickSeconds();
+    describeDirectory(directory, 0, window, run);
+    window.clearStatus();
+
+    const auto& errors = window.gadget(errorListBox)->lines;
+    if (errors.size() > 1) {
+        std::printf("%s:\n", errors.front().c_str());
+        for (std::size_t i = 1; i < errors.size(); ++i)
+            std::printf("  %s\n", errors[i].c_str());
+    }
+    std::string elapsed = elapsedTimeText(tickSeconds(), run.runStartSeconds);
+    elapsed.erase(elapsed.size() - std::string(" Time elapsed").size());
+    std::printf("%d files described in %s, %zu entries in the list of files with errors%s\n",
+                run.fileCount, elapsed.c_str(), errors.empty() ? 0 : errors.size() - 1,
+                run.closeRequested ? "; stopped before the end" : "");
+    std::fflush(stdout);
+    if (run.closeRequested || ConsoleWindowLayer::wasInterrupted()) {
+        std::fprintf(stderr, "tagrelay-cli: stopped by Ctrl+C; the lists written so far stay\n");
+        return exitInterrupted;
+    }
+    return exitDone;
 }

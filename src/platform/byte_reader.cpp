@@ -20,7 +20,9 @@ int openRegularFileForReading(const std::string& path)
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return -1;
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         return -1;
@@ -39,7 +41,9 @@ ByteReader::ByteReader(const std::string& path, std::size_t windowSize)
     m_fd = openRegularFileForReading(path);
     if (m_fd < 0)
         return;
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::fstat(m_fd, &info) == 0)
         m_size = static_cast<std::int64_t>(info.st_size);
 }
@@ -129,8 +133,9 @@ std::size_t ByteReader::readData(std::span<std::uint8_t> out)
         std::min<std::int64_t>(static_cast<std::int64_t>(out.size()), m_size - m_position));
     std::size_t done = 0;
     while (done < count) {
-        const bool inWindow = m_position >= m_windowStart
-                              && m_position < m_windowStart + static_cast<std::int64_t>(m_windowLength);
+        const bool inWindow =
+            m_position >= m_windowStart
+            && m_position < m_windowStart + static_cast<std::int64_t>(m_windowLength);
         if (!inWindow && count - done >= m_window.size()) {
             // Large reads (a cover picture) go straight into the caller's buffer.
             const std::size_t got = fetch(m_position, out.data() + done, count - done);

@@ -16,7 +16,7 @@ namespace tagrelay {
 /// shrinks while it is read only yields zeros, it cannot kill the process.
 class ByteReader
 {
-public:
+  public:
     static constexpr std::size_t defaultWindowSize = 4096;
 
     explicit ByteReader(const std::string& path, std::size_t windowSize = defaultWindowSize);
@@ -47,7 +47,7 @@ public:
     std::uint64_t bytesFetched() const { return m_bytesFetched; }
     std::uint64_t readCalls() const { return m_readCalls; }
 
-private:
+  private:
     bool fillWindowAt(std::int64_t offset);
     std::size_t fetch(std::int64_t offset, std::uint8_t* out, std::size_t count);
 

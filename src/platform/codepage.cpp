@@ -43,7 +43,7 @@ void appendUtf8(std::string& out, char32_t codePoint)
 /// One iconv conversion from UTF-32 to the locale's set, opened again when the locale changed.
 class CodePointEncoder
 {
-public:
+  public:
     ~CodePointEncoder() { reset(); }
 
     /// Appends the locale's form of codePoint to out, or "?" when the set lacks it.
@@ -76,7 +76,7 @@ public:
         out.append(output, static_cast<std::size_t>(outPtr - output));
     }
 
-private:
+  private:
     void reset()
     {
         if (m_handle != reinterpret_cast<iconv_t>(-1))
@@ -155,8 +155,9 @@ std::string localeToUtf8(std::string_view text)
     iconv_t handle = ::iconv_open("UTF-8", codeset.c_str());
     if (handle == reinterpret_cast<iconv_t>(-1)) {
         for (const char byte : text)
-            appendUtf8(out, static_cast<unsigned char>(byte) < 0x80 ? static_cast<unsigned char>(byte)
-                                                                    : 0xFFFD);
+            appendUtf8(out, static_cast<unsigned char>(byte) < 0x80
+                                ? static_cast<unsigned char>(byte)
+                                : 0xFFFD);
         return out;
     }
     std::string input(text);

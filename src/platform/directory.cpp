@@ -24,7 +24,9 @@ DirectoryListing::DirectoryListing(const std::string& path)
 {
     if (m_dir == nullptr)
         return;
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::fstat(::dirfd(m_dir), &info) == 0)
         m_identity = {static_cast<std::uint64_t>(info.st_dev),
                       static_cast<std::uint64_t>(info.st_ino)};
@@ -54,7 +56,9 @@ bool DirectoryListing::next(DirectoryEntry& entry)
     case DT_LNK:
     case DT_UNKNOWN: {
         // Links are followed; a dangling link is neither file nor directory.
-        struct stat info {};
+        struct stat info
+        {
+        };
         entry.kind = ::fstatat(::dirfd(m_dir), found->d_name, &info, 0) == 0
                          ? kindOfMode(info.st_mode)
                          : EntryKind::Other;

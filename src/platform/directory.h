@@ -28,7 +28,7 @@ struct DirectoryIdentity
 /// included. An empty path lists the current working directory.
 class DirectoryListing
 {
-public:
+  public:
     explicit DirectoryListing(const std::string& path);
     ~DirectoryListing();
     DirectoryListing(const DirectoryListing&) = delete;
@@ -39,7 +39,7 @@ public:
     /// Fills entry with the next entry; false when there are no more.
     bool next(DirectoryEntry& entry);
 
-private:
+  private:
     __dirstream* m_dir = nullptr;
     DirectoryIdentity m_identity;
 };

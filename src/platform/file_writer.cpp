@@ -20,7 +20,9 @@ int openRegularFileForWriting(const std::string& path, WriteMode mode)
     const int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0)
         return -1;
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         return -1;

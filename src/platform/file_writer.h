@@ -22,7 +22,7 @@ enum class WriteMode {
 /// refused without blocking. Nothing throws; isOpen() and the results say what worked.
 class FileWriter
 {
-public:
+  public:
     static constexpr std::size_t blockSize = 4096;
 
     FileWriter(const std::string& path, WriteMode mode);
@@ -38,7 +38,7 @@ public:
     /// Flushes and closes; false when any write since the open failed.
     bool close();
 
-private:
+  private:
     bool flush();
 
     int m_fd = -1;

@@ -1,7 +1,7 @@
 #include "scan/progress.h"
 
-#include "scan/run_state.h"
 #include "platform/clock.h"
+#include "scan/run_state.h"
 #include "window/window_layer.h"
 
 #include <cmath>
@@ -15,9 +15,9 @@ namespace {
 Box fieldBox(int field)
 {
     static const std::map<int, Box> boxes = {
-        {analysingField, {8, 10, 776, 30}}, {filenameField, {8, 70, 776, 26}},
-        {artistField, {8, 100, 776, 26}},   {titleField, {8, 130, 776, 26}},
-        {bitrateField, {8, 160, 150, 26}},  {genreField, {160, 160, 180, 26}},
+        {analysingField, {8, 10, 776, 30}},    {filenameField, {8, 70, 776, 26}},
+        {artistField, {8, 100, 776, 26}},      {titleField, {8, 130, 776, 26}},
+        {bitrateField, {8, 160, 150, 26}},     {genreField, {160, 160, 180, 26}},
         {channelModeField, {8, 190, 150, 26}}, {playtimeField, {8, 220, 150, 26}},
         {fileCountField, {8, 250, 150, 26}},   {elapsedField, {160, 250, 180, 26}},
     };

@@ -9,7 +9,7 @@ struct RunState;
 
 // Controls of the progress display in the main window, by number.
 inline constexpr int mainWindow = 0;
-inline constexpr int analysingField = 0;   // "Analysing: " + the file's path
+inline constexpr int analysingField = 0;    // "Analysing: " + the file's path
 inline constexpr int scanProgressBar = 100; // the stream scan's bar
 inline constexpr int filenameField = 1;
 inline constexpr int artistField = 2;

@@ -33,7 +33,8 @@ bool HeadlessWindowLayer::createGadget(int window, int gadget, GadgetKind kind, 
     if (kind == GadgetKind::MultiLineBox && !text.empty())
         created.lines.push_back(text);
     m_gadgets[gadget] = created;
-    m_created.push_back(gadget);
+    if (m_keepHistory)
+        m_created.push_back(gadget);
     return true;
 }
 
@@ -181,7 +182,8 @@ void HeadlessWindowLayer::drawPicture(int window, const RgbImage& image, Box box
     call.box = box;
     call.imageWidth = image.width;
     call.imageHeight = image.height;
-    m_drawCalls.push_back(call);
+    if (m_keepHistory)
+        m_drawCalls.push_back(call);
 }
 
 void HeadlessWindowLayer::drawBox(int window, Box box, Colour colour)
@@ -191,7 +193,8 @@ void HeadlessWindowLayer::drawBox(int window, Box box, Colour colour)
     call.window = window;
     call.box = box;
     call.colour = colour;
-    m_drawCalls.push_back(call);
+    if (m_keepHistory)
+        m_drawCalls.push_back(call);
 }
 
 void HeadlessWindowLayer::drawLine(int window, int x1, int y1, int x2, int y2, Colour colour)
@@ -204,7 +207,8 @@ void HeadlessWindowLayer::drawLine(int window, int x1, int y1, int x2, int y2, C
     call.x2 = x2;
     call.y2 = y2;
     call.colour = colour;
-    m_drawCalls.push_back(call);
+    if (m_keepHistory)
+        m_drawCalls.push_back(call);
 }
 
 void HeadlessWindowLayer::closeAll()

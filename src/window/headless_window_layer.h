@@ -14,7 +14,7 @@ namespace tagrelay {
 /// and answers events from a script. The tests and the command-line front end run on it.
 class HeadlessWindowLayer : public WindowLayer
 {
-public:
+  public:
     struct Window
     {
         int number = -1;
@@ -50,8 +50,8 @@ public:
     {
         DrawKind kind = DrawKind::Box;
         int window = -1;
-        Box box;     // Picture and Box
-        int x1 = 0;  // Line
+        Box box;    // Picture and Box
+        int x1 = 0; // Line
         int y1 = 0;
         int x2 = 0;
         int y2 = 0;
@@ -99,6 +99,9 @@ public:
     /// Called with the number of the poll (1, 2, ...) before the script is consulted; an
     /// event other than None is answered instead.
     void setPollHook(std::function<Event(int pollNumber)> hook) { m_pollHook = std::move(hook); }
+    /// Whether drawing calls and the order of created controls are kept (on by default). A
+    /// long run without a screen turns it off so memory stays flat.
+    void setKeepHistory(bool keep) { m_keepHistory = keep; }
 
     // Record.
     const Gadget* gadget(int number) const;
@@ -115,11 +118,11 @@ public:
     const std::string& lastFolderInitial() const { return m_lastInitial; }
     bool isShutDown() const { return m_shutDown; }
 
-protected:
+  protected:
     Gadget* findGadget(int number);
     Event takeScripted(bool blocking);
 
-private:
+  private:
     std::map<int, Window> m_windows;
     std::map<int, Gadget> m_gadgets;
     std::map<int, Font> m_fonts;
@@ -135,6 +138,7 @@ private:
     int m_waitCount = 0;
     int m_folderCalls = 0;
     bool m_shutDown = false;
+    bool m_keepHistory = true;
 };
 
 } // namespace tagrelay

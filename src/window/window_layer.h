@@ -51,7 +51,7 @@ struct RgbImage
 /// by every operation (reads answer 0 or empty).
 class WindowLayer
 {
-public:
+  public:
     virtual ~WindowLayer();
 
     /// Opens a top-level window with a client area of width × height pixels, centred on the

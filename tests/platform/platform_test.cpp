@@ -18,7 +18,8 @@ using test::TempTree;
 TEST(ByteReaderTest, ReadsIntegersAndYieldsZeroPastTheEnd)
 {
     TempTree tree;
-    const auto path = tree.writeFile("five.bin", std::vector<std::uint8_t>{0x12, 0x34, 0x56, 0x78, 0x9A});
+    const auto path =
+        tree.writeFile("five.bin", std::vector<std::uint8_t>{0x12, 0x34, 0x56, 0x78, 0x9A});
     ByteReader reader(path);
     ASSERT_TRUE(reader.isOpen());
     EXPECT_EQ(reader.size(), 5);
@@ -119,9 +120,9 @@ TEST(DirectoryListingTest, ListsEveryEntryWithItsKind)
     while (listing.next(entry))
         seen.insert({entry.name, entry.kind});
     const std::set<std::pair<std::string, EntryKind>> expected = {
-        {".", EntryKind::Directory},      {"..", EntryKind::Directory},
-        {"song.mp3", EntryKind::File},    {"album.mp3", EntryKind::Directory},
-        {"link.mp3", EntryKind::File},    {"dangling.mp3", EntryKind::Other},
+        {".", EntryKind::Directory},   {"..", EntryKind::Directory},
+        {"song.mp3", EntryKind::File}, {"album.mp3", EntryKind::Directory},
+        {"link.mp3", EntryKind::File}, {"dangling.mp3", EntryKind::Other},
         {"x.mp3", EntryKind::Other}};
     EXPECT_EQ(seen, expected);
     EXPECT_FALSE(DirectoryListing(tree.path() + "missing/").isOpen());

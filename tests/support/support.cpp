@@ -1,16 +1,18 @@
 #include "support/support.h"
 
+#include <unistd.h>
+
 #include <clocale>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
 
 namespace tagrelay::test {
 
 TempTree::TempTree()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tagrelay-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "tagrelay-test-XXXXXX").string();
     const char* made = ::mkdtemp(pattern.data());
     m_root = made != nullptr ? std::filesystem::path(made) : std::filesystem::path(pattern);
 }
@@ -34,7 +36,8 @@ std::string TempTree::writeFile(const std::string& relative, const std::vector<s
     const auto full = m_root / relative;
     std::filesystem::create_directories(full.parent_path());
     std::ofstream out(full, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return full.string();
 }
 

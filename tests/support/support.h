@@ -11,7 +11,7 @@ namespace tagrelay::test {
 /// A temporary folder that is removed with everything in it when the test ends.
 class TempTree
 {
-public:
+  public:
     TempTree();
     ~TempTree();
     TempTree(const TempTree&) = delete;
@@ -25,7 +25,7 @@ public:
     /// Creates a folder (and its parents) and returns its path ending in "/".
     std::string makeDir(const std::string& relative);
 
-private:
+  private:
     std::filesystem::path m_root;
 };
 
@@ -36,12 +36,12 @@ std::string readFileText(const std::string& path);
 /// Switches LC_ALL to the first locale of the list that the system has, for the scope.
 class ScopedLocale
 {
-public:
+  public:
     explicit ScopedLocale(const std::vector<std::string>& candidates);
     ~ScopedLocale();
     bool isSet() const { return m_set; }
 
-private:
+  private:
     std::string m_previous;
     bool m_set = false;
 };

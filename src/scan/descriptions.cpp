@@ -1,0 +1,70 @@
+#include "scan/descriptions.h"
+
+#include "shell/settings.h"
+#include "tags/track_facts.h"
+
+#include <cmath>
+
+namespace tagrelay {
+
+std::string resolveGenre(const TrackFacts& facts)
+{
+    if (facts.genre.size() == 1)
+        return facts.genreName.size() > 1 ? facts.genreName : std::string(" ");
+    return facts.genre;
+}
+
+std::string formPlayingTime(std::int64_t audioBytes, std::int32_t bitrate, std::int32_t sampleRate)
+{
+    if (bitrate <= 0 || sampleRate <= 0)
+        return {};
+    const double exact = static_cast<double>(audioBytes) * 8.0 / (bitrate * 1000.0);
+    const auto total = static_cast<std::int64_t>(std::trunc(exact));
+    if (total < 0)
+        return " ? ";
+    const auto minutes = static_cast<std::int64_t>(std::trunc(static_cast<double>(total) / 60.0));
+    const std::int64_t seconds = total - 60 * minutes;
+    std::string secondsText = std::to_string(seconds);
+    if (secondsText.size() == 1)
+        secondsText = "0" + secondsText;
+    return std::to_string(minutes) + ":" + secondsText + " min";
+}
+
+std::string composeDescription(const TrackFacts& facts, const Settings& settings,
+                               const std::string& genreText, const std::string& playingTime)
+{
+    std::string text;
+    const auto append = [&text](std::int32_t ticked, const std::string& piece) {
+        if (ticked != 0)
+            text += " - " + piece;
+    };
+    append(settings.showArtist, facts.artist);
+    append(settings.showAlbum, facts.album);
+    append(settings.showTitle, facts.title);
+    append(settings.showBitrate,
+           std::to_string(facts.bitrate) + (facts.isVbr != 0 ? " kbs VBR" : " kbs CBR"));
+    append(settings.showAudioMode, facts.channelMode);
+    append(settings.showPlaytime, playingTime);
+    append(settings.showGenre, genreText);
+    return text.size() < 3 ? std::string() : text.substr(3);
+}
+
+bool isWritableName(std::string_view name)
+{
+    return name.find_first_of("\"\r\n") == std::string_view::npos;
+}
+
+std::string descriptionLine(std::string_view name, std::string_view description)
+{
+    std::string line;
+    line.reserve(name.size() + description.size() + 5);
+    line += '"';
+    line += name;
+    line += "\" ";
+    for (const char c : description)
+        line += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
+    line += "\r\n";
+    return line;
+}
+
+} // namespace tagrelay

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tagrelay {
+
+struct Settings;
+struct TrackFacts;
+
+/// The genre shown for a file: an ID3v1 genre byte (a one-byte genre) shows the genre table's
+/// name, or a single blank when the byte has none; any other genre text stands as stored.
+std::string resolveGenre(const TrackFacts& facts);
+
+/// "M:SS min" for the audio bytes at the bitrate (kbit/s); " ? " for a negative total; empty
+/// when the bitrate or the sampling rate is not positive.
+std::string formPlayingTime(std::int64_t audioBytes, std::int32_t bitrate, std::int32_t sampleRate);
+
+/// The description of an MP3 file: the ticked pieces in their fixed order (artist, album,
+/// title, bitrate with CBR/VBR, channel mode, playing time, genre), each behind " - ", less the
+/// leading separator.
+std::string composeDescription(const TrackFacts& facts, const Settings& settings,
+                               const std::string& genreText, const std::string& playingTime);
+
+/// False for a file name the list format cannot hold: one with a double quote, CR or LF.
+bool isWritableName(std::string_view name);
+
+/// One line of a description file: the quoted name, a blank, the description and CR LF.
+/// Control characters in the description (a line break in a tag) become blanks, so a tag can
+/// never start a line of its own.
+std::string descriptionLine(std::string_view name, std::string_view description);
+
+} // namespace tagrelay

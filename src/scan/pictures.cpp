@@ -1,0 +1,31 @@
+#include "scan/pictures.h"
+
+#include "platform/file_writer.h"
+#include "scan/descriptions.h"
+#include "scan/progress.h"
+#include "scan/run_state.h"
+
+namespace tagrelay {
+
+void describePicture(const std::string& /*fullPath*/, const std::string& name,
+                     const std::string& descriptionPath, RunState& run)
+{
+    ++run.fileCount;
+    // FIXME: pictures are not decoded yet, so every picture reads as one that cannot be loaded.
+    const int width = 0;
+    const int height = 0;
+    const int depth = 0;
+    if (run.settings.showPictureSize != 0) {
+        const std::string description = std::to_string(width) + " x " + std::to_string(height)
+                                        + " pixel " + std::to_string(depth) + " Bit";
+        appendToFile(descriptionPath, descriptionLine(name, description));
+    }
+}
+
+void showCover(const std::string& /*fullPath*/, WindowLayer& window, RunState& run)
+{
+    drawPictureArea(window, run);
+    // FIXME: the cover is not yet shrunk to the icon size nor written as an icon file.
+}
+
+} // namespace tagrelay

@@ -1,0 +1,196 @@
+#include "scan/progress.h"
+#include "scan/run_state.h"
+#include "scan/walk.h"
+#include "support/support.h"
+#include "window/headless_window_layer.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+namespace tagrelay {
+namespace {
+
+using test::readFileText;
+using test::TempTree;
+
+struct CliResult
+{
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+/// Starts the command-line program in folder cwd with stdout and stderr going to files.
+pid_t startCli(const std::vector<std::string>& arguments, const std::string& cwd,
+               const std::string& outPath, const std::string& errPath)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::chdir(cwd.c_str()) != 0)
+            ::_exit(99);
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(TAGRELAY_CLI_PATH));
+        for (const auto& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        ::execv(TAGRELAY_CLI_PATH, argv.data());
+        ::_exit(98);
+    }
+    return child;
+}
+
+int waitFor(pid_t child)
+{
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+class CliTest : public testing::Test
+{
+  protected:
+    CliResult run(const std::vector<std::string>& arguments)
+    {
+        const std::string outPath = scratch.path() + "out.txt";
+        const std::string errPath = scratch.path() + "err.txt";
+        CliResult result;
+        result.exitCode = waitFor(startCli(arguments, work.path(), outPath, errPath));
+        result.out = readFileText(outPath);
+        result.err = readFileText(errPath);
+        return result;
+    }
+
+    TempTree work;    // the current directory of the program
+    TempTree music;   // the tree it walks
+    TempTree scratch; // its captured output
+};
+
+TEST_F(CliTest, RefusesBadUsageWithExitCodeTwo)
+{
+    music.writeFile("file.txt", "x");
+    for (const auto& arguments :
+         std::vector<std::vector<std::string>>{{},
+                                               {music.path() + "missing"},
+                                               {music.path() + "file.txt"},
+                                               {"--no-such-option", music.path()},
+                                               {"--icon-size", "90", music.path()},
+                                               {"--icon-size"},
+                                               {music.path(), music.path()}}) {
+        const CliResult result = run(arguments);
+        EXPECT_EQ(result.exitCode, 2) << testing::PrintToString(arguments);
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_EQ(result.err.rfind("tagrelay-cli: ", 0), 0u) << result.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(music.path() + "descript.ion"));
+}
+
+TEST_F(CliTest, HelpAndVersion)
+{
+    const CliResult help = run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("Usage: tagrelay-cli [options] DIRECTORY"), std::string::npos);
+    const CliResult version = run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, std::string("tagrelay-cli ") + TAGRELAY_VERSION + "\n");
+}
+
+TEST_F(CliTest, WritesTheSameListsAsTheWindowWalk)
+{
+    TempTree twin;
+    for (TempTree* tree : {&music, &twin}) {
+        tree->writeFile("a.mp3", "not audio");
+        tree->writeFile("PHOTO.JPG", "x");
+        tree->writeFile("sub/deeper/b.mp3", std::string(300, '\xFF'));
+    }
+    const CliResult result =
+        run({"--artist", "--bitrate", "--picture-size", "--genre", music.path()});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+
+    HeadlessWindowLayer window;
+    window.openWindow(mainWindow, 800, 600, "twin");
+    window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, {8, 390, 786, 200},
+                        "List of files with errors");
+    RunState state;
+    state.settings.showArtist = 1;
+    state.settings.showBitrate = 1;
+    state.settings.showPictureSize = 1;
+    state.settings.showGenre = 1;
+    state.settings.iconSize = 50;
+    describeDirectory(twin.path(), 0, window, state);
+
+    for (const char* folder : {"", "sub/", "sub/deeper/"}) {
+        const std::string written = readFileText(music.path() + folder + "descript.ion");
+        EXPECT_FALSE(std::string(folder).empty() && written.empty());
+        EXPECT_EQ(written, readFileText(twin.path() + folder + "descript.ion")) << folder;
+    }
+    EXPECT_NE(result.out.find("3 files described in 0:00:0"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.rfind("List of files with errors:\n", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find("\n  File Could Not be opened: " + music.path() + "a.mp3\n"),
+              std::string::npos)
+        << result.out;
+}
+
+TEST_F(CliTest, StartsFromTheSettingsFileAndNeverWritesIt)
+{
+    // Artist and album ticked, icon size 50, counter 3, start folder "/music/".
+    std::vector<std::uint8_t> settings(52, 0);
+    settings[0] = 1;
+    settings[4] = 1;
+    settings[44] = 50;
+    settings[48] = 3;
+    for (const char c : std::string("/music/"))
+        settings.push_back(static_cast<std::uint8_t>(c));
+    const std::string settingsPath = work.writeFile("brelvoka.ini", settings);
+    music.writeFile("a.mp3", "x");
+
+    ASSERT_EQ(run({music.path()}).exitCode, 0);
+    EXPECT_EQ(readFileText(music.path() + "descript.ion"), "\"a.mp3\"  - \r\n");
+    ASSERT_EQ(run({"--no-album", music.path()}).exitCode, 0);
+    EXPECT_EQ(readFileText(music.path() + "descript.ion"), "\"a.mp3\" \r\n");
+    EXPECT_EQ(test::readFileBytes(settingsPath), settings);
+}
+
+TEST_F(CliTest, CtrlCStopsTheWalkAndKeepsTheLinesWritten)
+{
+    // Enough files that the walk is still going when the signal comes.
+    const std::string folder = music.makeDir("many");
+    for (int i = 0; i < 20000; ++i)
+        music.writeFile("many/" + std::to_string(i) + ".mp3", "x");
+    const std::string outPath = scratch.path() + "out.txt";
+    const std::string errPath = scratch.path() + "err.txt";
+    const pid_t child = startCli({music.path()}, work.path(), outPath, errPath);
+    const std::string list = folder + "descript.ion";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (std::filesystem::exists(list) && std::filesystem::file_size(list) > 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::kill(child, SIGINT);
+    const int exitCode = waitFor(child);
+    if (exitCode == 0)
+        GTEST_SKIP() << "the walk ended before the signal arrived";
+    EXPECT_EQ(exitCode, 130);
+    const std::string written = readFileText(list);
+    const auto lines = std::count(written.begin(), written.end(), '\n');
+    EXPECT_GT(lines, 0);
+    EXPECT_LT(lines, 20000);
+    // Every line that was written is whole.
+    EXPECT_EQ(written.back(), '\n');
+    EXPECT_NE(readFileText(errPath).find("stopped by Ctrl+C"), std::string::npos);
+    EXPECT_NE(readFileText(outPath).find("stopped before the end"), std::string::npos);
+}
+
+} // namespace
+} // namespace tagrelay
