@@ -1,31 +1,37 @@
 #include "tags/audio_start.h"
 
 #include "platform/byte_reader.h"
+#include "tags/id3v2.h"
+
+#include <array>
 
 namespace tagrelay {
 
 namespace {
 
-/// Where the audio may begin: behind an ID3v2 tag of version 2, 3 or 4 at offset 0 (its
-/// 10-byte header, its synchsafe size and, for version 4, a footer its flags announce).
+constexpr std::uint8_t footerFlagBit = 4; // ID3v2.4 header flags: %abcd0000, d = footer
+
+/// Where the audio may begin: behind an ID3v2 tag of version 2, 3 or 4 at the start of the
+/// file, whose bytes could otherwise pass for a frame sync (a cover picture is full of 0xFF
+/// pairs). Only version 3 tags are read for their frames, but every version is skipped.
 std::int64_t scanStartBehindTag(ByteReader& file)
 {
     file.seek(0);
-    const std::uint8_t i = file.readU8();
-    const std::uint8_t d = file.readU8();
-    const std::uint8_t three = file.readU8();
-    const std::uint8_t version = file.readU8();
-    if (i != 'I' || d != 'D' || three != '3' || version < 2 || version > 4)
+    std::array<std::uint8_t, id3v2HeaderSize> headerBytes{};
+    file.readData(headerBytes);
+    const auto header = decodeId3v2Header(headerBytes);
+    if (!header || header->majorVersion < 2 || header->majorVersion > 4)
         return 0;
-    file.readU8(); // revision
-    const std::uint8_t flags = file.readU8();
-    std::int64_t size = 0;
-    for (int k = 0; k < 4; ++k)
-        size = size * 128 + file.readU8();
-    std::int64_t start = 10 + size;
-    if (version == 4 && isBitSet(flags, 4))
-        start += 10;
+    std::int64_t start = id3v2HeaderSize + header->tagSize;
+    if (header->majorVersion == 4 && isBitSet(header->flags, footerFlagBit))
+        start += id3v2HeaderSize;
     return start;
+}
+
+/// True for the second byte of a frame sync: its three top bits are set.
+constexpr bool isSyncSecondByte(std::uint8_t byte)
+{
+    return isBitSet(byte, 7) && isBitSet(byte, 6) && isBitSet(byte, 5);
 }
 
 } // namespace
@@ -35,10 +41,12 @@ std::int64_t findAudioStart(ByteReader& file)
     if (!file.isOpen())
         return -1;
     file.seek(scanStartBehindTag(file));
+    // Each byte is looked at once, as a second byte after a 0xFF and as a possible first
+    // byte, so 0xFF 0xFF counts as a sync, and a 0xFF as the very last byte ends the search.
     bool previousWasFF = false;
     while (!file.atEnd()) {
         const std::uint8_t byte = file.readU8();
-        if (previousWasFF && isBitSet(byte, 7) && isBitSet(byte, 6) && isBitSet(byte, 5))
+        if (previousWasFF && isSyncSecondByte(byte))
             return file.position() - 2;
         previousWasFF = byte == 0xFF;
     }

@@ -14,8 +14,9 @@ constexpr int isBitSet(std::int64_t value, int bit)
 }
 
 /// Offset of the first MPEG frame sync (a 0xFF byte followed by a byte with its three top
-/// bits set) behind a leading ID3v2 tag of version 2, 3 or 4, or -1 when the file cannot be
-/// opened or holds no sync there. Reads through the reader's buffer.
+/// bits set) behind a leading ID3v2 tag of version 2, 3 or 4 (and the footer a version 4 tag
+/// announces), or -1 when the file cannot be opened or holds no sync there. Starts at the
+/// file's beginning whatever the reader's position, and reads through the reader's buffer.
 [[nodiscard]] std::int64_t findAudioStart(ByteReader& file);
 [[nodiscard]] std::int64_t findAudioStart(const std::string& path);
 

@@ -3,11 +3,31 @@
 #include "tags/track_facts.h"
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 
 namespace tagrelay {
 
 class ByteReader;
+
+/// Size of an ID3v2 tag header, of a version 4 tag footer, and of an ID3v2.3 frame header.
+inline constexpr std::int64_t id3v2HeaderSize = 10;
+
+/// The facts of an ID3v2 tag header ("ID3", version, revision, flags, synchsafe size).
+struct Id3v2Header
+{
+    std::uint8_t majorVersion = 0;
+    std::uint8_t flags = 0;
+    /// Bytes behind the header (frames and padding), not counting a version 4 footer.
+    std::int64_t tagSize = 0;
+};
+
+/// Decodes the first bytes of a file as an ID3v2 tag header; nothing when they do not begin
+/// with "ID3" (upper case) or are fewer than 10. Size bytes with their top bit set, which
+/// writers should never produce, are combined as they are (7 bits apart).
+[[nodiscard]] std::optional<Id3v2Header> decodeId3v2Header(std::span<const std::uint8_t> bytes);
 
 /// Empties the tag part of facts (releasing a held picture), then reads the ID3v1 block and
 /// the ID3v2.3 tag of the file, so that every ID3v2.3 frame present replaces the ID3v1 value
@@ -15,5 +35,32 @@ class ByteReader;
 void readTrackTags(ByteReader& file, TrackFacts& facts);
 /// As above on a path; an empty path only empties the fields.
 void readTrackTags(const std::string& path, TrackFacts& facts);
+
+/// Walks the frames of an ID3v2.3 tag at the start of the file and stores the texts of
+/// TIT2, TPE1, TALB, TYER, TCON, TCOP and TRCK, the link description of WXXX, and hands
+/// APIC frames to the cover reader; other frames are skipped by their size. Tags of other
+/// versions are not read. The walk ends on a frame id whose first byte is zero (padding, or
+/// the end of the file), on a frame size below 1, or when the frames' data sizes add up to
+/// the tag size. Frames read before a broken one keep their values.
+/// \returns 1 when the walk ended on a zero frame id, else 0.
+int readId3v2Tag(ByteReader& file, TrackFacts& facts);
+int readId3v2Tag(const std::string& path, TrackFacts& facts);
+
+/// Reads a text frame of frameSize data bytes from the file's position (an encoding byte,
+/// then the text) into the field of frameId: TIT2 title, TPE1 artist, TALB album, TYER year,
+/// TCON genre (as stored, "(17)" stays), TCOP rightsNotice, TRCK track. Encoding 0 is
+/// ISO-8859-1, encoding 1 UTF-16 after a byte-order mark (FE FF big-endian, anything else
+/// little-endian); both are converted to the locale's character set, UTF-16 characters it
+/// lacks becoming "?". Other encodings give the empty text. The first zero ends a text.
+/// \returns 1 when the frame held a byte after the encoding byte (the field is replaced,
+/// also by an empty text), else 0 (the field keeps its value).
+int readTextFrame(ByteReader& file, std::string_view frameId, std::int32_t frameSize,
+                  TrackFacts& facts);
+
+/// Reads a WXXX frame of frameSize data bytes from the file's position: linkDescription
+/// becomes the bytes behind the encoding byte up to the first zero, as ISO-8859-1.
+/// \returns 1 when the frame held a byte after the encoding byte, else 0 (nothing changed).
+int readLinkFrame(ByteReader& file, std::string_view frameId, std::int32_t frameSize,
+                  TrackFacts& facts);
 
 } // namespace tagrelay
