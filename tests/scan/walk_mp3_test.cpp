@@ -1,0 +1,147 @@
+#include "scan/progress.h"
+#include "scan/run_state.h"
+#include "scan/walk.h"
+#include "support/frame_bytes.h"
+#include "support/id3_bytes.h"
+#include "support/support.h"
+#include "window/headless_window_layer.h"
+
+#include <gtest/gtest.h>
+
+namespace tagrelay {
+namespace {
+
+using test::FrameSpec;
+using test::FrameStream;
+using test::Id3v2Builder;
+using test::readFileText;
+
+/// The walk over MP3 files with real tags and frames: the readers' facts reach the lines,
+/// the progress fields and the error list.
+class WalkMp3Test : public testing::Test
+{
+  protected:
+    WalkMp3Test()
+    {
+        window.openWindow(mainWindow, 800, 600, "test");
+        window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, {8, 390, 786, 200},
+                            "List of files with errors");
+        Settings& s = run.settings;
+        s.showArtist = s.showAlbum = s.showTitle = s.showBitrate = 1;
+        s.showAudioMode = s.showPlaytime = s.showGenre = 1;
+        s.iconSize = 50;
+    }
+
+    std::string writeSong(const std::string& name, const test::Bytes& tag, int frames,
+                          const test::Bytes& tail = {})
+    {
+        FrameStream stream;
+        stream.raw(tag).paddedFrames(frames, FrameSpec{});
+        if (!tail.empty())
+            stream.raw(tail);
+        return tree.writeFile(name, stream.bytes());
+    }
+
+    void walk() { describeDirectory(tree.path(), 0, window, run); }
+    std::string list() const { return readFileText(tree.path() + "descript.ion"); }
+    const std::vector<std::string>& errorList() const { return window.gadget(errorListBox)->lines; }
+
+    test::TempTree tree;
+    HeadlessWindowLayer window;
+    RunState run;
+};
+
+TEST_F(WalkMp3Test, ALineCarriesEveryTickedFactInItsOrder)
+{
+    // 1000 frames of 1152 samples at 44.1 kHz: 26.1 seconds.
+    writeSong("song.mp3",
+              Id3v2Builder()
+                  .textFrame("TIT2", "Title")
+                  .textFrame("TPE1", "Artist")
+                  .textFrame("TALB", "Album")
+                  .textFrame("TCON", "(17)")
+                  .padding(100)
+                  .bytes(),
+              1000);
+    walk();
+    EXPECT_EQ(
+        list(),
+        "\"song.mp3\" Artist - Album - Title - 128 kbs CBR - Joint Stereo - 0:26 min - (17)\r\n");
+    EXPECT_EQ(window.gadget(bitrateField)->text, "Bitrate: 128 kbs ");
+    EXPECT_EQ(window.gadget(genreField)->text, "Genre: (17)");
+    EXPECT_EQ(window.gadget(playtimeField)->text, "0:26 min");
+    EXPECT_EQ(window.gadget(channelModeField)->text, "Joint Stereo");
+    EXPECT_EQ(window.gadget(artistField)->text, "Artist: Artist");
+    EXPECT_EQ(errorList().size(), 1u);
+    EXPECT_EQ(run.fileCount, 1);
+}
+
+TEST_F(WalkMp3Test, Id3v1ValuesStandWhereTheId3v2TagHasNone)
+{
+    writeSong("old.mp3", Id3v2Builder().textFrame("TIT2", "New Title").bytes(), 200,
+              test::id3v1Block("Old Title", "Old Artist", "Old Album", "1999", 3, 17));
+    run.settings.showBitrate = run.settings.showAudioMode = run.settings.showPlaytime = 0;
+    walk();
+    EXPECT_EQ(list(), "\"old.mp3\" Old Artist - Old Album - New Title - Rock\r\n");
+}
+
+TEST_F(WalkMp3Test, ATagCannotBreakTheLine)
+{
+    writeSong(
+        "break.mp3",
+        Id3v2Builder().textFrame("TPE1", "Two\r\nLines").textFrame("TIT2", "Tab\there").bytes(),
+        10);
+    run.settings = Settings{};
+    run.settings.showArtist = run.settings.showTitle = 1;
+    walk();
+    EXPECT_EQ(list(), "\"break.mp3\" Two  Lines - Tab here\r\n");
+}
+
+TEST_F(WalkMp3Test, TagsTheLocaleCannotShowAreListed)
+{
+    test::ScopedLocale locale({"C"});
+    writeSong(
+        "far.mp3",
+        Id3v2Builder().utf16Frame("TPE1", u"\u4E2D\u6587").utf16Frame("TIT2", u"\u6B4C").bytes(),
+        10);
+    writeSong("near.mp3",
+              Id3v2Builder().textFrame("TPE1", "Who?").textFrame("TIT2", "Fine").bytes(), 10);
+    walk();
+    ASSERT_EQ(errorList().size(), 2u);
+    EXPECT_EQ(errorList()[1], tree.path() + "far.mp3 please write a new id3 tag ");
+}
+
+TEST_F(WalkMp3Test, ClosingDuringAScanEndsTheRunBeforeTheLine)
+{
+    FrameStream vbr;
+    vbr.bitrates({128, 192, 128, 160}, FrameSpec{});
+    for (int i = 0; i < 500; ++i)
+        vbr.bitrates({128, 192}, FrameSpec{});
+    tree.writeFile("long.mp3", vbr.bytes());
+    window.setPollHook([](int poll) {
+        return poll == 50 ? Event{EventKind::CloseWindow, 0, -1} : Event{};
+    });
+    walk();
+    EXPECT_TRUE(run.closeRequested);
+    EXPECT_EQ(window.pollCount(), 50);
+    EXPECT_EQ(list(), "");
+    EXPECT_EQ(run.fileCount, 0);
+}
+
+TEST_F(WalkMp3Test, AVbrFileIsWalkedToItsEndWithTheBarGoneAfter)
+{
+    FrameStream vbr;
+    for (int i = 0; i < 300; ++i)
+        vbr.bitrates({128, 192}, FrameSpec{});
+    tree.writeFile("vbr.mp3", vbr.bytes());
+    run.settings = Settings{};
+    run.settings.showBitrate = 1;
+    walk();
+    EXPECT_EQ(list(), "\"vbr.mp3\" 160 kbs VBR\r\n");
+    EXPECT_FALSE(window.hasGadget(scanProgressBar));
+    EXPECT_FALSE(window.hasGadget(analysingField));
+    EXPECT_GE(window.pollCount(), 600);
+}
+
+} // namespace
+} // namespace tagrelay
