@@ -1,9 +1,32 @@
 #pragma once
 
+#include <string>
+#include <string_view>
+
 namespace tagrelay {
 
 class WindowLayer;
 struct RunState;
+struct Settings;
+
+// Controls of the option panel in the main window, by number. Check boxes 1..8 and 11..13
+// carry the option flags (see optionBoxes in main_window.cpp).
+inline constexpr int previewBox = 0;
+inline constexpr int startButton = 9;
+inline constexpr int iconSmallerButton = 17;
+inline constexpr int iconSizeBox = 18;
+inline constexpr int iconLargerButton = 19;
+inline constexpr int iconSizeLabel = 20;
+inline constexpr int infoBox = 31;
+inline constexpr int panelFont = 0;
+
+inline constexpr std::string_view mainWindowTitle = "Tagrelay for mp3-files       Build: 1.0.1.8";
+
+/// The range the "-" and "+" buttons move the icon size in; a stored size below it becomes
+/// defaultIconSize, one above it is kept.
+inline constexpr int smallestIconSize = 32;
+inline constexpr int largestIconSize = 70;
+inline constexpr int defaultIconSize = 50;
 
 /// The program after its services started: reads the settings, opens the main window with its
 /// option panel, runs the option loop, and on the start button saves the settings, asks for
@@ -11,5 +34,14 @@ struct RunState;
 ///
 /// \returns the exit code (0) once the user closed a window at the end; the caller shuts down.
 int runProgram(WindowLayer& window, RunState& run);
+
+/// The sample description line for the ticked MP3 options: the fragments of artist, album,
+/// title, bitrate, mode, playtime and genre, each " - " + its sample text, joined in that
+/// order without the leading " - ". Empty when no MP3 option is ticked.
+std::string composePreview(const Settings& settings);
+
+/// What the folder dialog starts on for the stored start directory: at most its first 259
+/// characters, without a trailing "/" unless the text is only "/".
+std::string initialFolderSelection(const std::string& startDirectory);
 
 } // namespace tagrelay

@@ -10,16 +10,15 @@
 namespace tagrelay {
 namespace {
 
-using test::readFileBytes;
 using test::settingsBytes;
 using test::SettingsIntegers;
 using test::TempTree;
 
 SettingsIntegers integersOf(const Settings& s)
 {
-    return {s.showArtist,      s.showAlbum,     s.showTitle,        s.showBitrate, s.showAudioMode,
-            s.showPlaytime,    s.showGenre,     s.makeMp3Icons,     s.showPictureSize,
-            s.showMovieInfo,   s.makePictureIcons, s.iconSize,      s.runCounter};
+    return {s.showArtist,       s.showAlbum, s.showTitle,    s.showBitrate,     s.showAudioMode,
+            s.showPlaytime,     s.showGenre, s.makeMp3Icons, s.showPictureSize, s.showMovieInfo,
+            s.makePictureIcons, s.iconSize,  s.runCounter};
 }
 
 /// A settings record with every field set, to see what a read leaves alone.
@@ -33,48 +32,8 @@ Settings untouchedSettings()
     return settings;
 }
 
-// No option ticked, icon size 50, first run, start directory of nine characters.
+// No option ticked, icon size 50, first run.
 const SettingsIntegers exampleIntegers = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 50, 1};
-
-TEST(SettingsFileTest, WritesAndReadsTheSixtyOneByteExample)
-{
-    TempTree tree;
-    const auto path = tree.path() + "brelvoka.ini";
-    Settings settings;
-    settings.iconSize = 50;
-    settings.runCounter = 1;
-    settings.startDirectory = "/x/Music/";
-    SettingsWriter writer(path);
-    EXPECT_TRUE(writer.writeMp3Flags(settings));
-    EXPECT_TRUE(writer.writeRestAndClose(settings));
-
-    std::vector<std::uint8_t> expected(44, 0);
-    expected.insert(expected.end(), {0x32, 0, 0, 0, 0x01, 0, 0, 0});
-    expected.insert(expected.end(), {'/', 'x', '/', 'M', 'u', 's', 'i', 'c', '/'});
-    EXPECT_EQ(readFileBytes(path), expected);
-
-    Settings read = untouchedSettings();
-    ASSERT_TRUE(readSettings(read, path));
-    EXPECT_EQ(integersOf(read), exampleIntegers);
-    EXPECT_EQ(read.startDirectory, "/x/Music/");
-}
-
-TEST(SettingsFileTest, EmptiesTheOldFileBeforeTheSecondHalfAndStoresFlagsAsZeroOrOne)
-{
-    TempTree tree;
-    const auto path = tree.writeFile("brelvoka.ini", settingsBytes(exampleIntegers, "/old/dir/"));
-    Settings settings;
-    settings.showTitle = 7;
-    settings.makePictureIcons = -1;
-    settings.iconSize = 90;
-    SettingsWriter writer(path);
-    writer.writeMp3Flags(settings);
-    // While the folder dialog is shown the old settings are gone already.
-    const auto meanwhile = readFileBytes(path);
-    EXPECT_LE(meanwhile.size(), 32u);
-    writer.writeRestAndClose(settings);
-    EXPECT_EQ(readFileBytes(path), settingsBytes({0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 90, 0}, ""));
-}
 
 TEST(SettingsFileTest, AFileThatCannotBeOpenedLeavesEveryFieldAlone)
 {
@@ -157,8 +116,9 @@ INSTANTIATE_TEST_SUITE_P(
                    exampleIntegers, "/a b/"},
         StoredFile{"DirectoryCutAtCr", settingsBytes(exampleIntegers, "/a/\r"), exampleIntegers,
                    "/a/"},
-        StoredFile{"DirectoryCutAtZero", settingsBytes(exampleIntegers, std::string_view("/a\0b", 4)),
-                   exampleIntegers, "/a"}),
+        StoredFile{"DirectoryCutAtZero",
+                   settingsBytes(exampleIntegers, std::string_view("/a\0b", 4)), exampleIntegers,
+                   "/a"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(SettingsFileTest, AHugeOrRandomFileIsReadWithoutHoldingItAll)

@@ -34,6 +34,16 @@ inline std::vector<std::uint8_t> settingsBytes(const SettingsIntegers& integers,
     return bytes;
 }
 
+/// No option ticked, icon size 50, counter at 1.
+inline constexpr SettingsIntegers plainIntegers = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 50, 1};
+
+inline SettingsIntegers withCounter(std::int32_t runCounter)
+{
+    SettingsIntegers integers = plainIntegers;
+    integers[12] = runCounter;
+    return integers;
+}
+
 /// A headless layer that lets a test look at the window at two moments: before each wait for
 /// an event, and when the folder dialog is shown.
 class ProbeLayer : public HeadlessWindowLayer
