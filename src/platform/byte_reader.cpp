@@ -13,7 +13,8 @@ namespace tagrelay {
 namespace {
 
 /// Opens a path for reading without blocking and keeps it only when it is a regular file.
-int openRegularFileForReading(const std::string& path)
+/// O_NONBLOCK has no effect on reads of a regular file, so it can stay set.
+int openRegularFileForReading(const std::string& path, std::int64_t& size)
 {
     if (path.empty())
         return -1;
@@ -27,25 +28,17 @@ int openRegularFileForReading(const std::string& path)
         ::close(fd);
         return -1;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    size = static_cast<std::int64_t>(info.st_size);
     return fd;
 }
 
 } // namespace
 
 ByteReader::ByteReader(const std::string& path, std::size_t windowSize)
-    : m_window(std::max<std::size_t>(windowSize, 16))
 {
-    m_fd = openRegularFileForReading(path);
-    if (m_fd < 0)
-        return;
-    struct stat info
-    {
-    };
-    if (::fstat(m_fd, &info) == 0)
-        m_size = static_cast<std::int64_t>(info.st_size);
+    for (Window& window : m_windows)
+        window.bytes.resize(std::max<std::size_t>(windowSize, 16));
+    m_fd = openRegularFileForReading(path, m_size);
 }
 
 ByteReader::~ByteReader()
@@ -76,30 +69,37 @@ std::size_t ByteReader::fetch(std::int64_t offset, std::uint8_t* out, std::size_
     return done;
 }
 
-bool ByteReader::fillWindowAt(std::int64_t offset)
+ByteReader::Window* ByteReader::windowAt(std::int64_t offset)
 {
-    if (m_fd < 0 || offset >= m_size)
-        return false;
-    const auto wanted = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(m_window.size()), m_size - offset));
-    const std::size_t got = fetch(offset, m_window.data(), wanted);
-    // A file that shrank after it was opened reads as zeros up to the size seen at the open.
-    std::memset(m_window.data() + got, 0, wanted - got);
-    m_windowStart = offset;
-    m_windowLength = wanted;
-    return true;
+    if (m_current->holds(offset))
+        return m_current;
+    Window* other = m_current == &m_windows[0] ? &m_windows[1] : &m_windows[0];
+    if (!other->holds(offset)) {
+        if (m_fd < 0 || offset >= m_size)
+            return nullptr;
+        Window& refill = m_windows[0].lastUse <= m_windows[1].lastUse ? m_windows[0] : m_windows[1];
+        const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(
+            static_cast<std::int64_t>(refill.bytes.size()), m_size - offset));
+        const std::size_t got = fetch(offset, refill.bytes.data(), wanted);
+        // A file that shrank after it was opened reads as zeros up to the size seen at the open.
+        std::memset(refill.bytes.data() + got, 0, wanted - got);
+        refill.start = offset;
+        refill.length = wanted;
+        other = &refill;
+    }
+    m_current = other;
+    m_current->lastUse = ++m_uses;
+    return m_current;
 }
 
 std::uint8_t ByteReader::readU8()
 {
     if (m_position >= m_size)
         return 0;
-    if (m_position < m_windowStart
-        || m_position >= m_windowStart + static_cast<std::int64_t>(m_windowLength)) {
-        if (!fillWindowAt(m_position))
-            return 0;
-    }
-    const std::uint8_t value = m_window[static_cast<std::size_t>(m_position - m_windowStart)];
+    const Window* window = windowAt(m_position);
+    if (window == nullptr)
+        return 0;
+    const std::uint8_t value = window->bytes[static_cast<std::size_t>(m_position - window->start)];
     ++m_position;
     return value;
 }
@@ -133,21 +133,20 @@ std::size_t ByteReader::readData(std::span<std::uint8_t> out)
         std::min<std::int64_t>(static_cast<std::int64_t>(out.size()), m_size - m_position));
     std::size_t done = 0;
     while (done < count) {
-        const bool inWindow =
-            m_position >= m_windowStart
-            && m_position < m_windowStart + static_cast<std::int64_t>(m_windowLength);
-        if (!inWindow && count - done >= m_window.size()) {
+        const bool held = m_windows[0].holds(m_position) || m_windows[1].holds(m_position);
+        if (!held && count - done >= m_current->bytes.size()) {
             // Large reads (a cover picture) go straight into the caller's buffer.
             const std::size_t got = fetch(m_position, out.data() + done, count - done);
             std::memset(out.data() + done + got, 0, count - done - got);
             m_position += static_cast<std::int64_t>(count - done);
             return count;
         }
-        if (!inWindow && !fillWindowAt(m_position))
+        const Window* window = windowAt(m_position);
+        if (window == nullptr)
             break;
-        const auto offset = static_cast<std::size_t>(m_position - m_windowStart);
-        const std::size_t take = std::min(count - done, m_windowLength - offset);
-        std::memcpy(out.data() + done, m_window.data() + offset, take);
+        const auto offset = static_cast<std::size_t>(m_position - window->start);
+        const std::size_t take = std::min(count - done, window->length - offset);
+        std::memcpy(out.data() + done, window->bytes.data() + offset, take);
         done += take;
         m_position += static_cast<std::int64_t>(take);
     }

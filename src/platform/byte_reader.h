@@ -48,15 +48,29 @@ class ByteReader
     std::uint64_t readCalls() const { return m_readCalls; }
 
   private:
-    bool fillWindowAt(std::int64_t offset);
+    struct Window
+    {
+        std::vector<std::uint8_t> bytes;
+        std::int64_t start = 0;
+        std::size_t length = 0;
+        std::uint64_t lastUse = 0;
+
+        bool holds(std::int64_t offset) const
+        {
+            return offset >= start && offset < start + static_cast<std::int64_t>(length);
+        }
+    };
+
+    /// The window holding offset, filled from the file when none does; nullptr at the end.
+    Window* windowAt(std::int64_t offset);
     std::size_t fetch(std::int64_t offset, std::uint8_t* out, std::size_t count);
 
     int m_fd = -1;
     std::int64_t m_size = 0;
     std::int64_t m_position = 0;
-    std::vector<std::uint8_t> m_window;
-    std::int64_t m_windowStart = 0;
-    std::size_t m_windowLength = 0;
+    Window m_windows[2];
+    Window* m_current = &m_windows[0];
+    std::uint64_t m_uses = 0;
     std::uint64_t m_bytesFetched = 0;
     std::uint64_t m_readCalls = 0;
 };

@@ -32,9 +32,7 @@ int openRegularFileForWriting(const std::string& path, WriteMode mode)
         ::close(fd);
         return -1;
     }
-    const int status = ::fcntl(fd, F_GETFL);
-    if (status >= 0)
-        ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    // O_NONBLOCK has no effect on writes to a regular file, so it can stay set.
     return fd;
 }
 

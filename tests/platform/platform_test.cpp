@@ -55,6 +55,29 @@ TEST(ByteReaderTest, DataReadsStopAtTheEndAcrossWindows)
     EXPECT_EQ(whole, bytes);
 }
 
+TEST(ByteReaderTest, KeepsTheStartAndTheEndOfAFileInTwoWindows)
+{
+    TempTree tree;
+    std::vector<std::uint8_t> bytes(10000);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i % 251);
+    const auto path = tree.writeFile("song.bin", bytes);
+    ByteReader reader(path, 256);
+    // An ID3v1 check at the end, a tag at the start, and back and forth between them.
+    for (const std::int64_t offset : {9872, 0, 9900, 100, 9999, 255}) {
+        reader.seek(offset);
+        EXPECT_EQ(reader.readU8(), bytes[static_cast<std::size_t>(offset)]) << offset;
+    }
+    EXPECT_EQ(reader.readCalls(), 2u);
+    EXPECT_EQ(reader.bytesFetched(), 256u + 128u);
+    // A third place replaces the window used least recently (the end).
+    reader.seek(5000);
+    EXPECT_EQ(reader.readU8(), bytes[5000]);
+    reader.seek(10);
+    EXPECT_EQ(reader.readU8(), bytes[10]);
+    EXPECT_EQ(reader.readCalls(), 3u);
+}
+
 TEST(ByteReaderTest, RefusesWhatIsNotARegularFileWithoutBlocking)
 {
     TempTree tree;
