@@ -147,6 +147,9 @@ QWidget* QtWindowLayer::makeWidget(int window, int gadget, GadgetKind kind, QWid
         box->setTabChangesFocus(true);
         // Long lines get a horizontal scroll bar rather than a wrap.
         box->setLineWrapMode(QTextEdit::NoWrap);
+        // The system's rich-text box keeps a pixel or two around its text; Qt's four would
+        // push a one-line box 20 pixels high into scrolling.
+        box->document()->setDocumentMargin(1);
         box->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
         box->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

@@ -317,6 +317,27 @@ TEST_F(QtWindowLayerTest, MultiLineBoxTakesLinesAsPlainText)
     EXPECT_EQ(box->toPlainText().toStdString(), "50\n51");
 }
 
+TEST_F(QtWindowLayerTest, AOneLineBoxTwentyPixelsHighHasRoomForItsLine)
+{
+    // The icon size box: 40 × 20 pixels in Courier 8 points, one number in it. A scroll bar
+    // there would leave no room for the number.
+    ASSERT_TRUE(layer.loadFont(0, "Courier", 8));
+    layer.setDefaultFont(0);
+    ASSERT_TRUE(layer.createGadget(0, 18, GadgetKind::MultiLineBox, {60, 290, 40, 20}, "50"));
+    ASSERT_TRUE(layer.createGadget(0, 20, GadgetKind::MultiLineBox, {200, 290, 200, 20},
+                                   "ico size 32 .. 70"));
+    layer.clearGadget(20);
+    layer.addLine(20, "ico size 32 .. 70");
+    layer.setGadgetText(18, "51");
+    QCoreApplication::processEvents();
+    for (const int gadget : {18, 20}) {
+        auto* box = qobject_cast<QTextEdit*>(layer.gadgetWidget(gadget));
+        ASSERT_NE(box, nullptr);
+        EXPECT_FALSE(box->verticalScrollBar()->isVisible()) << gadget;
+        EXPECT_FALSE(box->horizontalScrollBar()->isVisible()) << gadget;
+    }
+}
+
 TEST_F(QtWindowLayerTest, OneLineFieldShowsTheBeginningOfALongText)
 {
     const std::string path = "Analysing: /music/" + std::string(300, 'a') + "/track.mp3";
