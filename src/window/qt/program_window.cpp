@@ -3,6 +3,8 @@
 #include <QCloseEvent>
 #include <QPainter>
 #include <QPen>
+#include <algorithm>
+#include <utility>
 
 namespace tagrelay {
 
