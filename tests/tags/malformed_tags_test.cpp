@@ -82,14 +82,9 @@ INSTANTIATE_TEST_SUITE_P(
             Id3v2Builder().rawFrame("TIT2", {1, 0xFF, 0xFE, 'B', 0, 'i'}, 0x7FFFFFFF).bytes(),
             "Bi"},
         MalformedCase{
-            "TwoGibibyteLinkAndPicture",
+            "TwoGibibyteLinkFrame",
             Id3v2Builder().textFrame("TIT2", "T").rawFrame("WXXX", {0, 'd'}, 0x7FFFFFFF).bytes(),
             "T"},
-        MalformedCase{"TwoGibibyteUnknownFrames",
-                      Id3v2Builder().rawFrame("APIC", {0, 'x'}, 0x7FFFFFF0).bytes(), ""},
-        MalformedCase{
-            "FrameSizeAllOnes",
-            Id3v2Builder().textFrame("TIT2", "T").rawFrame("TALB", {0}, 0xFFFFFFFF).bytes(), "T"},
         MalformedCase{"ZeroSizeFrameFirst",
                       Id3v2Builder().rawFrame("TIT2", {}, 0).textFrame("TIT2", "X").bytes(), ""},
         MalformedCase{"ManyOneByteFramesUpToTheEnd",
