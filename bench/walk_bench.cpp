@@ -181,9 +181,7 @@ int main(int argc, char** argv)
 
     HeadlessWindowLayer window;
     window.setKeepHistory(false);
-    window.openWindow(mainWindow, 800, 600, "bench");
-    window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, {8, 390, 786, 200},
-                        "List of files with errors");
+    openWalkWindow(window, "bench");
     RunState run;
     Settings& settings = run.settings;
     settings.showArtist = settings.showAlbum = settings.showTitle = settings.showBitrate = 1;

@@ -175,9 +175,7 @@ int main(int argc, char** argv)
 
     ConsoleWindowLayer window(run, ::isatty(STDERR_FILENO) != 0);
     ConsoleWindowLayer::catchInterrupt();
-    window.openWindow(mainWindow, 800, 600, "tagrelay-cli");
-    window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, {8, 390, 786, 200},
-                        "List of files with errors");
+    openWalkWindow(window, "tagrelay-cli");
     run.fileCount = 0;
     run.runStartSeconds = tickSeconds();
     describeDirectory(directory, 0, window, run);

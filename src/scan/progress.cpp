@@ -37,6 +37,13 @@ constexpr Colour black = 0;
 
 } // namespace
 
+void openWalkWindow(WindowLayer& window, const std::string& title)
+{
+    window.openWindow(mainWindow, 800, 600, title);
+    window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, errorListPlace,
+                        errorListTitle);
+}
+
 void addError(WindowLayer& window, const std::string& text)
 {
     window.addLine(errorListBox, text);

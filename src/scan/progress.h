@@ -1,10 +1,11 @@
 #pragma once
 
+#include "window/window_layer.h"
+
 #include <string>
 
 namespace tagrelay {
 
-class WindowLayer;
 struct RunState;
 
 // Controls of the progress display in the main window, by number.
@@ -22,6 +23,14 @@ inline constexpr int fileCountField = 7;
 inline constexpr int elapsedField = 77;
 inline constexpr int previewList = 55;
 inline constexpr int errorListBox = 44;
+
+inline constexpr Box errorListPlace = {8, 390, 786, 200};
+inline constexpr const char* errorListTitle = "List of files with errors";
+
+/// Opens the main window with an empty progress display and the list of files with errors
+/// under its heading, as a run finds it when the walk starts. For the command-line program,
+/// which has no option panel before the walk.
+void openWalkWindow(WindowLayer& window, const std::string& title);
 
 /// Appends one entry at the end of the list of files with errors.
 void addError(WindowLayer& window, const std::string& text);

@@ -75,15 +75,18 @@ constexpr std::array<PanelGadget, 9> upperPanel = {{
     {5, GadgetKind::CheckBox, {10, 190, 430, 20}, "MP3: AudioMode"},
     {6, GadgetKind::CheckBox, {10, 210, 430, 20}, "MP3: Playtime"},
     {7, GadgetKind::CheckBox, {10, 230, 430, 20}, "MP3: Genre"},
-    {8, GadgetKind::CheckBox, {10, 250, 830, 20},
+    {8,
+     GadgetKind::CheckBox,
+     {10, 250, 830, 20},
      "MP3: create %filename%.mp3.ico if picture in Id3-tag "},
 }};
 
-constexpr PanelGadget pictureIconBox = {
-    13, GadgetKind::CheckBox, {10, 270, 830, 20},
-    "JPG/BMP: create %filename%.jpg/bmp.ico for pictures"};
-constexpr PanelGadget smallerButton = {iconSmallerButton, GadgetKind::Button, {20, 290, 20, 20},
-                                       "-"};
+constexpr PanelGadget pictureIconBox = {13,
+                                        GadgetKind::CheckBox,
+                                        {10, 270, 830, 20},
+                                        "JPG/BMP: create %filename%.jpg/bmp.ico for pictures"};
+constexpr PanelGadget smallerButton = {
+    iconSmallerButton, GadgetKind::Button, {20, 290, 20, 20}, "-"};
 constexpr Box iconSizeBoxAtStart = {60, 290, 50, 20};
 // Each refresh puts the size box back narrower than it first was.
 constexpr Box iconSizeBoxRefreshed = {60, 290, 40, 20};
@@ -91,9 +94,13 @@ constexpr Box iconSizeBoxRefreshed = {60, 290, 40, 20};
 constexpr std::array<PanelGadget, 5> lowerPanel = {{
     {iconLargerButton, GadgetKind::Button, {140, 290, 20, 20}, "+"},
     {iconSizeLabel, GadgetKind::MultiLineBox, {200, 290, 200, 20}, "ico size 32 .. 70"},
-    {11, GadgetKind::CheckBox, {10, 310, 830, 20},
+    {11,
+     GadgetKind::CheckBox,
+     {10, 310, 830, 20},
      "JPG/BMP: Dimensions for *.jpg and *.bmp pictures"},
-    {12, GadgetKind::CheckBox, {10, 330, 830, 20},
+    {12,
+     GadgetKind::CheckBox,
+     {10, 330, 830, 20},
      "MOVIE: Dimensions for *.avi and *.mpg + frames per sec + playtime"},
     {startButton, GadgetKind::ToggleButton, {10, 390, 430, 30}, "Start and select startdirectory"},
 }};
@@ -116,8 +123,6 @@ std::array<std::string, 6> infoLines()
     };
 }
 
-constexpr Box errorListPlace = {8, 390, 786, 200};
-constexpr std::string_view errorListTitle = "List of files with errors";
 constexpr std::size_t maxInitialSelectionLength = 259;
 
 void createPanelGadget(WindowLayer& window, const PanelGadget& gadget)
@@ -238,7 +243,7 @@ void startRun(WindowLayer& window, RunState& run)
 
     run.fileCount = 0;
     run.runStartSeconds = tickSeconds();
-    window.addLine(errorListBox, std::string(errorListTitle));
+    window.addLine(errorListBox, errorListTitle);
     // A cancelled dialog means the user does not want any folder described; an empty path
     // would make the walk write lists all over the current directory.
     if (chosen.empty())

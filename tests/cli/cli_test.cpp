@@ -118,9 +118,7 @@ TEST_F(CliTest, WritesTheSameListsAsTheWindowWalk)
     EXPECT_EQ(result.exitCode, 0) << result.err;
 
     HeadlessWindowLayer window;
-    window.openWindow(mainWindow, 800, 600, "twin");
-    window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, {8, 390, 786, 200},
-                        "List of files with errors");
+    openWalkWindow(window, "twin");
     RunState state;
     state.settings.showArtist = 1;
     state.settings.showBitrate = 1;

@@ -23,9 +23,7 @@ class WalkMp3Test : public testing::Test
   protected:
     WalkMp3Test()
     {
-        window.openWindow(mainWindow, 800, 600, "test");
-        window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, {8, 390, 786, 200},
-                            "List of files with errors");
+        openWalkWindow(window, "test");
         Settings& s = run.settings;
         s.showArtist = s.showAlbum = s.showTitle = s.showBitrate = 1;
         s.showAudioMode = s.showPlaytime = s.showGenre = 1;

@@ -23,12 +23,7 @@ using test::TempTree;
 class WalkTest : public testing::Test
 {
   protected:
-    WalkTest()
-    {
-        window.openWindow(mainWindow, 800, 600, "test");
-        window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, {8, 390, 786, 200},
-                            "List of files with errors");
-    }
+    WalkTest() { openWalkWindow(window, "test"); }
 
     void walk(const std::string& path = {})
     {
