@@ -11,18 +11,18 @@ namespace tagrelay {
 /// format, which gives no bitrate (0); index 15 is forbidden and reads as -1.
 using BitrateTable = std::array<std::int16_t, 16>;
 
-inline constexpr BitrateTable mpeg1Layer1Bitrates = {
-    0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, -1};
-inline constexpr BitrateTable mpeg1Layer2Bitrates = {
-    0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, -1};
-inline constexpr BitrateTable mpeg1Layer3Bitrates = {
-    0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, -1};
+inline constexpr BitrateTable mpeg1Layer1Bitrates = {0,   32,  64,  96,  128, 160, 192, 224,
+                                                     256, 288, 320, 352, 384, 416, 448, -1};
+inline constexpr BitrateTable mpeg1Layer2Bitrates = {0,   32,  48,  56,  64,  80,  96,  112,
+                                                     128, 160, 192, 224, 256, 320, 384, -1};
+inline constexpr BitrateTable mpeg1Layer3Bitrates = {0,   32,  40,  48,  56,  64,  80,  96,
+                                                     112, 128, 160, 192, 224, 256, 320, -1};
 // MPEG 2 and MPEG 2.5 (the low sampling rates) share two tables: one for layer 1, one for
 // layers 2 and 3.
-inline constexpr BitrateTable lowRateLayer1Bitrates = {
-    0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, -1};
-inline constexpr BitrateTable lowRateLayer23Bitrates = {
-    0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, -1};
+inline constexpr BitrateTable lowRateLayer1Bitrates = {0,   32,  48,  56,  64,  80,  96,  112,
+                                                       128, 144, 160, 176, 192, 224, 256, -1};
+inline constexpr BitrateTable lowRateLayer23Bitrates = {0,  8,  16, 24,  32,  40,  48,  56,
+                                                        64, 80, 96, 112, 128, 144, 160, -1};
 
 /// True when the version and layer bits name a bitrate table.
 constexpr bool hasBitrateTable(MpegVersion version, MpegLayer layer)

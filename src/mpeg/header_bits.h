@@ -153,16 +153,17 @@ constexpr bool isKnownVersion(MpegVersion version)
 }
 
 /// Offset from the frame start at which an encoder's "Xing" or "Info" tag sits in a layer 3
-/// frame: behind the header, the CRC when there is one, and the side information, whose size
-/// depends on the version and on mono or not. 0 when the frame cannot carry one.
+/// frame: behind the header and the side information, whose size depends on the version and
+/// on mono or not. A frame with a CRC may have it 2 bytes later, behind the CRC. 0 when the
+/// frame cannot carry one.
 constexpr int xingTagOffset(HeaderBytes bytes)
 {
     if (layerOf(bytes) != MpegLayer::Layer3 || !isKnownVersion(versionOf(bytes)))
         return 0;
     const bool mono = channelModeOf(bytes) == 3;
-    const int sideInformation = versionOf(bytes) == MpegVersion::Mpeg1 ? (mono ? 17 : 32)
-                                                                         : (mono ? 9 : 17);
-    return 4 + (hasCrc(bytes) ? 2 : 0) + sideInformation;
+    const int sideInformation =
+        versionOf(bytes) == MpegVersion::Mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    return 4 + sideInformation;
 }
 
 /// Offset from the frame start of the Fraunhofer encoder's "VBRI" tag.

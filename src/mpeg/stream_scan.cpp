@@ -58,8 +58,8 @@ FrameValues decodeFrame(HeaderBytes header, CarriedValues& carried)
     }
     frame.bitrate = carried.bitrate;
     frame.rate = carried.rate;
-    frame.length =
-        frameLength(carried.version, carried.layer, carried.bitrate, carried.rate, paddingOf(header));
+    frame.length = frameLength(carried.version, carried.layer, carried.bitrate, carried.rate,
+                               paddingOf(header));
     return frame;
 }
 
@@ -82,11 +82,18 @@ bool isEncoderInfoFrame(ByteReader& file, std::int64_t frameStart, HeaderBytes h
 {
     if (layerOf(header) != MpegLayer::Layer3)
         return false;
+    if (hasTagAt(file, frameStart + vbriTagOffset, "VBRI"))
+        return true;
     const int xingOffset = xingTagOffset(header);
-    return (xingOffset > 0
-            && (hasTagAt(file, frameStart + xingOffset, "Xing")
-                || hasTagAt(file, frameStart + xingOffset, "Info")))
-           || hasTagAt(file, frameStart + vbriTagOffset, "VBRI");
+    if (xingOffset == 0)
+        return false;
+    // With a CRC the tag belongs behind it, but LAME writes it where it would be without one.
+    for (const int offset : {xingOffset, hasCrc(header) ? xingOffset + 2 : xingOffset}) {
+        if (hasTagAt(file, frameStart + offset, "Xing")
+            || hasTagAt(file, frameStart + offset, "Info"))
+            return true;
+    }
+    return false;
 }
 
 std::int16_t averageOf(std::int64_t sum, std::int32_t count)

@@ -1,5 +1,4 @@
 #include "mpeg/frame_header.h"
-
 #include "platform/byte_reader.h"
 #include "scan/progress.h"
 #include "scan/run_state.h"
@@ -9,16 +8,29 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace tagrelay {
 namespace {
 
 using test::FrameSpec;
 using test::FrameStream;
 
+/// The frame part of the record but audioBytes, as one value that tests compare at once.
+using FrameFacts = std::tuple<std::int64_t, int, int, int, int, std::string, std::string, int, int,
+                              std::string, int, int>;
+
+FrameFacts frameFactsOf(const TrackFacts& facts)
+{
+    return {facts.audioStart,   facts.mpegVersion, facts.layer,         facts.headerBitrate,
+            facts.sampleRate,   facts.channelMode, facts.modeExtension, facts.copyrightFlag,
+            facts.originalFlag, facts.emphasis,    facts.bitrate,       facts.isVbr};
+}
+
 /// A run with the error list in place, as the shell leaves it when the walk starts.
 class FrameHeaderTest : public ::testing::Test
 {
-protected:
+  protected:
     FrameHeaderTest()
     {
         window.openWindow(mainWindow, 800, 600, "Tagrelay");
@@ -28,41 +40,22 @@ protected:
 
     std::vector<std::string> errors() const { return window.gadget(errorListBox)->lines; }
 
-    /// Fills every frame field with something a decoder must overwrite or clear.
+    /// Leaves what an earlier file leaves: every frame field set, the copyright bit too, and
+    /// the walk's bitrate and mode.
     void leaveEarlierFile()
     {
-        TrackFacts& facts = run.facts;
-        facts.audioStart = 7;
-        facts.audioBytes = 7;
-        facts.mpegVersion = 7;
-        facts.layer = 7;
-        facts.headerBitrate = 7;
-        facts.copyrightFlag = 1;
-        facts.originalFlag = 1;
-        facts.sampleRate = 7;
-        facts.modeExtension = "x";
-        facts.emphasis = "x";
-        facts.channelMode = "x";
-        facts.bitrate = 7;
-        facts.isVbr = 1;
+        const auto earlier = tree.writeFile(
+            "earlier.mp3", FrameStream().raw({0xFF, 0xFB, 0x90, 0x6C}).frames(3, {}).bytes());
+        ASSERT_EQ(readFrameHeader(earlier, run.facts, window, run), 1);
+        ASSERT_EQ(run.facts.copyrightFlag, 1);
+        run.facts.bitrate = 128;
+        run.facts.isVbr = 1;
     }
 
-    /// Every frame field holds its absent value, except audioBytes, which is checked apart.
+    /// Every frame field but audioBytes holds its absent value.
     void expectAbsentFrameFacts() const
     {
-        const TrackFacts& facts = run.facts;
-        EXPECT_EQ(facts.audioStart, 0);
-        EXPECT_EQ(facts.mpegVersion, 0);
-        EXPECT_EQ(facts.layer, 0);
-        EXPECT_EQ(facts.headerBitrate, 0);
-        EXPECT_EQ(facts.copyrightFlag, 0);
-        EXPECT_EQ(facts.originalFlag, 0);
-        EXPECT_EQ(facts.sampleRate, 0);
-        EXPECT_EQ(facts.modeExtension, "");
-        EXPECT_EQ(facts.emphasis, "");
-        EXPECT_EQ(facts.channelMode, "");
-        EXPECT_EQ(facts.bitrate, 0);
-        EXPECT_EQ(facts.isVbr, 0);
+        EXPECT_EQ(frameFactsOf(run.facts), frameFactsOf(TrackFacts{}));
     }
 
     test::TempTree tree;
@@ -102,27 +95,17 @@ TEST_P(FrameHeaderDecodeTest, DecodesTheFirstHeader)
 
     EXPECT_EQ(readFrameHeader(path, run.facts, window, run), row.result);
 
-    const TrackFacts& facts = run.facts;
-    EXPECT_EQ(facts.audioBytes, 600);
-    if (row.result != 1) {
+    EXPECT_EQ(run.facts.audioBytes, 600);
+    EXPECT_TRUE(errors().empty());
+    if (row.result != 1)
         expectAbsentFrameFacts();
-        EXPECT_EQ(errors().size(), 0u);
-        return;
-    }
-    EXPECT_EQ(facts.audioStart, 0);
-    EXPECT_EQ(facts.mpegVersion, row.version);
-    EXPECT_EQ(facts.layer, row.layer);
-    EXPECT_EQ(facts.headerBitrate, row.bitrate);
-    EXPECT_EQ(facts.sampleRate, row.rate);
-    EXPECT_EQ(facts.channelMode, row.channelMode);
-    EXPECT_EQ(facts.modeExtension, row.modeExtension);
-    EXPECT_EQ(facts.copyrightFlag, row.copyright);
-    EXPECT_EQ(facts.originalFlag, row.original);
-    EXPECT_EQ(facts.emphasis, row.emphasis);
-    EXPECT_EQ(facts.bitrate, 0);
-    EXPECT_EQ(facts.isVbr, 0);
+    else
+        EXPECT_EQ(frameFactsOf(run.facts),
+                  FrameFacts(0, row.version, row.layer, row.bitrate, row.rate, row.channelMode,
+                             row.modeExtension, row.copyright, row.original, row.emphasis, 0, 0));
 }
 
+// clang-format off
 // Bytes by field: b1 = 111 VV LL P, b2 = BBBB SS P x, b3 = CC MM c o EE.
 INSTANTIATE_TEST_SUITE_P(
     Headers, FrameHeaderDecodeTest,
@@ -165,14 +148,20 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"Mpeg25RateIndex3", {0xFF, 0xE3, 0x8C, 0x64}, 0, 0, 0, 0, 0, "", "", 0, 0,
                    ""}),
     [](const auto& row) { return std::string(row.param.name); });
+// clang-format on
 
 struct AudioBytesCase
 {
     const char* name;
-    std::vector<std::uint8_t> (*build)();
+    FrameStream stream;
     std::int64_t audioStart;
-    std::int64_t notAudio; // bytes of the file that are not audio besides those before the start
+    std::int64_t notAudio; // bytes behind the audio start that are no audio
 };
+
+void PrintTo(const AudioBytesCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class FrameHeaderAudioBytesTest : public FrameHeaderTest,
                                   public ::testing::WithParamInterface<AudioBytesCase>
@@ -181,47 +170,33 @@ class FrameHeaderAudioBytesTest : public FrameHeaderTest,
 
 TEST_P(FrameHeaderAudioBytesTest, LeavesTagsOutOfTheAudioBytes)
 {
-    const auto bytes = GetParam().build();
-    const auto path = tree.writeFile("a.mp3", bytes);
+    const AudioBytesCase& row = GetParam();
+    const auto path = tree.writeFile("a.mp3", row.stream.bytes());
 
     EXPECT_EQ(readFrameHeader(path, run.facts, window, run), 1);
-    EXPECT_EQ(run.facts.audioStart, GetParam().audioStart);
-    EXPECT_EQ(run.facts.audioBytes,
-              static_cast<std::int64_t>(bytes.size()) - GetParam().audioStart - GetParam().notAudio);
+    EXPECT_EQ(run.facts.audioStart, row.audioStart);
+    EXPECT_EQ(run.facts.audioBytes, row.stream.size() - row.audioStart - row.notAudio);
 }
 
 const FrameSpec at128{};
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, FrameHeaderAudioBytesTest,
-    ::testing::Values(
-        AudioBytesCase{"FramesOnly", [] { return FrameStream().frames(3, at128).bytes(); }, 0, 0},
-        AudioBytesCase{"Id3v1Block",
-                       [] { return FrameStream().frames(3, at128).id3v1Tag().bytes(); }, 0, 128},
-        AudioBytesCase{"BothTags",
-                       [] {
-                           return FrameStream().id3v2Tag("Song", 90).frames(3, at128).id3v1Tag()
-                               .bytes();
-                       },
-                       10 + 10 + 5 + 90, 128},
-        AudioBytesCase{"LowerCaseTagIsAudio",
-                       [] { return FrameStream().frames(3, at128).id3v1Tag("tag").bytes(); }, 0,
-                       0},
-        AudioBytesCase{"TagOneByteTooEarlyIsAudio",
-                       [] {
-                           return FrameStream().frames(3, at128).id3v1Tag().raw({0}).bytes();
-                       },
-                       0, 0},
-        AudioBytesCase{"FileShorterThanABlock",
-                       [] { return std::vector<std::uint8_t>{'T', 'A', 'G', 0xFF, 0xFB, 0x90}; },
-                       3, 0}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Files, FrameHeaderAudioBytesTest, ::testing::Values(
+    AudioBytesCase{"FramesOnly", FrameStream().frames(3, at128), 0, 0},
+    AudioBytesCase{"Id3v1Block", FrameStream().frames(3, at128).id3v1Tag(), 0, 128},
+    AudioBytesCase{"BothTags", FrameStream().id3v2Tag("Song", 90).frames(3, at128).id3v1Tag(),
+                   10 + 10 + 5 + 90, 128},
+    AudioBytesCase{"LowerCaseTagIsAudio", FrameStream().frames(3, at128).id3v1Tag("tag"), 0, 0},
+    AudioBytesCase{"TagOneByteTooEarlyIsAudio", FrameStream().frames(3, at128).id3v1Tag().raw({0}), 0, 0},
+    AudioBytesCase{"FileShorterThanABlock", FrameStream().raw({'T', 'A', 'G', 0xFF, 0xFB, 0x90}), 3, 0}),
     [](const auto& row) { return std::string(row.param.name); });
+// clang-format on
 
 TEST_F(FrameHeaderTest, BytesThatAreNoHeaderAreReportedOnce)
 {
     // The audio start is trusted as given; FF 7B lacks bit 7 of the second byte.
-    const auto path = tree.writeFile("bad.mp3", FrameStream().raw({0, 0, 0xFF, 0x7B, 0x90, 0x64})
-                                                    .bytes());
+    const auto path =
+        tree.writeFile("bad.mp3", FrameStream().raw({0, 0, 0xFF, 0x7B, 0x90, 0x64}).bytes());
     ByteReader file(path);
     leaveEarlierFile();
 
@@ -234,8 +209,8 @@ TEST_F(FrameHeaderTest, BytesThatAreNoHeaderAreReportedOnce)
 
 TEST_F(FrameHeaderTest, FileWithoutSyncHasNoAudioStart)
 {
-    const auto path = tree.writeFile("nosync.mp3", FrameStream().raw({0xFF, 0x7B, 0x90, 0x64})
-                                                       .id3v2Tag("x").bytes());
+    const auto path = tree.writeFile(
+        "nosync.mp3", FrameStream().raw({0xFF, 0x7B, 0x90, 0x64}).id3v2Tag("x").bytes());
     leaveEarlierFile();
 
     EXPECT_EQ(readFrameHeader(path, run.facts, window, run), 0);
@@ -247,21 +222,13 @@ TEST_F(FrameHeaderTest, FileWithoutSyncHasNoAudioStart)
 
 TEST_F(FrameHeaderTest, SecondFileLeavesNothingOfTheFirst)
 {
-    const auto good = tree.writeFile("good.mp3", FrameStream().frames(5, at128).bytes());
     const auto silent = tree.writeFile("silent.mp3", std::vector<std::uint8_t>(2000, 0));
-    const auto missing = tree.path() + "missing.mp3";
-
-    ASSERT_EQ(readFrameHeader(good, run.facts, window, run), 1);
-    run.facts.bitrate = 128;
-    run.facts.isVbr = 1;
-    EXPECT_EQ(readFrameHeader(silent, run.facts, window, run), 0);
-    EXPECT_EQ(run.facts.audioBytes, 0);
-    expectAbsentFrameFacts();
-
-    ASSERT_EQ(readFrameHeader(good, run.facts, window, run), 1);
-    EXPECT_EQ(readFrameHeader(missing, run.facts, window, run), 0);
-    EXPECT_EQ(run.facts.audioBytes, 0);
-    expectAbsentFrameFacts();
+    for (const auto& second : {silent, tree.path() + "missing.mp3"}) {
+        leaveEarlierFile();
+        EXPECT_EQ(readFrameHeader(second, run.facts, window, run), 0);
+        EXPECT_EQ(run.facts.audioBytes, 0);
+        expectAbsentFrameFacts();
+    }
 }
 
 TEST_F(FrameHeaderTest, ProgressBarOnlyWhenTheBitrateIsShown)

@@ -88,10 +88,9 @@ std::array<std::uint8_t, 4> frameHeader(const FrameSpec& spec)
 {
     const int versionBits = spec.version == Mpeg::V1 ? 3 : spec.version == Mpeg::V2 ? 2 : 0;
     const int layerBits = 4 - spec.layer; // layer 1 is 11, layer 3 is 01
-    const std::uint8_t b1 = static_cast<std::uint8_t>(0xE0 | versionBits << 3 | layerBits << 1
-                                                      | (spec.crc ? 0 : 1));
-    const std::uint8_t b2 = static_cast<std::uint8_t>(bitrateIndex(spec) << 4
-                                                      | rateIndex(spec) << 2
+    const std::uint8_t b1 =
+        static_cast<std::uint8_t>(0xE0 | versionBits << 3 | layerBits << 1 | (spec.crc ? 0 : 1));
+    const std::uint8_t b2 = static_cast<std::uint8_t>(bitrateIndex(spec) << 4 | rateIndex(spec) << 2
                                                       | (spec.padding ? 2 : 0));
     const std::uint8_t b3 = static_cast<std::uint8_t>(static_cast<int>(spec.channels) << 6 | 0x04);
     return {0xFF, b1, b2, b3};
@@ -100,8 +99,8 @@ std::array<std::uint8_t, 4> frameHeader(const FrameSpec& spec)
 std::int64_t frameLength(const FrameSpec& spec)
 {
     const std::int64_t slotBytes = spec.layer == 1 ? 4 : 1;
-    const std::int64_t slots =
-        samplesPerFrame(spec) / 8 / slotBytes * spec.kbps * 1000 / spec.rate + (spec.padding ? 1 : 0);
+    const std::int64_t slots = samplesPerFrame(spec) / 8 / slotBytes * spec.kbps * 1000 / spec.rate
+                               + (spec.padding ? 1 : 0);
     return slots * slotBytes;
 }
 
@@ -147,9 +146,10 @@ FrameStream& FrameStream::frames(int count, const FrameSpec& spec)
 
 FrameStream& FrameStream::paddedFrames(int count, FrameSpec spec)
 {
-    // Bytes a frame should hold on average, in units of 1 / rate: the remainder builds up
-    // until it is worth one more byte.
-    const std::int64_t exact = static_cast<std::int64_t>(samplesPerFrame(spec)) / 8 * spec.kbps * 1000;
+    // Slots a frame should hold on average, in units of 1 / rate: the remainder builds up
+    // until it is worth one more slot.
+    const std::int64_t exact = static_cast<std::int64_t>(samplesPerFrame(spec)) / 8
+                               / (spec.layer == 1 ? 4 : 1) * spec.kbps * 1000;
     std::int64_t remainder = 0;
     for (int i = 0; i < count; ++i) {
         remainder += exact % spec.rate;
@@ -175,7 +175,8 @@ FrameStream& FrameStream::rawHeaderFrame(const std::array<std::uint8_t, 4>& head
                                          const FrameSpec& spec)
 {
     m_bytes.insert(m_bytes.end(), header.begin(), header.end());
-    m_bytes.insert(m_bytes.end(), static_cast<std::size_t>(std::max<std::int64_t>(frameLength(spec) - 4, 0)), 0);
+    m_bytes.insert(m_bytes.end(),
+                   static_cast<std::size_t>(std::max<std::int64_t>(frameLength(spec) - 4, 0)), 0);
     return *this;
 }
 
@@ -184,9 +185,9 @@ FrameStream& FrameStream::infoFrame(InfoTag tag, const FrameSpec& spec)
     const std::size_t start = m_bytes.size();
     frame(spec);
     const bool mono = spec.channels == Channels::Mono;
-    const std::size_t sideInformation = spec.version == Mpeg::V1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
-    const std::size_t offset =
-        tag == InfoTag::Vbri ? 36 : 4 + (spec.crc ? 2 : 0) + sideInformation;
+    const std::size_t sideInformation =
+        spec.version == Mpeg::V1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    const std::size_t offset = tag == InfoTag::Vbri ? 36 : 4 + (spec.crc ? 2 : 0) + sideInformation;
     const char* name = tag == InfoTag::Xing ? "Xing" : tag == InfoTag::Info ? "Info" : "VBRI";
     assert(start + offset + 4 <= m_bytes.size() && "information frame too short for its tag");
     std::memcpy(m_bytes.data() + start + offset, name, 4);
@@ -197,6 +198,13 @@ FrameStream& FrameStream::truncatedFrame(const FrameSpec& spec, std::int64_t kee
 {
     frame(spec);
     m_bytes.resize(m_bytes.size() - static_cast<std::size_t>(frameLength(spec) - keep));
+    return *this;
+}
+
+FrameStream& FrameStream::setByte(std::size_t offset, std::uint8_t value)
+{
+    assert(offset < m_bytes.size() && "byte not written yet");
+    m_bytes[offset] = value;
     return *this;
 }
 
@@ -234,7 +242,8 @@ std::vector<std::uint8_t> toneWithNoiseWav(int rate, int channels, double second
             const double random = static_cast<double>((noise >> 16) & 0x7FFF) / 16384.0 - 1.0;
             const double tone = 0.4 * std::sin(2 * M_PI * (440.0 + 110.0 * c) * t);
             const double value = noisy ? 0.3 * tone + 0.6 * random : tone;
-            putU16LittleEndian(out, static_cast<std::uint16_t>(static_cast<std::int16_t>(value * 32000)));
+            putU16LittleEndian(
+                out, static_cast<std::uint16_t>(static_cast<std::int16_t>(value * 32000)));
         }
     }
     return out;

@@ -35,7 +35,7 @@ std::int64_t frameLength(const FrameSpec& spec);
 /// frame's length, so the only sync pairs in a stream are its headers.
 class FrameStream
 {
-public:
+  public:
     /// An ID3v2.3 tag holding one TIT2 frame, followed by `padding` zero bytes.
     FrameStream& id3v2Tag(const std::string& title, std::size_t padding = 0);
     FrameStream& raw(const std::vector<std::uint8_t>& bytes);
@@ -53,15 +53,15 @@ public:
     FrameStream& infoFrame(InfoTag tag, const FrameSpec& spec);
     /// A frame cut after `keep` bytes (header included), as at the end of an interrupted copy.
     FrameStream& truncatedFrame(const FrameSpec& spec, std::int64_t keep);
+    /// Overwrites one byte already written (a header bit, say).
+    FrameStream& setByte(std::size_t offset, std::uint8_t value);
     /// A 128-byte ID3v1 block starting with `magic` ("TAG" for a real one).
     FrameStream& id3v1Tag(const std::string& magic = "TAG");
 
     const std::vector<std::uint8_t>& bytes() const { return m_bytes; }
     std::int64_t size() const { return static_cast<std::int64_t>(m_bytes.size()); }
-    /// Offset at which the next piece will be written.
-    std::int64_t position() const { return size(); }
 
-private:
+  private:
     std::vector<std::uint8_t> m_bytes;
 };
 

@@ -1,0 +1,375 @@
+#include "mpeg/frame_header.h"
+#include "mpeg/stream_scan.h"
+#include "platform/byte_reader.h"
+#include "scan/progress.h"
+#include "scan/run_state.h"
+#include "support/frame_bytes.h"
+#include "support/support.h"
+#include "window/headless_window_layer.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <random>
+
+namespace tagrelay {
+namespace {
+
+using test::Channels;
+using test::FrameSpec;
+using test::FrameStream;
+using test::InfoTag;
+using test::Mpeg;
+
+const FrameSpec at128{};
+const FrameSpec at32{.kbps = 32};
+const FrameSpec at320{.kbps = 320};
+const FrameSpec mono32{.kbps = 32, .channels = Channels::Mono};
+const FrameSpec mono320{.kbps = 320, .channels = Channels::Mono};
+const FrameSpec mpeg2Mono32{
+    .version = Mpeg::V2, .kbps = 32, .rate = 22050, .channels = Channels::Mono};
+const FrameSpec mpeg2Mono160{
+    .version = Mpeg::V2, .kbps = 160, .rate = 22050, .channels = Channels::Mono};
+
+/// count frames at kbps, then the rest.
+std::vector<int> series(int count, int kbps, std::vector<int> rest = {})
+{
+    rest.insert(rest.begin(), static_cast<std::size_t>(count), kbps);
+    return rest;
+}
+
+/// A run in the middle of the walk: the error list exists and field 0 shows the file.
+class StreamScanTest : public ::testing::Test
+{
+  protected:
+    StreamScanTest()
+    {
+        window.openWindow(mainWindow, 800, 600, "Tagrelay");
+        window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, {8, 390, 786, 200},
+                            "");
+        showAnalysing(window, "song.mp3");
+    }
+
+    std::vector<std::string> errors() const { return window.gadget(errorListBox)->lines; }
+    /// The scan polls once per counted frame.
+    int countedFrames() const { return window.pollCount(); }
+
+    test::TempTree tree;
+    HeadlessWindowLayer window;
+    RunState run;
+};
+
+struct ScanCase
+{
+    const char* name;
+    FrameStream stream;
+    int bitrate;
+    int isVbr;
+    int counted;
+    std::size_t problems; // "auch hier ein kleines Problem" entries
+};
+
+void PrintTo(const ScanCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class StreamScanCaseTest : public StreamScanTest, public ::testing::WithParamInterface<ScanCase>
+{
+};
+
+TEST_P(StreamScanCaseTest, GivesBitrateAndMode)
+{
+    const ScanCase& row = GetParam();
+    const auto path = tree.writeFile("song.mp3", row.stream.bytes());
+    run.facts.isVbr = 1;
+
+    EXPECT_EQ(scanStream(path, run.facts, window, run), row.bitrate);
+
+    EXPECT_EQ(run.facts.isVbr, row.isVbr);
+    EXPECT_EQ(countedFrames(), row.counted);
+    EXPECT_EQ(errors(),
+              std::vector<std::string>(row.problems, "auch hier ein kleines Problem: " + path));
+    // A CBR stream stops at its 100th frame; any other scan removes field 0 when it ends.
+    EXPECT_EQ(window.hasGadget(analysingField), row.isVbr == 0 && row.counted == 100);
+    EXPECT_FALSE(run.closeRequested);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(ConstantBitrate, StreamScanCaseTest, ::testing::Values(
+    ScanCase{"ThousandFramesStopAtTheHundredth", FrameStream().frames(1000, at128), 128, 0, 100, 0},
+    ScanCase{"PaddedFramesStopAtTheHundredth", FrameStream().paddedFrames(1000, at128), 128, 0, 100, 0},
+    // The average is over the counted frames: 50 × 128 ÷ 50.
+    ScanCase{"FiftyFramesAreWalkedToTheEnd", FrameStream().frames(50, at128), 128, 0, 50, 0},
+    ScanCase{"TagsAroundPaddedFrames",
+             FrameStream().id3v2Tag("Song", 300).paddedFrames(50, at128).id3v1Tag(), 128, 0, 50, 0},
+    ScanCase{"OneFrame", FrameStream().frames(1, at128), 128, 0, 1, 0},
+    // Frame lengths by layer and version, padding included.
+    ScanCase{"Mpeg1Layer1", FrameStream().paddedFrames(50, {.layer = 1, .kbps = 32}), 32, 0, 50, 0},
+    ScanCase{"Mpeg1Layer2", FrameStream().paddedFrames(50, {.layer = 2, .kbps = 192}), 192, 0, 50, 0},
+    ScanCase{"Mpeg2Layer1", FrameStream().paddedFrames(
+        50, {.version = Mpeg::V2, .layer = 1, .kbps = 144, .rate = 22050}), 144, 0, 50, 0},
+    ScanCase{"Mpeg2Layer3", FrameStream().paddedFrames(
+        50, {.version = Mpeg::V2, .kbps = 64, .rate = 22050}), 64, 0, 50, 0},
+    ScanCase{"Mpeg25Layer3", FrameStream().paddedFrames(
+        50, {.version = Mpeg::V25, .kbps = 32, .rate = 11025}), 32, 0, 50, 0}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(VariableBitrate, StreamScanCaseTest, ::testing::Values(
+    // (9 × 128 + 160) ÷ 10
+    ScanCase{"ChangeAtTheSecondFrame", FrameStream().bitrates(series(1, 128, series(1, 160, series(8, 128))), at128),
+             131, 1, 10, 0},
+    // (109 × 128 + 320) ÷ 110: the whole file, not the 100th frame's bitrate.
+    ScanCase{"ChangeAtTheHundredthFrame",
+             FrameStream().bitrates(series(99, 128, series(1, 320, series(10, 128))), at128), 129, 1, 110, 0},
+    ScanCase{"ChangeAfterTheHundredthFrameIsNotSeen",
+             FrameStream().bitrates(series(100, 128, series(1, 320, series(10, 128))), at128), 128, 0, 100, 0},
+    // (2001 × 96 + 999 × 320) ÷ 3000
+    ScanCase{"LongStreamIsWalkedToTheEnd",
+             FrameStream().bitrates(series(1, 96, series(999, 320, series(2000, 96))), at128),
+             170, 1, 3000, 0}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// The encoder's information frame is written at a higher bitrate than the stream.
+INSTANTIATE_TEST_SUITE_P(EncoderInformation, StreamScanCaseTest, ::testing::Values(
+    ScanCase{"Xing", FrameStream().infoFrame(InfoTag::Xing, at320).frames(50, at32), 32, 0, 50, 0},
+    ScanCase{"Info", FrameStream().infoFrame(InfoTag::Info, at320).frames(1000, at32), 32, 0, 100, 0},
+    ScanCase{"Vbri", FrameStream().infoFrame(InfoTag::Vbri, at320).frames(50, at32), 32, 0, 50, 0},
+    ScanCase{"InfoBehindMonoSideInformation",
+             FrameStream().infoFrame(InfoTag::Info, mono320).frames(50, mono32), 32, 0, 50, 0},
+    ScanCase{"InfoBehindCrc", FrameStream().infoFrame(InfoTag::Info, {.kbps = 320, .crc = true})
+                                  .frames(50, {.kbps = 32, .crc = true}), 32, 0, 50, 0},
+    ScanCase{"XingInMpeg2Mono",
+             FrameStream().infoFrame(InfoTag::Xing, mpeg2Mono160).frames(50, mpeg2Mono32), 32, 0, 50, 0},
+    // Only the first frame holds the encoder's information: (49 × 32 + 320) ÷ 50.
+    ScanCase{"XingInTheSecondFrameIsAudio",
+             FrameStream().frames(1, at32).infoFrame(InfoTag::Xing, at320).frames(48, at32), 37, 1, 50, 0},
+    // A tag at the stereo place in a mono frame is audio: (50 × 32 + 320) ÷ 51.
+    ScanCase{"StereoTagInMonoFrameIsAudio",
+             FrameStream().infoFrame(InfoTag::Info, at320).setByte(3, 0xC4).frames(50, at32), 37, 1, 51, 0}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(DamagedStreams, StreamScanCaseTest, ::testing::Values(
+    ScanCase{"TruncatedLastFrame", FrameStream().frames(20, at128).truncatedFrame(at128, 100), 128, 0, 21, 1},
+    // The missing bytes read as zeros: free-format bits, which keep the bitrate before.
+    ScanCase{"HeaderCutAtTheEnd", FrameStream().frames(20, at128).raw({0xFF, 0xFB}), 128, 0, 21, 1},
+    // A forbidden bitrate or free format gives no frame length: the scan ends before it.
+    ScanCase{"ForbiddenBitrateIndex", FrameStream().frames(10, at128)
+                 .rawHeaderFrame({0xFF, 0xFB, 0xF0, 0x64}, at128).frames(10, at320), 128, 0, 10, 0},
+    ScanCase{"FreeFormatFirstFrame", FrameStream()
+                 .rawHeaderFrame({0xFF, 0xFB, 0x00, 0x64}, at128).frames(10, at128), 0, 0, 0, 0},
+    // The reserved rate index: counted at the rate before, then the scan ends.
+    ScanCase{"ReservedRateIndex", FrameStream().frames(10, at128)
+                 .rawHeaderFrame({0xFF, 0xFB, 0x9C, 0x64}, at128).frames(10, at320), 128, 0, 11, 0},
+    ScanCase{"GarbageBehindTheFrames",
+             FrameStream().frames(10, at128).raw(std::vector<std::uint8_t>(900, 0x55)), 128, 0, 10, 0},
+    ScanCase{"SyncAtTheVeryEnd", FrameStream().raw({0, 0, 0, 0xFF, 0xFB}), 0, 0, 0, 0}),
+    [](const auto& row) { return std::string(row.param.name); });
+// clang-format on
+
+TEST_F(StreamScanTest, NoAudioStartLeavesTheModeAlone)
+{
+    const auto path = tree.writeFile("silent.mp3", std::vector<std::uint8_t>(3000, 0));
+    run.facts.isVbr = 1;
+
+    EXPECT_EQ(scanStream(path, run.facts, window, run), -1);
+    EXPECT_EQ(scanStream(tree.path() + "missing.mp3", run.facts, window, run), -1);
+
+    EXPECT_EQ(run.facts.isVbr, 1);
+    EXPECT_EQ(countedFrames(), 0);
+    EXPECT_TRUE(window.hasGadget(analysingField));
+}
+
+TEST_F(StreamScanTest, CbrStreamCostsAHundredHeaderReads)
+{
+    const auto stream = FrameStream().id3v2Tag("Song").frames(1000, at128);
+    const auto path = tree.writeFile("long.mp3", stream.bytes());
+    // A tiny window makes every header that is not in the window a read of its own.
+    ByteReader file(path, 16);
+
+    EXPECT_EQ(scanStream(file, path, run.facts, window, run), 128);
+
+    EXPECT_GE(file.readCalls(), 100u);
+    EXPECT_LE(file.readCalls(), 106u);
+    EXPECT_LE(file.bytesFetched(), 106u * 16);
+}
+
+TEST_F(StreamScanTest, VbrStreamIsReadOnce)
+{
+    std::vector<int> kbps;
+    for (int i = 0; i < 4000; ++i)
+        kbps.push_back(i % 2 == 0 ? 128 : 256);
+    const auto stream = FrameStream().frame(at320).bitrates(kbps, at128).id3v1Tag();
+    const auto path = tree.writeFile("vbr.mp3", stream.bytes());
+    ByteReader file(path, mpegReadWindow);
+
+    ASSERT_EQ(readFrameHeader(file, path, run.facts, window, run), 1);
+    EXPECT_EQ(scanStream(file, path, run.facts, window, run), 192);
+
+    const auto size = static_cast<std::uint64_t>(stream.size());
+    const auto window64k = static_cast<std::uint64_t>(mpegReadWindow);
+    // The start is read again after the look at the ID3v1 block at the end, nothing more.
+    EXPECT_LE(file.bytesFetched(), size + 2 * window64k);
+    EXPECT_LE(file.readCalls(), size / window64k + 4);
+}
+
+TEST_F(StreamScanTest, ProgressBarFollowsEveryCountedFrame)
+{
+    const auto stream = FrameStream().id3v2Tag("Song").frames(1000, at128);
+    const auto path = tree.writeFile("long.mp3", stream.bytes());
+    const std::int64_t audioStart = 10 + 10 + 5;
+    run.settings.showBitrate = 1;
+    ASSERT_EQ(readFrameHeader(path, run.facts, window, run), 1);
+    std::vector<std::int64_t> values;
+    window.setPollHook([&](int) {
+        values.push_back(window.gadget(scanProgressBar)->value);
+        return Event{};
+    });
+
+    ASSERT_EQ(scanStream(path, run.facts, window, run), 128);
+
+    ASSERT_EQ(values.size(), 100u);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        EXPECT_EQ(values[i], audioStart + static_cast<std::int64_t>(i) * 417 + 4) << i;
+    // The walk removes the bar of a stream that stopped early; a full scan removes it itself.
+    EXPECT_TRUE(window.hasGadget(scanProgressBar));
+    const auto shorter = tree.writeFile("short.mp3", FrameStream().frames(50, at128).bytes());
+    ASSERT_EQ(readFrameHeader(shorter, run.facts, window, run), 1);
+    EXPECT_EQ(scanStream(shorter, run.facts, window, run), 128);
+    EXPECT_FALSE(window.hasGadget(scanProgressBar));
+}
+
+TEST_F(StreamScanTest, ClosingTheWindowStopsTheScanAtOnce)
+{
+    const auto path =
+        tree.writeFile("vbr.mp3", FrameStream()
+                                      .bitrates(series(1, 128, series(500, 160)), at128)
+                                      .truncatedFrame(at128, 10)
+                                      .bytes());
+    ByteReader file(path, mpegReadWindow);
+    // Other events are dropped; the close request is taken at the fifth counted frame.
+    window.setPollHook([](int poll) {
+        return Event{poll == 5 ? EventKind::CloseWindow : EventKind::Other, mainWindow, -1};
+    });
+
+    (void)scanStream(file, path, run.facts, window, run);
+
+    EXPECT_TRUE(run.closeRequested);
+    EXPECT_EQ(countedFrames(), 5);
+    // Nothing was read or moved past the fifth header; the end (and its problem) never came.
+    EXPECT_EQ(file.position(), 417 + 3 * 522 + 4);
+    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(window.hasGadget(analysingField));
+}
+
+/// Audio bytes and bitrate of a stream of a known length give that length back.
+struct DurationCase
+{
+    const char* name;
+    FrameSpec spec;
+    int samplesPerFrame;
+    int seconds;
+};
+
+class StreamScanDurationTest : public StreamScanTest,
+                               public ::testing::WithParamInterface<DurationCase>
+{
+};
+
+TEST_P(StreamScanDurationTest, FactsGiveThePlayingTime)
+{
+    const DurationCase& row = GetParam();
+    const int frames =
+        (row.seconds * row.spec.rate + row.samplesPerFrame - 1) / row.samplesPerFrame;
+    const auto path = tree.writeFile(
+        "song.mp3",
+        FrameStream().id3v2Tag("Song", 2000).paddedFrames(frames, row.spec).id3v1Tag().bytes());
+    run.settings.showPlaytime = 1;
+
+    ASSERT_EQ(readFrameHeader(path, run.facts, window, run), 1);
+    run.facts.bitrate = scanStream(path, run.facts, window, run);
+
+    EXPECT_EQ(run.facts.bitrate, row.spec.kbps);
+    EXPECT_EQ(run.facts.sampleRate, row.spec.rate);
+    const auto total = static_cast<std::int64_t>(static_cast<double>(run.facts.audioBytes) * 8.0
+                                                 / (run.facts.bitrate * 1000.0));
+    EXPECT_EQ(total, row.seconds);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, StreamScanDurationTest,
+    ::testing::Values(
+        DurationCase{"NineSecondsAt128", at128, 1152, 9},
+        DurationCase{"FourMinutesTenAt128", at128, 1152, 250},
+        DurationCase{"TwoMinutesFortySixAt192", {.kbps = 192}, 1152, 166},
+        DurationCase{"Mpeg2At64", {.version = Mpeg::V2, .kbps = 64, .rate = 22050}, 576, 9},
+        DurationCase{"Mpeg25At32", {.version = Mpeg::V25, .kbps = 32, .rate = 11025}, 576, 9}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(StreamScanTest, FileOverTwoGibibytesKeepsItsLength)
+{
+    // A sparse file: one frame, a hole of zeros and an ID3v1 block at the end.
+    const auto path = tree.writeFile("huge.mp3", FrameStream().frame(at128).bytes());
+    const std::int64_t size = (std::int64_t{1} << 31) + 1'000'000;
+    {
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        const bool made = ::ftruncate(fd, size) == 0 && ::pwrite(fd, "TAG", 3, size - 128) == 3;
+        ::close(fd);
+        if (!made)
+            GTEST_SKIP() << "no sparse file of 2 GiB here";
+    }
+    run.settings.showBitrate = 1;
+
+    ASSERT_EQ(readFrameHeader(path, run.facts, window, run), 1);
+    EXPECT_EQ(run.facts.audioBytes, size - 128);
+    EXPECT_EQ(window.gadget(scanProgressBar)->maximum, size);
+    EXPECT_EQ(scanStream(path, run.facts, window, run), 128);
+    EXPECT_EQ(countedFrames(), 1);
+}
+
+TEST_F(StreamScanTest, MalformedStreamsEndWithoutHarm)
+{
+    std::vector<std::vector<std::uint8_t>> inputs = {
+        std::vector<std::uint8_t>(20000, 0xFF),
+        {},
+        {0xFF},
+        {0xFF, 0xFB, 0x90},
+    };
+    // Header words packed closer than their frame lengths.
+    std::vector<std::uint8_t> packed;
+    for (int i = 0; i < 2000; ++i)
+        packed.insert(packed.end(), {0xFF, 0xFB, 0x90, 0x64});
+    inputs.push_back(packed);
+    // Random bytes, rich in sync pairs.
+    std::mt19937 random(20240611);
+    for (int n = 0; n < 300; ++n) {
+        std::vector<std::uint8_t> bytes(random() % 5000);
+        for (auto& byte : bytes) {
+            const auto pick = random() % 8;
+            byte = static_cast<std::uint8_t>(pick < 2   ? 0xFF
+                                             : pick < 4 ? 0xE0 | (random() & 0x1F)
+                                                        : random() & 0xFF);
+        }
+        inputs.push_back(bytes);
+    }
+
+    run.settings.showBitrate = 1;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const auto path = tree.writeFile("bad.mp3", inputs[i]);
+        HeadlessWindowLayer fresh;
+        fresh.openWindow(mainWindow, 800, 600, "Tagrelay");
+        const int header = readFrameHeader(path, run.facts, fresh, run);
+        const int bitrate = scanStream(path, run.facts, fresh, run);
+
+        EXPECT_TRUE(header == 0 || header == 1) << "input " << i;
+        EXPECT_GE(bitrate, -1) << "input " << i;
+        EXPECT_LE(bitrate, 448) << "input " << i;
+        // Every counted frame moves the scan on by at least one header.
+        EXPECT_LE(fresh.pollCount(), static_cast<int>(inputs[i].size() / 4) + 1) << "input " << i;
+    }
+}
+
+} // namespace
+} // namespace tagrelay
