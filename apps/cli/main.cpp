@@ -189,8 +189,10 @@ int main(int argc, char** argv)
     }
     std::string elapsed = elapsedTimeText(tickSeconds(), run.runStartSeconds);
     elapsed.erase(elapsed.size() - std::string(" Time elapsed").size());
-    std::printf("%d files described in %s, %zu entries in the list of files with errors%s\n",
-                run.fileCount, elapsed.c_str(), errors.empty() ? 0 : errors.size() - 1,
+    const std::size_t entries = errors.empty() ? 0 : errors.size() - 1;
+    std::printf("%d %s described in %s, %zu %s in the list of files with errors%s\n",
+                run.fileCount, run.fileCount == 1 ? "file" : "files", elapsed.c_str(), entries,
+                entries == 1 ? "entry" : "entries",
                 run.closeRequested ? "; stopped before the end" : "");
     std::fflush(stdout);
     if (run.closeRequested || ConsoleWindowLayer::wasInterrupted()) {
