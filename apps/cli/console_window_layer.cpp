@@ -74,8 +74,7 @@ void ConsoleWindowLayer::drawStatus()
 {
     const Gadget* analysing = gadget(analysingField);
     std::string line = std::to_string(m_run.fileCount) + " files, "
-                       + elapsedTimeText(tickSeconds(), m_run.runStartSeconds);
-    line.erase(line.size() - std::string(" Time elapsed").size());
+                       + elapsedClockText(tickSeconds(), m_run.runStartSeconds);
     if (analysing != nullptr)
         line += "  " + analysing->text;
     // Keep the line to one terminal row so "\r" can redraw it.

@@ -187,11 +187,10 @@ int main(int argc, char** argv)
         for (std::size_t i = 1; i < errors.size(); ++i)
             std::printf("  %s\n", errors[i].c_str());
     }
-    std::string elapsed = elapsedTimeText(tickSeconds(), run.runStartSeconds);
-    elapsed.erase(elapsed.size() - std::string(" Time elapsed").size());
+    const std::string elapsed = elapsedClockText(tickSeconds(), run.runStartSeconds);
     const std::size_t entries = errors.empty() ? 0 : errors.size() - 1;
-    std::printf("%d %s described in %s, %zu %s in the list of files with errors%s\n",
-                run.fileCount, run.fileCount == 1 ? "file" : "files", elapsed.c_str(), entries,
+    std::printf("%d %s described in %s, %zu %s in the list of files with errors%s\n", run.fileCount,
+                run.fileCount == 1 ? "file" : "files", elapsed.c_str(), entries,
                 entries == 1 ? "entry" : "entries",
                 run.closeRequested ? "; stopped before the end" : "");
     std::fflush(stdout);

@@ -70,12 +70,17 @@ void showPreview(WindowLayer& window, const std::string& description)
 
 std::string elapsedTimeText(float nowSeconds, float startSeconds)
 {
+    return elapsedClockText(nowSeconds, startSeconds) + " Time elapsed";
+}
+
+std::string elapsedClockText(float nowSeconds, float startSeconds)
+{
     const float elapsed = nowSeconds - startSeconds;
     const float hours = std::floor(elapsed / 60.0f / 60.0f);
     const float minutes = std::floor(elapsed / 60.0f - hours * 60.0f);
     const float seconds = std::floor(elapsed - minutes * 60.0f - hours * 3600.0f);
     return std::to_string(static_cast<long>(hours)) + ":" + twoDigits(static_cast<long>(minutes))
-           + ":" + twoDigits(static_cast<long>(seconds)) + " Time elapsed";
+           + ":" + twoDigits(static_cast<long>(seconds));
 }
 
 bool needsNewTag(const std::string& artist, const std::string& title)

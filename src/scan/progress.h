@@ -45,7 +45,10 @@ void showField(WindowLayer& window, int field, const std::string& text);
 /// Shows a description as the only line of the preview list.
 void showPreview(WindowLayer& window, const std::string& description);
 
-/// "H:MM:SS Time elapsed" for the seconds since start, both single-precision seconds.
+/// "H:MM:SS" for the seconds since start, both single-precision seconds.
+std::string elapsedClockText(float nowSeconds, float startSeconds);
+
+/// "H:MM:SS Time elapsed", as the progress display shows it.
 std::string elapsedTimeText(float nowSeconds, float startSeconds);
 
 /// The tag check: true when artist and title both end in "?", the mark that characters the
