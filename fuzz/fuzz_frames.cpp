@@ -1,0 +1,76 @@
+// Fuzzes the MPEG frame readers: the first frame header and the walk over the frame stream
+// that decides CBR or VBR, with the progress display and the error list of a walk behind them.
+
+#include "fuzz_input.h"
+#include "mpeg/frame_header.h"
+#include "mpeg/stream_scan.h"
+#include "platform/byte_reader.h"
+#include "scan/progress.h"
+#include "scan/run_state.h"
+#include "window/headless_window_layer.h"
+
+namespace {
+
+using tagrelay::ByteReader;
+using tagrelay::HeadlessWindowLayer;
+using tagrelay::RunState;
+
+/// What one file's frame readers found, to compare two reads of the same bytes.
+struct FrameResult
+{
+    std::int32_t header = 0;
+    std::int16_t bitrate = 0;
+    std::uint8_t isVbr = 0;
+    std::int64_t audioStart = 0;
+    std::int64_t audioBytes = 0;
+    std::int32_t sampleRate = 0;
+    std::size_t errorLines = 0;
+
+    friend bool operator==(const FrameResult&, const FrameResult&) = default;
+};
+
+/// Reads the file as the walk does for an MP3 file with the bitrate shown: one reader for the
+/// header and the scan, the progress bar and error list in a window that keeps no history.
+FrameResult readFrames(const std::string& path, std::size_t readWindow)
+{
+    HeadlessWindowLayer window;
+    window.setKeepHistory(false);
+    RunState run;
+    run.settings.showBitrate = 1;
+    tagrelay::openWalkWindow(window, "fuzz");
+
+    ByteReader file(path, readWindow);
+    FrameResult result;
+    result.header = tagrelay::readFrameHeader(file, path, run.facts, window, run);
+    result.bitrate = tagrelay::scanStream(file, path, run.facts, window, run);
+    result.isVbr = run.facts.isVbr;
+    result.audioStart = run.facts.audioStart;
+    result.audioBytes = run.facts.audioBytes;
+    result.sampleRate = run.facts.sampleRate;
+    result.errorLines = window.gadget(tagrelay::errorListBox)->lines.size();
+
+    if (result.header < -1 || result.header > 1)
+        tagrelay::fuzz::fail("the frame header result is not -1, 0 or 1");
+    if (result.bitrate < -1 || result.bitrate > 448)
+        tagrelay::fuzz::fail("the stream bitrate is out of every table's range");
+    if (result.isVbr > 1)
+        tagrelay::fuzz::fail("isVbr is neither 0 nor 1");
+    if (run.closeRequested)
+        tagrelay::fuzz::fail("a close was taken although none was queued");
+    return result;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static tagrelay::fuzz::InputFile input;
+    const std::string& path = input.hold(data, size);
+
+    const FrameResult wide = readFrames(path, tagrelay::mpegReadWindow);
+    // Through the smallest read window every header straddles window edges; any difference
+    // is a fault of the reader's window handling.
+    if (readFrames(path, 1) != wide)
+        tagrelay::fuzz::fail("the frame readers differ with a narrow read window");
+    return 0;
+}
