@@ -267,7 +267,7 @@ TEST_F(StreamScanTest, ClosingTheWindowStopsTheScanAtOnce)
 struct DurationCase
 {
     const char* name;
-    FrameSpec spec;
+    FrameSpec frameSpec;
     int samplesPerFrame;
     int seconds;
 };
@@ -281,17 +281,19 @@ TEST_P(StreamScanDurationTest, FactsGiveThePlayingTime)
 {
     const DurationCase& row = GetParam();
     const int frames =
-        (row.seconds * row.spec.rate + row.samplesPerFrame - 1) / row.samplesPerFrame;
-    const auto path = tree.writeFile(
-        "song.mp3",
-        FrameStream().id3v2Tag("Song", 2000).paddedFrames(frames, row.spec).id3v1Tag().bytes());
+        (row.seconds * row.frameSpec.rate + row.samplesPerFrame - 1) / row.samplesPerFrame;
+    const auto path = tree.writeFile("song.mp3", FrameStream()
+                                                     .id3v2Tag("Song", 2000)
+                                                     .paddedFrames(frames, row.frameSpec)
+                                                     .id3v1Tag()
+                                                     .bytes());
     run.settings.showPlaytime = 1;
 
     ASSERT_EQ(readFrameHeader(path, run.facts, window, run), 1);
     run.facts.bitrate = scanStream(path, run.facts, window, run);
 
-    EXPECT_EQ(run.facts.bitrate, row.spec.kbps);
-    EXPECT_EQ(run.facts.sampleRate, row.spec.rate);
+    EXPECT_EQ(run.facts.bitrate, row.frameSpec.kbps);
+    EXPECT_EQ(run.facts.sampleRate, row.frameSpec.rate);
     const auto total = static_cast<std::int64_t>(static_cast<double>(run.facts.audioBytes) * 8.0
                                                  / (run.facts.bitrate * 1000.0));
     EXPECT_EQ(total, row.seconds);

@@ -21,40 +21,42 @@ constexpr std::array<int, 15> lowRateLayer1 = {0,   32,  48,  56,  64,  80,  96,
 constexpr std::array<int, 15> lowRateLayer23 = {0,  8,  16, 24,  32,  40,  48, 56,
                                                 64, 80, 96, 112, 128, 144, 160};
 
-const std::array<int, 15>& bitrateTable(const FrameSpec& spec)
+const std::array<int, 15>& bitrateTable(const FrameSpec& frameSpec)
 {
-    if (spec.version == Mpeg::V1)
-        return spec.layer == 1 ? mpeg1Layer1 : spec.layer == 2 ? mpeg1Layer2 : mpeg1Layer3;
-    return spec.layer == 1 ? lowRateLayer1 : lowRateLayer23;
+    if (frameSpec.version == Mpeg::V1)
+        return frameSpec.layer == 1   ? mpeg1Layer1
+               : frameSpec.layer == 2 ? mpeg1Layer2
+                                      : mpeg1Layer3;
+    return frameSpec.layer == 1 ? lowRateLayer1 : lowRateLayer23;
 }
 
-int bitrateIndex(const FrameSpec& spec)
+int bitrateIndex(const FrameSpec& frameSpec)
 {
-    const auto& table = bitrateTable(spec);
+    const auto& table = bitrateTable(frameSpec);
     for (std::size_t i = 0; i < table.size(); ++i)
-        if (table[i] == spec.kbps)
+        if (table[i] == frameSpec.kbps)
             return static_cast<int>(i);
     assert(false && "bitrate not in the table of this version and layer");
     return 0;
 }
 
-int rateIndex(const FrameSpec& spec)
+int rateIndex(const FrameSpec& frameSpec)
 {
     constexpr std::array<std::array<int, 3>, 3> rates = {
         {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}}};
-    const auto& ofVersion = rates[static_cast<std::size_t>(spec.version)];
+    const auto& ofVersion = rates[static_cast<std::size_t>(frameSpec.version)];
     for (std::size_t i = 0; i < ofVersion.size(); ++i)
-        if (ofVersion[i] == spec.rate)
+        if (ofVersion[i] == frameSpec.rate)
             return static_cast<int>(i);
     assert(false && "rate not allowed for this version");
     return 0;
 }
 
-int samplesPerFrame(const FrameSpec& spec)
+int samplesPerFrame(const FrameSpec& frameSpec)
 {
-    if (spec.layer == 1)
+    if (frameSpec.layer == 1)
         return 384;
-    if (spec.layer == 2 || spec.version == Mpeg::V1)
+    if (frameSpec.layer == 2 || frameSpec.version == Mpeg::V1)
         return 1152;
     return 576;
 }
@@ -84,23 +86,27 @@ void putU32LittleEndian(std::vector<std::uint8_t>& out, std::uint32_t value)
 
 } // namespace
 
-std::array<std::uint8_t, 4> frameHeader(const FrameSpec& spec)
+std::array<std::uint8_t, 4> frameHeader(const FrameSpec& frameSpec)
 {
-    const int versionBits = spec.version == Mpeg::V1 ? 3 : spec.version == Mpeg::V2 ? 2 : 0;
-    const int layerBits = 4 - spec.layer; // layer 1 is 11, layer 3 is 01
-    const std::uint8_t b1 =
-        static_cast<std::uint8_t>(0xE0 | versionBits << 3 | layerBits << 1 | (spec.crc ? 0 : 1));
-    const std::uint8_t b2 = static_cast<std::uint8_t>(bitrateIndex(spec) << 4 | rateIndex(spec) << 2
-                                                      | (spec.padding ? 2 : 0));
-    const std::uint8_t b3 = static_cast<std::uint8_t>(static_cast<int>(spec.channels) << 6 | 0x04);
+    const int versionBits = frameSpec.version == Mpeg::V1   ? 3
+                            : frameSpec.version == Mpeg::V2 ? 2
+                                                            : 0;
+    const int layerBits = 4 - frameSpec.layer; // layer 1 is 11, layer 3 is 01
+    const std::uint8_t b1 = static_cast<std::uint8_t>(0xE0 | versionBits << 3 | layerBits << 1
+                                                      | (frameSpec.crc ? 0 : 1));
+    const std::uint8_t b2 = static_cast<std::uint8_t>(
+        bitrateIndex(frameSpec) << 4 | rateIndex(frameSpec) << 2 | (frameSpec.padding ? 2 : 0));
+    const std::uint8_t b3 =
+        static_cast<std::uint8_t>(static_cast<int>(frameSpec.channels) << 6 | 0x04);
     return {0xFF, b1, b2, b3};
 }
 
-std::int64_t frameLength(const FrameSpec& spec)
+std::int64_t frameLength(const FrameSpec& frameSpec)
 {
-    const std::int64_t slotBytes = spec.layer == 1 ? 4 : 1;
-    const std::int64_t slots = samplesPerFrame(spec) / 8 / slotBytes * spec.kbps * 1000 / spec.rate
-                               + (spec.padding ? 1 : 0);
+    const std::int64_t slotBytes = frameSpec.layer == 1 ? 4 : 1;
+    const std::int64_t slots =
+        samplesPerFrame(frameSpec) / 8 / slotBytes * frameSpec.kbps * 1000 / frameSpec.rate
+        + (frameSpec.padding ? 1 : 0);
     return slots * slotBytes;
 }
 
@@ -132,39 +138,39 @@ FrameStream& FrameStream::raw(const std::vector<std::uint8_t>& bytes)
     return *this;
 }
 
-FrameStream& FrameStream::frame(const FrameSpec& spec)
+FrameStream& FrameStream::frame(const FrameSpec& frameSpec)
 {
-    return rawHeaderFrame(frameHeader(spec), spec);
+    return rawHeaderFrame(frameHeader(frameSpec), frameSpec);
 }
 
-FrameStream& FrameStream::frames(int count, const FrameSpec& spec)
+FrameStream& FrameStream::frames(int count, const FrameSpec& frameSpec)
 {
     for (int i = 0; i < count; ++i)
-        frame(spec);
+        frame(frameSpec);
     return *this;
 }
 
-FrameStream& FrameStream::paddedFrames(int count, FrameSpec spec)
+FrameStream& FrameStream::paddedFrames(int count, FrameSpec frameSpec)
 {
     // Slots a frame should hold on average, in units of 1 / rate: the remainder builds up
     // until it is worth one more slot.
-    const std::int64_t exact = static_cast<std::int64_t>(samplesPerFrame(spec)) / 8
-                               / (spec.layer == 1 ? 4 : 1) * spec.kbps * 1000;
+    const std::int64_t exact = static_cast<std::int64_t>(samplesPerFrame(frameSpec)) / 8
+                               / (frameSpec.layer == 1 ? 4 : 1) * frameSpec.kbps * 1000;
     std::int64_t remainder = 0;
     for (int i = 0; i < count; ++i) {
-        remainder += exact % spec.rate;
-        spec.padding = remainder >= spec.rate;
-        if (spec.padding)
-            remainder -= spec.rate;
-        frame(spec);
+        remainder += exact % frameSpec.rate;
+        frameSpec.padding = remainder >= frameSpec.rate;
+        if (frameSpec.padding)
+            remainder -= frameSpec.rate;
+        frame(frameSpec);
     }
     return *this;
 }
 
-FrameStream& FrameStream::bitrates(const std::vector<int>& kbps, const FrameSpec& spec)
+FrameStream& FrameStream::bitrates(const std::vector<int>& kbps, const FrameSpec& frameSpec)
 {
     for (const int value : kbps) {
-        FrameSpec each = spec;
+        FrameSpec each = frameSpec;
         each.kbps = value;
         frame(each);
     }
@@ -172,32 +178,34 @@ FrameStream& FrameStream::bitrates(const std::vector<int>& kbps, const FrameSpec
 }
 
 FrameStream& FrameStream::rawHeaderFrame(const std::array<std::uint8_t, 4>& header,
-                                         const FrameSpec& spec)
+                                         const FrameSpec& frameSpec)
 {
     m_bytes.insert(m_bytes.end(), header.begin(), header.end());
     m_bytes.insert(m_bytes.end(),
-                   static_cast<std::size_t>(std::max<std::int64_t>(frameLength(spec) - 4, 0)), 0);
+                   static_cast<std::size_t>(std::max<std::int64_t>(frameLength(frameSpec) - 4, 0)),
+                   0);
     return *this;
 }
 
-FrameStream& FrameStream::infoFrame(InfoTag tag, const FrameSpec& spec)
+FrameStream& FrameStream::infoFrame(InfoTag tag, const FrameSpec& frameSpec)
 {
     const std::size_t start = m_bytes.size();
-    frame(spec);
-    const bool mono = spec.channels == Channels::Mono;
+    frame(frameSpec);
+    const bool mono = frameSpec.channels == Channels::Mono;
     const std::size_t sideInformation =
-        spec.version == Mpeg::V1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
-    const std::size_t offset = tag == InfoTag::Vbri ? 36 : 4 + (spec.crc ? 2 : 0) + sideInformation;
+        frameSpec.version == Mpeg::V1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    const std::size_t offset =
+        tag == InfoTag::Vbri ? 36 : 4 + (frameSpec.crc ? 2 : 0) + sideInformation;
     const char* name = tag == InfoTag::Xing ? "Xing" : tag == InfoTag::Info ? "Info" : "VBRI";
     assert(start + offset + 4 <= m_bytes.size() && "information frame too short for its tag");
     std::memcpy(m_bytes.data() + start + offset, name, 4);
     return *this;
 }
 
-FrameStream& FrameStream::truncatedFrame(const FrameSpec& spec, std::int64_t keep)
+FrameStream& FrameStream::truncatedFrame(const FrameSpec& frameSpec, std::int64_t keep)
 {
-    frame(spec);
-    m_bytes.resize(m_bytes.size() - static_cast<std::size_t>(frameLength(spec) - keep));
+    frame(frameSpec);
+    m_bytes.resize(m_bytes.size() - static_cast<std::size_t>(frameLength(frameSpec) - keep));
     return *this;
 }
 

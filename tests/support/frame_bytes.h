@@ -25,11 +25,11 @@ struct FrameSpec
 };
 
 /// The four header bytes of a frame (mode extension, copyright and emphasis 0, original 1).
-std::array<std::uint8_t, 4> frameHeader(const FrameSpec& spec);
+std::array<std::uint8_t, 4> frameHeader(const FrameSpec& frameSpec);
 
 /// Bytes from the start of the frame to the start of the next one: samples per frame ÷ 8 ×
 /// bitrate ÷ rate, counted in whole slots (4 bytes in layer 1, else 1) plus the padding slot.
-std::int64_t frameLength(const FrameSpec& spec);
+std::int64_t frameLength(const FrameSpec& frameSpec);
 
 /// Builds MP3 file contents: frames are their four header bytes and a zero payload of the
 /// frame's length, so the only sync pairs in a stream are its headers.
@@ -39,20 +39,21 @@ class FrameStream
     /// An ID3v2.3 tag holding one TIT2 frame, followed by `padding` zero bytes.
     FrameStream& id3v2Tag(const std::string& title, std::size_t padding = 0);
     FrameStream& raw(const std::vector<std::uint8_t>& bytes);
-    FrameStream& frame(const FrameSpec& spec);
-    FrameStream& frames(int count, const FrameSpec& spec);
+    FrameStream& frame(const FrameSpec& frameSpec);
+    FrameStream& frames(int count, const FrameSpec& frameSpec);
     /// count frames whose padding bits keep the exact bitrate on average, as encoders set them
     /// (at 44100 Hz most frames are one byte longer or shorter than the next).
-    FrameStream& paddedFrames(int count, FrameSpec spec);
-    /// One frame per entry of kbps, all else as in spec.
-    FrameStream& bitrates(const std::vector<int>& kbps, const FrameSpec& spec);
-    /// A frame whose header is given as bytes, with the payload of spec's length.
-    FrameStream& rawHeaderFrame(const std::array<std::uint8_t, 4>& header, const FrameSpec& spec);
+    FrameStream& paddedFrames(int count, FrameSpec frameSpec);
+    /// One frame per entry of kbps, all else as in frameSpec.
+    FrameStream& bitrates(const std::vector<int>& kbps, const FrameSpec& frameSpec);
+    /// A frame whose header is given as bytes, with the payload of frameSpec's length.
+    FrameStream& rawHeaderFrame(const std::array<std::uint8_t, 4>& header,
+                                const FrameSpec& frameSpec);
     /// An encoder's information frame: the tag's name where readers look for it ("Xing" and
     /// "Info" behind the side information, "VBRI" at offset 36).
-    FrameStream& infoFrame(InfoTag tag, const FrameSpec& spec);
+    FrameStream& infoFrame(InfoTag tag, const FrameSpec& frameSpec);
     /// A frame cut after `keep` bytes (header included), as at the end of an interrupted copy.
-    FrameStream& truncatedFrame(const FrameSpec& spec, std::int64_t keep);
+    FrameStream& truncatedFrame(const FrameSpec& frameSpec, std::int64_t keep);
     /// Overwrites one byte already written (a header bit, say).
     FrameStream& setByte(std::size_t offset, std::uint8_t value);
     /// A 128-byte ID3v1 block starting with `magic` ("TAG" for a real one).
