@@ -40,8 +40,7 @@ class EncoderOutputTest : public ::testing::TestWithParam<EncoderCase>
     EncoderOutputTest()
     {
         window.openWindow(mainWindow, 800, 600, "Tagrelay");
-        window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, {8, 390, 786, 200},
-                            "");
+        window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, errorListPlace, "");
         run.settings.showBitrate = 1;
         run.settings.showPlaytime = 1;
     }

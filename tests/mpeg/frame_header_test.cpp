@@ -34,8 +34,7 @@ class FrameHeaderTest : public ::testing::Test
     FrameHeaderTest()
     {
         window.openWindow(mainWindow, 800, 600, "Tagrelay");
-        window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, {8, 390, 786, 200},
-                            "");
+        window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, errorListPlace, "");
     }
 
     std::vector<std::string> errors() const { return window.gadget(errorListBox)->lines; }

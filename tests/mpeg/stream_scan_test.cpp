@@ -46,8 +46,7 @@ class StreamScanTest : public ::testing::Test
     StreamScanTest()
     {
         window.openWindow(mainWindow, 800, 600, "Tagrelay");
-        window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, {8, 390, 786, 200},
-                            "");
+        window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, errorListPlace, "");
         showAnalysing(window, "song.mp3");
     }
 
