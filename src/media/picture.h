@@ -1,6 +1,6 @@
 #pragma once
 
-#include "window/window_layer.h"
+#include "media/rgb_image.h"
 
 #include <cstdint>
 #include <memory>

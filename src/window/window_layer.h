@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/rgb_image.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,14 +38,6 @@ struct Event
 
 /// Colours are red + 256 × green + 65536 × blue.
 using Colour = std::uint32_t;
-
-/// Pixels to draw: 3 bytes a pixel in red, green, blue order, top row first, no row padding.
-struct RgbImage
-{
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> pixels;
-};
 
 /// The windows, controls, fonts, events and the folder dialog of the program, identified by
 /// small numbers the program chooses. Creating an object under a number in use replaces the
