@@ -9,7 +9,6 @@
 #include "mpeg/stream_scan.h"
 #include "platform/byte_reader.h"
 #include "scan/progress.h"
-#include "scan/run_state.h"
 #include "window/headless_window_layer.h"
 
 #include <sys/resource.h>
@@ -98,19 +97,20 @@ struct ScanFigures
 
 ScanFigures scanOnce(const std::string& path)
 {
-    tagrelay::HeadlessWindowLayer window;
-    window.openWindow(tagrelay::mainWindow, 800, 600, "Tagrelay");
-    tagrelay::RunState run;
-    run.settings.showBitrate = 1;
+    int polls = 0;
     const auto start = Clock::now();
     tagrelay::ByteReader file(path, tagrelay::mpegReadWindow);
-    (void)tagrelay::readFrameHeader(file, path, run.facts, window, run);
-    const int bitrate = tagrelay::scanStream(file, path, run.facts, window, run);
+    (void)tagrelay::readFrameHeader(file);
+    const tagrelay::StreamScan scan =
+        tagrelay::scanStream(file, [&polls](std::int64_t, std::int64_t) {
+            ++polls;
+            return true;
+        });
     ScanFigures figures;
     figures.milliseconds = millisecondsSince(start);
-    figures.bitrate = bitrate;
-    figures.isVbr = run.facts.isVbr;
-    figures.polls = window.pollCount();
+    figures.bitrate = scan.bitrate;
+    figures.isVbr = scan.isVbr ? 1 : 0;
+    figures.polls = polls;
     figures.bytesFetched = file.bytesFetched();
     figures.readCalls = file.readCalls();
     return figures;

@@ -115,11 +115,11 @@ int main(int argc, char** argv)
     std::uint64_t bytesFetched = 0;
     std::uint64_t readCalls = 0;
     std::int64_t audioStartSum = 0;
-    tagrelay::TrackFacts facts;
+    tagrelay::TrackTags facts;
     const auto start = std::chrono::steady_clock::now();
     for (const auto& path : paths) {
         tagrelay::ByteReader file(path, 64 * 1024);
-        tagrelay::readTrackTags(file, facts);
+        facts = tagrelay::readTrackTags(file);
         audioStartSum += tagrelay::findAudioStart(file);
         bytesFetched += file.bytesFetched();
         readCalls += file.readCalls();

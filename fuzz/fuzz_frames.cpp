@@ -5,15 +5,10 @@
 #include "mpeg/frame_header.h"
 #include "mpeg/stream_scan.h"
 #include "platform/byte_reader.h"
-#include "scan/progress.h"
-#include "scan/run_state.h"
-#include "window/headless_window_layer.h"
 
 namespace {
 
 using tagrelay::ByteReader;
-using tagrelay::HeadlessWindowLayer;
-using tagrelay::RunState;
 
 /// What one file's frame readers found, to compare two reads of the same bytes.
 struct FrameResult
@@ -24,7 +19,7 @@ struct FrameResult
     std::int64_t audioStart = 0;
     std::int64_t audioBytes = 0;
     std::int32_t sampleRate = 0;
-    std::size_t errorLines = 0;
+    std::int32_t framesPastEnd = 0;
 
     friend bool operator==(const FrameResult&, const FrameResult&) = default;
 };
@@ -33,30 +28,31 @@ struct FrameResult
 /// header and the scan, the progress bar and error list in a window that keeps no history.
 FrameResult readFrames(const std::string& path, std::size_t readWindow)
 {
-    HeadlessWindowLayer window;
-    window.setKeepHistory(false);
-    RunState run;
-    run.settings.showBitrate = 1;
-    tagrelay::openWalkWindow(window, "fuzz");
-
     ByteReader file(path, readWindow);
     FrameResult result;
-    result.header = tagrelay::readFrameHeader(file, path, run.facts, window, run);
-    result.bitrate = tagrelay::scanStream(file, path, run.facts, window, run);
-    result.isVbr = run.facts.isVbr;
-    result.audioStart = run.facts.audioStart;
-    result.audioBytes = run.facts.audioBytes;
-    result.sampleRate = run.facts.sampleRate;
-    result.errorLines = window.gadget(tagrelay::errorListBox)->lines.size();
+    const tagrelay::FirstFrame first = tagrelay::readFrameHeader(file);
+    std::int64_t lastDone = -1;
+    const tagrelay::StreamScan scan =
+        tagrelay::scanStream(file, [&](std::int64_t done, std::int64_t total) {
+            if (done <= lastDone || done > total)
+                tagrelay::fuzz::fail("the scan's progress does not move forward inside the file");
+            lastDone = done;
+            return true;
+        });
+    result.header = first.result;
+    result.bitrate = scan.bitrate;
+    result.isVbr = scan.isVbr ? 1 : 0;
+    result.audioStart = first.facts.audioStart;
+    result.audioBytes = first.facts.audioBytes;
+    result.sampleRate = first.facts.sampleRate;
+    result.framesPastEnd = scan.framesPastEnd;
 
     if (result.header < -1 || result.header > 1)
         tagrelay::fuzz::fail("the frame header result is not -1, 0 or 1");
     if (result.bitrate < -1 || result.bitrate > 448)
         tagrelay::fuzz::fail("the stream bitrate is out of every table's range");
-    if (result.isVbr > 1)
-        tagrelay::fuzz::fail("isVbr is neither 0 nor 1");
-    if (run.closeRequested)
-        tagrelay::fuzz::fail("a close was taken although none was queued");
+    if (scan.stopped)
+        tagrelay::fuzz::fail("the scan stopped although it was never asked to");
     return result;
 }
 

@@ -13,14 +13,14 @@
 namespace {
 
 using tagrelay::ByteReader;
-using tagrelay::TrackFacts;
+using tagrelay::TrackTags;
 
-bool sameTags(const TrackFacts& a, const TrackFacts& b)
+bool sameTags(const TrackTags& a, const TrackTags& b)
 {
     return a.title == b.title && a.artist == b.artist && a.album == b.album && a.year == b.year
            && a.genre == b.genre && a.linkDescription == b.linkDescription
            && a.rightsNotice == b.rightsNotice && a.track == b.track && a.genreName == b.genreName
-           && (a.picture == nullptr) == (b.picture == nullptr);
+           && a.coverFrame == b.coverFrame;
 }
 
 /// True when text is UTF-8 without a zero byte or a surrogate half: what a description line in a
@@ -54,7 +54,7 @@ bool isCleanUtf8(const std::string& text)
 
 /// The fields whose texts come from converted tag text (the ID3v1 genre and track bytes are
 /// kept raw on purpose).
-bool hasCleanTexts(const TrackFacts& facts)
+bool hasCleanTexts(const TrackTags& facts)
 {
     for (const std::string* text : {&facts.title, &facts.artist, &facts.album, &facts.year,
                                     &facts.linkDescription, &facts.rightsNotice}) {
@@ -79,18 +79,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static tagrelay::fuzz::InputFile input;
     const std::string& path = input.hold(data, size);
 
-    // The path forms, as a single tag read or audio-start search opens the file.
-    TrackFacts facts;
-    tagrelay::readTrackTags(path, facts);
-    const std::int64_t audioStart = tagrelay::findAudioStart(path);
+    ByteReader wide(path);
+    const TrackTags facts = tagrelay::readTrackTags(wide);
+    const std::int64_t audioStart = tagrelay::findAudioStart(wide);
     if (audioStart != -1 && (audioStart < 0 || audioStart + 2 > static_cast<std::int64_t>(size)))
         tagrelay::fuzz::fail("the audio start lies outside the file");
 
     // The same reads through the smallest read window: every field and frame then straddles
     // window edges, and any difference is a fault of the reader's window handling.
     ByteReader narrow(path, 1);
-    TrackFacts narrowFacts;
-    tagrelay::readTrackTags(narrow, narrowFacts);
+    const TrackTags narrowFacts = tagrelay::readTrackTags(narrow);
     if (!sameTags(facts, narrowFacts))
         tagrelay::fuzz::fail("the tags differ with a narrow read window");
     if (tagrelay::findAudioStart(narrow) != audioStart)

@@ -181,14 +181,14 @@ int main(int argc, char** argv)
     describeDirectory(directory, 0, window, run);
     window.clearStatus();
 
-    const auto& errors = window.gadget(errorListBox)->lines;
-    if (errors.size() > 1) {
-        std::printf("%s:\n", errors.front().c_str());
-        for (std::size_t i = 1; i < errors.size(); ++i)
-            std::printf("  %s\n", errors[i].c_str());
+    const auto& errors = run.errors;
+    if (!errors.empty()) {
+        std::printf("%s:\n", errorListTitle);
+        for (const std::string& error : errors)
+            std::printf("  %s\n", error.c_str());
     }
     const std::string elapsed = elapsedClockText(tickSeconds(), run.runStartSeconds);
-    const std::size_t entries = errors.empty() ? 0 : errors.size() - 1;
+    const std::size_t entries = errors.size();
     std::printf("%d %s described in %s, %zu %s in the list of files with errors%s\n", run.fileCount,
                 run.fileCount == 1 ? "file" : "files", elapsed.c_str(), entries,
                 entries == 1 ? "entry" : "entries",

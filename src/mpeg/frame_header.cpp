@@ -3,10 +3,7 @@
 #include "mpeg/bitrate_tables.h"
 #include "mpeg/header_bits.h"
 #include "platform/byte_reader.h"
-#include "scan/progress.h"
-#include "scan/run_state.h"
 #include "tags/audio_start.h"
-#include "window/window_layer.h"
 
 #include <array>
 
@@ -22,26 +19,7 @@ constexpr std::array<const char*, 4> mpeg2ModeExtensions = {"0", "4", "8", "16"}
 constexpr std::array<const char*, 4> emphasisTexts = {"None", "50/15 microseconds", "Dunno",
                                                       "CITT j.17"};
 
-constexpr Box scanProgressBarBox{8, 45, 776, 10};
 constexpr std::int64_t id3v1TagSize = 128;
-
-/// Clears everything an earlier file left in the frame and stream part of the record.
-void resetFrameFacts(TrackFacts& facts)
-{
-    facts.audioStart = 0;
-    facts.audioBytes = 0;
-    facts.mpegVersion = 0;
-    facts.layer = 0;
-    facts.headerBitrate = 0;
-    facts.copyrightFlag = 0;
-    facts.originalFlag = 0;
-    facts.sampleRate = 0;
-    facts.modeExtension.clear();
-    facts.emphasis.clear();
-    facts.channelMode.clear();
-    facts.bitrate = 0;
-    facts.isVbr = 0;
-}
 
 /// True when the last 128 bytes of the file begin with "TAG" (upper case only).
 bool endsInId3v1Tag(ByteReader& file)
@@ -64,35 +42,29 @@ std::string modeExtensionText(MpegVersion version, int bits)
 
 } // namespace
 
-std::int32_t readFrameHeaderAt(ByteReader& file, std::int64_t audioStart, const std::string& path,
-                               TrackFacts& facts, WindowLayer& window, RunState& run)
+FirstFrame readFrameHeaderAt(ByteReader& file, std::int64_t audioStart)
 {
-    resetFrameFacts(facts);
+    FirstFrame first;
     if (!file.isOpen() || audioStart < 0)
-        return 0;
-    const std::int64_t length = file.size();
-    facts.audioBytes = length - audioStart;
-
-    if (run.settings.showBitrate != 0) {
-        window.createGadget(mainWindow, scanProgressBar, GadgetKind::ProgressBar,
-                            scanProgressBarBox, "");
-        window.setProgressRange(scanProgressBar, 0, length);
-    }
+        return first;
+    first.foundAudioStart = true;
+    FrameFacts& facts = first.facts;
+    facts.audioBytes = file.size() - audioStart;
     if (endsInId3v1Tag(file))
         facts.audioBytes -= id3v1TagSize;
 
     file.seek(audioStart);
     const HeaderBytes header = headerBytesOf(file.readU32BigEndian());
     if (!hasFrameSync(header)) {
-        addError(window, "frame header error : " + path);
-        return -1;
+        first.result = -1;
+        return first;
     }
 
     const MpegVersion version = versionOf(header);
     const MpegLayer layer = layerOf(header);
     const int rateIndex = sampleRateIndexOf(header);
     if (isKnownVersion(version) && sampleRateFor(version, rateIndex) == 0)
-        return 0; // the reserved rate: nothing can be timed
+        return first; // the reserved rate: nothing can be timed
 
     facts.audioStart = audioStart;
     facts.mpegVersion = static_cast<std::uint8_t>(versionNumber(version));
@@ -104,24 +76,16 @@ std::int32_t readFrameHeaderAt(ByteReader& file, std::int64_t audioStart, const 
     facts.copyrightFlag = static_cast<std::uint8_t>(copyrightOf(header));
     facts.originalFlag = static_cast<std::uint8_t>(originalOf(header));
     facts.emphasis = emphasisTexts[static_cast<std::size_t>(emphasisOf(header))];
-    return 1;
+    first.result = 1;
+    return first;
 }
 
-std::int32_t readFrameHeader(ByteReader& file, const std::string& path, TrackFacts& facts,
-                             WindowLayer& window, RunState& run)
+FirstFrame readFrameHeader(ByteReader& file)
 {
-    resetFrameFacts(facts);
     const std::int64_t audioStart = findAudioStart(file);
     if (audioStart < 0)
-        return 0;
-    return readFrameHeaderAt(file, audioStart, path, facts, window, run);
-}
-
-std::int32_t readFrameHeader(const std::string& path, TrackFacts& facts, WindowLayer& window,
-                             RunState& run)
-{
-    ByteReader file(path, mpegReadWindow);
-    return readFrameHeader(file, path, facts, window, run);
+        return {};
+    return readFrameHeaderAt(file, audioStart);
 }
 
 } // namespace tagrelay

@@ -4,10 +4,7 @@
 #include "mpeg/frame_header.h"
 #include "mpeg/header_bits.h"
 #include "platform/byte_reader.h"
-#include "scan/progress.h"
-#include "scan/run_state.h"
 #include "tags/audio_start.h"
-#include "window/window_layer.h"
 
 namespace tagrelay {
 
@@ -103,15 +100,15 @@ std::int16_t averageOf(std::int64_t sum, std::int32_t count)
 
 } // namespace
 
-std::int16_t scanStream(ByteReader& file, const std::string& path, TrackFacts& facts,
-                        WindowLayer& window, RunState& run)
+StreamScan scanStream(ByteReader& file, const ScanProgress& progress)
 {
+    StreamScan scan;
     const std::int64_t audioStart = findAudioStart(file);
-    if (audioStart < 0)
-        return -1;
-    facts.isVbr = 0;
+    if (audioStart < 0) {
+        scan.bitrate = -1;
+        return scan;
+    }
     file.seek(audioStart);
-    const bool showsBar = window.hasGadget(scanProgressBar);
 
     CarriedValues carried;
     std::int32_t count = 0;
@@ -138,41 +135,34 @@ std::int16_t scanStream(ByteReader& file, const std::string& path, TrackFacts& f
         if (!isInfoFrame) {
             ++count;
             sum += frame.bitrate;
-            if (showsBar)
-                window.setProgressValue(scanProgressBar, file.position());
-            // The user may close the window during a long scan; the walk ends at once then.
-            if (window.pollEvent().kind == EventKind::CloseWindow) {
-                run.closeRequested = true;
-                return averageOf(sum, count);
+            if (progress && !progress(file.position(), file.size())) {
+                scan.stopped = true;
+                scan.bitrate = averageOf(sum, count);
+                return scan;
             }
         }
 
         const std::int64_t next = frameStart + frame.length;
         if (next > file.size())
-            addError(window, "auch hier ein kleines Problem: " + path);
+            ++scan.framesPastEnd;
         else
             file.seek(next);
 
-        if (!isInfoFrame && facts.isVbr == 0) {
-            if (previous > 0 && previous != frame.bitrate)
-                facts.isVbr = 1;
-            else if (count >= cbrFrameLimit)
-                return frame.bitrate;
+        if (!isInfoFrame && !scan.isVbr) {
+            if (previous > 0 && previous != frame.bitrate) {
+                scan.isVbr = true;
+            } else if (count >= cbrFrameLimit) {
+                scan.bitrate = frame.bitrate;
+                return scan;
+            }
             previous = frame.bitrate;
         }
         if (frame.endsScan || file.atEnd())
             break;
     }
-    window.freeGadget(analysingField);
-    window.freeGadget(scanProgressBar);
-    return averageOf(sum, count);
-}
-
-std::int16_t scanStream(const std::string& path, TrackFacts& facts, WindowLayer& window,
-                        RunState& run)
-{
-    ByteReader file(path, mpegReadWindow);
-    return scanStream(file, path, facts, window, run);
+    scan.walkedToEnd = true;
+    scan.bitrate = averageOf(sum, count);
+    return scan;
 }
 
 } // namespace tagrelay

@@ -1,24 +1,34 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <functional>
 
 namespace tagrelay {
 
 class ByteReader;
-class WindowLayer;
-struct RunState;
-struct TrackFacts;
 
-/// Walks the MP3 file frame by frame from the audio start and decides CBR or VBR.
-/// Polls one window event per counted frame.
-///
-/// \returns the bitrate in kbit/s: the common bitrate of a CBR file, the average of a VBR
-/// file, 0 when no frame was counted, -1 when no audio start was found. Sets facts.isVbr.
-/// Sets run.closeRequested and returns at once when the user closes the window.
-[[nodiscard]] std::int16_t scanStream(ByteReader& file, const std::string& path, TrackFacts& facts,
-                                      WindowLayer& window, RunState& run);
-[[nodiscard]] std::int16_t scanStream(const std::string& path, TrackFacts& facts,
-                                      WindowLayer& window, RunState& run);
+/// Called once for every counted audio frame during a scan, with the bytes done so far and
+/// the file's size; returns false to stop the scan at once.
+using ScanProgress = std::function<bool(std::int64_t bytesDone, std::int64_t bytesTotal)>;
+
+/// What the frame-by-frame scan found.
+struct StreamScan
+{
+    /// kbit/s: the common bitrate of a CBR file, the average of a VBR file, 0 when no frame
+    /// was counted, -1 when no audio start was found.
+    std::int16_t bitrate = 0;
+    bool isVbr = false;
+    /// Frames whose length ran past the end of the file (a cut or damaged file).
+    std::int32_t framesPastEnd = 0;
+    /// True when the scan went on to the end of the frames; false when it ended early (a CBR
+    /// stream decided by its first frames, no audio start, or a stop).
+    bool walkedToEnd = false;
+    /// True when the progress callback asked to stop.
+    bool stopped = false;
+};
+
+/// Walks the MP3 file frame by frame from the audio start and decides CBR or VBR. An
+/// encoder's information frame at the audio start is passed over.
+[[nodiscard]] StreamScan scanStream(ByteReader& file, const ScanProgress& progress);
 
 } // namespace tagrelay

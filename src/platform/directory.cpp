@@ -55,13 +55,18 @@ bool DirectoryListing::next(DirectoryEntry& entry)
         return true;
     case DT_LNK:
     case DT_UNKNOWN: {
-        // Links are followed; a dangling link is neither file nor directory.
+        // Links are followed. A dangling link counts as a file, so that a described name
+        // whose target is gone is reported as a file that cannot be opened.
         struct stat info
         {
         };
-        entry.kind = ::fstatat(::dirfd(m_dir), found->d_name, &info, 0) == 0
-                         ? kindOfMode(info.st_mode)
-                         : EntryKind::Other;
+        if (::fstatat(::dirfd(m_dir), found->d_name, &info, 0) == 0)
+            entry.kind = kindOfMode(info.st_mode);
+        else if (::fstatat(::dirfd(m_dir), found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0
+                 && S_ISLNK(info.st_mode))
+            entry.kind = EntryKind::File;
+        else
+            entry.kind = EntryKind::Other;
         return true;
     }
     default:

@@ -7,7 +7,8 @@ struct __dirstream;
 
 namespace tagrelay {
 
-/// What an entry is, as the walk distinguishes it. Links are followed.
+/// What an entry is, as the walk distinguishes it. Links are followed; a dangling link is a
+/// File (one that cannot be opened).
 enum class EntryKind { Other = 0, File = 1, Directory = 2 };
 
 struct DirectoryEntry

@@ -1,6 +1,6 @@
 #include "scan/descriptions.h"
 
-#include "shell/settings.h"
+#include "scan/settings.h"
 #include "tags/track_facts.h"
 
 #include <cmath>

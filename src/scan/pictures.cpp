@@ -4,6 +4,7 @@
 #include "scan/descriptions.h"
 #include "scan/progress.h"
 #include "scan/run_state.h"
+#include "tags/track_facts.h"
 
 namespace tagrelay {
 
@@ -22,9 +23,9 @@ void describePicture(const std::string& /*fullPath*/, const std::string& name,
     }
 }
 
-void showCover(const std::string& /*fullPath*/, WindowLayer& window, RunState& run)
+void showCover(const TrackFacts& facts, WindowLayer& window, RunState& /*run*/)
 {
-    drawPictureArea(window, run);
+    drawPictureArea(window, facts.picture.get());
     // FIXME: the cover is not yet shrunk to the icon size nor written as an icon file.
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "scan/run_state.h"
+#include "tags/track_facts.h"
 #include "window/window_layer.h"
 
 #include <cmath>
@@ -32,6 +33,7 @@ std::string twoDigits(long value)
 }
 
 constexpr Box pictureArea{360, 160, 150, 150};
+constexpr Box scanProgressBarBox{8, 45, 776, 10};
 constexpr Colour paleCyan = 204 + 256 * 255 + 65536 * 255;
 constexpr Colour black = 0;
 
@@ -44,9 +46,17 @@ void openWalkWindow(WindowLayer& window, const std::string& title)
                         errorListTitle);
 }
 
-void addError(WindowLayer& window, const std::string& text)
+void addError(RunState& run, WindowLayer& window, const std::string& text)
 {
+    run.errors.push_back(text);
     window.addLine(errorListBox, text);
+}
+
+void showScanProgressBar(WindowLayer& window, std::int64_t fileSize)
+{
+    window.createGadget(mainWindow, scanProgressBar, GadgetKind::ProgressBar, scanProgressBarBox,
+                        "");
+    window.setProgressRange(scanProgressBar, 0, fileSize);
 }
 
 void showField(WindowLayer& window, int field, const std::string& text)
@@ -88,10 +98,10 @@ bool needsNewTag(const std::string& artist, const std::string& title)
     return !artist.empty() && !title.empty() && artist.back() == '?' && title.back() == '?';
 }
 
-void showMp3Facts(WindowLayer& window, const RunState& run, const std::string& name,
-                  const std::string& genreText, const std::string& playingTime)
+void showMp3Facts(WindowLayer& window, const RunState& run, const TrackFacts& facts,
+                  const std::string& name, const std::string& genreText,
+                  const std::string& playingTime)
 {
-    const TrackFacts& facts = run.facts;
     showField(window, filenameField, "Filename: " + name);
     showField(window, artistField, "Artist: " + facts.artist);
     showField(window, titleField, "Title: " + facts.title);
@@ -106,10 +116,10 @@ void showMp3Facts(WindowLayer& window, const RunState& run, const std::string& n
     showField(window, elapsedField, elapsedTimeText(tickSeconds(), run.runStartSeconds));
 }
 
-void drawPictureArea(WindowLayer& window, const RunState& run)
+void drawPictureArea(WindowLayer& window, const Picture* cover)
 {
-    if (run.facts.picture) {
-        window.drawPicture(mainWindow, run.facts.picture->image, pictureArea);
+    if (cover != nullptr) {
+        window.drawPicture(mainWindow, cover->image, pictureArea);
         return;
     }
     window.drawBox(mainWindow, pictureArea, paleCyan);

@@ -2,11 +2,14 @@
 
 #include "window/window_layer.h"
 
+#include <cstdint>
 #include <string>
 
 namespace tagrelay {
 
+struct Picture;
 struct RunState;
+struct TrackFacts;
 
 // Controls of the progress display in the main window, by number.
 inline constexpr int mainWindow = 0;
@@ -32,8 +35,8 @@ inline constexpr const char* errorListTitle = "List of files with errors";
 /// which has no option panel before the walk.
 void openWalkWindow(WindowLayer& window, const std::string& title);
 
-/// Appends one entry at the end of the list of files with errors.
-void addError(WindowLayer& window, const std::string& text);
+/// Appends one entry at the end of the list of files with errors, and shows it.
+void addError(RunState& run, WindowLayer& window, const std::string& text);
 
 /// Shows "Analysing: " + fullPath in the top field.
 void showAnalysing(WindowLayer& window, const std::string& fullPath);
@@ -57,11 +60,15 @@ bool needsNewTag(const std::string& artist, const std::string& title);
 
 /// Shows the MP3 file's facts in fields 1 to 7, 16 and 77 (some only when their option is
 /// ticked).
-void showMp3Facts(WindowLayer& window, const RunState& run, const std::string& name,
-                  const std::string& genreText, const std::string& playingTime);
+void showMp3Facts(WindowLayer& window, const RunState& run, const TrackFacts& facts,
+                  const std::string& name, const std::string& genreText,
+                  const std::string& playingTime);
 
 /// Draws the cover picture area: the picture scaled to 150 × 150, or without one the pale
 /// box crossed by its two black diagonals.
-void drawPictureArea(WindowLayer& window, const RunState& run);
+void drawPictureArea(WindowLayer& window, const Picture* cover);
+
+/// Shows the stream scan's bar under the top field, ranging over the file's bytes.
+void showScanProgressBar(WindowLayer& window, std::int64_t fileSize);
 
 } // namespace tagrelay

@@ -1,21 +1,24 @@
 #pragma once
 
-#include "shell/settings.h"
-#include "tags/track_facts.h"
+#include "scan/settings.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace tagrelay {
 
-/// Everything one program run shares: the options, the current MP3 file's facts, the count of
-/// described files, the start time and the two flags of the end sequence. The shell owns it
-/// and passes it by reference, so a test can make a fresh one.
+/// Everything one program run shares: the options, the count of described files, the start
+/// time, the list of files with errors and the two flags of the end sequence. The shell owns
+/// it and passes it by reference, so a test can make a fresh one.
 struct RunState
 {
     Settings settings;
-    TrackFacts facts;
     std::int32_t fileCount = 0;
     float runStartSeconds = 0.0f; // tickSeconds() when the walk started
+    /// The entries of the list of files with errors, in the order they were found (without
+    /// the list's heading). The window shows them; the command line prints them.
+    std::vector<std::string> errors;
     bool thankYouDue = false;
     /// Set when a close request was taken at a polling point of the walk or the stream scan;
     /// from then on nothing more is read or written.

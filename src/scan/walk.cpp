@@ -11,6 +11,7 @@
 #include "scan/progress.h"
 #include "scan/run_state.h"
 #include "tags/id3v2.h"
+#include "tags/track_facts.h"
 #include "window/window_layer.h"
 
 #include <sys/stat.h>
@@ -110,7 +111,7 @@ void Walker::visit(const std::string& path, int depth)
     // A link or mount that leads back into the current descent would repeat it for ever, and
     // would empty a description file that an outer visit is still filling.
     if (std::find(m_descent.begin(), m_descent.end(), identity) != m_descent.end()) {
-        addError(m_window, "Folder loop not entered again: " + path);
+        addError(m_run, m_window, "Folder loop not entered again: " + path);
         return;
     }
 
@@ -142,7 +143,7 @@ void Walker::visit(const std::string& path, int depth)
             continue;
         const std::string fullPath = path + entry.name;
         if (!isWritableName(entry.name)) {
-            addError(m_window, "Name cannot be written to Descript.ion: " + fullPath);
+            addError(m_run, m_window, "Name cannot be written to Descript.ion: " + fullPath);
             continue;
         }
         switch (kind) {
@@ -166,29 +167,51 @@ void Walker::describeMp3(const std::string& path, const std::string& name,
                          const std::string& descriptionPath)
 {
     const std::string fullPath = path + name;
-    TrackFacts& facts = m_run.facts;
     const Settings& settings = m_run.settings;
     std::string playingTime;
 
     ByteReader file(fullPath, mp3ReadWindow);
-    readTrackTags(file, facts);
+    TrackFacts facts;
+    static_cast<TrackTags&>(facts) = readTrackTags(file);
     showAnalysing(m_window, fullPath);
     const std::string genreText = resolveGenre(facts);
 
-    const std::int32_t header = readFrameHeader(file, fullPath, facts, m_window, m_run);
-    if (header == 0) {
-        addError(m_window, "File Could Not be opened: " + fullPath);
+    const FirstFrame first = readFrameHeader(file);
+    static_cast<FrameFacts&>(facts) = first.facts;
+    if (first.foundAudioStart && settings.showBitrate != 0)
+        showScanProgressBar(m_window, file.size());
+    if (first.result == -1)
+        addError(m_run, m_window, "frame header error : " + fullPath);
+
+    if (first.result == 0) {
+        addError(m_run, m_window, "File Could Not be opened: " + fullPath);
     } else if (settings.showBitrate != 0 || settings.showPlaytime != 0) {
-        facts.bitrate = scanStream(file, fullPath, facts, m_window, m_run);
-        if (m_run.closeRequested)
-            return; // the user closed the window: nothing more is read or written
+        const bool showsBar = m_window.hasGadget(scanProgressBar);
+        const StreamScan scan = scanStream(file, [&](std::int64_t done, std::int64_t) {
+            if (showsBar)
+                m_window.setProgressValue(scanProgressBar, done);
+            // The user may close the window during a long scan; the walk ends at once then.
+            return m_window.pollEvent().kind != EventKind::CloseWindow;
+        });
+        for (std::int32_t i = 0; i < scan.framesPastEnd; ++i)
+            addError(m_run, m_window, "auch hier ein kleines Problem: " + fullPath);
+        facts.bitrate = scan.bitrate;
+        facts.isVbr = scan.isVbr ? 1 : 0;
+        if (scan.stopped) {
+            m_run.closeRequested = true;
+            return; // nothing more is read or written
+        }
+        if (scan.walkedToEnd) {
+            m_window.freeGadget(analysingField);
+            m_window.freeGadget(scanProgressBar);
+        }
         playingTime = formPlayingTime(facts.audioBytes, facts.bitrate, facts.sampleRate);
     }
 
     if (needsNewTag(facts.artist, facts.title))
-        addError(m_window, fullPath + " please write a new id3 tag ");
-    showMp3Facts(m_window, m_run, name, genreText, playingTime);
-    showCover(fullPath, m_window, m_run);
+        addError(m_run, m_window, fullPath + " please write a new id3 tag ");
+    showMp3Facts(m_window, m_run, facts, name, genreText, playingTime);
+    showCover(facts, m_window, m_run);
 
     const std::string description = composeDescription(facts, settings, genreText, playingTime);
     showPreview(m_window, description);

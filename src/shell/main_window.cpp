@@ -238,7 +238,9 @@ void startRun(WindowLayer& window, RunState& run)
     if (!chosen.empty() && chosen.back() != '/')
         chosen += '/';
     run.thankYouDue = applyRunCounter(run.settings);
-    run.settings.startDirectory = chosen;
+    // A cancelled dialog keeps the folder remembered from before for the next run.
+    if (!chosen.empty())
+        run.settings.startDirectory = chosen;
     settingsFile.writeRestAndClose(run.settings);
 
     run.fileCount = 0;

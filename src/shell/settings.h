@@ -1,33 +1,13 @@
 #pragma once
 
 #include "platform/file_writer.h"
+#include "scan/settings.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 
 namespace tagrelay {
-
-/// The user's options, the icon size, the run counter and the last start directory. The
-/// option loop keeps the flags equal to the check boxes; everything else only reads them.
-struct Settings
-{
-    std::int32_t showArtist = 0;
-    std::int32_t showAlbum = 0;
-    std::int32_t showTitle = 0;
-    std::int32_t showBitrate = 0;
-    std::int32_t showAudioMode = 0;
-    std::int32_t showPlaytime = 0;
-    std::int32_t showGenre = 0;
-    std::int32_t makeMp3Icons = 0;
-    std::int32_t showPictureSize = 0;
-    std::int32_t showMovieInfo = 0;
-    std::int32_t makePictureIcons = 0;
-    std::int32_t iconSize = 0;
-    std::int32_t runCounter = 0;
-    std::string startDirectory;
-};
 
 /// The settings file, relative to the current working directory.
 inline constexpr const char* settingsFileName = "brelvoka.ini";

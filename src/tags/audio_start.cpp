@@ -53,10 +53,4 @@ std::int64_t findAudioStart(ByteReader& file)
     return -1;
 }
 
-std::int64_t findAudioStart(const std::string& path)
-{
-    ByteReader file(path);
-    return findAudioStart(file);
-}
-
 } // namespace tagrelay

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 namespace tagrelay {
 
@@ -18,6 +17,5 @@ constexpr int isBitSet(std::int64_t value, int bit)
 /// announces), or -1 when the file cannot be opened or holds no sync there. Starts at the
 /// file's beginning whatever the reader's position, and reads through the reader's buffer.
 [[nodiscard]] std::int64_t findAudioStart(ByteReader& file);
-[[nodiscard]] std::int64_t findAudioStart(const std::string& path);
 
 } // namespace tagrelay

@@ -51,7 +51,7 @@ std::string oneByteText(std::uint8_t byte)
 
 } // namespace
 
-int readId3v1Tag(ByteReader& file, TrackFacts& facts)
+int readId3v1Tag(ByteReader& file, TrackTags& facts)
 {
     if (!file.isOpen())
         return 0;
@@ -69,12 +69,6 @@ int readId3v1Tag(ByteReader& file, TrackFacts& facts)
     facts.genre = oneByteText(block[genreOffset]);
     facts.genreName = std::string(genreNameFor(block[genreOffset]));
     return 1;
-}
-
-int readId3v1Tag(const std::string& path, TrackFacts& facts)
-{
-    ByteReader file(path);
-    return readId3v1Tag(file, facts);
 }
 
 } // namespace tagrelay

@@ -3,7 +3,6 @@
 #include "tags/track_facts.h"
 
 #include <cstddef>
-#include <string>
 
 namespace tagrelay {
 
@@ -19,7 +18,6 @@ inline constexpr std::size_t id3v1BlockSize = 128;
 /// one-byte texts, empty for a zero byte) and genreName (the table's name for the genre byte,
 /// empty past 147).
 /// \returns 1 when a block was found and taken, else 0 (nothing changed).
-int readId3v1Tag(ByteReader& file, TrackFacts& facts);
-int readId3v1Tag(const std::string& path, TrackFacts& facts);
+int readId3v1Tag(ByteReader& file, TrackTags& tags);
 
 } // namespace tagrelay

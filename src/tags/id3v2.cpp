@@ -2,7 +2,6 @@
 
 #include "platform/byte_reader.h"
 #include "platform/codepage.h"
-#include "tags/cover.h"
 #include "tags/id3v1.h"
 
 #include <algorithm>
@@ -16,22 +15,8 @@ namespace {
 constexpr std::uint8_t latin1Encoding = 0;
 constexpr std::uint8_t utf16Encoding = 1;
 
-void resetTagFields(TrackFacts& facts)
-{
-    facts.title.clear();
-    facts.artist.clear();
-    facts.album.clear();
-    facts.year.clear();
-    facts.genre.clear();
-    facts.linkDescription.clear();
-    facts.rightsNotice.clear();
-    facts.track.clear();
-    facts.genreName.clear();
-    facts.picture.reset();
-}
-
 /// The record field a text frame fills, or none for a frame the descriptions do not use.
-std::string* textFieldFor(std::string_view frameId, TrackFacts& facts)
+std::string* textFieldFor(std::string_view frameId, TrackTags& facts)
 {
     if (frameId == "TIT2")
         return &facts.title;
@@ -110,15 +95,48 @@ FrameId readFrameId(ByteReader& file)
     return id;
 }
 
+/// True when an APIC frame's data is a front cover with picture bytes behind its texts: encoding
+/// 0 or 1, a MIME type ended by one zero byte, picture type 3, a description ended by a zero
+/// byte (encoding 0) or a zero 16-bit unit (encoding 1), then at least one byte.
+bool isFrontCoverFrame(std::span<const std::uint8_t> data)
+{
+    constexpr std::uint8_t frontCover = 3;
+    if (data.empty() || data[0] > utf16Encoding)
+        return false;
+    const bool wide = data[0] == utf16Encoding;
+    std::size_t at = 1;
+    while (at < data.size() && data[at] != 0)
+        ++at;
+    ++at; // the MIME type's zero
+    if (at >= data.size() || data[at] != frontCover)
+        return false;
+    ++at;
+    if (wide) {
+        while (at + 1 < data.size() && (data[at] != 0 || data[at + 1] != 0))
+            at += 2;
+        at += 2;
+    } else {
+        while (at < data.size() && data[at] != 0)
+            ++at;
+        ++at;
+    }
+    return at < data.size();
+}
+
 /// Hands one frame, positioned at its first data byte, to the reader that knows its id.
-void dispatchFrame(ByteReader& file, std::string_view id, std::int32_t frameSize, TrackFacts& facts)
+void dispatchFrame(ByteReader& file, std::string_view id, std::int32_t frameSize, TrackTags& facts)
 {
     if (textFieldFor(id, facts) != nullptr)
         readTextFrame(file, id, frameSize, facts);
     else if (id == "WXXX")
         readLinkFrame(file, id, frameSize, facts);
-    else if (id == "APIC")
-        readPictureFrame(file, id, frameSize, facts);
+    else if (id == "APIC") {
+        // A later front cover replaces an earlier one, even when its picture turns out to
+        // be undecodable.
+        std::vector<std::uint8_t> data = file.readBytes(frameSize);
+        if (isFrontCoverFrame(data))
+            facts.coverFrame = std::move(data);
+    }
 }
 
 } // namespace
@@ -136,27 +154,18 @@ std::optional<Id3v2Header> decodeId3v2Header(std::span<const std::uint8_t> bytes
     return header;
 }
 
-void readTrackTags(ByteReader& file, TrackFacts& facts)
+TrackTags readTrackTags(ByteReader& file)
 {
-    resetTagFields(facts);
+    TrackTags tags;
     if (!file.isOpen())
-        return;
+        return tags;
     // ID3v1 first, so that every frame of an ID3v2.3 tag replaces the value of its field.
-    readId3v1Tag(file, facts);
-    readId3v2Tag(file, facts);
+    readId3v1Tag(file, tags);
+    readId3v2Tag(file, tags);
+    return tags;
 }
 
-void readTrackTags(const std::string& path, TrackFacts& facts)
-{
-    if (path.empty()) {
-        resetTagFields(facts);
-        return;
-    }
-    ByteReader file(path);
-    readTrackTags(file, facts);
-}
-
-int readId3v2Tag(ByteReader& file, TrackFacts& facts)
+int readId3v2Tag(ByteReader& file, TrackTags& facts)
 {
     if (!file.isOpen())
         return 0;
@@ -188,14 +197,8 @@ int readId3v2Tag(ByteReader& file, TrackFacts& facts)
     }
 }
 
-int readId3v2Tag(const std::string& path, TrackFacts& facts)
-{
-    ByteReader file(path);
-    return readId3v2Tag(file, facts);
-}
-
 int readTextFrame(ByteReader& file, std::string_view frameId, std::int32_t frameSize,
-                  TrackFacts& facts)
+                  TrackTags& facts)
 {
     std::string* field = textFieldFor(frameId, facts);
     if (field == nullptr)
@@ -209,7 +212,7 @@ int readTextFrame(ByteReader& file, std::string_view frameId, std::int32_t frame
 }
 
 int readLinkFrame(ByteReader& file, std::string_view /*frameId*/, std::int32_t frameSize,
-                  TrackFacts& facts)
+                  TrackTags& facts)
 {
     file.readU8(); // the encoding: the description is taken byte by byte whatever it says
     const std::int64_t dataLength = static_cast<std::int64_t>(frameSize) - 1;

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string>
 #include <string_view>
 
 namespace tagrelay {
@@ -29,22 +28,19 @@ struct Id3v2Header
 /// writers should never produce, are combined as they are (7 bits apart).
 [[nodiscard]] std::optional<Id3v2Header> decodeId3v2Header(std::span<const std::uint8_t> bytes);
 
-/// Empties the tag part of facts (releasing a held picture), then reads the ID3v1 block and
-/// the ID3v2.3 tag of the file, so that every ID3v2.3 frame present replaces the ID3v1 value
-/// of its field. Missing or broken tags leave fields empty; nothing is reported.
-void readTrackTags(ByteReader& file, TrackFacts& facts);
-/// As above on a path; an empty path only empties the fields.
-void readTrackTags(const std::string& path, TrackFacts& facts);
+/// Reads the ID3v1 block and the ID3v2.3 tag of the file, so that every ID3v2.3 frame present
+/// replaces the ID3v1 value of its field. Missing or broken tags leave fields empty; a file
+/// that is not open gives empty tags.
+[[nodiscard]] TrackTags readTrackTags(ByteReader& file);
 
 /// Walks the frames of an ID3v2.3 tag at the start of the file and stores the texts of
-/// TIT2, TPE1, TALB, TYER, TCON, TCOP and TRCK, the link description of WXXX, and hands
-/// APIC frames to the cover reader; other frames are skipped by their size. Tags of other
+/// TIT2, TPE1, TALB, TYER, TCON, TCOP and TRCK, the link description of WXXX, and the data
+/// of the last front-cover APIC frame; other frames are skipped by their size. Tags of other
 /// versions are not read. The walk ends on a frame id whose first byte is zero (padding, or
 /// the end of the file), on a frame size below 1, or when the frames' data sizes add up to
 /// the tag size. Frames read before a broken one keep their values.
 /// \returns 1 when the walk ended on a zero frame id, else 0.
-int readId3v2Tag(ByteReader& file, TrackFacts& facts);
-int readId3v2Tag(const std::string& path, TrackFacts& facts);
+int readId3v2Tag(ByteReader& file, TrackTags& tags);
 
 /// Reads a text frame of frameSize data bytes from the file's position (an encoding byte,
 /// then the text) into the field of frameId: TIT2 title, TPE1 artist, TALB album, TYER year,
@@ -55,12 +51,12 @@ int readId3v2Tag(const std::string& path, TrackFacts& facts);
 /// \returns 1 when the frame held a byte after the encoding byte (the field is replaced,
 /// also by an empty text), else 0 (the field keeps its value).
 int readTextFrame(ByteReader& file, std::string_view frameId, std::int32_t frameSize,
-                  TrackFacts& facts);
+                  TrackTags& tags);
 
 /// Reads a WXXX frame of frameSize data bytes from the file's position: linkDescription
 /// becomes the bytes behind the encoding byte up to the first zero, as ISO-8859-1.
 /// \returns 1 when the frame held a byte after the encoding byte, else 0 (nothing changed).
 int readLinkFrame(ByteReader& file, std::string_view frameId, std::int32_t frameSize,
-                  TrackFacts& facts);
+                  TrackTags& tags);
 
 } // namespace tagrelay

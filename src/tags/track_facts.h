@@ -4,15 +4,14 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tagrelay {
 
-/// The facts gathered for the current MP3 file. One record serves the whole run and is
-/// refilled for every file: the tag readers reset and fill the tag part, the frame header
-/// decoder the frame part, the stream scan the bitrate part.
-struct TrackFacts
+/// What the tags of one MP3 file say. ID3v2.3 frames replace the ID3v1 values. Texts are in
+/// the locale's character set.
+struct TrackTags
 {
-    // Tag part (ID3v2.3 frames replace the ID3v1 values). Texts in the locale's character set.
     std::string title;
     std::string artist;
     std::string album;
@@ -21,10 +20,15 @@ struct TrackFacts
     std::string linkDescription;
     std::string rightsNotice;
     std::string track;
-    PictureHandle picture; // the front cover, when the tag holds one
     std::string genreName; // the genre table's name for the ID3v1 genre byte
+    /// The data of the tag's last front-cover picture frame (encoding, MIME type, picture
+    /// type, description and picture bytes), empty when the tag has none.
+    std::vector<std::uint8_t> coverFrame;
+};
 
-    // Frame part: the first frame header.
+/// What the first frame header at the audio start says.
+struct FrameFacts
+{
     std::int64_t audioStart = 0;
     std::int64_t audioBytes = 0;
     std::uint8_t mpegVersion = 0;
@@ -36,10 +40,15 @@ struct TrackFacts
     std::string modeExtension;
     std::string emphasis;
     std::string channelMode;
+};
 
-    // Stream part.
+/// Everything known about one MP3 file, built by the walk from the readers' results for that
+/// file: its tags, its first frame, the stream scan's bitrate and the decoded cover.
+struct TrackFacts : TrackTags, FrameFacts
+{
     std::int16_t bitrate = 0; // kbit/s shown for the file
     std::uint8_t isVbr = 0;
+    PictureHandle picture; // the front cover, when the tag holds a decodable one
 };
 
 } // namespace tagrelay

@@ -1,10 +1,7 @@
 #include "mpeg/frame_header.h"
 #include "platform/byte_reader.h"
-#include "scan/progress.h"
-#include "scan/run_state.h"
 #include "support/frame_bytes.h"
 #include "support/support.h"
-#include "window/headless_window_layer.h"
 
 #include <gtest/gtest.h>
 
@@ -16,50 +13,28 @@ namespace {
 using test::FrameSpec;
 using test::FrameStream;
 
-/// The frame part of the record but audioBytes, as one value that tests compare at once.
-using FrameFacts = std::tuple<std::int64_t, int, int, int, int, std::string, std::string, int, int,
-                              std::string, int, int>;
+/// The decoded fields but audioBytes, as one value that tests compare at once.
+using DecodedFields = std::tuple<std::int64_t, int, int, int, int, std::string, std::string, int,
+                                 int, std::string>;
 
-FrameFacts frameFactsOf(const TrackFacts& facts)
+DecodedFields decodedFieldsOf(const FrameFacts& facts)
 {
-    return {facts.audioStart,   facts.mpegVersion, facts.layer,         facts.headerBitrate,
-            facts.sampleRate,   facts.channelMode, facts.modeExtension, facts.copyrightFlag,
-            facts.originalFlag, facts.emphasis,    facts.bitrate,       facts.isVbr};
+    return {facts.audioStart,    facts.mpegVersion,   facts.layer,
+            facts.headerBitrate, facts.sampleRate,    facts.channelMode,
+            facts.modeExtension, facts.copyrightFlag, facts.originalFlag,
+            facts.emphasis};
 }
 
-/// A run with the error list in place, as the shell leaves it when the walk starts.
 class FrameHeaderTest : public ::testing::Test
 {
   protected:
-    FrameHeaderTest()
+    FirstFrame firstFrameOf(const std::string& path)
     {
-        window.openWindow(mainWindow, 800, 600, "Tagrelay");
-        window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, errorListPlace, "");
-    }
-
-    std::vector<std::string> errors() const { return window.gadget(errorListBox)->lines; }
-
-    /// Leaves what an earlier file leaves: every frame field set, the copyright bit too, and
-    /// the walk's bitrate and mode.
-    void leaveEarlierFile()
-    {
-        const auto earlier = tree.writeFile(
-            "earlier.mp3", FrameStream().raw({0xFF, 0xFB, 0x90, 0x6C}).frames(3, {}).bytes());
-        ASSERT_EQ(readFrameHeader(earlier, run.facts, window, run), 1);
-        ASSERT_EQ(run.facts.copyrightFlag, 1);
-        run.facts.bitrate = 128;
-        run.facts.isVbr = 1;
-    }
-
-    /// Every frame field but audioBytes holds its absent value.
-    void expectAbsentFrameFacts() const
-    {
-        EXPECT_EQ(frameFactsOf(run.facts), frameFactsOf(TrackFacts{}));
+        ByteReader file(path);
+        return readFrameHeader(file);
     }
 
     test::TempTree tree;
-    HeadlessWindowLayer window;
-    RunState run;
 };
 
 struct DecodeCase
@@ -89,19 +64,17 @@ TEST_P(FrameHeaderDecodeTest, DecodesTheFirstHeader)
     // Zero payload keeps the file longer than an ID3v1 block.
     std::vector<std::uint8_t> bytes(row.header.begin(), row.header.end());
     bytes.resize(600, 0);
-    const auto path = tree.writeFile("a.mp3", bytes);
-    leaveEarlierFile();
+    const FirstFrame first = firstFrameOf(tree.writeFile("a.mp3", bytes));
 
-    EXPECT_EQ(readFrameHeader(path, run.facts, window, run), row.result);
-
-    EXPECT_EQ(run.facts.audioBytes, 600);
-    EXPECT_TRUE(errors().empty());
+    EXPECT_EQ(first.result, row.result);
+    EXPECT_TRUE(first.foundAudioStart);
+    EXPECT_EQ(first.facts.audioBytes, 600);
     if (row.result != 1)
-        expectAbsentFrameFacts();
+        EXPECT_EQ(decodedFieldsOf(first.facts), decodedFieldsOf(FrameFacts{}));
     else
-        EXPECT_EQ(frameFactsOf(run.facts),
-                  FrameFacts(0, row.version, row.layer, row.bitrate, row.rate, row.channelMode,
-                             row.modeExtension, row.copyright, row.original, row.emphasis, 0, 0));
+        EXPECT_EQ(decodedFieldsOf(first.facts),
+                  DecodedFields(0, row.version, row.layer, row.bitrate, row.rate, row.channelMode,
+                                row.modeExtension, row.copyright, row.original, row.emphasis));
 }
 
 // clang-format off
@@ -170,11 +143,11 @@ class FrameHeaderAudioBytesTest : public FrameHeaderTest,
 TEST_P(FrameHeaderAudioBytesTest, LeavesTagsOutOfTheAudioBytes)
 {
     const AudioBytesCase& row = GetParam();
-    const auto path = tree.writeFile("a.mp3", row.stream.bytes());
+    const FirstFrame first = firstFrameOf(tree.writeFile("a.mp3", row.stream.bytes()));
 
-    EXPECT_EQ(readFrameHeader(path, run.facts, window, run), 1);
-    EXPECT_EQ(run.facts.audioStart, row.audioStart);
-    EXPECT_EQ(run.facts.audioBytes, row.stream.size() - row.audioStart - row.notAudio);
+    EXPECT_EQ(first.result, 1);
+    EXPECT_EQ(first.facts.audioStart, row.audioStart);
+    EXPECT_EQ(first.facts.audioBytes, row.stream.size() - row.audioStart - row.notAudio);
 }
 
 const FrameSpec at128{};
@@ -191,69 +164,33 @@ INSTANTIATE_TEST_SUITE_P(Files, FrameHeaderAudioBytesTest, ::testing::Values(
     [](const auto& row) { return std::string(row.param.name); });
 // clang-format on
 
-TEST_F(FrameHeaderTest, BytesThatAreNoHeaderAreReportedOnce)
+TEST_F(FrameHeaderTest, BytesThatAreNoHeaderGiveMinusOne)
 {
     // The audio start is trusted as given; FF 7B lacks bit 7 of the second byte.
     const auto path =
         tree.writeFile("bad.mp3", FrameStream().raw({0, 0, 0xFF, 0x7B, 0x90, 0x64}).bytes());
     ByteReader file(path);
-    leaveEarlierFile();
 
-    EXPECT_EQ(readFrameHeaderAt(file, 2, path, run.facts, window, run), -1);
+    const FirstFrame first = readFrameHeaderAt(file, 2);
 
-    EXPECT_EQ(errors(), std::vector<std::string>{"frame header error : " + path});
-    EXPECT_EQ(run.facts.audioBytes, 4);
-    expectAbsentFrameFacts();
+    EXPECT_EQ(first.result, -1);
+    EXPECT_TRUE(first.foundAudioStart);
+    EXPECT_EQ(first.facts.audioBytes, 4);
+    EXPECT_EQ(decodedFieldsOf(first.facts), decodedFieldsOf(FrameFacts{}));
 }
 
-TEST_F(FrameHeaderTest, FileWithoutSyncHasNoAudioStart)
+TEST_F(FrameHeaderTest, NoAudioStartGivesNothing)
 {
-    const auto path = tree.writeFile(
+    const auto noSync = tree.writeFile(
         "nosync.mp3", FrameStream().raw({0xFF, 0x7B, 0x90, 0x64}).id3v2Tag("x").bytes());
-    leaveEarlierFile();
-
-    EXPECT_EQ(readFrameHeader(path, run.facts, window, run), 0);
-
-    EXPECT_EQ(run.facts.audioBytes, 0);
-    expectAbsentFrameFacts();
-    EXPECT_TRUE(errors().empty());
-}
-
-TEST_F(FrameHeaderTest, SecondFileLeavesNothingOfTheFirst)
-{
     const auto silent = tree.writeFile("silent.mp3", std::vector<std::uint8_t>(2000, 0));
-    for (const auto& second : {silent, tree.path() + "missing.mp3"}) {
-        leaveEarlierFile();
-        EXPECT_EQ(readFrameHeader(second, run.facts, window, run), 0);
-        EXPECT_EQ(run.facts.audioBytes, 0);
-        expectAbsentFrameFacts();
+    for (const auto& path : {noSync, silent, tree.path() + "missing.mp3"}) {
+        const FirstFrame first = firstFrameOf(path);
+        EXPECT_EQ(first.result, 0) << path;
+        EXPECT_FALSE(first.foundAudioStart) << path;
+        EXPECT_EQ(first.facts.audioBytes, 0) << path;
+        EXPECT_EQ(decodedFieldsOf(first.facts), decodedFieldsOf(FrameFacts{})) << path;
     }
-}
-
-TEST_F(FrameHeaderTest, ProgressBarOnlyWhenTheBitrateIsShown)
-{
-    const auto bytes = FrameStream().id3v2Tag("x").frames(5, at128).bytes();
-    const auto path = tree.writeFile("a.mp3", bytes);
-
-    run.settings.showPlaytime = 1;
-    ASSERT_EQ(readFrameHeader(path, run.facts, window, run), 1);
-    EXPECT_FALSE(window.hasGadget(scanProgressBar));
-
-    run.settings.showBitrate = 1;
-    ASSERT_EQ(readFrameHeader(path, run.facts, window, run), 1);
-    const auto* bar = window.gadget(scanProgressBar);
-    ASSERT_NE(bar, nullptr);
-    EXPECT_EQ(bar->window, mainWindow);
-    EXPECT_EQ(bar->kind, GadgetKind::ProgressBar);
-    EXPECT_EQ(bar->box, (Box{8, 45, 776, 10}));
-    EXPECT_EQ(bar->minimum, 0);
-    EXPECT_EQ(bar->maximum, static_cast<std::int64_t>(bytes.size()));
-
-    // Without an audio start there is nothing to scan, so no bar either.
-    window.freeGadget(scanProgressBar);
-    const auto silent = tree.writeFile("silent.mp3", std::vector<std::uint8_t>(100, 0));
-    EXPECT_EQ(readFrameHeader(silent, run.facts, window, run), 0);
-    EXPECT_FALSE(window.hasGadget(scanProgressBar));
 }
 
 } // namespace

@@ -1,11 +1,8 @@
 #include "mpeg/frame_header.h"
 #include "mpeg/stream_scan.h"
 #include "platform/byte_reader.h"
-#include "scan/progress.h"
-#include "scan/run_state.h"
 #include "support/frame_bytes.h"
 #include "support/support.h"
-#include "window/headless_window_layer.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -39,24 +36,29 @@ std::vector<int> series(int count, int kbps, std::vector<int> rest = {})
     return rest;
 }
 
-/// A run in the middle of the walk: the error list exists and field 0 shows the file.
 class StreamScanTest : public ::testing::Test
 {
   protected:
-    StreamScanTest()
+    StreamScan scanOf(const std::string& path)
     {
-        window.openWindow(mainWindow, 800, 600, "Tagrelay");
-        window.createGadget(mainWindow, errorListBox, GadgetKind::MultiLineBox, errorListPlace, "");
-        showAnalysing(window, "song.mp3");
+        ByteReader file(path, mpegReadWindow);
+        return scanOf(file);
     }
 
-    std::vector<std::string> errors() const { return window.gadget(errorListBox)->lines; }
-    /// The scan polls once per counted frame.
-    int countedFrames() const { return window.pollCount(); }
+    /// Scans, noting the bytes done at every progress call (one per counted frame).
+    StreamScan scanOf(ByteReader& file)
+    {
+        return scanStream(file, [this](std::int64_t done, std::int64_t) {
+            doneValues.push_back(done);
+            return stopAt == 0 || static_cast<int>(doneValues.size()) < stopAt;
+        });
+    }
+
+    int countedFrames() const { return static_cast<int>(doneValues.size()); }
 
     test::TempTree tree;
-    HeadlessWindowLayer window;
-    RunState run;
+    std::vector<std::int64_t> doneValues;
+    int stopAt = 0; // the counted frame whose progress call asks to stop; 0 for never
 };
 
 struct ScanCase
@@ -81,18 +83,15 @@ class StreamScanCaseTest : public StreamScanTest, public ::testing::WithParamInt
 TEST_P(StreamScanCaseTest, GivesBitrateAndMode)
 {
     const ScanCase& row = GetParam();
-    const auto path = tree.writeFile("song.mp3", row.stream.bytes());
-    run.facts.isVbr = 1;
+    const StreamScan scan = scanOf(tree.writeFile("song.mp3", row.stream.bytes()));
 
-    EXPECT_EQ(scanStream(path, run.facts, window, run), row.bitrate);
-
-    EXPECT_EQ(run.facts.isVbr, row.isVbr);
+    EXPECT_EQ(scan.bitrate, row.bitrate);
+    EXPECT_EQ(scan.isVbr, row.isVbr != 0);
     EXPECT_EQ(countedFrames(), row.counted);
-    EXPECT_EQ(errors(),
-              std::vector<std::string>(row.problems, "auch hier ein kleines Problem: " + path));
-    // A CBR stream stops at its 100th frame; any other scan removes field 0 when it ends.
-    EXPECT_EQ(window.hasGadget(analysingField), row.isVbr == 0 && row.counted == 100);
-    EXPECT_FALSE(run.closeRequested);
+    EXPECT_EQ(scan.framesPastEnd, static_cast<std::int32_t>(row.problems));
+    // A CBR stream stops at its 100th frame; any other scan goes on to the end.
+    EXPECT_EQ(scan.walkedToEnd, !(row.isVbr == 0 && row.counted == 100));
+    EXPECT_FALSE(scan.stopped);
 }
 
 // clang-format off
@@ -167,17 +166,16 @@ INSTANTIATE_TEST_SUITE_P(DamagedStreams, StreamScanCaseTest, ::testing::Values(
     [](const auto& row) { return std::string(row.param.name); });
 // clang-format on
 
-TEST_F(StreamScanTest, NoAudioStartLeavesTheModeAlone)
+TEST_F(StreamScanTest, NoAudioStartGivesMinusOne)
 {
     const auto path = tree.writeFile("silent.mp3", std::vector<std::uint8_t>(3000, 0));
-    run.facts.isVbr = 1;
-
-    EXPECT_EQ(scanStream(path, run.facts, window, run), -1);
-    EXPECT_EQ(scanStream(tree.path() + "missing.mp3", run.facts, window, run), -1);
-
-    EXPECT_EQ(run.facts.isVbr, 1);
+    for (const auto& file : {path, tree.path() + "missing.mp3"}) {
+        const StreamScan scan = scanOf(file);
+        EXPECT_EQ(scan.bitrate, -1);
+        EXPECT_FALSE(scan.isVbr);
+        EXPECT_FALSE(scan.walkedToEnd);
+    }
     EXPECT_EQ(countedFrames(), 0);
-    EXPECT_TRUE(window.hasGadget(analysingField));
 }
 
 TEST_F(StreamScanTest, CbrStreamCostsAHundredHeaderReads)
@@ -187,7 +185,7 @@ TEST_F(StreamScanTest, CbrStreamCostsAHundredHeaderReads)
     // A tiny window makes every header that is not in the window a read of its own.
     ByteReader file(path, 16);
 
-    EXPECT_EQ(scanStream(file, path, run.facts, window, run), 128);
+    EXPECT_EQ(scanOf(file).bitrate, 128);
 
     EXPECT_GE(file.readCalls(), 100u);
     EXPECT_LE(file.readCalls(), 106u);
@@ -203,8 +201,8 @@ TEST_F(StreamScanTest, VbrStreamIsReadOnce)
     const auto path = tree.writeFile("vbr.mp3", stream.bytes());
     ByteReader file(path, mpegReadWindow);
 
-    ASSERT_EQ(readFrameHeader(file, path, run.facts, window, run), 1);
-    EXPECT_EQ(scanStream(file, path, run.facts, window, run), 192);
+    ASSERT_EQ(readFrameHeader(file).result, 1);
+    EXPECT_EQ(scanOf(file).bitrate, 192);
 
     const auto size = static_cast<std::uint64_t>(stream.size());
     const auto window64k = static_cast<std::uint64_t>(mpegReadWindow);
@@ -213,33 +211,21 @@ TEST_F(StreamScanTest, VbrStreamIsReadOnce)
     EXPECT_LE(file.readCalls(), size / window64k + 4);
 }
 
-TEST_F(StreamScanTest, ProgressBarFollowsEveryCountedFrame)
+TEST_F(StreamScanTest, ProgressFollowsEveryCountedFrame)
 {
     const auto stream = FrameStream().id3v2Tag("Song").frames(1000, at128);
     const auto path = tree.writeFile("long.mp3", stream.bytes());
     const std::int64_t audioStart = 10 + 10 + 5;
-    run.settings.showBitrate = 1;
-    ASSERT_EQ(readFrameHeader(path, run.facts, window, run), 1);
-    std::vector<std::int64_t> values;
-    window.setPollHook([&](int) {
-        values.push_back(window.gadget(scanProgressBar)->value);
-        return Event{};
-    });
 
-    ASSERT_EQ(scanStream(path, run.facts, window, run), 128);
+    const StreamScan scan = scanOf(path);
 
-    ASSERT_EQ(values.size(), 100u);
-    for (std::size_t i = 0; i < values.size(); ++i)
-        EXPECT_EQ(values[i], audioStart + static_cast<std::int64_t>(i) * 417 + 4) << i;
-    // The walk removes the bar of a stream that stopped early; a full scan removes it itself.
-    EXPECT_TRUE(window.hasGadget(scanProgressBar));
-    const auto shorter = tree.writeFile("short.mp3", FrameStream().frames(50, at128).bytes());
-    ASSERT_EQ(readFrameHeader(shorter, run.facts, window, run), 1);
-    EXPECT_EQ(scanStream(shorter, run.facts, window, run), 128);
-    EXPECT_FALSE(window.hasGadget(scanProgressBar));
+    ASSERT_EQ(scan.bitrate, 128);
+    ASSERT_EQ(doneValues.size(), 100u);
+    for (std::size_t i = 0; i < doneValues.size(); ++i)
+        EXPECT_EQ(doneValues[i], audioStart + static_cast<std::int64_t>(i) * 417 + 4) << i;
 }
 
-TEST_F(StreamScanTest, ClosingTheWindowStopsTheScanAtOnce)
+TEST_F(StreamScanTest, AStopIsTakenAtOnce)
 {
     const auto path =
         tree.writeFile("vbr.mp3", FrameStream()
@@ -247,19 +233,16 @@ TEST_F(StreamScanTest, ClosingTheWindowStopsTheScanAtOnce)
                                       .truncatedFrame(at128, 10)
                                       .bytes());
     ByteReader file(path, mpegReadWindow);
-    // Other events are dropped; the close request is taken at the fifth counted frame.
-    window.setPollHook([](int poll) {
-        return Event{poll == 5 ? EventKind::CloseWindow : EventKind::Other, mainWindow, -1};
-    });
+    stopAt = 5;
 
-    (void)scanStream(file, path, run.facts, window, run);
+    const StreamScan scan = scanOf(file);
 
-    EXPECT_TRUE(run.closeRequested);
+    EXPECT_TRUE(scan.stopped);
+    EXPECT_FALSE(scan.walkedToEnd);
     EXPECT_EQ(countedFrames(), 5);
     // Nothing was read or moved past the fifth header; the end (and its problem) never came.
     EXPECT_EQ(file.position(), 417 + 3 * 522 + 4);
-    EXPECT_TRUE(errors().empty());
-    EXPECT_TRUE(window.hasGadget(analysingField));
+    EXPECT_EQ(scan.framesPastEnd, 0);
 }
 
 /// Audio bytes and bitrate of a stream of a known length give that length back.
@@ -286,15 +269,16 @@ TEST_P(StreamScanDurationTest, FactsGiveThePlayingTime)
                                                      .paddedFrames(frames, row.frameSpec)
                                                      .id3v1Tag()
                                                      .bytes());
-    run.settings.showPlaytime = 1;
+    ByteReader file(path, mpegReadWindow);
 
-    ASSERT_EQ(readFrameHeader(path, run.facts, window, run), 1);
-    run.facts.bitrate = scanStream(path, run.facts, window, run);
+    const FirstFrame first = readFrameHeader(file);
+    ASSERT_EQ(first.result, 1);
+    const StreamScan scan = scanOf(file);
 
-    EXPECT_EQ(run.facts.bitrate, row.frameSpec.kbps);
-    EXPECT_EQ(run.facts.sampleRate, row.frameSpec.rate);
-    const auto total = static_cast<std::int64_t>(static_cast<double>(run.facts.audioBytes) * 8.0
-                                                 / (run.facts.bitrate * 1000.0));
+    EXPECT_EQ(scan.bitrate, row.frameSpec.kbps);
+    EXPECT_EQ(first.facts.sampleRate, row.frameSpec.rate);
+    const auto total = static_cast<std::int64_t>(static_cast<double>(first.facts.audioBytes)
+                                                 * 8.0 / (scan.bitrate * 1000.0));
     EXPECT_EQ(total, row.seconds);
 }
 
@@ -321,12 +305,12 @@ TEST_F(StreamScanTest, FileOverTwoGibibytesKeepsItsLength)
         if (!made)
             GTEST_SKIP() << "no sparse file of 2 GiB here";
     }
-    run.settings.showBitrate = 1;
+    ByteReader file(path, mpegReadWindow);
 
-    ASSERT_EQ(readFrameHeader(path, run.facts, window, run), 1);
-    EXPECT_EQ(run.facts.audioBytes, size - 128);
-    EXPECT_EQ(window.gadget(scanProgressBar)->maximum, size);
-    EXPECT_EQ(scanStream(path, run.facts, window, run), 128);
+    const FirstFrame first = readFrameHeader(file);
+    ASSERT_EQ(first.result, 1);
+    EXPECT_EQ(first.facts.audioBytes, size - 128);
+    EXPECT_EQ(scanOf(file).bitrate, 128);
     EXPECT_EQ(countedFrames(), 1);
 }
 
@@ -356,19 +340,17 @@ TEST_F(StreamScanTest, MalformedStreamsEndWithoutHarm)
         inputs.push_back(bytes);
     }
 
-    run.settings.showBitrate = 1;
     for (std::size_t i = 0; i < inputs.size(); ++i) {
-        const auto path = tree.writeFile("bad.mp3", inputs[i]);
-        HeadlessWindowLayer fresh;
-        fresh.openWindow(mainWindow, 800, 600, "Tagrelay");
-        const int header = readFrameHeader(path, run.facts, fresh, run);
-        const int bitrate = scanStream(path, run.facts, fresh, run);
+        ByteReader file(tree.writeFile("bad.mp3", inputs[i]), mpegReadWindow);
+        doneValues.clear();
+        const int header = readFrameHeader(file).result;
+        const int bitrate = scanOf(file).bitrate;
 
         EXPECT_TRUE(header == 0 || header == 1) << "input " << i;
         EXPECT_GE(bitrate, -1) << "input " << i;
         EXPECT_LE(bitrate, 448) << "input " << i;
         // Every counted frame moves the scan on by at least one header.
-        EXPECT_LE(fresh.pollCount(), static_cast<int>(inputs[i].size() / 4) + 1) << "input " << i;
+        EXPECT_LE(countedFrames(), static_cast<int>(inputs[i].size() / 4) + 1) << "input " << i;
     }
 }
 

@@ -7,6 +7,7 @@
 #include "window/headless_window_layer.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace tagrelay {
 namespace {
@@ -43,6 +44,16 @@ class WalkMp3Test : public testing::Test
     void walk() { describeDirectory(tree.path(), 0, window, run); }
     std::string list() const { return readFileText(tree.path() + "descript.ion"); }
     const std::vector<std::string>& errorList() const { return window.gadget(errorListBox)->lines; }
+    /// The list's entries as the run keeps them, checked to be what the window shows.
+    std::vector<std::string> errors() const
+    {
+        EXPECT_EQ(errorList(), [this] {
+            std::vector<std::string> shown{errorListTitle};
+            shown.insert(shown.end(), run.errors.begin(), run.errors.end());
+            return shown;
+        }());
+        return run.errors;
+    }
 
     test::TempTree tree;
     HeadlessWindowLayer window;
@@ -139,6 +150,66 @@ TEST_F(WalkMp3Test, AVbrFileIsWalkedToItsEndWithTheBarGoneAfter)
     EXPECT_FALSE(window.hasGadget(scanProgressBar));
     EXPECT_FALSE(window.hasGadget(analysingField));
     EXPECT_GE(window.pollCount(), 600);
+}
+
+struct FrameTroubleCase
+{
+    const char* name;
+    test::Bytes file;
+    const char* entry; // the error-list entry, followed by the file's path
+    const char* line;  // the description with bitrate and playtime ticked
+};
+
+class WalkFrameTroubleTest : public WalkMp3Test, public testing::WithParamInterface<FrameTroubleCase>
+{
+};
+
+// What the frame readers find reaches the error list through the walk, once, with the path.
+TEST_P(WalkFrameTroubleTest, ListsTheFileAndStillWritesItsLine)
+{
+    const FrameTroubleCase& row = GetParam();
+    tree.writeFile("x.mp3", row.file);
+    run.settings = Settings{};
+    run.settings.showBitrate = run.settings.showPlaytime = 1;
+    walk();
+    EXPECT_EQ(errors(), std::vector<std::string>{row.entry + tree.path() + "x.mp3"});
+    EXPECT_EQ(list(), std::string("\"x.mp3\" ") + row.line + "\r\n");
+    EXPECT_EQ(run.fileCount, 1);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Files, WalkFrameTroubleTest, testing::Values(
+    FrameTroubleCase{"NoSync", test::Bytes(500, 0), "File Could Not be opened: ", "0 kbs CBR - "},
+    FrameTroubleCase{"CutLastFrame", FrameStream().frames(20, {}).truncatedFrame({}, 100).bytes(),
+                     "auch hier ein kleines Problem: ", "128 kbs CBR - 0:00 min"}),
+    [](const auto& row) { return std::string(row.param.name); });
+// clang-format on
+
+TEST_F(WalkMp3Test, TheScanBarShowsOnlyWithTheBitrate)
+{
+    writeSong("a.mp3", {}, 150);
+    for (const int bitrate : {0, 1}) {
+        run.settings = Settings{};
+        run.settings.showPlaytime = 1;
+        run.settings.showBitrate = bitrate;
+        HeadlessWindowLayer fresh;
+        openWalkWindow(fresh, "test");
+        bool barSeen = false;
+        fresh.setPollHook([&](int) {
+            barSeen = barSeen || fresh.hasGadget(scanProgressBar);
+            return Event{};
+        });
+        describeDirectory(tree.path(), 0, fresh, run);
+        EXPECT_EQ(barSeen, bitrate == 1);
+    }
+}
+
+TEST_F(WalkMp3Test, ADanglingLinkIsListedAsAFileThatCannotBeOpened)
+{
+    ASSERT_EQ(::symlink("gone.mp3", (tree.path() + "x.mp3").c_str()), 0);
+    walk();
+    EXPECT_EQ(errors(), std::vector<std::string>{"File Could Not be opened: " + tree.path() + "x.mp3"});
+    EXPECT_EQ(run.fileCount, 1);
 }
 
 } // namespace

@@ -103,20 +103,20 @@ TEST_F(StartRunTest, RemovesThePanelAndEmptiesTheFileBeforeTheDialog)
               settingsBytes({1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 66, 2}, "/music/"));
 }
 
-TEST_F(StartRunTest, ACancelledDialogSavesAnEmptyFolderAndWalksNothing)
+TEST_F(StartRunTest, ACancelledDialogKeepsTheRememberedFolderAndWalksNothing)
 {
     tree.writeFile("song.mp3", "not really music");
     tree.writeFile("brelvoka.ini", settingsBytes(withCounter(3), "/music/"));
     EXPECT_FALSE(startOneRun(""));
     const auto saved = readFileBytes(settingsPath());
-    EXPECT_EQ(saved, settingsBytes(withCounter(4), ""));
+    EXPECT_EQ(saved, settingsBytes(withCounter(4), "/music/"));
     EXPECT_FALSE(hasDescriptionFile());
 
     ProbeLayer next;
     next.queueClick(startButton);
     RunState run;
     runProgram(next, run);
-    EXPECT_EQ(next.lastFolderInitial(), "");
+    EXPECT_EQ(next.lastFolderInitial(), "/music");
     ASSERT_NE(next.gadget(closingMessage), nullptr);
     EXPECT_FALSE(hasDescriptionFile());
 }

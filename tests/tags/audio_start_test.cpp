@@ -44,7 +44,8 @@ class AudioStartTest : public ::testing::TestWithParam<StartCase>
 TEST_P(AudioStartTest, FindsTheFirstSyncBehindTheTag)
 {
     test::TempTree tree;
-    EXPECT_EQ(findAudioStart(tree.writeFile("a.mp3", GetParam().file)), GetParam().expected);
+    ByteReader file(tree.writeFile("a.mp3", GetParam().file));
+    EXPECT_EQ(findAudioStart(file), GetParam().expected);
 }
 
 /// A tag whose cover picture is full of byte pairs that look like frame syncs.
@@ -97,7 +98,8 @@ TEST(AudioStartTest, StartsAtTheBeginningWhereverTheReaderStands)
     ByteReader file(path);
     file.seek(file.size() - 1);
     EXPECT_EQ(findAudioStart(file), tagSize);
-    EXPECT_EQ(findAudioStart(std::string("/nonexistent/a.mp3")), -1);
+    ByteReader missing("/nonexistent/a.mp3");
+    EXPECT_EQ(findAudioStart(missing), -1);
 }
 
 TEST(Id3v2HeaderTest, CombinesSizeBytesSevenBitsApart)

@@ -1,3 +1,4 @@
+#include "platform/byte_reader.h"
 #include "support/id3_bytes.h"
 #include "support/support.h"
 #include "tags/genres.h"
@@ -19,7 +20,8 @@ std::pair<int, TrackFacts> readBlockOf(const Bytes& file)
 {
     test::TempTree tree;
     TrackFacts facts;
-    const int result = readId3v1Tag(tree.writeFile("song.mp3", file), facts);
+    ByteReader reader(tree.writeFile("song.mp3", file));
+    const int result = readId3v1Tag(reader, facts);
     return {result, std::move(facts)};
 }
 
@@ -126,7 +128,8 @@ TEST(Id3v1TagTest, MissingFileChangesNothing)
 {
     TrackFacts facts;
     facts.title = "Before";
-    EXPECT_EQ(readId3v1Tag("/nonexistent/song.mp3", facts), 0);
+    ByteReader missing("/nonexistent/song.mp3");
+    EXPECT_EQ(readId3v1Tag(missing, facts), 0);
     EXPECT_EQ(facts.title, "Before");
 }
 

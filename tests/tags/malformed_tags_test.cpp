@@ -45,10 +45,10 @@ TEST_P(MalformedTagTest, ReadsWhatIsThereAndStops)
     const long peakBefore = peakMemoryKiB();
     test::TempTree tree;
     const auto path = tree.writeFile("bad.mp3", GetParam().file);
-    TrackFacts facts;
-    readTrackTags(path, facts);
-    EXPECT_EQ(facts.title, GetParam().expectedTitle);
-    const std::int64_t start = findAudioStart(path);
+    ByteReader file(path);
+    const TrackTags tags = readTrackTags(file);
+    EXPECT_EQ(tags.title, GetParam().expectedTitle);
+    const std::int64_t start = findAudioStart(file);
     EXPECT_GE(start, -1);
     EXPECT_LT(start, static_cast<std::int64_t>(GetParam().file.size()));
     EXPECT_LT(peakMemoryKiB() - peakBefore, 64 * 1024);
@@ -120,10 +120,9 @@ TEST(TagReadCostTest, ReadersOfOneFileShareItsWindow)
     const auto path = tree.writeFile(
         "typical.mp3", join({tag, test::audioBytes(400000), test::id3v1Block("T", "A", "", "")}));
     ByteReader file(path, 64 * 1024);
-    TrackFacts facts;
-    readTrackTags(file, facts);
+    const TrackTags tags = readTrackTags(file);
     EXPECT_EQ(findAudioStart(file), static_cast<std::int64_t>(tag.size()));
-    EXPECT_EQ(facts.title, "Title");
+    EXPECT_EQ(tags.title, "Title");
     EXPECT_LE(file.readCalls(), 3u);
     EXPECT_LE(file.bytesFetched(), 2u * 64 * 1024 + 128);
 }
