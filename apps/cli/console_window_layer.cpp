@@ -1,6 +1,8 @@
 #include "console_window_layer.h"
 
 #include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/terminal_text.h"
 #include "scan/progress.h"
 #include "scan/run_state.h"
 
@@ -75,8 +77,10 @@ void ConsoleWindowLayer::drawStatus()
     const Gadget* analysing = gadget(analysingField);
     std::string line = std::to_string(m_run.fileCount) + " files, "
                        + elapsedClockText(tickSeconds(), m_run.runStartSeconds);
-    if (analysing != nullptr)
-        line += "  " + analysing->text;
+    if (analysing != nullptr) {
+        static const bool utf8 = localeCodeset() == "UTF-8";
+        line += "  " + terminalText(analysing->text, utf8);
+    }
     // Keep the line to one terminal row so "\r" can redraw it.
     const auto width = static_cast<std::size_t>(terminalWidth() - 1);
     if (line.size() > width) {

@@ -2,6 +2,8 @@
 // the files the window program writes for the same options.
 
 #include "console_window_layer.h"
+#include "platform/codepage.h"
+#include "platform/terminal_text.h"
 #include "platform/clock.h"
 #include "scan/progress.h"
 #include "scan/run_state.h"
@@ -23,6 +25,7 @@ using namespace tagrelay;
 namespace {
 
 constexpr int exitDone = 0;
+constexpr int exitIncomplete = 1;
 constexpr int exitUsage = 2;
 constexpr int exitInterrupted = 130;
 
@@ -70,12 +73,21 @@ void printHelp()
         "  --help, --version\n"
         "\n"
         "The settings file is never written. Ctrl+C stops the walk; the lines written so far\n"
-        "stay. Exit codes: 0 done, 2 bad usage or start folder, 130 stopped by Ctrl+C.\n");
+        "stay. Exit codes: 0 done, 1 done but some folder could not be listed, entered or\n"
+        "written (see the list of files with errors), 2 bad usage or start folder, 130\n"
+        "stopped by Ctrl+C.\n");
+}
+
+/// Names and tag texts as the terminal may show them.
+std::string shown(std::string_view text)
+{
+    static const bool utf8 = localeCodeset() == "UTF-8";
+    return terminalText(text, utf8);
 }
 
 int usageError(const std::string& message)
 {
-    std::fprintf(stderr, "tagrelay-cli: %s (try --help)\n", message.c_str());
+    std::fprintf(stderr, "tagrelay-cli: %s (try --help)\n", shown(message).c_str());
     return exitUsage;
 }
 
@@ -185,7 +197,7 @@ int main(int argc, char** argv)
     if (!errors.empty()) {
         std::printf("%s:\n", errorListTitle);
         for (const std::string& error : errors)
-            std::printf("  %s\n", error.c_str());
+            std::printf("  %s\n", shown(error).c_str());
     }
     const std::string elapsed = elapsedClockText(tickSeconds(), run.runStartSeconds);
     const std::size_t entries = errors.size();
@@ -193,10 +205,13 @@ int main(int argc, char** argv)
                 run.fileCount == 1 ? "file" : "files", elapsed.c_str(), entries,
                 entries == 1 ? "entry" : "entries",
                 run.closeRequested ? "; stopped before the end" : "");
+    if (run.incompleteFolders > 0)
+        std::printf("%d %s could not be described or written in full (see the list above)\n",
+                    run.incompleteFolders, run.incompleteFolders == 1 ? "folder" : "folders");
     std::fflush(stdout);
     if (run.closeRequested || ConsoleWindowLayer::wasInterrupted()) {
         std::fprintf(stderr, "tagrelay-cli: stopped by Ctrl+C; the lists written so far stay\n");
         return exitInterrupted;
     }
-    return exitDone;
+    return run.incompleteFolders > 0 ? exitIncomplete : exitDone;
 }

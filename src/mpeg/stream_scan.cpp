@@ -14,6 +14,10 @@ namespace {
 /// further.
 constexpr std::int32_t cbrFrameLimit = 100;
 
+/// Headers looked at without a counted frame between two progress calls: a long stretch of
+/// headers that time nothing still reaches the caller, who may want to stop.
+constexpr std::int32_t uncountedHeaderLimit = 64 * 1024;
+
 /// What a header leaves open is taken from the frames before it: free-format bitrate bits
 /// keep the earlier index, reserved version or layer bits the earlier bitrate (and the frame
 /// length rule that goes with it), reserved version bits the earlier rate.
@@ -114,7 +118,16 @@ StreamScan scanStream(ByteReader& file, const ScanProgress& progress)
     std::int32_t count = 0;
     std::int64_t sum = 0;
     std::int16_t previous = 0;
+    std::int32_t uncounted = 0;
     for (;;) {
+        if (++uncounted >= uncountedHeaderLimit) {
+            uncounted = 0;
+            if (progress && !progress(file.position(), file.size())) {
+                scan.stopped = true;
+                scan.bitrate = averageOf(sum, count);
+                return scan;
+            }
+        }
         const std::int64_t frameStart = file.position();
         const HeaderBytes header = headerBytesOf(file.readU32BigEndian());
         if (!hasFrameSync(header))
@@ -133,6 +146,7 @@ StreamScan scanStream(ByteReader& file, const ScanProgress& progress)
             break; // free format or a forbidden index: no length to walk by
 
         if (!isInfoFrame) {
+            uncounted = 0;
             ++count;
             sum += frame.bitrate;
             if (progress && !progress(file.position(), file.size())) {

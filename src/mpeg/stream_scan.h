@@ -7,8 +7,9 @@ namespace tagrelay {
 
 class ByteReader;
 
-/// Called once for every counted audio frame during a scan, with the bytes done so far and
-/// the file's size; returns false to stop the scan at once.
+/// Called once for every counted audio frame during a scan (and now and then during a long
+/// stretch of headers that count for nothing), with the bytes done so far and the file's
+/// size; returns false to stop the scan at once.
 using ScanProgress = std::function<bool(std::int64_t bytesDone, std::int64_t bytesTotal)>;
 
 /// What the frame-by-frame scan found.

@@ -14,11 +14,11 @@ namespace {
 
 /// Opens a path for reading without blocking and keeps it only when it is a regular file.
 /// O_NONBLOCK has no effect on reads of a regular file, so it can stay set.
-int openRegularFileForReading(const std::string& path, std::int64_t& size)
+int openRegularFileForReading(int folderFd, const std::string& path, std::int64_t& size)
 {
     if (path.empty())
         return -1;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::openat(folderFd, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return -1;
     struct stat info
@@ -38,7 +38,14 @@ ByteReader::ByteReader(const std::string& path, std::size_t windowSize)
 {
     for (Window& window : m_windows)
         window.bytes.resize(std::max<std::size_t>(windowSize, 16));
-    m_fd = openRegularFileForReading(path, m_size);
+    m_fd = openRegularFileForReading(AT_FDCWD, path, m_size);
+}
+
+ByteReader::ByteReader(int folderFd, const std::string& name, std::size_t windowSize)
+{
+    for (Window& window : m_windows)
+        window.bytes.resize(std::max<std::size_t>(windowSize, 16));
+    m_fd = openRegularFileForReading(folderFd, name, m_size);
 }
 
 ByteReader::~ByteReader()

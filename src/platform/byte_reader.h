@@ -20,6 +20,8 @@ class ByteReader
     static constexpr std::size_t defaultWindowSize = 4096;
 
     explicit ByteReader(const std::string& path, std::size_t windowSize = defaultWindowSize);
+    /// Opens name inside an open folder (a link is followed).
+    ByteReader(int folderFd, const std::string& name, std::size_t windowSize = defaultWindowSize);
     ~ByteReader();
     ByteReader(const ByteReader&) = delete;
     ByteReader& operator=(const ByteReader&) = delete;

@@ -22,7 +22,7 @@ struct DirectoryIdentity
 {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
-    friend bool operator==(const DirectoryIdentity&, const DirectoryIdentity&) = default;
+    friend auto operator<=>(const DirectoryIdentity&, const DirectoryIdentity&) = default;
 };
 
 /// Lists one directory's entries in the order the file system gives them, "." and ".."

@@ -1,15 +1,14 @@
 #include "scan/pictures.h"
 
-#include "platform/file_writer.h"
 #include "scan/descriptions.h"
+#include "scan/folder_context.h"
 #include "scan/progress.h"
 #include "scan/run_state.h"
 #include "tags/track_facts.h"
 
 namespace tagrelay {
 
-void describePicture(const std::string& /*fullPath*/, const std::string& name,
-                     const std::string& descriptionPath, RunState& run)
+void describePicture(FolderContext& folder, const std::string& name, RunState& run)
 {
     ++run.fileCount;
     // FIXME: pictures are not decoded yet, so every picture reads as one that cannot be loaded.
@@ -19,7 +18,7 @@ void describePicture(const std::string& /*fullPath*/, const std::string& name,
     if (run.settings.showPictureSize != 0) {
         const std::string description = std::to_string(width) + " x " + std::to_string(height)
                                         + " pixel " + std::to_string(depth) + " Bit";
-        appendToFile(descriptionPath, descriptionLine(name, description));
+        folder.appendLine(descriptionLine(name, description));
     }
 }
 

@@ -19,6 +19,9 @@ struct RunState
     /// The entries of the list of files with errors, in the order they were found (without
     /// the list's heading). The window shows them; the command line prints them.
     std::vector<std::string> errors;
+    /// Folders whose list could not be written, or that could not be listed or entered: the
+    /// walk did not do all it was asked to.
+    std::int32_t incompleteFolders = 0;
     bool thankYouDue = false;
     /// Set when a close request was taken at a polling point of the walk or the stream scan;
     /// from then on nothing more is read or written.

@@ -4,8 +4,9 @@
 #include "mpeg/stream_scan.h"
 #include "platform/byte_reader.h"
 #include "platform/directory.h"
-#include "platform/file_writer.h"
+#include "platform/folder.h"
 #include "scan/descriptions.h"
+#include "scan/folder_context.h"
 #include "scan/movies.h"
 #include "scan/pictures.h"
 #include "scan/progress.h"
@@ -14,9 +15,9 @@
 #include "tags/track_facts.h"
 #include "window/window_layer.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
+#include <memory>
+#include <set>
 #include <vector>
 
 namespace tagrelay {
@@ -62,12 +63,10 @@ bool isDescriptionFileName(const std::string& name)
 
 /// The folder's description file: an existing one under whatever case it was given, else the
 /// lower-case name, so a folder never ends up with two of them.
-std::string descriptionNameIn(const std::string& path)
+std::string descriptionNameIn(const std::vector<DirectoryEntry>& entries)
 {
-    DirectoryListing listing(path);
-    DirectoryEntry entry;
     std::string found;
-    while (listing.next(entry)) {
+    for (const DirectoryEntry& entry : entries) {
         if (entry.name == descriptionFileName)
             return entry.name;
         if (found.empty() && isDescriptionFileName(entry.name))
@@ -76,101 +75,276 @@ std::string descriptionNameIn(const std::string& path)
     return found.empty() ? std::string(descriptionFileName) : found;
 }
 
-bool identityOf(const std::string& path, DirectoryIdentity& identity)
+/// Folders held open at once: the start folder and the deepest few of the descent. Folders
+/// above them are opened again on the way back up, so any depth works with a few descriptors.
+constexpr std::size_t openFolderLimit = 16;
+
+/// One folder of the current descent.
+struct Level
 {
-    struct stat info
-    {
-    };
-    if (::stat(path.empty() ? "." : path.c_str(), &info) != 0)
-        return false;
-    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
-    return true;
-}
+    std::string name; // in its parent folder; empty for the start folder
+    DirectoryIdentity identity;
+    FolderHandle handle;
+    FolderContext context;
+    std::vector<DirectoryEntry> entries;
+    std::size_t next = 0;
+    std::string listName;
+    bool describesFiles = true; // false when its description file is refused
+};
 
 class Walker
 {
   public:
     Walker(WindowLayer& window, RunState& run) : m_window(window), m_run(run) {}
 
-    void visit(const std::string& path, int depth);
+    void walk(const std::string& path);
 
   private:
-    void describeMp3(const std::string& path, const std::string& name,
-                     const std::string& descriptionPath);
+    void addError(const std::string& text) { tagrelay::addError(m_run, m_window, text); }
+    void addFolderError(const std::string& text)
+    {
+        addError(text);
+        ++m_run.incompleteFolders;
+    }
+    bool enter(FolderHandle handle, const std::string& name, const std::string& path);
+    void finishDeepest();
+    bool reopen(std::size_t index);
+    void limitOpenFolders();
+    void describeEntry(Level& level, const DirectoryEntry& entry);
+    void describeMp3(FolderContext& folder, const std::string& name);
 
     WindowLayer& m_window;
     RunState& m_run;
-    std::vector<DirectoryIdentity> m_descent; // the folders from the start down to this one
+    std::vector<std::unique_ptr<Level>> m_levels;
+    std::set<DirectoryIdentity> m_described; // every real folder is described once a walk
+    std::string m_treeRoot;                  // the start folder's real path, ending in "/"
 };
 
-void Walker::visit(const std::string& path, int depth)
+void Walker::walk(const std::string& path)
 {
-    DirectoryIdentity identity;
-    if (!identityOf(path, identity))
-        return;
-    // A link or mount that leads back into the current descent would repeat it for ever, and
-    // would empty a description file that an outer visit is still filling.
-    if (std::find(m_descent.begin(), m_descent.end(), identity) != m_descent.end()) {
-        addError(m_run, m_window, "Folder loop not entered again: " + path);
+    FolderResult opened;
+    FolderHandle start = openFolder(path, opened);
+    if (!start.isOpen()) {
+        addFolderError("Folder could not be entered: " + path + " (" + opened.reason + ")");
         return;
     }
-
-    const std::string descriptionPath = path + descriptionNameIn(path);
-    if (!createEmptyFile(descriptionPath))
-        return; // an unwritable folder is passed over with everything below it
-
-    DirectoryListing listing(path);
-    if (!listing.isOpen())
+    m_treeRoot = realPathOfFd(start.fd());
+    if (!enter(std::move(start), {}, path))
         return;
-    m_descent.push_back(identity);
 
-    DirectoryEntry entry;
-    while (!m_run.closeRequested && listing.next(entry)) {
+    while (!m_levels.empty()) {
+        Level& level = *m_levels.back();
+        if (m_run.closeRequested || level.next >= level.entries.size()) {
+            // A finished folder, or one the user abandoned: its lines so far replace the list.
+            finishDeepest();
+            continue;
+        }
+        const DirectoryEntry entry = level.entries[level.next++];
         if (m_window.hasGadget(scanProgressBar))
             m_window.freeGadget(scanProgressBar);
-
-        if (entry.kind == EntryKind::Directory) {
-            if (entry.name != "." && entry.name != "..")
-                visit(path + entry.name + "/", depth + 1);
+        if (entry.kind != EntryKind::Directory) {
+            if (level.describesFiles)
+                describeEntry(level, entry);
             continue;
         }
-        if (entry.kind != EntryKind::File)
-            continue; // FIFOs, sockets and devices are never opened
-        const FileKind kind = fileKindOf(entry.name);
-        if (kind == FileKind::Other)
-            continue;
-        if (kind == FileKind::Movie && m_run.settings.showMovieInfo == 0)
-            continue;
-        const std::string fullPath = path + entry.name;
-        if (!isWritableName(entry.name)) {
-            addError(m_run, m_window, "Name cannot be written to Descript.ion: " + fullPath);
+        const std::string childPath = level.context.path + entry.name + "/";
+        FolderResult result;
+        FolderHandle child = openFolderAt(level.handle.fd(), entry.name, result);
+        if (!child.isOpen()) {
+            addFolderError("Folder could not be entered: " + childPath + " (" + result.reason
+                           + ")");
             continue;
         }
-        switch (kind) {
-        case FileKind::Picture:
-            describePicture(fullPath, entry.name, descriptionPath, m_run);
-            break;
-        case FileKind::Movie:
-            describeMovie(fullPath, entry.name, descriptionPath, m_window, m_run);
-            break;
-        case FileKind::Mp3:
-            describeMp3(path, entry.name, descriptionPath);
-            break;
-        case FileKind::Other:
-            break;
-        }
+        enter(std::move(child), entry.name, childPath);
     }
-    m_descent.pop_back();
 }
 
-void Walker::describeMp3(const std::string& path, const std::string& name,
-                         const std::string& descriptionPath)
+/// Checks a folder before it is described and puts it on the descent. False when it is not
+/// to be described: met before, outside the tree, a system folder, or one that cannot be
+/// listed or written (each but the second with a line in the error list).
+bool Walker::enter(FolderHandle handle, const std::string& name, const std::string& path)
 {
-    const std::string fullPath = path + name;
+    DirectoryIdentity identity;
+    if (!identityOfFd(handle.fd(), identity)) {
+        addFolderError("Folder could not be entered: " + path);
+        return false;
+    }
+    // A link or mount that leads back into the current descent would repeat it for ever, and
+    // would replace a description file that an outer visit is still filling.
+    for (const auto& level : m_levels) {
+        if (level->identity == identity) {
+            addError("Folder loop not entered again: " + path);
+            return false;
+        }
+    }
+    // Links that fan out reach the same folder many times; it is described once.
+    if (m_described.count(identity) != 0)
+        return false;
+    if (isSystemFileSystem(handle.fd())) {
+        addError("Folder of the system, not entered: " + path);
+        return false;
+    }
+    if (!m_treeRoot.empty()) {
+        const std::string real = realPathOfFd(handle.fd());
+        if (!real.empty() && !real.starts_with(m_treeRoot)) {
+            addError("Folder link leads out of the start folder, not entered: " + path);
+            return false;
+        }
+    }
+    m_described.insert(identity);
+
+    FolderResult listed;
+    std::vector<DirectoryEntry> entries = listFolder(handle.fd(), listed);
+    if (!listed.ok()) {
+        addFolderError("Folder could not be listed: " + path + " (" + listed.reason + ")");
+        return false;
+    }
+    // The list is written only when the folder is done; a folder that cannot take a new file
+    // is passed over with everything below it, as a read-only medium would be.
+    const FolderResult writable = checkWritable(handle.fd());
+    if (!writable.ok()) {
+        addFolderError("Folder cannot be written, not described: " + path + " ("
+                       + writable.reason + ")");
+        return false;
+    }
+
+    auto level = std::make_unique<Level>();
+    level->name = name;
+    level->identity = identity;
+    level->listName = descriptionNameIn(entries);
+    EntryKind listKind = EntryKind::File;
+    if (kindAt(handle.fd(), level->listName, listKind) && listKind != EntryKind::File) {
+        addFolderError(level->listName + " is not a regular file, folder not described: "
+                       + path);
+        level->describesFiles = false;
+    }
+    for (const DirectoryEntry& entry : entries)
+        removeStaleTemporaryFile(handle.fd(), entry.name);
+    level->context.fd = handle.fd();
+    level->context.path = path;
+    level->handle = std::move(handle);
+    level->entries = std::move(entries);
+    m_levels.push_back(std::move(level));
+    limitOpenFolders();
+    return true;
+}
+
+/// Writes the deepest folder's list and leaves it for the folder above.
+void Walker::finishDeepest()
+{
+    Level& level = *m_levels.back();
+    if (level.describesFiles && reopen(m_levels.size() - 1)) {
+        const FolderResult written =
+            replaceFileAt(level.handle.fd(), level.listName, level.context.lines);
+        if (!written.ok())
+            addFolderError(level.listName + " could not be written: " + level.context.path
+                           + level.listName + " (" + written.reason + ")");
+    }
+    FolderHandle left = std::move(level.handle);
+    m_levels.pop_back();
+    if (m_levels.empty())
+        return;
+    Level& parent = *m_levels.back();
+    if (!parent.handle.isOpen() && left.isOpen()) {
+        // The way back up is usually "..": one step instead of the whole chain.
+        FolderResult result;
+        FolderHandle up = openFolderAt(left.fd(), "..", result);
+        DirectoryIdentity identity;
+        if (up.isOpen() && identityOfFd(up.fd(), identity) && identity == parent.identity) {
+            parent.handle = std::move(up);
+            parent.context.fd = parent.handle.fd();
+        }
+    }
+    if (!reopen(m_levels.size() - 1))
+        parent.next = parent.entries.size();
+}
+
+/// Makes sure the folder at index of the descent is open, opening it again name by name from
+/// the nearest open folder above it when needed. Each step is checked to be the same folder
+/// as before: a folder replaced during the walk is not described further.
+bool Walker::reopen(std::size_t index)
+{
+    Level& level = *m_levels[index];
+    if (level.handle.isOpen())
+        return true;
+    std::size_t from = index;
+    while (from > 0 && !m_levels[from - 1]->handle.isOpen())
+        --from;
+    if (from == 0)
+        return false; // the start folder is always open; nothing to open from otherwise
+    FolderHandle current;
+    for (std::size_t i = from; i <= index; ++i) {
+        FolderResult result;
+        const int parentFd = i == from ? m_levels[from - 1]->handle.fd() : current.fd();
+        FolderHandle next = openFolderAt(parentFd, m_levels[i]->name, result);
+        DirectoryIdentity identity;
+        if (!next.isOpen() || !identityOfFd(next.fd(), identity)
+            || !(identity == m_levels[i]->identity)) {
+            addFolderError("Folder changed during the walk, not described further: "
+                           + m_levels[i]->context.path);
+            level.describesFiles = false;
+            return false;
+        }
+        current = std::move(next);
+    }
+    level.handle = std::move(current);
+    level.context.fd = level.handle.fd();
+    return true;
+}
+
+void Walker::limitOpenFolders()
+{
+    std::size_t open = 0;
+    for (const auto& level : m_levels)
+        open += level->handle.isOpen() ? 1 : 0;
+    for (std::size_t i = 1; open > openFolderLimit && i + 1 < m_levels.size(); ++i) {
+        if (m_levels[i]->handle.isOpen()) {
+            m_levels[i]->handle.close();
+            m_levels[i]->context.fd = -1;
+            --open;
+        }
+    }
+}
+
+void Walker::describeEntry(Level& level, const DirectoryEntry& entry)
+{
+    const FileKind kind = fileKindOf(entry.name);
+    if (kind == FileKind::Other)
+        return;
+    if (kind == FileKind::Movie && m_run.settings.showMovieInfo == 0)
+        return;
+    const std::string fullPath = level.context.path + entry.name;
+    if (!isWritableName(entry.name)) {
+        addError("Name cannot be written to Descript.ion: " + fullPath);
+        return;
+    }
+    if (entry.kind == EntryKind::Other) {
+        // A FIFO, socket or device under a music or picture name is never opened.
+        addError("File Could Not be opened: " + fullPath);
+        return;
+    }
+    switch (kind) {
+    case FileKind::Picture:
+        describePicture(level.context, entry.name, m_run);
+        break;
+    case FileKind::Movie:
+        describeMovie(level.context, entry.name, m_window, m_run);
+        break;
+    case FileKind::Mp3:
+        describeMp3(level.context, entry.name);
+        break;
+    case FileKind::Other:
+        break;
+    }
+}
+
+void Walker::describeMp3(FolderContext& folder, const std::string& name)
+{
+    const std::string fullPath = folder.path + name;
     const Settings& settings = m_run.settings;
     std::string playingTime;
 
-    ByteReader file(fullPath, mp3ReadWindow);
+    ByteReader file(folder.fd, name, mp3ReadWindow);
     TrackFacts facts;
     static_cast<TrackTags&>(facts) = readTrackTags(file);
     showAnalysing(m_window, fullPath);
@@ -181,10 +355,10 @@ void Walker::describeMp3(const std::string& path, const std::string& name,
     if (first.foundAudioStart && settings.showBitrate != 0)
         showScanProgressBar(m_window, file.size());
     if (first.result == -1)
-        addError(m_run, m_window, "frame header error : " + fullPath);
+        addError("frame header error : " + fullPath);
 
     if (first.result == 0) {
-        addError(m_run, m_window, "File Could Not be opened: " + fullPath);
+        addError("File Could Not be opened: " + fullPath);
     } else if (settings.showBitrate != 0 || settings.showPlaytime != 0) {
         const bool showsBar = m_window.hasGadget(scanProgressBar);
         const StreamScan scan = scanStream(file, [&](std::int64_t done, std::int64_t) {
@@ -194,7 +368,7 @@ void Walker::describeMp3(const std::string& path, const std::string& name,
             return m_window.pollEvent().kind != EventKind::CloseWindow;
         });
         for (std::int32_t i = 0; i < scan.framesPastEnd; ++i)
-            addError(m_run, m_window, "auch hier ein kleines Problem: " + fullPath);
+            addError("auch hier ein kleines Problem: " + fullPath);
         facts.bitrate = scan.bitrate;
         facts.isVbr = scan.isVbr ? 1 : 0;
         if (scan.stopped) {
@@ -209,13 +383,13 @@ void Walker::describeMp3(const std::string& path, const std::string& name,
     }
 
     if (needsNewTag(facts.artist, facts.title))
-        addError(m_run, m_window, fullPath + " please write a new id3 tag ");
+        addError(fullPath + " please write a new id3 tag ");
     showMp3Facts(m_window, m_run, facts, name, genreText, playingTime);
     showCover(facts, m_window, m_run);
 
     const std::string description = composeDescription(facts, settings, genreText, playingTime);
     showPreview(m_window, description);
-    appendToFile(descriptionPath, descriptionLine(name, description));
+    folder.appendLine(descriptionLine(name, description));
     ++m_run.fileCount;
     drainEvents(m_window, m_run);
 }
@@ -235,10 +409,10 @@ void drainEvents(WindowLayer& window, RunState& run)
     }
 }
 
-void describeDirectory(const std::string& path, int depth, WindowLayer& window, RunState& run)
+void describeDirectory(const std::string& path, int /*depth*/, WindowLayer& window, RunState& run)
 {
     Walker walker(window, run);
-    walker.visit(path, depth);
+    walker.walk(path);
 }
 
 } // namespace tagrelay

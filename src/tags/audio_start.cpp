@@ -3,6 +3,7 @@
 #include "platform/byte_reader.h"
 #include "tags/id3v2.h"
 
+#include <algorithm>
 #include <array>
 
 namespace tagrelay {
@@ -40,11 +41,15 @@ std::int64_t findAudioStart(ByteReader& file)
 {
     if (!file.isOpen())
         return -1;
-    file.seek(scanStartBehindTag(file));
+    const std::int64_t start = scanStartBehindTag(file);
+    file.seek(start);
+    // A file with no frame near its start is no MP3 file: the search ends rather than read
+    // gigabytes of something else. A cover behind a wrong tag size is far smaller than this.
+    const std::int64_t end = std::min(file.size(), start + audioStartSearchLimit);
     // Each byte is looked at once, as a second byte after a 0xFF and as a possible first
     // byte, so 0xFF 0xFF counts as a sync, and a 0xFF as the very last byte ends the search.
     bool previousWasFF = false;
-    while (!file.atEnd()) {
+    while (file.position() < end) {
         const std::uint8_t byte = file.readU8();
         if (previousWasFF && isSyncSecondByte(byte))
             return file.position() - 2;

@@ -13,6 +13,12 @@ namespace tagrelay {
 namespace {
 
 constexpr std::uint8_t latin1Encoding = 0;
+
+/// The most of one text a tag gives: a title of a hundred megabytes is cut here, and the rest
+/// of its frame is skipped without being held.
+constexpr std::int64_t maxTextBytes = 64 * 1024;
+/// The largest cover picture frame taken; a larger one is passed over as no cover.
+constexpr std::int64_t maxCoverFrameBytes = 16 * 1024 * 1024;
 constexpr std::uint8_t utf16Encoding = 1;
 
 /// The record field a text frame fills, or none for a frame the descriptions do not use.
@@ -123,7 +129,8 @@ bool isFrontCoverFrame(std::span<const std::uint8_t> data)
     return at < data.size();
 }
 
-/// Hands one frame, positioned at its first data byte, to the reader that knows its id.
+/// Hands one frame, positioned at its first data byte, to the reader that knows its id. The
+/// frame's size has been cut to what lies inside the tag.
 void dispatchFrame(ByteReader& file, std::string_view id, std::int32_t frameSize, TrackTags& facts)
 {
     if (textFieldFor(id, facts) != nullptr)
@@ -133,6 +140,8 @@ void dispatchFrame(ByteReader& file, std::string_view id, std::int32_t frameSize
     else if (id == "APIC") {
         // A later front cover replaces an earlier one, even when its picture turns out to
         // be undecodable.
+        if (frameSize > maxCoverFrameBytes)
+            return;
         std::vector<std::uint8_t> data = file.readBytes(frameSize);
         if (isFrontCoverFrame(data))
             facts.coverFrame = std::move(data);
@@ -180,6 +189,7 @@ int readId3v2Tag(ByteReader& file, TrackTags& facts)
     // go on behind the last frame of a tag without padding; what it meets there ends it
     // the same way (a zero id, a size below 1, the end of the file) or is skipped.
     std::int64_t frameSizeSum = 0;
+    const std::int64_t tagEnd = id3v2HeaderSize + header->tagSize;
     for (;;) {
         const FrameId id = readFrameId(file);
         if (id[0] == 0)
@@ -190,7 +200,14 @@ int readId3v2Tag(ByteReader& file, TrackTags& facts)
         if (frameSize < 1)
             return 0;
         const std::int64_t nextFrame = file.position() + frameSize;
-        dispatchFrame(file, std::string_view(id.data(), id.size()), frameSize, facts);
+        // A frame that starts inside the tag never reads past the tag's end into the audio
+        // behind it. (Frames the walk meets behind the tag, where the data sizes have not
+        // yet reached the tag size, are read as they stand.)
+        std::int64_t readable = frameSize;
+        if (file.position() < tagEnd)
+            readable = std::min<std::int64_t>(frameSize, tagEnd - file.position());
+        dispatchFrame(file, std::string_view(id.data(), id.size()),
+                      static_cast<std::int32_t>(readable), facts);
         file.seek(nextFrame); // a frame running past the end of the file ends at the end
         if (frameSizeSum >= header->tagSize)
             return 0;
@@ -207,7 +224,7 @@ int readTextFrame(ByteReader& file, std::string_view frameId, std::int32_t frame
     const std::int64_t textLength = static_cast<std::int64_t>(frameSize) - 1;
     if (textLength < 1)
         return 0;
-    *field = frameText(encoding, readFrameBytes(file, textLength));
+    *field = frameText(encoding, readFrameBytes(file, std::min(textLength, maxTextBytes)));
     return 1;
 }
 
@@ -218,7 +235,8 @@ int readLinkFrame(ByteReader& file, std::string_view /*frameId*/, std::int32_t f
     const std::int64_t dataLength = static_cast<std::int64_t>(frameSize) - 1;
     if (dataLength < 1)
         return 0;
-    facts.linkDescription = latin1ToLocale(untilFirstZero(readFrameBytes(file, dataLength)));
+    facts.linkDescription =
+        latin1ToLocale(untilFirstZero(readFrameBytes(file, std::min(dataLength, maxTextBytes))));
     return 1;
 }
 

@@ -169,12 +169,8 @@ TEST_F(CliTest, CtrlCStopsTheWalkAndKeepsTheLinesWritten)
     const std::string errPath = scratch.path() + "err.txt";
     const pid_t child = startCli({music.path()}, work.path(), outPath, errPath);
     const std::string list = folder + "descript.ion";
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (std::filesystem::exists(list) && std::filesystem::file_size(list) > 0)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    // A folder's list appears when the folder is done, so the signal comes after a while.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ::kill(child, SIGINT);
     const int exitCode = waitFor(child);
     if (exitCode == 0)

@@ -77,10 +77,12 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"TwoGibibyteTextFrame",
                       Id3v2Builder().rawFrame("TIT2", {0, 'B', 'i', 'g'}, 0x7FFFFFFF).bytes(),
                       "Big"},
+        // The frame stops at the tag's end: the odd byte 'i' there is no character, and the
+        // audio behind the tag never pairs with it.
         MalformedCase{
             "TwoGibibyteUtf16Frame",
             Id3v2Builder().rawFrame("TIT2", {1, 0xFF, 0xFE, 'B', 0, 'i'}, 0x7FFFFFFF).bytes(),
-            "Bi"},
+            "B"},
         MalformedCase{
             "TwoGibibyteLinkFrame",
             Id3v2Builder().textFrame("TIT2", "T").rawFrame("WXXX", {0, 'd'}, 0x7FFFFFFF).bytes(),

@@ -1,0 +1,383 @@
+#include "platform/folder.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+
+namespace tagrelay {
+
+namespace {
+
+constexpr std::string_view temporaryPrefix = ".tagrelay-";
+constexpr std::string_view temporarySuffix = ".tmp";
+
+FolderResult failure(int error)
+{
+    return {std::strerror(error)};
+}
+
+EntryKind kindOfMode(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return EntryKind::File;
+    if (S_ISDIR(mode))
+        return EntryKind::Directory;
+    return EntryKind::Other;
+}
+
+// File systems of the kernel and of devices, by the magic number statfs gives.
+constexpr std::array<unsigned long, 20> systemFileSystems = {
+    0x9fa0,     // proc
+    0x62656572, // sysfs
+    0x1cd1,     // devpts
+    0x27e0eb,   // cgroup
+    0x63677270, // cgroup2
+    0x73636673, // securityfs
+    0x64626720, // debugfs
+    0x74726163, // tracefs
+    0x62656570, // configfs
+    0x6165676c, // pstore
+    0xcafe4a11, // bpf
+    0x19800202, // mqueue
+    0x958458f6, // hugetlbfs
+    0x42494e4d, // binfmt_misc
+    0xde5e81e4, // efivarfs
+    0x65735543, // fusectl
+    0x6e736673, // nsfs
+    0xf97cff8c, // selinuxfs
+    0x0187,     // autofs
+    0x67596969, // rpc_pipefs
+};
+
+/// devtmpfs reports itself as tmpfs to statfs; only the mount table tells the two apart.
+bool isDeviceTmpfs(dev_t device)
+{
+    static std::mutex guard;
+    static std::map<dev_t, bool> known;
+    const std::lock_guard lock(guard);
+    const auto found = known.find(device);
+    if (found != known.end())
+        return found->second;
+    bool isDevtmpfs = false;
+    std::ifstream table("/proc/self/mountinfo");
+    std::string line;
+    while (std::getline(table, line)) {
+        // "36 35 98:0 /mnt1 /mnt2 rw,noatime master:1 - ext3 /dev/root rw": the third field
+        // is the device, the first field after " - " the file system type.
+        std::istringstream fields(line);
+        std::string id, parent, numbers;
+        fields >> id >> parent >> numbers;
+        unsigned major = 0, minor = 0;
+        if (std::sscanf(numbers.c_str(), "%u:%u", &major, &minor) != 2
+            || makedev(major, minor) != device)
+            continue;
+        const auto dash = line.find(" - ");
+        if (dash != std::string::npos && line.compare(dash + 3, 9, "devtmpfs ") == 0)
+            isDevtmpfs = true;
+    }
+    known[device] = isDevtmpfs;
+    return isDevtmpfs;
+}
+
+std::string temporaryNameFor()
+{
+    static std::atomic<unsigned long> counter{0};
+    return std::string(temporaryPrefix) + std::to_string(::getpid()) + "-"
+           + std::to_string(counter++) + std::string(temporarySuffix);
+}
+
+bool writeAll(int fd, std::span<const std::uint8_t> bytes, int& error)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0) {
+            if (errno == EINTR)
+                continue;
+            error = errno;
+            return false;
+        }
+        if (wrote == 0) {
+            error = ENOSPC;
+            return false;
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
+} // namespace
+
+FolderHandle::~FolderHandle()
+{
+    close();
+}
+
+FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept
+{
+    if (this != &other) {
+        close();
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+void FolderHandle::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+FolderHandle openFolder(const std::string& path, FolderResult& result)
+{
+    const int fd =
+        ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    result = fd < 0 ? failure(errno) : FolderResult{};
+    return FolderHandle(fd);
+}
+
+FolderHandle openFolderAt(int parentFd, const std::string& name, FolderResult& result)
+{
+    const int fd = ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    result = fd < 0 ? failure(errno) : FolderResult{};
+    return FolderHandle(fd);
+}
+
+bool identityOfFd(int fd, DirectoryIdentity& identity)
+{
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0)
+        return false;
+    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return true;
+}
+
+std::string realPathOfFd(int fd)
+{
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    std::string target(4096, '\0');
+    for (;;) {
+        const ssize_t length = ::readlink(link.c_str(), target.data(), target.size());
+        if (length < 0)
+            return {};
+        if (static_cast<std::size_t>(length) < target.size()) {
+            target.resize(static_cast<std::size_t>(length));
+            break;
+        }
+        target.resize(target.size() * 2);
+    }
+    if (target.empty() || target.front() != '/')
+        return {};
+    if (target.back() != '/')
+        target += '/';
+    return target;
+}
+
+std::vector<DirectoryEntry> listFolder(int folderFd, FolderResult& result)
+{
+    std::vector<DirectoryEntry> entries;
+    // fdopendir takes the descriptor over, so it gets a copy of its own, rewound.
+    const int copy = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (copy < 0) {
+        result = failure(errno);
+        return entries;
+    }
+    DIR* dir = ::fdopendir(copy);
+    if (dir == nullptr) {
+        result = failure(errno);
+        ::close(copy);
+        return entries;
+    }
+    result = {};
+    for (;;) {
+        errno = 0;
+        const dirent* found = ::readdir(dir);
+        if (found == nullptr) {
+            if (errno != 0)
+                result = failure(errno);
+            break;
+        }
+        const std::string_view name = found->d_name;
+        if (name == "." || name == "..")
+            continue;
+        DirectoryEntry entry;
+        entry.name = std::string(name);
+        switch (found->d_type) {
+        case DT_REG:
+            entry.kind = EntryKind::File;
+            break;
+        case DT_DIR:
+            entry.kind = EntryKind::Directory;
+            break;
+        case DT_LNK:
+        case DT_UNKNOWN: {
+            // Links are followed. A dangling link counts as a file, so that a described name
+            // whose target is gone is reported as a file that cannot be opened.
+            struct stat info
+            {
+            };
+            if (::fstatat(copy, found->d_name, &info, 0) == 0)
+                entry.kind = kindOfMode(info.st_mode);
+            else if (::fstatat(copy, found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0
+                     && S_ISLNK(info.st_mode))
+                entry.kind = EntryKind::File;
+            else
+                entry.kind = EntryKind::Other;
+            break;
+        }
+        default:
+            entry.kind = EntryKind::Other;
+            break;
+        }
+        entries.push_back(std::move(entry));
+    }
+    ::closedir(dir);
+    return entries;
+}
+
+bool isSystemFileSystem(int folderFd)
+{
+    struct statfs info
+    {
+    };
+    if (::fstatfs(folderFd, &info) != 0)
+        return false;
+    const auto type = static_cast<unsigned long>(info.f_type);
+    for (const unsigned long system : systemFileSystems) {
+        if (type == system)
+            return true;
+    }
+    constexpr unsigned long tmpfs = 0x01021994;
+    struct stat folder
+    {
+    };
+    return type == tmpfs && ::fstat(folderFd, &folder) == 0 && isDeviceTmpfs(folder.st_dev);
+}
+
+FolderResult replaceFileAt(int folderFd, const std::string& name,
+                           std::span<const std::uint8_t> bytes)
+{
+    struct stat old
+    {
+    };
+    const bool replaces = ::fstatat(folderFd, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+    if (replaces && !S_ISREG(old.st_mode))
+        return {"not a regular file"};
+
+    const std::string temporary = temporaryNameFor();
+    const int fd = ::openat(folderFd, temporary.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return failure(errno);
+    int error = 0;
+    bool written = writeAll(fd, bytes, error);
+    if (written && replaces) {
+        // The new file is the old one renewed: same permissions, and the same owner when the
+        // program runs as root over somebody else's folder.
+        if (::geteuid() == 0 && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            error = errno;
+            written = false;
+        }
+        if (written && ::fchmod(fd, old.st_mode & 0777) != 0) {
+            error = errno;
+            written = false;
+        }
+    }
+    if (::close(fd) != 0 && written) {
+        error = errno;
+        written = false;
+    }
+    if (written && ::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) != 0) {
+        error = errno;
+        written = false;
+    }
+    if (!written) {
+        ::unlinkat(folderFd, temporary.c_str(), 0);
+        return failure(error);
+    }
+    return {};
+}
+
+FolderResult replaceFileAt(int folderFd, const std::string& name, std::string_view text)
+{
+    return replaceFileAt(
+        folderFd, name,
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                      text.size()));
+}
+
+FolderResult checkWritable(int folderFd)
+{
+    const std::string temporary = temporaryNameFor();
+    const int fd = ::openat(folderFd, temporary.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return failure(errno);
+    ::close(fd);
+    ::unlinkat(folderFd, temporary.c_str(), 0);
+    return {};
+}
+
+bool isTemporaryFileName(const std::string& name)
+{
+    if (!name.starts_with(temporaryPrefix) || !name.ends_with(temporarySuffix))
+        return false;
+    const std::string_view middle = std::string_view(name).substr(
+        temporaryPrefix.size(), name.size() - temporaryPrefix.size() - temporarySuffix.size());
+    const auto dash = middle.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == middle.size())
+        return false;
+    for (std::size_t i = 0; i < middle.size(); ++i) {
+        if (i != dash && (middle[i] < '0' || middle[i] > '9'))
+            return false;
+    }
+    return true;
+}
+
+void removeStaleTemporaryFile(int folderFd, const std::string& name)
+{
+    if (!isTemporaryFileName(name))
+        return;
+    const long pid = std::strtol(name.c_str() + temporaryPrefix.size(), nullptr, 10);
+    if (pid <= 0 || pid == ::getpid())
+        return;
+    // A program that is still running may be about to rename it into place.
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+        return;
+    struct stat info
+    {
+    };
+    if (::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode))
+        ::unlinkat(folderFd, name.c_str(), 0);
+}
+
+bool kindAt(int folderFd, const std::string& name, EntryKind& kind)
+{
+    struct stat info
+    {
+    };
+    if (::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    kind = kindOfMode(info.st_mode);
+    return true;
+}
+
+} // namespace tagrelay

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "platform/directory.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tagrelay {
+
+/// An open folder: a file descriptor that names the folder itself, whatever happens to its
+/// path while it is open. Files inside it are opened and replaced relative to it, so a path of
+/// any length works and a folder swapped for a link after it was entered cannot redirect a
+/// write.
+class FolderHandle
+{
+  public:
+    FolderHandle() = default;
+    explicit FolderHandle(int fd) : m_fd(fd) {}
+    ~FolderHandle();
+    FolderHandle(FolderHandle&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+    FolderHandle& operator=(FolderHandle&& other) noexcept;
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
+    void close();
+
+  private:
+    int m_fd = -1;
+};
+
+/// The outcome of a folder operation: an empty reason means it worked; otherwise the reason
+/// is the system's text for what went wrong, for the list of files with errors.
+struct FolderResult
+{
+    std::string reason;
+    bool ok() const { return reason.empty(); }
+};
+
+/// Opens a folder by path (an empty path is the current working directory), following links.
+[[nodiscard]] FolderHandle openFolder(const std::string& path, FolderResult& result);
+
+/// Opens the entry name of parent as a folder, following a link. Fails for anything that is
+/// not a folder.
+[[nodiscard]] FolderHandle openFolderAt(int parentFd, const std::string& name,
+                                        FolderResult& result);
+
+/// Device and inode of an open folder (or file).
+[[nodiscard]] bool identityOfFd(int fd, DirectoryIdentity& identity);
+
+/// The canonical path of an open folder, ending in "/", or empty when the system cannot say.
+[[nodiscard]] std::string realPathOfFd(int fd);
+
+/// Reads all entries of an open folder but "." and ".." in the order the file system gives
+/// them. The folder's own descriptor is left as it was (the listing works on a copy).
+[[nodiscard]] std::vector<DirectoryEntry> listFolder(int folderFd, FolderResult& result);
+
+/// True when the folder lies on a file system of the kernel or of devices (proc, sysfs,
+/// devtmpfs, devpts, cgroup and the like), which holds no files of users and must never be
+/// written into.
+[[nodiscard]] bool isSystemFileSystem(int folderFd);
+
+/// Replaces (or creates) the file name in the folder with bytes, safely: the bytes go to a
+/// new temporary file in the same folder, which is renamed over the name only when every byte
+/// was written. The old file stays whole when anything fails (a full disk, a quota), and a
+/// link, a folder, a FIFO or a device under the name is refused and never written through.
+/// The new file keeps the old one's permission bits, and its owner when running as root.
+[[nodiscard]] FolderResult replaceFileAt(int folderFd, const std::string& name,
+                                         std::span<const std::uint8_t> bytes);
+[[nodiscard]] FolderResult replaceFileAt(int folderFd, const std::string& name,
+                                         std::string_view text);
+
+/// Whether a new file can be made in the folder (tried with a temporary file, removed again).
+[[nodiscard]] FolderResult checkWritable(int folderFd);
+
+/// True when name is a temporary file of replaceFileAt.
+[[nodiscard]] bool isTemporaryFileName(const std::string& name);
+
+/// Removes a temporary file that a killed program left in the folder; one of a program that
+/// is still running is left alone.
+void removeStaleTemporaryFile(int folderFd, const std::string& name);
+
+/// What the name is in the folder, without following a link: EntryKind::File only for a
+/// regular file; a link, a FIFO or a device is Other. Missing names give false.
+[[nodiscard]] bool kindAt(int folderFd, const std::string& name, EntryKind& kind);
+
+} // namespace tagrelay
