@@ -159,6 +159,31 @@ TEST_F(CliTest, StartsFromTheSettingsFileAndNeverWritesIt)
     EXPECT_EQ(test::readFileBytes(settingsPath), settings);
 }
 
+TEST_F(CliTest, AFolderLeftUndescribedGivesExitCodeOneAndNamesShowEscaped)
+{
+    const std::string hostile = "e\x1b]0;PWNED\x07\x1b[2J.mp3";
+    music.writeFile(hostile, "x");
+    music.writeFile("sub/descript.ion/a.mp3", "x");
+
+    const CliResult result = run({music.path()});
+
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out.find('\x1b'), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find('\x07'), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("File Could Not be opened: " + music.path()
+                              + "e\\x1b]0;PWNED\\x07\\x1b[2J.mp3"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("descript.ion is not a regular file, folder not described: "
+                              + music.path() + "sub/"),
+              std::string::npos);
+    EXPECT_NE(result.out.find("1 folder could not be described or written in full"),
+              std::string::npos);
+    // The list on disk keeps the name as it is: the server needs it to find the file.
+    EXPECT_NE(readFileText(music.path() + "descript.ion").find("\"" + hostile + "\""),
+              std::string::npos);
+}
+
 TEST_F(CliTest, CtrlCStopsTheWalkAndKeepsTheLinesWritten)
 {
     // Enough files that the walk is still going when the signal comes.
