@@ -42,7 +42,7 @@ int main(int argc, char** argv)
     QIcon icon(QStringLiteral(":/icons/tagrelay-256.png"));
     icon.addFile(QStringLiteral(":/icons/tagrelay-48.png"));
     QApplication::setWindowIcon(icon);
-    QGuiApplication::setDesktopFileName(QStringLiteral("tagrelay"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("invalid.tagrelay.Tagrelay"));
     tagrelay::QtWindowLayer window;
     tagrelay::RunState run;
     const int exitCode = tagrelay::runProgram(window, run);
