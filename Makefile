@@ -1,8 +1,9 @@
-# Front door: `make run` starts the program, `make test` runs every test.
-# Both install the system packages first (scripts/install-deps) and build with CMake presets.
+# Front door: `make run` starts the program, `make test` runs every test, `make package` builds
+# the Debian package. All install the system packages first (scripts/install-deps) and build
+# with CMake presets.
 PRESET ?= dev
 
-.PHONY: all deps configure build run test cli clean
+.PHONY: all deps configure build run test cli package clean
 
 all: build
 
@@ -23,6 +24,14 @@ test: build
 
 cli: build
 	@echo "./build/$(PRESET)/tagrelay-cli --help"
+
+# A release build with Debian's hardening flags; the .deb lands in this folder.
+package: deps
+	cmake --preset package
+	cmake --build --preset package
+	cpack --preset package -B "$(CURDIR)/build/package/deb"
+	cp build/package/deb/tagrelay_*.deb .
+	@ls -1 tagrelay_*.deb
 
 clean:
 	rm -rf build

@@ -4,6 +4,7 @@
 #include "window/qt/qt_window_layer.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -37,6 +38,11 @@ int main(int argc, char** argv)
         return 1;
     }
     QApplication application(argc, argv);
+    // Every window without an icon of its own (the main and the thank-you window) shows this one.
+    QIcon icon(QStringLiteral(":/icons/tagrelay-256.png"));
+    icon.addFile(QStringLiteral(":/icons/tagrelay-48.png"));
+    QApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral("invalid.tagrelay.Tagrelay"));
     tagrelay::QtWindowLayer window;
     tagrelay::RunState run;
     const int exitCode = tagrelay::runProgram(window, run);
