@@ -2,6 +2,7 @@
 
 #include "mpeg/bitrate_tables.h"
 #include "mpeg/header_bits.h"
+#include "mpeg/info_frame.h"
 #include "platform/byte_reader.h"
 #include "tags/audio_start.h"
 
@@ -40,6 +41,28 @@ std::string modeExtensionText(MpegVersion version, int bits)
     return {};
 }
 
+/// The header of the first audio frame: the one at the audio start, or the one behind it when
+/// that holds an encoder's information and a header that times the same kind of stream
+/// follows.
+HeaderBytes firstAudioHeader(ByteReader& file, std::int64_t audioStart, HeaderBytes header)
+{
+    if (!isEncoderInfoFrame(file, audioStart, header))
+        return header;
+    const MpegVersion version = versionOf(header);
+    const MpegLayer layer = layerOf(header);
+    const std::int64_t length =
+        frameLength(version, layer, bitrateFor(version, layer, bitrateIndexOf(header)),
+                    sampleRateFor(version, sampleRateIndexOf(header)), paddingOf(header));
+    if (length <= 0 || audioStart + length + 4 > file.size())
+        return header;
+    file.seek(audioStart + length);
+    const HeaderBytes next = headerBytesOf(file.readU32BigEndian());
+    const bool timesTheStream = hasFrameSync(next) && isKnownVersion(versionOf(next))
+                                && sampleRateFor(versionOf(next), sampleRateIndexOf(next)) != 0
+                                && layerOf(next) != MpegLayer::Reserved;
+    return timesTheStream ? next : header;
+}
+
 } // namespace
 
 FirstFrame readFrameHeaderAt(ByteReader& file, std::int64_t audioStart)
@@ -67,15 +90,20 @@ FirstFrame readFrameHeaderAt(ByteReader& file, std::int64_t audioStart)
         return first; // the reserved rate: nothing can be timed
 
     facts.audioStart = audioStart;
-    facts.mpegVersion = static_cast<std::uint8_t>(versionNumber(version));
-    facts.layer = static_cast<std::uint8_t>(layerNumber(layer));
     facts.headerBitrate = bitrateFor(version, layer, bitrateIndexOf(header));
-    facts.sampleRate = sampleRateFor(version, rateIndex);
-    facts.channelMode = channelModeTexts[static_cast<std::size_t>(channelModeOf(header))];
-    facts.modeExtension = modeExtensionText(version, modeExtensionOf(header));
     facts.copyrightFlag = static_cast<std::uint8_t>(copyrightOf(header));
     facts.originalFlag = static_cast<std::uint8_t>(originalOf(header));
     facts.emphasis = emphasisTexts[static_cast<std::size_t>(emphasisOf(header))];
+    // An encoder's information frame carries header bits of its own (ffmpeg writes plain
+    // stereo there for a joint-stereo stream): the stream's kind comes from the first frame
+    // of audio behind it, when there is one.
+    const HeaderBytes audio = firstAudioHeader(file, audioStart, header);
+    const MpegVersion audioVersion = versionOf(audio);
+    facts.mpegVersion = static_cast<std::uint8_t>(versionNumber(audioVersion));
+    facts.layer = static_cast<std::uint8_t>(layerNumber(layerOf(audio)));
+    facts.sampleRate = sampleRateFor(audioVersion, sampleRateIndexOf(audio));
+    facts.channelMode = channelModeTexts[static_cast<std::size_t>(channelModeOf(audio))];
+    facts.modeExtension = modeExtensionText(audioVersion, modeExtensionOf(audio));
     first.result = 1;
     return first;
 }

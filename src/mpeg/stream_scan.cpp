@@ -3,6 +3,7 @@
 #include "mpeg/bitrate_tables.h"
 #include "mpeg/frame_header.h"
 #include "mpeg/header_bits.h"
+#include "mpeg/info_frame.h"
 #include "platform/byte_reader.h"
 #include "tags/audio_start.h"
 
@@ -62,39 +63,6 @@ FrameValues decodeFrame(HeaderBytes header, CarriedValues& carried)
     frame.length = frameLength(carried.version, carried.layer, carried.bitrate, carried.rate,
                                paddingOf(header));
     return frame;
-}
-
-/// True when the four bytes at offset read as the given tag. Leaves the position where it was.
-bool hasTagAt(ByteReader& file, std::int64_t offset, const char (&tag)[5])
-{
-    const std::int64_t resume = file.position();
-    file.seek(offset);
-    bool same = true;
-    for (int i = 0; i < 4; ++i)
-        same = file.readU8() == static_cast<std::uint8_t>(tag[i]) && same;
-    file.seek(resume);
-    return same;
-}
-
-/// True when the frame at frameStart holds an encoder's information ("Xing" or "Info" behind
-/// the side information, "VBRI" at offset 36) instead of audio. Encoders often write it at a
-/// higher bitrate than the stream, so it must not take part in the CBR/VBR decision.
-bool isEncoderInfoFrame(ByteReader& file, std::int64_t frameStart, HeaderBytes header)
-{
-    if (layerOf(header) != MpegLayer::Layer3)
-        return false;
-    if (hasTagAt(file, frameStart + vbriTagOffset, "VBRI"))
-        return true;
-    const int xingOffset = xingTagOffset(header);
-    if (xingOffset == 0)
-        return false;
-    // With a CRC the tag belongs behind it, but LAME writes it where it would be without one.
-    for (const int offset : {xingOffset, hasCrc(header) ? xingOffset + 2 : xingOffset}) {
-        if (hasTagAt(file, frameStart + offset, "Xing")
-            || hasTagAt(file, frameStart + offset, "Info"))
-            return true;
-    }
-    return false;
 }
 
 std::int16_t averageOf(std::int64_t sum, std::int32_t count)

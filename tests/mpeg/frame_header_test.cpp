@@ -164,6 +164,53 @@ INSTANTIATE_TEST_SUITE_P(Files, FrameHeaderAudioBytesTest, ::testing::Values(
     [](const auto& row) { return std::string(row.param.name); });
 // clang-format on
 
+struct InfoFrameCase
+{
+    const char* name;
+    FrameStream stream;
+    const char* channelMode;
+    int sampleRate;
+};
+
+void PrintTo(const InfoFrameCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class FrameHeaderInfoFrameTest : public FrameHeaderTest,
+                                 public ::testing::WithParamInterface<InfoFrameCase>
+{
+};
+
+// The kind of stream comes from its first audio frame; the information frame before it stands
+// only when nothing follows it. The audio start stays at the information frame.
+TEST_P(FrameHeaderInfoFrameTest, TakesTheModeFromTheFirstAudioFrame)
+{
+    const FirstFrame first = firstFrameOf(tree.writeFile("a.mp3", GetParam().stream.bytes()));
+    EXPECT_EQ(first.result, 1);
+    EXPECT_EQ(first.facts.audioStart, 0);
+    EXPECT_EQ(first.facts.channelMode, GetParam().channelMode);
+    EXPECT_EQ(first.facts.sampleRate, GetParam().sampleRate);
+}
+
+const FrameSpec stereo320{.kbps = 320, .channels = test::Channels::Stereo};
+const FrameSpec joint128{.channels = test::Channels::JointStereo};
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Streams, FrameHeaderInfoFrameTest, ::testing::Values(
+    InfoFrameCase{"XingBeforeJointStereo", FrameStream().infoFrame(test::InfoTag::Xing, stereo320).frames(5, joint128), "Joint Stereo", 44100},
+    InfoFrameCase{"InfoBeforeMono", FrameStream().infoFrame(test::InfoTag::Info, {.kbps = 320, .channels = test::Channels::Mono})
+                                        .frames(5, {.channels = test::Channels::Mono}), "Mono", 44100},
+    InfoFrameCase{"VbriBeforeMpeg2", FrameStream().infoFrame(test::InfoTag::Vbri, {.version = test::Mpeg::V2, .kbps = 64, .rate = 22050, .channels = test::Channels::Stereo})
+                                         .frames(5, {.version = test::Mpeg::V2, .kbps = 32, .rate = 24000, .channels = test::Channels::JointStereo}),
+                  "Joint Stereo", 24000},
+    InfoFrameCase{"InformationFrameAlone", FrameStream().infoFrame(test::InfoTag::Xing, stereo320), "Stereo", 44100},
+    InfoFrameCase{"GarbageBehindTheInformationFrame", FrameStream().infoFrame(test::InfoTag::Xing, stereo320)
+                                                          .raw(std::vector<std::uint8_t>(500, 0x55)), "Stereo", 44100},
+    InfoFrameCase{"AudioFrameFirstIsTakenAsItIs", FrameStream().frames(1, {.channels = test::Channels::Stereo}).frames(3, joint128), "Stereo", 44100}),
+    [](const auto& row) { return std::string(row.param.name); });
+// clang-format on
+
 TEST_F(FrameHeaderTest, BytesThatAreNoHeaderGiveMinusOne)
 {
     // The audio start is trusted as given; FF 7B lacks bit 7 of the second byte.
