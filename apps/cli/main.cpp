@@ -70,6 +70,8 @@ void printHelp()
         "  --movie-info                    describe AVI and MPG movies\n"
         "  --no-OPTION                     turn an option off (for example --no-genre)\n"
         "  --icon-size N                   icon edge in pixels, 32 to 70\n"
+        "  --no-read-ahead                 read each file only when it is analysed (for\n"
+        "                                  measuring; the lists are the same either way)\n"
         "  --help, --version\n"
         "\n"
         "The settings file is never written. Ctrl+C stops the walk; the lines written so far\n"
@@ -157,6 +159,10 @@ int main(int argc, char** argv)
             }
             if (!parseIconSize(value, run.settings.iconSize))
                 return usageError("--icon-size needs a number from 32 to 70");
+            continue;
+        }
+        if (argument == "--read-ahead" || argument == "--no-read-ahead") {
+            run.readAhead = argument == "--read-ahead";
             continue;
         }
         if (argument == "--") {

@@ -1,5 +1,7 @@
 #include "platform/byte_reader.h"
 
+#include "platform/read_ahead.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -76,6 +78,18 @@ std::size_t ByteReader::fetch(std::int64_t offset, std::uint8_t* out, std::size_
     return done;
 }
 
+void ByteReader::adviseAhead(std::int64_t from, std::size_t windowSize)
+{
+    // Sixteen windows ahead, renewed when half of them have been read.
+    const auto span = static_cast<std::int64_t>(16 * windowSize);
+    if (from + span / 2 <= m_advisedEnd)
+        return;
+    const std::int64_t start = std::max(from, m_advisedEnd);
+    const std::int64_t end = std::min(m_size, from + span);
+    adviseWillNeed(m_fd, start, end - start);
+    m_advisedEnd = end;
+}
+
 ByteReader::Window* ByteReader::windowAt(std::int64_t offset)
 {
     if (m_current->holds(offset))
@@ -87,7 +101,10 @@ ByteReader::Window* ByteReader::windowAt(std::int64_t offset)
         Window& refill = m_windows[0].lastUse <= m_windows[1].lastUse ? m_windows[0] : m_windows[1];
         const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(
             static_cast<std::int64_t>(refill.bytes.size()), m_size - offset));
+        if (m_readAhead && offset == m_lastFetchEnd)
+            adviseAhead(offset + static_cast<std::int64_t>(wanted), refill.bytes.size());
         const std::size_t got = fetch(offset, refill.bytes.data(), wanted);
+        m_lastFetchEnd = offset + static_cast<std::int64_t>(wanted);
         // A file that shrank after it was opened reads as zeros up to the size seen at the open.
         std::memset(refill.bytes.data() + got, 0, wanted - got);
         refill.start = offset;

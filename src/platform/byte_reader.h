@@ -45,6 +45,10 @@ class ByteReader
     /// Reads min(count, bytes left) bytes into a new vector.
     std::vector<std::uint8_t> readBytes(std::int64_t count);
 
+    /// Once the reads run on through the file window after window (a stream scan), asks the
+    /// kernel to read well ahead of them, so the disk is busy while the frames are decoded.
+    void setSequentialReadAhead(bool on) { m_readAhead = on; }
+
     /// Bytes fetched from the kernel and read calls made so far (for measurements).
     std::uint64_t bytesFetched() const { return m_bytesFetched; }
     std::uint64_t readCalls() const { return m_readCalls; }
@@ -66,6 +70,7 @@ class ByteReader
     /// The window holding offset, filled from the file when none does; nullptr at the end.
     Window* windowAt(std::int64_t offset);
     std::size_t fetch(std::int64_t offset, std::uint8_t* out, std::size_t count);
+    void adviseAhead(std::int64_t from, std::size_t windowSize);
 
     int m_fd = -1;
     std::int64_t m_size = 0;
@@ -75,6 +80,9 @@ class ByteReader
     std::uint64_t m_uses = 0;
     std::uint64_t m_bytesFetched = 0;
     std::uint64_t m_readCalls = 0;
+    bool m_readAhead = false;
+    std::int64_t m_lastFetchEnd = -1;
+    std::int64_t m_advisedEnd = 0;
 };
 
 } // namespace tagrelay

@@ -23,6 +23,9 @@ struct RunState
     /// walk did not do all it was asked to.
     std::int32_t incompleteFolders = 0;
     bool thankYouDue = false;
+    /// Whether the walk asks the disk for the files it will read next while it analyses one.
+    /// It changes no result, only the time a walk over files not yet in memory takes.
+    bool readAhead = true;
     /// Set when a close request was taken at a polling point of the walk or the stream scan;
     /// from then on nothing more is read or written.
     bool closeRequested = false;

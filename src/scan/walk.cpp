@@ -5,6 +5,7 @@
 #include "platform/byte_reader.h"
 #include "platform/directory.h"
 #include "platform/folder.h"
+#include "platform/read_ahead.h"
 #include "scan/descriptions.h"
 #include "scan/folder_context.h"
 #include "scan/movies.h"
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -88,6 +90,7 @@ struct Level
     FolderContext context;
     std::vector<DirectoryEntry> entries;
     std::size_t next = 0;
+    std::size_t readAheadNext = 0; // the first entry not yet handed to the read-ahead
     std::string listName;
     bool describesFiles = true; // false when its description file is refused
 };
@@ -112,13 +115,18 @@ class Walker
     void limitOpenFolders();
     void describeEntry(Level& level, const DirectoryEntry& entry);
     void describeMp3(FolderContext& folder, const std::string& name);
+    void readAheadOf(Level& level);
 
     WindowLayer& m_window;
     RunState& m_run;
     std::vector<std::unique_ptr<Level>> m_levels;
     std::set<DirectoryIdentity> m_described; // every real folder is described once a walk
     std::string m_treeRoot;                  // the start folder's real path, ending in "/"
+    std::optional<ReadAhead> m_readAhead;
 };
+
+/// MP3 files ahead of the one being analysed whose first bytes are asked for.
+constexpr std::size_t readAheadFiles = 32;
 
 void Walker::walk(const std::string& path)
 {
@@ -129,6 +137,8 @@ void Walker::walk(const std::string& path)
         return;
     }
     m_treeRoot = realPathOfFd(start.fd());
+    if (m_run.readAhead)
+        m_readAhead.emplace();
     if (!enter(std::move(start), {}, path))
         return;
 
@@ -139,6 +149,7 @@ void Walker::walk(const std::string& path)
             finishDeepest();
             continue;
         }
+        readAheadOf(level);
         const DirectoryEntry entry = level.entries[level.next++];
         if (m_window.hasGadget(scanProgressBar))
             m_window.freeGadget(scanProgressBar);
@@ -292,6 +303,21 @@ bool Walker::reopen(std::size_t index)
     return true;
 }
 
+void Walker::readAheadOf(Level& level)
+{
+    if (!m_readAhead || !level.handle.isOpen())
+        return;
+    const std::size_t until = std::min(level.entries.size(), level.next + readAheadFiles);
+    level.readAheadNext = std::max(level.readAheadNext, level.next);
+    for (; level.readAheadNext < until; ++level.readAheadNext) {
+        const DirectoryEntry& entry = level.entries[level.readAheadNext];
+        if (entry.kind != EntryKind::File || fileKindOf(entry.name) != FileKind::Mp3)
+            continue;
+        if (!m_readAhead->request(level.handle.fd(), entry.name, mp3ReadWindow))
+            return; // the queue is full: asked again at the next file
+    }
+}
+
 void Walker::limitOpenFolders()
 {
     std::size_t open = 0;
@@ -345,6 +371,7 @@ void Walker::describeMp3(FolderContext& folder, const std::string& name)
     std::string playingTime;
 
     ByteReader file(folder.fd, name, mp3ReadWindow);
+    file.setSequentialReadAhead(m_run.readAhead);
     TrackFacts facts;
     static_cast<TrackTags&>(facts) = readTrackTags(file);
     showAnalysing(m_window, fullPath);

@@ -7,7 +7,10 @@
 #include "window/headless_window_layer.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace tagrelay {
 namespace {
@@ -210,6 +213,41 @@ TEST_F(WalkMp3Test, ADanglingLinkIsListedAsAFileThatCannotBeOpened)
     walk();
     EXPECT_EQ(errors(), std::vector<std::string>{"File Could Not be opened: " + tree.path() + "x.mp3"});
     EXPECT_EQ(run.fileCount, 1);
+}
+
+TEST_F(WalkMp3Test, ReadingAheadChangesNoLineNorEntry)
+{
+    // CBR and VBR files, tags, a cut file, a non-MP3 and a FIFO, in two folders.
+    for (int i = 0; i < 40; ++i) {
+        const std::string folder = i % 2 == 0 ? "" : "sub/";
+        FrameStream stream;
+        stream.raw(Id3v2Builder().textFrame("TIT2", "Song " + std::to_string(i)).bytes());
+        if (i % 3 == 0)
+            stream.bitrates({128, 192, 160, 128, 320, 96}, FrameSpec{});
+        else
+            stream.frames(20 + i, FrameSpec{});
+        if (i % 7 == 0)
+            stream.truncatedFrame(FrameSpec{}, 50);
+        tree.writeFile(folder + "t" + std::to_string(i) + ".mp3", stream.bytes());
+    }
+    tree.writeFile("sub/no.mp3", "not an mp3 at all");
+    ASSERT_EQ(::mkfifo((tree.path() + "pipe.mp3").c_str(), 0600), 0);
+
+    std::vector<std::string> lists;
+    std::vector<std::vector<std::string>> errorLists;
+    for (const bool readAhead : {true, false}) {
+        RunState fresh;
+        fresh.settings = run.settings;
+        fresh.readAhead = readAhead;
+        HeadlessWindowLayer freshWindow;
+        openWalkWindow(freshWindow, "test");
+        describeDirectory(tree.path(), 0, freshWindow, fresh);
+        lists.push_back(list() + readFileText(tree.path() + "sub/descript.ion"));
+        errorLists.push_back(fresh.errors);
+    }
+    EXPECT_EQ(lists[0], lists[1]);
+    EXPECT_EQ(errorLists[0], errorLists[1]);
+    EXPECT_EQ(std::count(lists[0].begin(), lists[0].end(), '\n'), 41);
 }
 
 } // namespace

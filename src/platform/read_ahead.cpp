@@ -1,0 +1,99 @@
+#include "platform/read_ahead.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tagrelay {
+
+namespace {
+
+constexpr std::int64_t tailBytes = 128;
+
+} // namespace
+
+void adviseWillNeed(int fd, std::int64_t offset, std::int64_t length)
+{
+    if (fd < 0 || length <= 0 || offset < 0)
+        return;
+    (void)::posix_fadvise(fd, static_cast<off_t>(offset), static_cast<off_t>(length),
+                          POSIX_FADV_WILLNEED);
+}
+
+ReadAhead::ReadAhead(int threads, std::size_t depth) : m_depth(depth)
+{
+    for (int i = 0; i < threads; ++i)
+        m_threads.emplace_back([this] { serve(); });
+}
+
+ReadAhead::~ReadAhead()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    for (std::thread& thread : m_threads)
+        thread.join();
+    for (const Request& request : m_queue)
+        ::close(request.folderFd);
+}
+
+bool ReadAhead::request(int folderFd, const std::string& name, std::int64_t headBytes)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_queue.size() >= m_depth || m_threads.empty())
+            return false;
+    }
+    const int copy = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        return false;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_queue.push_back({copy, name, headBytes});
+    }
+    m_wake.notify_one();
+    return true;
+}
+
+std::uint64_t ReadAhead::done() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_done;
+}
+
+void ReadAhead::serve()
+{
+    for (;;) {
+        Request request;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+            if (m_stopping)
+                return;
+            request = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        // Opened without blocking: a FIFO put in the file's place is never waited on.
+        const int fd = ::openat(request.folderFd, request.name.c_str(),
+                                O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        ::close(request.folderFd);
+        if (fd >= 0) {
+            struct stat info
+            {
+            };
+            if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+                const auto size = static_cast<std::int64_t>(info.st_size);
+                adviseWillNeed(fd, 0, std::min(size, request.headBytes));
+                if (size > request.headBytes)
+                    adviseWillNeed(fd, size - tailBytes, tailBytes);
+            }
+            ::close(fd);
+        }
+        const std::lock_guard lock(m_mutex);
+        ++m_done;
+    }
+}
+
+} // namespace tagrelay
