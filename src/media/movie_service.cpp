@@ -81,9 +81,17 @@ bool MovieService::playMovie(std::uint64_t windowId)
 
 std::int32_t MovieService::movieStatus()
 {
+    m_hasClockOfStatus = false;
     if (!m_loaded || m_playing == Playing::No || m_ended)
         return 0;
     const auto answer = ask(messageOf(MessageKind::Status), m_options.answerTimeoutMs);
+    if (m_playing == Playing::OnOwnClock) {
+        // The movie runs on unhindered between two requests, so the clock reading that follows
+        // a frame reading is taken from the same answer: a frame and its moment form one
+        // sample, as they do on a real clock.
+        m_clockOfStatus = ownClockFrom(answer);
+        m_hasClockOfStatus = true;
+    }
     if (!answer || answer->kind != MessageKind::Position)
         return 0;
     if ((answer->flags & positionEnded) != 0) {
@@ -114,6 +122,10 @@ std::uint32_t MovieService::tickCount()
 {
     if (m_playing != Playing::OnOwnClock)
         return tagrelay::tickCount();
+    if (m_hasClockOfStatus) {
+        m_hasClockOfStatus = false;
+        return m_clockOfStatus;
+    }
     return ownClockNow();
 }
 
@@ -130,11 +142,16 @@ void MovieService::sleep(int milliseconds)
 
 std::uint32_t MovieService::ownClockNow()
 {
+    m_hasClockOfStatus = false;
     if (m_ended || !m_loaded || !m_worker.isRunning()) {
         m_ownClock += idleClockStepMs;
         return m_ownClock;
     }
-    const auto answer = ask(messageOf(MessageKind::Status), m_options.answerTimeoutMs);
+    return ownClockFrom(ask(messageOf(MessageKind::Status), m_options.answerTimeoutMs));
+}
+
+std::uint32_t MovieService::ownClockFrom(const std::optional<MovieMessage>& answer)
+{
     if (!answer || answer->kind != MessageKind::Position || (answer->flags & positionEnded) != 0) {
         m_ended = true;
         m_ownClock += idleClockStepMs;

@@ -26,7 +26,8 @@ struct MovieServiceOptions
 /// Without a window the worker plays as fast as it can decode, and the measuring clock
 /// (tickCount, sleep) is the movie's own: the position of its picture in milliseconds, never
 /// behind the time really spent since play started (a movie that decodes slower than real
-/// time measures as it would on screen). Once the movie has ended or the player failed,
+/// time measures as it would on screen). A clock reading right after a frame reading comes
+/// from the same answer of the worker. Once the movie has ended or the player failed,
 /// nothing can change any more, and each reading of that clock moves it a second on.
 class MovieService : public MovieSource
 {
@@ -62,6 +63,8 @@ class MovieService : public MovieSource
     void forgetMovie();
     /// The movie's own clock after one more status reading.
     std::uint32_t ownClockNow();
+    /// The movie's own clock at a status answer (none: the player failed).
+    std::uint32_t ownClockFrom(const std::optional<MovieMessage>& answer);
 
     MovieServiceOptions m_options;
     MovieWorker m_worker;
@@ -73,6 +76,8 @@ class MovieService : public MovieSource
     bool m_ended = false;
     std::uint32_t m_playStartTick = 0; // system milliseconds when play started
     std::uint32_t m_ownClock = 0;      // the last reading of the movie's own clock
+    std::uint32_t m_clockOfStatus = 0; // the own clock at the last frame reading
+    bool m_hasClockOfStatus = false;   // ... not yet taken by tickCount
     std::string m_failure;
     std::string m_refusal;
 };

@@ -142,8 +142,9 @@ bool MovieWorker::start(const std::string& program, std::uint64_t memoryLimitByt
     quit();
     m_failure.clear();
     m_reader = MessageReader();
-    if (program.empty()) {
-        m_failure = "movie player " + std::string(workerName) + " not found";
+    if (program.empty() || !isExecutable(program)) {
+        m_failure = "movie player " + (program.empty() ? std::string(workerName) : program)
+                    + " not found";
         return false;
     }
 
@@ -184,7 +185,7 @@ bool MovieWorker::start(const std::string& program, std::uint64_t memoryLimitByt
     m_pid = pid;
     m_socket = sockets[0];
 
-    const auto ready = receive(timeoutMs);
+    const auto ready = receive(timeoutMs, timeoutMs);
     if (!ready)
         return false;
     if (ready->kind != MessageKind::Ready || ready->version != movieProtocolVersion) {
@@ -201,7 +202,7 @@ std::optional<MovieMessage> MovieWorker::ask(const MovieMessage& request, int ti
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     if (!sendAll(encodeMessage(request), timeoutMs))
         return std::nullopt;
-    return receive(remainingMs(deadline));
+    return receive(remainingMs(deadline), timeoutMs);
 }
 
 void MovieWorker::quit()
@@ -246,7 +247,7 @@ bool MovieWorker::sendAll(const std::vector<std::uint8_t>& bytes, int timeoutMs)
     return true;
 }
 
-std::optional<MovieMessage> MovieWorker::receive(int timeoutMs)
+std::optional<MovieMessage> MovieWorker::receive(int timeoutMs, int limitMs)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::array<std::uint8_t, 4096> chunk{};
@@ -263,7 +264,7 @@ std::optional<MovieMessage> MovieWorker::receive(int timeoutMs)
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready <= 0) {
-            fail("movie player gave no answer within " + std::to_string(timeoutMs) + " ms");
+            fail("movie player gave no answer within " + std::to_string(limitMs) + " ms");
             return std::nullopt;
         }
         const ssize_t got = ::recv(m_socket, chunk.data(), chunk.size(), 0);

@@ -49,7 +49,8 @@ class MovieWorker
 
   private:
     bool sendAll(const std::vector<std::uint8_t>& bytes, int timeoutMs);
-    std::optional<MovieMessage> receive(int timeoutMs);
+    /// Waits up to timeoutMs; a time-out is reported as no answer within limitMs.
+    std::optional<MovieMessage> receive(int timeoutMs, int limitMs);
     /// Ends the process (if still running), reaps it, and keeps the reason given or, when the
     /// process had already ended, how it ended.
     void fail(const std::string& reason);
