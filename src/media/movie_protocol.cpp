@@ -146,7 +146,9 @@ std::optional<MovieMessage> decodePayload(std::uint8_t kind, std::span<const std
         message.length = static_cast<std::int64_t>(reader.take(8));
         break;
     case MessageKind::Refused:
-        if (payload.size() > maxReasonBytes)
+        // A zero byte would end the text early: a writer of this protocol never sends one.
+        if (payload.size() > maxReasonBytes
+            || std::find(payload.begin(), payload.end(), 0) != payload.end())
             return std::nullopt;
         message.text.assign(payload.begin(), payload.end());
         return message;

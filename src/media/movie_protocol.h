@@ -23,7 +23,7 @@ namespace tagrelay {
 //   Free      (empty)                                   program → worker
 //   Quit      (empty)                                   program → worker
 //   Loaded    i32 width, i32 height, i64 length         worker → program
-//   Refused   reason text (0..maxReasonBytes)           worker → program
+//   Refused   reason text (0..maxReasonBytes, no zero)  worker → program
 //   Position  i32 frame, i64 clock ms, u8 flags         worker → program
 //   Done      (empty)                                   worker → program
 //

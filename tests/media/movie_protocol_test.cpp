@@ -102,6 +102,8 @@ TEST(MovieProtocolTest, MalformedFramesBreakTheStreamForGood)
         {"Done with a payload", {0x84, 0x01, 0x00, 0x00}},
         {"empty Load", {0x02, 0x00, 0x00}},
         {"Load with a zero byte", {0x02, 0x03, 0x00, 'a', 0x00, 'b'}},
+        // Found by the fuzzer: read in full, the reason would be written back cut short.
+        {"Refused with a zero byte", {0x82, 0x04, 0x00, 'n', 'o', 0x00, 'm'}},
         {"Refused past its limit", [] {
              Bytes b = {0x82, 201, 0x00};
              b.resize(3 + 201, 'x');
