@@ -2,6 +2,8 @@
 
 #include "scan/settings.h"
 
+#include <memory>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,6 +28,9 @@ struct RunState
     /// Whether the walk asks the disk for the files it will read next while it analyses one.
     /// It changes no result, only the time a walk over files not yet in memory takes.
     bool readAhead = true;
+    /// The player of the run's movies (its worker process starts with the first movie and
+    /// ends with the run).
+    std::shared_ptr<class MovieService> movieService;
     /// Set when a close request was taken at a polling point of the walk or the stream scan;
     /// from then on nothing more is read or written.
     bool closeRequested = false;

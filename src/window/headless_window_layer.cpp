@@ -239,4 +239,16 @@ const HeadlessWindowLayer::Font* HeadlessWindowLayer::font(int number) const
     return found == m_fonts.end() ? nullptr : &found->second;
 }
 
+std::uint64_t HeadlessWindowLayer::openVideoWindow(Box place)
+{
+    if (m_keepHistory)
+        m_videoWindows.push_back(place);
+    return 0;
+}
+
+void HeadlessWindowLayer::closeVideoWindow()
+{
+    ++m_videoWindowCloses;
+}
+
 } // namespace tagrelay

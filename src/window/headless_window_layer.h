@@ -139,6 +139,18 @@ class HeadlessWindowLayer : public WindowLayer
     int m_folderCalls = 0;
     bool m_shutDown = false;
     bool m_keepHistory = true;
+
+  public:
+    /// No screen: 1024 × 768, and no video window ever opens (0), but each request is kept.
+    std::uint64_t openVideoWindow(Box place) override;
+    void closeVideoWindow() override;
+    /// The places asked for by openVideoWindow, in order, and the number of closes.
+    const std::vector<Box>& videoWindowRequests() const { return m_videoWindows; }
+    int videoWindowCloses() const { return m_videoWindowCloses; }
+
+  private:
+    std::vector<Box> m_videoWindows;
+    int m_videoWindowCloses = 0;
 };
 
 } // namespace tagrelay

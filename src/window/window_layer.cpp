@@ -4,4 +4,21 @@ namespace tagrelay {
 
 WindowLayer::~WindowLayer() = default;
 
+int WindowLayer::screenWidth() const
+{
+    return 1024;
+}
+
+int WindowLayer::screenHeight() const
+{
+    return 768;
+}
+
+std::uint64_t WindowLayer::openVideoWindow(Box /*place*/)
+{
+    return 0;
+}
+
+void WindowLayer::closeVideoWindow() {}
+
 } // namespace tagrelay

@@ -96,6 +96,15 @@ class WindowLayer
 
     /// Shutdown: closes every window and releases every font.
     virtual void closeAll() = 0;
+
+    /// The size of the primary screen in pixels; 1024 × 768 when there is no screen.
+    virtual int screenWidth() const;
+    virtual int screenHeight() const;
+    /// Opens the top-level window a movie plays in, apart from the program's windows, at a
+    /// place given in screen pixels, replacing one still open. Returns its native window id
+    /// for the movie player to draw into; 0 when the layer has no screen to show it on.
+    virtual std::uint64_t openVideoWindow(Box place);
+    virtual void closeVideoWindow();
 };
 
 } // namespace tagrelay

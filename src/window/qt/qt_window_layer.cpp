@@ -3,6 +3,7 @@
 #include "window/qt/program_window.h"
 #include "window/qt/progress_scale.h"
 #include "window/qt/qt_text.h"
+#include "window/qt/video_window.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -423,6 +424,42 @@ QWidget* QtWindowLayer::gadgetWidget(int gadget) const
 {
     const auto found = m_gadgets.find(gadget);
     return found == m_gadgets.end() ? nullptr : found->second.widget;
+}
+
+int QtWindowLayer::screenWidth() const
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().width() : WindowLayer::screenWidth();
+}
+
+int QtWindowLayer::screenHeight() const
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().height() : WindowLayer::screenHeight();
+}
+
+std::uint64_t QtWindowLayer::openVideoWindow(Box place)
+{
+    m_videoWindow.reset();
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || place.width <= 0
+        || place.height <= 0)
+        return 0;
+    m_videoWindow = std::make_unique<VideoWindow>(QRect(place.x, place.y, place.width, place.height));
+    // The window must exist on the display before the player draws into it; the walk does not
+    // run Qt's loop while it measures.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QGuiApplication::sync();
+    return m_videoWindow->nativeId();
+}
+
+void QtWindowLayer::closeVideoWindow()
+{
+    m_videoWindow.reset();
+}
+
+QWidget* QtWindowLayer::videoWindow() const
+{
+    return m_videoWindow.get();
 }
 
 } // namespace tagrelay

@@ -13,6 +13,7 @@ class QWidget;
 namespace tagrelay {
 
 class ProgramWindow;
+class VideoWindow;
 
 /// The window layer over Qt Widgets. Needs a QApplication for its whole life. Multi-line boxes
 /// are read-only QTextEdits that take their lines as plain text, one-line fields read-only
@@ -84,6 +85,19 @@ class QtWindowLayer : public WindowLayer
     std::map<int, QFont> m_fonts;
     int m_defaultFont = -1;
     std::deque<Event> m_events;
+
+  public:
+    int screenWidth() const override;
+    int screenHeight() const override;
+    /// Only on X11 (the movie player draws into X11 windows); 0 on any other platform, such
+    /// as offscreen or Wayland, where the movie then plays unseen.
+    std::uint64_t openVideoWindow(Box place) override;
+    void closeVideoWindow() override;
+    /// The open video window, or null. For tests.
+    QWidget* videoWindow() const;
+
+  private:
+    std::unique_ptr<VideoWindow> m_videoWindow;
 };
 
 } // namespace tagrelay

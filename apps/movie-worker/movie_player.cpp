@@ -1,0 +1,295 @@
+#include "movie_player.h"
+
+#include <gst/video/videooverlay.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+
+namespace tagrelay {
+
+namespace {
+
+// playbin's flags (GstPlayFlags, not in the public headers).
+constexpr guint playVideo = 0x001;
+constexpr guint playAudio = 0x002;
+constexpr guint playSoftVolume = 0x010;
+constexpr guint playNativeAudio = 0x020;
+constexpr guint playNativeVideo = 0x040;
+constexpr guint playDeinterlace = 0x200;
+
+/// Unseen play: no subtitles and no conversion in front of sinks that take anything.
+constexpr guint unseenFlags = playVideo | playAudio | playNativeAudio | playNativeVideo;
+/// Play in a window: the picture converted and scaled for the window, the sound at its volume.
+constexpr guint windowFlags = playVideo | playAudio | playSoftVolume | playDeinterlace;
+
+constexpr int prerollLimitMs = 10000;
+constexpr std::array windowSinkFactories{"xvimagesink", "ximagesink"};
+
+/// A fake sink that takes whatever arrives as fast as it comes.
+ElementPtr unseenSink()
+{
+    ElementPtr sink = makeElement("fakesink");
+    if (sink)
+        g_object_set(sink.get(), "sync", FALSE, nullptr);
+    return sink;
+}
+
+std::string errorText(GstMessage* message)
+{
+    GError* raw = nullptr;
+    gchar* debug = nullptr;
+    gst_message_parse_error(message, &raw, &debug);
+    g_free(debug);
+    const ErrorPtr error(raw);
+    return error && error->message ? error->message : "the media framework failed";
+}
+
+bool isMissingPlugin(GstMessage* message)
+{
+    const GstStructure* structure = gst_message_get_structure(message);
+    return structure != nullptr && gst_structure_has_name(structure, "missing-plugin");
+}
+
+std::string missingPluginText(GstMessage* message)
+{
+    const GstStructure* structure = gst_message_get_structure(message);
+    const gchar* detail = structure ? gst_structure_get_string(structure, "name") : nullptr;
+    if (detail == nullptr)
+        detail = structure ? gst_structure_get_string(structure, "detail") : nullptr;
+    return std::string("no decoder for a stream") + (detail ? std::string(": ") + detail : "");
+}
+
+/// The frames in a stretch of time at the rate, rounded down.
+std::int64_t framesIn(std::int64_t ns, std::int32_t numerator, std::int32_t denominator)
+{
+    if (ns <= 0 || numerator <= 0 || denominator <= 0)
+        return 0;
+    return static_cast<std::int64_t>(gst_util_uint64_scale(static_cast<guint64>(ns),
+                                                           static_cast<guint64>(numerator),
+                                                           static_cast<guint64>(denominator)
+                                                               * GST_SECOND));
+}
+
+} // namespace
+
+std::variant<MovieFacts, std::string> MoviePlayer::load(const std::string& path)
+{
+    free();
+    GError* rawError = nullptr;
+    const TextPtr uri(gst_filename_to_uri(path.c_str(), &rawError));
+    const ErrorPtr uriError(rawError);
+    if (!uri)
+        return std::string("no usable file name");
+
+    m_pipeline = makeElement("playbin");
+    ElementPtr video = unseenSink();
+    ElementPtr audio = unseenSink();
+    if (!m_pipeline || !video || !audio)
+        return std::string("the media framework lacks playbin or fakesink");
+    g_object_set(m_pipeline.get(), "uri", uri.get(), "video-sink", video.get(), "audio-sink",
+                 audio.get(), "flags", unseenFlags, nullptr);
+    m_videoSink = std::move(video);
+    m_bus.reset(gst_element_get_bus(m_pipeline.get()));
+
+    if (const std::string failure = awaitPreroll(prerollLimitMs); !failure.empty()) {
+        free();
+        return failure;
+    }
+
+    gint videoStreams = 0;
+    gint audioStreams = 0;
+    g_object_get(m_pipeline.get(), "n-video", &videoStreams, "n-audio", &audioStreams, nullptr);
+    MovieFacts facts;
+    if (videoStreams <= 0) {
+        if (audioStreams <= 0) {
+            free();
+            return std::string("neither picture nor sound");
+        }
+        return facts; // sound only: a movie without a picture
+    }
+
+    GstPad* rawPad = nullptr;
+    g_signal_emit_by_name(m_pipeline.get(), "get-video-pad", 0, &rawPad);
+    const PadPtr pad(rawPad);
+    const CapsPtr caps(pad ? gst_pad_get_current_caps(pad.get()) : nullptr);
+    const GstStructure* format = caps ? gst_caps_get_structure(caps.get(), 0) : nullptr;
+    gint width = 0;
+    gint height = 0;
+    gint numerator = 0;
+    gint denominator = 0;
+    if (format == nullptr || !gst_structure_get_int(format, "width", &width)
+        || !gst_structure_get_int(format, "height", &height)
+        || !gst_structure_get_fraction(format, "framerate", &numerator, &denominator)) {
+        free();
+        return std::string("picture format unknown");
+    }
+    if (numerator <= 0 || denominator <= 0) {
+        free();
+        return std::string("a still picture, no movie");
+    }
+    m_hasVideo = true;
+    m_rateNumerator = numerator;
+    m_rateDenominator = denominator;
+    m_startNs = std::max<std::int64_t>(positionNs(), 0);
+
+    gint64 durationNs = -1;
+    if (!gst_element_query_duration(m_videoSink.get(), GST_FORMAT_TIME, &durationNs))
+        gst_element_query_duration(m_pipeline.get(), GST_FORMAT_TIME, &durationNs);
+    facts.width = width;
+    facts.height = height;
+    facts.length = framesIn(durationNs, numerator, denominator);
+    return facts;
+}
+
+bool MoviePlayer::play(std::uint64_t windowId)
+{
+    if (!m_pipeline)
+        return false;
+    if (windowId != 0) {
+        gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+        ElementPtr video = windowSink(windowId);
+        ElementPtr audio = makeElement("autoaudiosink");
+        if (video)
+            m_videoSink = std::move(video);
+        else
+            g_object_set(m_videoSink.get(), "sync", TRUE, nullptr);
+        g_object_set(m_pipeline.get(), "video-sink", m_videoSink.get(), "flags", windowFlags,
+                     nullptr);
+        if (audio)
+            g_object_set(m_pipeline.get(), "audio-sink", audio.get(), nullptr);
+    }
+    m_playing = gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING)
+                != GST_STATE_CHANGE_FAILURE;
+    return m_playing;
+}
+
+MovieReading MoviePlayer::status()
+{
+    MovieReading reading;
+    if (!m_pipeline || !m_playing)
+        return reading;
+    if (hasEnded()) {
+        stop();
+        reading.ended = true;
+        return reading;
+    }
+    GstState state = GST_STATE_VOID_PENDING;
+    GstState pending = GST_STATE_VOID_PENDING;
+    gst_element_get_state(m_pipeline.get(), &state, &pending, 0);
+    if (state == GST_STATE_PAUSED && pending != GST_STATE_PLAYING) {
+        reading.frame = -1;
+        return reading;
+    }
+    const std::int64_t position = positionNs();
+    if (position < 0)
+        return reading;
+    const std::int64_t sinceStart = std::max<std::int64_t>(position - m_startNs, 0);
+    reading.clockMs = sinceStart / GST_MSECOND;
+    if (m_hasVideo) {
+        reading.frame = static_cast<std::int32_t>(std::min<std::int64_t>(
+            framesIn(sinceStart, m_rateNumerator, m_rateDenominator), INT32_MAX));
+    }
+    return reading;
+}
+
+void MoviePlayer::stop()
+{
+    if (m_pipeline)
+        gst_element_set_state(m_pipeline.get(), GST_STATE_READY);
+    m_playing = false;
+}
+
+void MoviePlayer::free()
+{
+    if (m_pipeline)
+        gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+    m_bus.reset();
+    m_videoSink.reset();
+    m_pipeline.reset();
+    m_hasVideo = false;
+    m_rateNumerator = 0;
+    m_rateDenominator = 1;
+    m_startNs = 0;
+    m_playing = false;
+}
+
+std::string MoviePlayer::awaitPreroll(int timeoutMs)
+{
+    if (gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_NO_PREROLL)
+        return "a live source, no movie file";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    constexpr auto wanted = static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS
+                                                        | GST_MESSAGE_ASYNC_DONE
+                                                        | GST_MESSAGE_ELEMENT);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return "no picture within " + std::to_string(timeoutMs / 1000) + " s";
+        const MessagePtr message(gst_bus_timed_pop_filtered(
+            m_bus.get(), static_cast<GstClockTime>(left.count()), wanted));
+        if (!message)
+            continue;
+        switch (GST_MESSAGE_TYPE(message.get())) {
+        case GST_MESSAGE_ERROR:
+            return errorText(message.get());
+        case GST_MESSAGE_EOS:
+            return "ends before its first picture";
+        case GST_MESSAGE_ELEMENT:
+            // A stream without its decoder: the movie would play only in part.
+            if (isMissingPlugin(message.get()))
+                return missingPluginText(message.get());
+            break;
+        case GST_MESSAGE_ASYNC_DONE:
+            if (GST_MESSAGE_SRC(message.get()) == GST_OBJECT(m_pipeline.get()))
+                return {};
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+std::int64_t MoviePlayer::positionNs()
+{
+    gint64 position = -1;
+    if (m_videoSink && gst_element_query_position(m_videoSink.get(), GST_FORMAT_TIME, &position))
+        return position;
+    if (gst_element_query_position(m_pipeline.get(), GST_FORMAT_TIME, &position))
+        return position;
+    return -1;
+}
+
+bool MoviePlayer::hasEnded()
+{
+    constexpr auto wanted = static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS);
+    for (;;) {
+        const MessagePtr message(gst_bus_pop_filtered(m_bus.get(), wanted));
+        if (!message)
+            return false;
+        if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS
+            || GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR)
+            return true;
+    }
+}
+
+ElementPtr MoviePlayer::windowSink(std::uint64_t windowId)
+{
+    for (const char* factory : windowSinkFactories) {
+        ElementPtr sink = makeElement(factory);
+        if (!sink)
+            continue;
+        gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink.get()),
+                                            static_cast<guintptr>(windowId));
+        // xvimagesink opens only on a display with Xv adaptors (Xvfb has none).
+        const bool opens =
+            gst_element_set_state(sink.get(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+        gst_element_set_state(sink.get(), GST_STATE_NULL);
+        if (opens)
+            return sink;
+    }
+    return nullptr;
+}
+
+} // namespace tagrelay

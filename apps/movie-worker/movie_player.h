@@ -1,0 +1,69 @@
+#pragma once
+
+#include "gst_handles.h"
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+namespace tagrelay {
+
+/// What a load found out about a movie.
+struct MovieFacts
+{
+    std::int32_t width = -1;  // -1: no picture stream
+    std::int32_t height = -1;
+    std::int64_t length = 0;  // frames
+};
+
+/// One reading of a playing movie.
+struct MovieReading
+{
+    std::int32_t frame = 0;   // -1 while paused; 0 when stopped or ended
+    std::int64_t clockMs = 0; // the picture's position, from the movie's start
+    bool ended = false;
+};
+
+/// One movie in a playbin pipeline. Loading prerolls it on fake sinks that never wait for the
+/// clock; playing in a window moves it to real sinks that render on time. Frames are counted
+/// as the picture's position times the frame rate of its caps, from the stream's first
+/// picture (an MPEG program stream starts half a second or so in).
+class MoviePlayer
+{
+  public:
+    MoviePlayer() = default;
+    ~MoviePlayer() { free(); }
+    MoviePlayer(const MoviePlayer&) = delete;
+    MoviePlayer& operator=(const MoviePlayer&) = delete;
+
+    /// The movie's facts, or why it is no movie that plays in full.
+    std::variant<MovieFacts, std::string> load(const std::string& path);
+    /// Plays from the start: into the native X11 window when one is given (the picture on
+    /// xvimagesink, else ximagesink; the sound on the default output), else as fast as it
+    /// decodes. False with no movie loaded or when the pipeline refuses to play.
+    bool play(std::uint64_t windowId);
+    MovieReading status();
+    void stop();
+    void free();
+
+  private:
+    /// Waits for the pipeline to preroll; empty on success, else the reason.
+    std::string awaitPreroll(int timeoutMs);
+    /// The picture's position in nanoseconds, or -1.
+    std::int64_t positionNs();
+    /// Takes the pending bus messages; true when the movie ended or failed while playing.
+    bool hasEnded();
+    /// A video sink for the window: the first of the given factories that opens.
+    ElementPtr windowSink(std::uint64_t windowId);
+
+    ElementPtr m_pipeline;
+    BusPtr m_bus;
+    ElementPtr m_videoSink; // the sink the picture goes to at present
+    bool m_hasVideo = false;
+    std::int32_t m_rateNumerator = 0;
+    std::int32_t m_rateDenominator = 1;
+    std::int64_t m_startNs = 0;
+    bool m_playing = false;
+};
+
+} // namespace tagrelay
