@@ -11,9 +11,10 @@
 # Both programs start from the same brelvoka.ini in the working folder: every MP3 fact ticked
 # and the tree as the remembered start folder. The window program runs under xvfb-run and is
 # driven as a user would: xdotool clicks "Start and select startdirectory" and presses Return
-# in the folder dialog, which opens on the remembered folder. Its time runs from that Return to
-# the moment the last description line of the tree is on disk; the command line's time is the
-# whole process. Each is run RUNS times (default 3) and the median is kept.
+# in the folder dialog, which opens on the remembered folder. Its time runs from the moment the
+# chosen folder is in the settings file (written as the walk starts, once the dialog is gone)
+# to the moment the last description line of the tree is on disk; the command line's time is
+# the whole process. Each is run RUNS times (default 3) and the median is kept.
 set -euo pipefail
 
 build=${1:-build/release}
@@ -121,9 +122,12 @@ drive_window()
     xdotool windowfocus --sync "$dialog"
     sleep 0.3 # the dialog has listed the folder
     exec {wait_fd}<> <(:)
-    start=$(now_ms)
     # The dialog is gone before the key is released: the release may find no window.
     xdotool key --window "$dialog" Return 2>/dev/null
+    until [[ "$(<brelvoka.ini)" == *"$tree/" ]]; do
+        read -r -t 0.001 -u "$wait_fd" || true
+    done 2>/dev/null
+    start=$(now_ms)
     while [ "$(count_lines "$tree")" -lt "$expected" ]; do
         read -r -t 0.005 -u "$wait_fd" || true
     done

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cassert>
 #include <climits>
+#include <time.h>
 
 namespace tagrelay {
 namespace {
@@ -74,6 +75,15 @@ bool isDrawable(const RgbImage& image)
     return rowBytes * static_cast<std::uint64_t>(image.height) <= image.pixels.size();
 }
 
+/// A clock read for every frame of a scan: the coarse one costs a few nanoseconds, and its
+/// steps (a few milliseconds) are finer than the loop interval needs.
+std::int64_t coarseMilliseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+}
+
 } // namespace
 
 QtWindowLayer::QtWindowLayer()
@@ -103,8 +113,20 @@ ProgramWindow* QtWindowLayer::findWindow(int window) const
 
 QtWindowLayer::Gadget* QtWindowLayer::findGadget(int gadget)
 {
+    if (gadget == m_foundNumber && m_found != nullptr)
+        return m_found;
     const auto found = m_gadgets.find(gadget);
-    return found == m_gadgets.end() ? nullptr : &found->second;
+    if (found == m_gadgets.end())
+        return nullptr;
+    m_foundNumber = gadget;
+    m_found = &found->second;
+    return m_found;
+}
+
+void QtWindowLayer::forgetFound()
+{
+    m_foundNumber = -1;
+    m_found = nullptr;
 }
 
 bool QtWindowLayer::openWindow(int window, int width, int height, const std::string& title)
@@ -139,6 +161,7 @@ void QtWindowLayer::closeWindow(int window)
     if (found == m_windows.end())
         return;
     // The controls go with their window's widget.
+    forgetFound();
     std::erase_if(m_gadgets, [window](const auto& entry) { return entry.second.window == window; });
     std::erase_if(m_retired, [window](const auto& entry) { return entry.second.window == window; });
     m_windows.erase(found);
@@ -203,6 +226,7 @@ QWidget* QtWindowLayer::reusableWidget(int window, int gadget, GadgetKind kind, 
         if (current->window != window || current->kind != kind)
             return nullptr;
         widget = current->widget;
+        forgetFound();
         m_gadgets.erase(gadget);
     } else {
         const auto retired = m_retired.find(gadget);
@@ -280,6 +304,7 @@ void QtWindowLayer::freeGadget(int gadget)
         // event), so the widget can go at once.
         delete found->second.widget;
     }
+    forgetFound();
     m_gadgets.erase(found);
 }
 
@@ -455,13 +480,15 @@ void QtWindowLayer::present()
         if (entry.second.isStale)
             showPending(entry.second);
     }
+    for (const auto& entry : m_windows)
+        entry.second->flushDrawings();
 }
 
 void QtWindowLayer::runLoop(QEventLoop::ProcessEventsFlags flags)
 {
     present();
     QCoreApplication::processEvents(flags);
-    m_sinceLoop.start();
+    m_loopEntered = coarseMilliseconds();
 }
 
 Event QtWindowLayer::takeEvent()
@@ -487,7 +514,7 @@ Event QtWindowLayer::pollEvent()
 {
     // The walk polls for every file and every frame, far more often than anything can happen
     // on the screen; a loop entry costs more than a file.
-    if (!m_sinceLoop.isValid() || m_sinceLoop.hasExpired(loopIntervalMs))
+    if (m_loopEntered < 0 || coarseMilliseconds() - m_loopEntered >= loopIntervalMs)
         runLoop(QEventLoop::AllEvents);
     return takeEvent();
 }
@@ -534,6 +561,7 @@ void QtWindowLayer::drawLine(int window, int x1, int y1, int x2, int y2, Colour 
 
 void QtWindowLayer::closeAll()
 {
+    forgetFound();
     m_gadgets.clear();
     m_retired.clear();
     m_windows.clear();

@@ -2,7 +2,6 @@
 
 #include "window/window_layer.h"
 
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFont>
 #include <deque>
@@ -110,6 +109,7 @@ class QtWindowLayer : public WindowLayer
     void queue(Event event);
     ProgramWindow* findWindow(int window) const;
     Gadget* findGadget(int gadget);
+    void forgetFound();
     void showProgress(Gadget& bar);
 
     std::map<int, std::unique_ptr<ProgramWindow>> m_windows;
@@ -118,7 +118,10 @@ class QtWindowLayer : public WindowLayer
     std::map<int, QFont> m_fonts;
     int m_defaultFont = -1;
     std::deque<Event> m_events;
-    QElapsedTimer m_sinceLoop; // invalid until the loop was first entered
+    std::int64_t m_loopEntered = -1; // milliseconds of the coarse clock; -1: never
+    // The control found last: the stream scan sets its bar for every frame.
+    int m_foundNumber = -1;
+    Gadget* m_found = nullptr;
 };
 
 } // namespace tagrelay
