@@ -117,8 +117,13 @@ drive_window()
     "$build/tagrelay" >/dev/null 2>&1 &
     program=$!
     window=$(xdotool search --sync --onlyvisible --name "Tagrelay for mp3-files" | head -1)
-    xdotool mousemove --window "$window" 225 405 click 1
-    dialog=$(xdotool search --sync --onlyvisible --name "Bitte w" | head -1)
+    # The window is on screen a moment before its option panel: click until the dialog opens.
+    dialog=
+    while [ -z "$dialog" ]; do
+        xdotool mousemove --window "$window" 225 405 click 1
+        sleep 0.2
+        dialog=$(xdotool search --onlyvisible --name "Bitte w" | head -1 || true)
+    done
     xdotool windowfocus --sync "$dialog"
     sleep 0.3 # the dialog has listed the folder
     exec {wait_fd}<> <(:)
@@ -143,7 +148,7 @@ time_gui()
     local tree=$1 expected=$2
     clear_lists "$tree"
     write_settings "$tree"
-    xvfb-run -a -s "-screen 0 1280x1024x24" \
+    timeout 300 xvfb-run -a -s "-screen 0 1280x1024x24" \
         bash -c "$(declare -f drive_window count_lines now_ms); build='$build' work='$work' \
                  drive_window '$tree' '$expected'"
 }
