@@ -20,35 +20,64 @@ ProgramWindow::ProgramWindow(int width, int height, Report report)
     setFixedSize(width, height);
 }
 
+QRect ProgramWindow::Drawing::area() const
+{
+    return isLine ? QRect(from, to).normalized().adjusted(-1, -1, 1, 1) : box;
+}
+
+void ProgramWindow::addDrawing(Drawing drawing)
+{
+    if (!drawing.isLine) {
+        const QRect covered = drawing.box;
+        std::erase_if(m_drawings, [&covered](const Drawing& earlier) {
+            return covered.contains(earlier.area());
+        });
+    }
+    m_drawings.push_back(std::move(drawing));
+}
+
 void ProgramWindow::drawPicture(const QImage& picture, const QRect& box)
 {
-    QPainter painter(&m_canvas);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(box, picture);
-    painter.end();
-    update(box);
+    // The caller's pixels may be gone by the time the drawing is made.
+    addDrawing(Drawing{box, picture.copy(), {}, {}, {}, false});
 }
 
 void ProgramWindow::drawBox(const QRect& box, const QColor& colour)
 {
-    QPainter painter(&m_canvas);
-    painter.fillRect(box, colour);
-    painter.end();
-    update(box);
+    addDrawing(Drawing{box, {}, colour, {}, {}, false});
 }
 
 void ProgramWindow::drawLine(const QPoint& from, const QPoint& to, const QColor& colour)
 {
+    addDrawing(Drawing{{}, {}, colour, from, to, true});
+}
+
+void ProgramWindow::flushDrawings()
+{
+    if (m_drawings.empty())
+        return;
     QPainter painter(&m_canvas);
-    // Square caps on a cosmetic one-pixel pen put the last point on the line as well.
-    QPen pen(colour, 1, Qt::SolidLine, Qt::SquareCap);
-    pen.setCosmetic(true);
-    painter.setPen(pen);
-    painter.drawLine(from, to);
-    painter.drawPoint(from);
-    painter.drawPoint(to);
+    QRect changed;
+    for (const Drawing& drawing : m_drawings) {
+        if (drawing.isLine) {
+            // Square caps on a cosmetic one-pixel pen put the last point on the line as well.
+            QPen pen(drawing.colour, 1, Qt::SolidLine, Qt::SquareCap);
+            pen.setCosmetic(true);
+            painter.setPen(pen);
+            painter.drawLine(drawing.from, drawing.to);
+            painter.drawPoint(drawing.from);
+            painter.drawPoint(drawing.to);
+        } else if (!drawing.picture.isNull()) {
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawImage(drawing.box, drawing.picture);
+        } else {
+            painter.fillRect(drawing.box, drawing.colour);
+        }
+        changed |= drawing.area();
+    }
     painter.end();
-    update(QRect(from, to).normalized().adjusted(-1, -1, 1, 1));
+    m_drawings.clear();
+    update(changed);
 }
 
 void ProgramWindow::closeEvent(QCloseEvent* event)
@@ -76,6 +105,7 @@ bool ProgramWindow::event(QEvent* event)
 
 void ProgramWindow::paintEvent(QPaintEvent* event)
 {
+    flushDrawings();
     QPainter painter(this);
     painter.drawImage(event->rect(), m_canvas, event->rect());
 }

@@ -2,9 +2,11 @@
 
 #include "window/window_layer.h"
 
+#include <QColor>
 #include <QImage>
 #include <QWidget>
 #include <functional>
+#include <vector>
 
 namespace tagrelay {
 
@@ -12,7 +14,8 @@ namespace tagrelay {
 /// are its children, and what the program draws goes onto a canvas that is painted beneath
 /// them, so a cover picture stays visible when another window passes over it. The window
 /// never closes itself: a close request (and any other activity worth a loop turn) is only
-/// reported.
+/// reported. Drawings wait until the canvas is painted on or flushDrawings is called; one that
+/// covers earlier ones wholly (the walk's picture area, once per file) makes them moot.
 class ProgramWindow : public QWidget
 {
   public:
@@ -26,6 +29,9 @@ class ProgramWindow : public QWidget
     void drawBox(const QRect& box, const QColor& colour);
     /// A one-pixel line, both end points included.
     void drawLine(const QPoint& from, const QPoint& to, const QColor& colour);
+    /// Puts the waiting drawings on the canvas and asks for their part of the window to be
+    /// repainted.
+    void flushDrawings();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -33,7 +39,21 @@ class ProgramWindow : public QWidget
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    /// A box (no picture, no line end), a picture scaled into the box, or a line.
+    struct Drawing
+    {
+        QRect box;
+        QImage picture;
+        QColor colour;
+        QPoint from, to;
+        bool isLine = false;
+        QRect area() const;
+    };
+
+    void addDrawing(Drawing drawing);
+
     QImage m_canvas; // transparent where nothing was drawn
+    std::vector<Drawing> m_drawings;
     Report m_report;
 };
 

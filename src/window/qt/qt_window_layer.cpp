@@ -12,11 +12,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <algorithm>
 #include <cassert>
 #include <climits>
+#include <time.h>
 
 namespace tagrelay {
 namespace {
@@ -48,6 +50,14 @@ bool isCheckable(GadgetKind kind)
     return kind == GadgetKind::CheckBox || kind == GadgetKind::ToggleButton;
 }
 
+/// Controls that only show what the program gives them: their widgets may wait for the next
+/// loop entry and may be handed on to the next control of their kind under the same number.
+bool isDisplay(GadgetKind kind)
+{
+    return kind == GadgetKind::MultiLineBox || kind == GadgetKind::OneLineField
+           || kind == GadgetKind::ProgressBar;
+}
+
 bool hasButtonText(GadgetKind kind)
 {
     return kind == GadgetKind::CheckBox || kind == GadgetKind::Button
@@ -64,6 +74,15 @@ bool isDrawable(const RgbImage& image)
     if (rowBytes > INT_MAX)
         return false;
     return rowBytes * static_cast<std::uint64_t>(image.height) <= image.pixels.size();
+}
+
+/// A clock read for every frame of a scan: the coarse one costs a few nanoseconds, and its
+/// steps (a few milliseconds) are finer than the loop interval needs.
+std::int64_t coarseMilliseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
 }
 
 } // namespace
@@ -95,8 +114,20 @@ ProgramWindow* QtWindowLayer::findWindow(int window) const
 
 QtWindowLayer::Gadget* QtWindowLayer::findGadget(int gadget)
 {
+    if (gadget == m_foundNumber && m_found != nullptr)
+        return m_found;
     const auto found = m_gadgets.find(gadget);
-    return found == m_gadgets.end() ? nullptr : &found->second;
+    if (found == m_gadgets.end())
+        return nullptr;
+    m_foundNumber = gadget;
+    m_found = &found->second;
+    return m_found;
+}
+
+void QtWindowLayer::forgetFound()
+{
+    m_foundNumber = -1;
+    m_found = nullptr;
 }
 
 bool QtWindowLayer::openWindow(int window, int width, int height, const std::string& title)
@@ -131,7 +162,9 @@ void QtWindowLayer::closeWindow(int window)
     if (found == m_windows.end())
         return;
     // The controls go with their window's widget.
+    forgetFound();
     std::erase_if(m_gadgets, [window](const auto& entry) { return entry.second.window == window; });
+    std::erase_if(m_retired, [window](const auto& entry) { return entry.second.window == window; });
     m_windows.erase(found);
 }
 
@@ -185,30 +218,71 @@ QWidget* QtWindowLayer::makeWidget(int window, int gadget, GadgetKind kind, QWid
     return new QWidget(parent);
 }
 
+QWidget* QtWindowLayer::reusableWidget(int window, int gadget, GadgetKind kind, const QFont& font)
+{
+    if (!isDisplay(kind))
+        return nullptr;
+    QWidget* widget = nullptr;
+    if (const Gadget* current = findGadget(gadget)) {
+        if (current->window != window || current->kind != kind)
+            return nullptr;
+        widget = current->widget;
+        forgetFound();
+        m_gadgets.erase(gadget);
+    } else {
+        const auto retired = m_retired.find(gadget);
+        if (retired == m_retired.end() || retired->second.window != window
+            || retired->second.kind != kind)
+            return nullptr;
+        widget = retired->second.widget;
+        m_retired.erase(retired);
+    }
+    // A widget in another font would have to forget its own first; a new one is as cheap.
+    if (widget->font() != font) {
+        delete widget;
+        return nullptr;
+    }
+    return widget;
+}
+
 bool QtWindowLayer::createGadget(int window, int gadget, GadgetKind kind, Box box,
                                  const std::string& text)
 {
     ProgramWindow* parent = findWindow(window);
     if (parent == nullptr)
         return false;
-    freeGadget(gadget);
-    QWidget* widget = makeWidget(window, gadget, kind, parent);
-    widget->setGeometry(box.x, box.y, std::max(box.width, 0), std::max(box.height, 0));
-    const auto font = m_fonts.find(m_defaultFont);
-    if (font != m_fonts.end())
-        widget->setFont(font->second);
+    const auto defaultFont = m_fonts.find(m_defaultFont);
+    const QFont font = defaultFont != m_fonts.end() ? defaultFont->second : parent->font();
+    const QRect place(box.x, box.y, std::max(box.width, 0), std::max(box.height, 0));
+    QWidget* widget = reusableWidget(window, gadget, kind, font);
+    const bool isNew = widget == nullptr;
+    if (isNew) {
+        freeGadget(gadget);
+        widget = makeWidget(window, gadget, kind, parent);
+        if (defaultFont != m_fonts.end())
+            widget->setFont(font);
+    }
+    if (widget->geometry() != place)
+        widget->setGeometry(place);
     Gadget& created = m_gadgets[gadget];
-    created = Gadget{window, kind, widget};
+    created = Gadget{};
+    created.window = window;
+    created.kind = kind;
+    created.widget = widget;
     if (kind == GadgetKind::MultiLineBox) {
+        // A widget handed on still holds the lines of the control before.
+        created.clearsFirst = !isNew;
+        created.isStale = !isNew;
         if (!text.empty())
             addLine(gadget, text);
     } else if (kind == GadgetKind::ProgressBar) {
-        showProgress(created);
+        created.isStale = true;
     } else {
         setGadgetText(gadget, text);
     }
     // The parent is on screen already: a child created now is shown by hand.
-    widget->show();
+    if (isNew)
+        widget->show();
     return true;
 }
 
@@ -222,9 +296,16 @@ void QtWindowLayer::freeGadget(int gadget)
     const auto found = m_gadgets.find(gadget);
     if (found == m_gadgets.end())
         return;
-    // Never called from inside one of the control's own signals (those only queue an event),
-    // so the widget can go at once.
-    delete found->second.widget;
+    if (isDisplay(found->second.kind)) {
+        Retired& retired = m_retired[gadget];
+        delete retired.widget;
+        retired = Retired{found->second.window, found->second.kind, found->second.widget};
+    } else {
+        // Never called from inside one of the control's own signals (those only queue an
+        // event), so the widget can go at once.
+        delete found->second.widget;
+    }
+    forgetFound();
     m_gadgets.erase(found);
 }
 
@@ -233,15 +314,31 @@ void QtWindowLayer::addLine(int gadget, const std::string& line)
     Gadget* found = findGadget(gadget);
     if (found == nullptr || found->kind != GadgetKind::MultiLineBox)
         return;
-    auto* box = static_cast<QTextEdit*>(found->widget);
-    // Inserted as plain text: an entry such as a page template line with <a href=...> must
-    // show its characters, not a link.
-    QTextCursor cursor(box->document());
-    cursor.movePosition(QTextCursor::End);
     if (found->hasLines)
-        cursor.insertBlock();
-    cursor.insertText(toQString(line));
+        found->pending += '\n';
+    found->pending += line;
     found->hasLines = true;
+    found->isStale = true;
+}
+
+void QtWindowLayer::showLines(Gadget& box)
+{
+    auto* widget = static_cast<QTextEdit*>(box.widget);
+    if (box.clearsFirst)
+        widget->clear();
+    if (box.pending.empty())
+        return;
+    QScrollBar* scroll = widget->verticalScrollBar();
+    // The box follows its newest line, unless the user scrolled up to read an earlier one.
+    const bool followsEnd = box.clearsFirst || scroll->value() == scroll->maximum();
+    // All the lines that came since the last loop entry go in as one edit, laid out once. As
+    // plain text: an entry such as a page template line with <a href=...> must show its
+    // characters, not a link; each line end starts a new line of the box.
+    QTextCursor cursor(widget->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(toQString(box.pending));
+    if (followsEnd)
+        scroll->setValue(scroll->maximum());
 }
 
 void QtWindowLayer::clearGadget(int gadget)
@@ -249,12 +346,12 @@ void QtWindowLayer::clearGadget(int gadget)
     Gadget* found = findGadget(gadget);
     if (found == nullptr)
         return;
-    if (found->kind == GadgetKind::MultiLineBox) {
-        static_cast<QTextEdit*>(found->widget)->clear();
-        found->hasLines = false;
-    } else if (found->kind == GadgetKind::OneLineField) {
-        static_cast<QLineEdit*>(found->widget)->clear();
-    }
+    if (found->kind != GadgetKind::MultiLineBox && found->kind != GadgetKind::OneLineField)
+        return;
+    found->clearsFirst = true;
+    found->pending.clear();
+    found->hasLines = false;
+    found->isStale = true;
 }
 
 void QtWindowLayer::setGadgetText(int gadget, const std::string& text)
@@ -262,14 +359,11 @@ void QtWindowLayer::setGadgetText(int gadget, const std::string& text)
     Gadget* found = findGadget(gadget);
     if (found == nullptr)
         return;
-    if (found->kind == GadgetKind::MultiLineBox) {
-        static_cast<QTextEdit*>(found->widget)->setPlainText(toQString(text));
+    if (found->kind == GadgetKind::MultiLineBox || found->kind == GadgetKind::OneLineField) {
+        found->clearsFirst = true;
+        found->pending = text;
         found->hasLines = !text.empty();
-    } else if (found->kind == GadgetKind::OneLineField) {
-        auto* field = static_cast<QLineEdit*>(found->widget);
-        field->setText(toQString(text));
-        // A long path shows its beginning, not its end.
-        field->setCursorPosition(0);
+        found->isStale = true;
     } else if (hasButtonText(found->kind)) {
         static_cast<QAbstractButton*>(found->widget)->setText(toQString(text));
     }
@@ -301,8 +395,13 @@ void QtWindowLayer::showProgress(Gadget& bar)
     if (widget->minimum() != 0 || widget->maximum() != pixels)
         widget->setRange(0, pixels);
     const int filled = progressPixels(bar.minimum, bar.maximum, bar.value, pixels);
-    if (widget->value() != filled)
-        widget->setValue(filled);
+    if (widget->value() == filled)
+        return;
+    // The toolkit's bar repaints at once on a new value; a bar that only asks for an update is
+    // painted with the rest of the window.
+    widget->setUpdatesEnabled(false);
+    widget->setValue(filled);
+    widget->setUpdatesEnabled(true);
 }
 
 void QtWindowLayer::setProgressRange(int gadget, std::int64_t minimum, std::int64_t maximum)
@@ -312,7 +411,7 @@ void QtWindowLayer::setProgressRange(int gadget, std::int64_t minimum, std::int6
         return;
     found->minimum = minimum;
     found->maximum = maximum;
-    showProgress(*found);
+    found->isStale = true;
 }
 
 void QtWindowLayer::setProgressValue(int gadget, std::int64_t value)
@@ -321,7 +420,7 @@ void QtWindowLayer::setProgressValue(int gadget, std::int64_t value)
     if (found == nullptr || found->kind != GadgetKind::ProgressBar)
         return;
     found->value = value;
-    showProgress(*found);
+    found->isStale = true;
 }
 
 bool QtWindowLayer::loadFont(int font, const std::string& face, int points)
@@ -346,21 +445,55 @@ void QtWindowLayer::releaseFont(int font)
         m_defaultFont = -1;
 }
 
-Event QtWindowLayer::waitEvent()
+void QtWindowLayer::showPending(Gadget& gadget)
 {
-    while (m_events.empty()) {
-        if (m_windows.empty())
-            return Event{EventKind::CloseWindow, -1, -1};
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    gadget.isStale = false;
+    switch (gadget.kind) {
+    case GadgetKind::MultiLineBox:
+        showLines(gadget);
+        break;
+    case GadgetKind::OneLineField: {
+        auto* field = static_cast<QLineEdit*>(gadget.widget);
+        field->setText(toQString(gadget.pending));
+        // A long path shows its beginning, not its end.
+        field->setCursorPosition(0);
+        break;
     }
-    const Event event = m_events.front();
-    m_events.pop_front();
-    return event;
+    case GadgetKind::ProgressBar:
+        showProgress(gadget);
+        break;
+    default:
+        break;
+    }
+    gadget.clearsFirst = false;
+    if (gadget.kind == GadgetKind::MultiLineBox)
+        gadget.pending.clear();
 }
 
-Event QtWindowLayer::pollEvent()
+void QtWindowLayer::present()
 {
-    QCoreApplication::processEvents();
+    // Freed controls that were not created again go now. Never called from inside one of a
+    // control's own signals (those only queue an event), so a widget can go at once.
+    for (const auto& entry : m_retired)
+        delete entry.second.widget;
+    m_retired.clear();
+    for (auto& entry : m_gadgets) {
+        if (entry.second.isStale)
+            showPending(entry.second);
+    }
+    for (const auto& entry : m_windows)
+        entry.second->flushDrawings();
+}
+
+void QtWindowLayer::runLoop(QEventLoop::ProcessEventsFlags flags)
+{
+    present();
+    QCoreApplication::processEvents(flags);
+    m_loopEntered = coarseMilliseconds();
+}
+
+Event QtWindowLayer::takeEvent()
+{
     if (m_events.empty())
         return Event{};
     const Event event = m_events.front();
@@ -368,8 +501,29 @@ Event QtWindowLayer::pollEvent()
     return event;
 }
 
+Event QtWindowLayer::waitEvent()
+{
+    while (m_events.empty()) {
+        if (m_windows.empty())
+            return Event{EventKind::CloseWindow, -1, -1};
+        runLoop(QEventLoop::WaitForMoreEvents);
+    }
+    return takeEvent();
+}
+
+Event QtWindowLayer::pollEvent()
+{
+    // The walk polls for every file and every frame, far more often than anything can happen
+    // on the screen; a loop entry costs more than a file.
+    if (m_loopEntered < 0 || coarseMilliseconds() - m_loopEntered >= loopIntervalMs)
+        runLoop(QEventLoop::AllEvents);
+    return takeEvent();
+}
+
 std::string QtWindowLayer::chooseFolder(const std::string& prompt, const std::string& initial)
 {
+    // The dialog's own loop repaints the windows behind it: they show what they hold now.
+    present();
     // Only the program's own windows can be the active window.
     QWidget* owner = QApplication::activeWindow();
     const QString chosen =
@@ -408,20 +562,24 @@ void QtWindowLayer::drawLine(int window, int x1, int y1, int x2, int y2, Colour 
 
 void QtWindowLayer::closeAll()
 {
+    forgetFound();
     m_gadgets.clear();
+    m_retired.clear();
     m_windows.clear();
     m_fonts.clear();
     m_defaultFont = -1;
     m_events.clear();
 }
 
-QWidget* QtWindowLayer::windowWidget(int window) const
+QWidget* QtWindowLayer::windowWidget(int window)
 {
+    present();
     return findWindow(window);
 }
 
-QWidget* QtWindowLayer::gadgetWidget(int gadget) const
+QWidget* QtWindowLayer::gadgetWidget(int gadget)
 {
+    present();
     const auto found = m_gadgets.find(gadget);
     return found == m_gadgets.end() ? nullptr : found->second.widget;
 }
@@ -445,8 +603,10 @@ std::uint64_t QtWindowLayer::openVideoWindow(Box place)
         || place.height <= 0)
         return 0;
     m_videoWindow = std::make_unique<VideoWindow>(QRect(place.x, place.y, place.width, place.height));
-    // The window must exist on the display before the player draws into it; the walk does not
-    // run Qt's loop while it measures.
+    // The window must exist on the display before the player draws into it, and the main
+    // window should show the movie being analysed: the walk does not run Qt's loop while it
+    // measures.
+    present();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     QGuiApplication::sync();
     return m_videoWindow->nativeId();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
 #include <string>
@@ -276,6 +278,63 @@ TEST_F(QtWindowLayerTest, WaitBlocksUntilSomethingArrives)
     EXPECT_EQ(layer.pollEvent().kind, EventKind::None);
 }
 
+/// Counts its own deliveries and posts itself again: about one count per entry into Qt's loop.
+class LoopEntryCounter : public QObject
+{
+  public:
+    int entries = 0;
+    void post() { QCoreApplication::postEvent(this, new QEvent(QEvent::User)); }
+
+  protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() != QEvent::User)
+            return QObject::event(event);
+        ++entries;
+        post();
+        return true;
+    }
+};
+
+TEST_F(QtWindowLayerTest, AWalkPollingWithoutPauseEntersQtsLoopRarelyYetTakesClicksAndClosesInTime)
+{
+    ASSERT_TRUE(layer.createGadget(0, 9, GadgetKind::ToggleButton, {10, 390, 430, 30}, "Start"));
+    ASSERT_TRUE(layer.createGadget(0, 7, GadgetKind::OneLineField, {8, 250, 150, 26}, ""));
+    test::takeEvents(layer);
+    // Both come through Qt's queue, as the window system's input does.
+    auto* button = static_cast<QPushButton*>(layer.gadgetWidget(9));
+    QTimer::singleShot(30, button, [button] { button->click(); });
+    QWidget* window = layer.windowWidget(0);
+    QTimer::singleShot(60, window, [window] { window->close(); });
+    LoopEntryCounter counter;
+    counter.post();
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 clickedAt = -1;
+    qint64 closedAt = -1;
+    long polls = 0;
+    while (clock.elapsed() < 150) {
+        layer.setGadgetText(7, "Filecount: " + std::to_string(polls));
+        const Event event = layer.pollEvent();
+        ++polls;
+        if (isEvent(event, EventKind::Gadget, 0, 9))
+            clickedAt = clock.elapsed();
+        if (isEvent(event, EventKind::CloseWindow, 0, -1))
+            closedAt = clock.elapsed();
+    }
+    EXPECT_GE(clickedAt, 30);
+    EXPECT_LE(clickedAt, 30 + 25);
+    EXPECT_GE(closedAt, 60);
+    EXPECT_LE(closedAt, 60 + 25);
+    // Once per 10 ms or so, not once per poll.
+    EXPECT_GT(polls, 1000);
+    EXPECT_GE(counter.entries, 5);
+    EXPECT_LE(counter.entries, 2 * (150 / QtWindowLayer::loopIntervalMs + 3));
+    EXPECT_EQ(qobject_cast<QLineEdit*>(layer.gadgetWidget(7))->text().toStdString(),
+              "Filecount: " + std::to_string(polls - 1));
+}
+
 TEST_F(QtWindowLayerTest, WindowActivityAsksForOneLoopTurnHoweverMuchCame)
 {
     test::takeEvents(layer);
@@ -308,13 +367,83 @@ TEST_F(QtWindowLayerTest, MultiLineBoxTakesLinesAsPlainText)
     EXPECT_GT(box->horizontalScrollBar()->maximum(), 0);
 
     // After clearing, the next line is the first one again.
+    const auto shownText = [this] {
+        return qobject_cast<QTextEdit*>(layer.gadgetWidget(31))->toPlainText().toStdString();
+    };
     layer.clearGadget(31);
-    EXPECT_TRUE(box->toPlainText().isEmpty());
+    EXPECT_TRUE(shownText().empty());
     layer.addLine(31, "List of files with errors");
-    EXPECT_EQ(box->toPlainText().toStdString(), "List of files with errors");
+    EXPECT_EQ(shownText(), "List of files with errors");
     layer.setGadgetText(31, "50");
     layer.addLine(31, "51");
-    EXPECT_EQ(box->toPlainText().toStdString(), "50\n51");
+    EXPECT_EQ(shownText(), "50\n51");
+    // Cleared and filled again before the screen saw it: only the new lines arrive.
+    layer.addLine(31, "52");
+    layer.clearGadget(31);
+    layer.addLine(31, "first");
+    layer.addLine(31, "second");
+    EXPECT_EQ(shownText(), "first\nsecond");
+}
+
+TEST_F(QtWindowLayerTest, TheErrorListFollowsItsNewestLineUntilTheUserScrollsUp)
+{
+    ASSERT_TRUE(layer.createGadget(0, 44, GadgetKind::MultiLineBox, {8, 390, 786, 200},
+                                   "List of files with errors"));
+    for (int i = 0; i < 40; ++i) {
+        layer.addLine(44, "frame header error : /music/" + std::to_string(i) + ".mp3");
+        if (i % 7 == 0)
+            layer.pollEvent();
+    }
+    auto* box = qobject_cast<QTextEdit*>(layer.gadgetWidget(44));
+    QCoreApplication::processEvents();
+    QScrollBar* scroll = box->verticalScrollBar();
+    ASSERT_GT(scroll->maximum(), 0);
+    EXPECT_EQ(scroll->value(), scroll->maximum());
+    const QPoint bottomLeft(4, box->viewport()->height() - 4);
+    EXPECT_EQ(box->cursorForPosition(bottomLeft).block().text().toStdString(),
+              "frame header error : /music/39.mp3");
+
+    // Scrolled up to read an earlier line, the user keeps it in view.
+    scroll->setValue(0);
+    layer.addLine(44, "auch hier ein kleines Problem: /music/40.mp3");
+    layer.gadgetWidget(44);
+    EXPECT_EQ(scroll->value(), 0);
+    EXPECT_EQ(box->document()->lastBlock().text().toStdString(),
+              "auch hier ein kleines Problem: /music/40.mp3");
+}
+
+TEST_F(QtWindowLayerTest, SixLinesFitTheOptionPanelsBoxesWithoutAVerticalScrollBar)
+{
+    // The preview with every box ticked and the information box, in the panel's font; only
+    // the information box's page template line is too wide for its box.
+    ASSERT_TRUE(layer.loadFont(0, "Courier", 8));
+    layer.setDefaultFont(0);
+    ASSERT_TRUE(layer.createGadget(0, 0, GadgetKind::MultiLineBox, {8, 10, 786, 90},
+                                   "Filename: track04.mp3"));
+    for (const char* line :
+         {"Vella Marondi - Greatest Hit `86 - The locomotion - 192 kbs - Joint Stereo - "
+          "3:11 min - Rock/Pop",
+          "Filename: picture.jpg", "500 x 400 pixel 24 Bit ", "Filename: movie.avi",
+          "352 x 640 pixel - 24 fps - 58:18 min"})
+        layer.addLine(0, line);
+    ASSERT_TRUE(layer.createGadget(0, 31, GadgetKind::MultiLineBox, {8, 450, 786, 100},
+                                   "This Program creates Descript.ion files for all mp3 files."));
+    for (int i = 0; i < 4; ++i)
+        layer.addLine(31, "In Hfs please deaktivate >use OEM For Description<");
+    layer.addLine(31, "How to activate .ico IN HFS-HTML Template??? [file] <tr><td>%new% "
+                      "%Protected% <a href=\"%item-url%\"><img src=\"%item-name%.ico\" /> "
+                      "%item-name%</a>%comment%");
+    layer.gadgetWidget(0);
+    QCoreApplication::processEvents();
+    auto* preview = qobject_cast<QTextEdit*>(layer.gadgetWidget(0));
+    auto* info = qobject_cast<QTextEdit*>(layer.gadgetWidget(31));
+    EXPECT_FALSE(preview->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(preview->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(info->verticalScrollBar()->isVisible());
+    EXPECT_TRUE(info->horizontalScrollBar()->isVisible());
+    EXPECT_EQ(info->geometry(), QRect(8, 450, 786, 100));
+    // The sixth line sits wholly above the horizontal scroll bar.
+    EXPECT_LE(info->document()->size().height(), info->viewport()->height());
 }
 
 TEST_F(QtWindowLayerTest, AOneLineBoxTwentyPixelsHighHasRoomForItsLine)
@@ -342,12 +471,12 @@ TEST_F(QtWindowLayerTest, OneLineFieldShowsTheBeginningOfALongText)
 {
     const std::string path = "Analysing: /music/" + std::string(300, 'a') + "/track.mp3";
     ASSERT_TRUE(layer.createGadget(0, 0, GadgetKind::OneLineField, {8, 10, 776, 30}, path));
-    auto* field = qobject_cast<QLineEdit*>(layer.gadgetWidget(0));
-    EXPECT_EQ(field->cursorPosition(), 0);
+    const auto field = [this] { return qobject_cast<QLineEdit*>(layer.gadgetWidget(0)); };
+    EXPECT_EQ(field()->cursorPosition(), 0);
     layer.setGadgetText(0, "Filename: <i>x</i>.mp3");
-    EXPECT_EQ(field->text().toStdString(), "Filename: <i>x</i>.mp3");
+    EXPECT_EQ(field()->text().toStdString(), "Filename: <i>x</i>.mp3");
     layer.clearGadget(0);
-    EXPECT_TRUE(field->text().isEmpty());
+    EXPECT_TRUE(field()->text().isEmpty());
 }
 
 TEST_F(QtWindowLayerTest, TextsInTheLocaleCharacterSetArriveWhole)
