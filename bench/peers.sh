@@ -5,7 +5,7 @@
 #
 #   bench/peers.sh [--files N] [--folders F] [--runs R] [--tree DIR]
 #
-# The tree is made once (lame-encoded files, about 45 s each, a quarter of them VBR) and kept
+# The tree is made once (lame-encoded files, about 45 s each, one in eight VBR) and kept
 # in DIR (default /tmp/tagrelay-peers-tree) for later runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,10 +42,10 @@ cli=build/bench/tagrelay-cli
 if [ ! -f "$tree/.complete" ]; then
     rm -rf "$tree"
     mkdir -p "$tree/.sources"
-    # Eight distinct sources: four CBR, four VBR, tagged like a ripper would.
+    # Eight distinct sources: seven CBR, one VBR, tagged like a ripper would.
     for i in 0 1 2 3 4 5 6 7; do
         sox -n -r 44100 -c 2 "$tree/.sources/$i.wav" synth 45 pinknoise tremolo $((i + 2)) 60 vol 0.3
-        if [ $((i % 4)) -eq 3 ]; then options="-V 2"; else options="-b $((128 + 32 * (i % 3)))"; fi
+        if [ "$i" -eq 7 ]; then options="-V 2"; else options="-b $((128 + 32 * (i % 3)))"; fi
         lame --quiet $options --tt "Title $i" --ta "Artist $i" --tl "Album" --tg Rock \
             --add-id3v2 "$tree/.sources/$i.wav" "$tree/.sources/$i.mp3"
     done

@@ -137,6 +137,16 @@ std::uint16_t ByteReader::readU16BigEndian()
 
 std::uint32_t ByteReader::readU32BigEndian()
 {
+    // The stream scan reads a header word per frame: inside the current window it is four
+    // bytes in a row.
+    if (m_current->holds(m_position) && m_current->holds(m_position + 3)) {
+        const std::uint8_t* at =
+            m_current->bytes.data() + static_cast<std::size_t>(m_position - m_current->start);
+        m_position += 4;
+        m_current->lastUse = ++m_uses;
+        return (std::uint32_t{at[0]} << 24) | (std::uint32_t{at[1]} << 16)
+               | (std::uint32_t{at[2]} << 8) | at[3];
+    }
     std::uint32_t value = 0;
     for (int i = 0; i < 4; ++i)
         value = (value << 8) | readU8();

@@ -4,11 +4,27 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <string_view>
+
 namespace tagrelay {
 
 namespace {
 
 constexpr std::int64_t tailBytes = 128;
+
+/// True when the file's first bytes hold the mark an encoder puts in the first frame of a
+/// stream of variable bitrate. Only a guess of how much to read ahead: nothing depends on it.
+bool hasVbrMark(int fd, std::vector<char>& head)
+{
+    head.resize(64 * 1024);
+    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+    if (got <= 0)
+        return false;
+    const std::string_view bytes(head.data(), static_cast<std::size_t>(got));
+    return bytes.find("Xing") != std::string_view::npos
+           || bytes.find("VBRI") != std::string_view::npos;
+}
 
 } // namespace
 
@@ -39,7 +55,8 @@ ReadAhead::~ReadAhead()
         ::close(request.folderFd);
 }
 
-bool ReadAhead::request(int folderFd, const std::string& name, std::int64_t headBytes)
+bool ReadAhead::request(int folderFd, const std::string& name, std::int64_t headBytes,
+                        bool wholeIfVbr)
 {
     {
         const std::lock_guard lock(m_mutex);
@@ -51,7 +68,7 @@ bool ReadAhead::request(int folderFd, const std::string& name, std::int64_t head
         return false;
     {
         const std::lock_guard lock(m_mutex);
-        m_queue.push_back({copy, name, headBytes});
+        m_queue.push_back({copy, name, headBytes, wholeIfVbr});
     }
     m_wake.notify_one();
     return true;
@@ -65,6 +82,7 @@ std::uint64_t ReadAhead::done() const
 
 void ReadAhead::serve()
 {
+    std::vector<char> head;
     for (;;) {
         Request request;
         {
@@ -88,6 +106,8 @@ void ReadAhead::serve()
                 adviseWillNeed(fd, 0, std::min(size, request.headBytes));
                 if (size > request.headBytes)
                     adviseWillNeed(fd, size - tailBytes, tailBytes);
+                if (request.wholeIfVbr && size > request.headBytes && hasVbrMark(fd, head))
+                    adviseWillNeed(fd, request.headBytes, size - request.headBytes);
             }
             ::close(fd);
         }

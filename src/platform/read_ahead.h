@@ -21,14 +21,17 @@ class ReadAhead
 {
   public:
     /// threads: readers at once (each waits for one file's metadata); depth: requests held.
-    explicit ReadAhead(int threads = 4, std::size_t depth = 64);
+    explicit ReadAhead(int threads = 8, std::size_t depth = 64);
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
-    /// Queues the first headBytes and the last 128 bytes of the file name in the open folder.
+    /// Queues the first headBytes and the last 128 bytes of the file name in the open folder;
+    /// with wholeIfVbr, the whole file when its head names it a stream of variable bitrate
+    /// (an encoder's "Xing" or "VBRI" mark), as a stream scan will read it to its end.
     /// Returns false (and queues nothing) when depth requests are already waiting.
-    bool request(int folderFd, const std::string& name, std::int64_t headBytes);
+    bool request(int folderFd, const std::string& name, std::int64_t headBytes,
+                 bool wholeIfVbr = false);
 
     /// Requests done so far (for measurements and tests).
     std::uint64_t done() const;
@@ -39,6 +42,7 @@ class ReadAhead
         int folderFd = -1; // a copy of the walk's descriptor, closed when done
         std::string name;
         std::int64_t headBytes = 0;
+        bool wholeIfVbr = false;
     };
 
     void serve();

@@ -313,7 +313,9 @@ void Walker::readAheadOf(Level& level)
         const DirectoryEntry& entry = level.entries[level.readAheadNext];
         if (entry.kind != EntryKind::File || fileKindOf(entry.name) != FileKind::Mp3)
             continue;
-        if (!m_readAhead->request(level.handle.fd(), entry.name, mp3ReadWindow))
+        const bool scansStreams =
+            m_run.settings.showBitrate != 0 || m_run.settings.showPlaytime != 0;
+        if (!m_readAhead->request(level.handle.fd(), entry.name, mp3ReadWindow, scansStreams))
             return; // the queue is full: asked again at the next file
     }
 }
