@@ -30,7 +30,7 @@ command -v sox >/dev/null || need+=(sox)
 command -v mp3info >/dev/null || need+=(mp3info)
 command -v mediainfo >/dev/null || need+=(mediainfo)
 command -v exiftool >/dev/null || need+=(libimage-exiftool-perl)
-python3 -c "import mutagen" 2>/dev/null || need+=(python3-mutagen)
+/usr/bin/python3 -c "import mutagen" 2>/dev/null || need+=(python3-mutagen)
 if [ ${#need[@]} -gt 0 ]; then
     apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
@@ -76,7 +76,7 @@ for root, dirs, names in os.walk(sys.argv[1]):
 declare -A commands=(
     ["tagrelay-cli"]="$cli --artist --album --title --bitrate --audio-mode --playtime --genre $tree"
     ["tagrelay-cli --no-read-ahead"]="$cli --no-read-ahead --artist --album --title --bitrate --audio-mode --playtime --genre $tree"
-    ["mutagen"]="python3 -c '$mutagen_script' $tree"
+    ["mutagen"]="/usr/bin/python3 -c '$mutagen_script' $tree"
     ["mp3info -F"]="find $tree -name '*.mp3' -exec mp3info -F -p '%a %l %t %r %o %S %g\n' {} +"
     ["mediainfo"]="mediainfo $tree"
     ["exiftool"]="exiftool -q -r -ext mp3 $tree"

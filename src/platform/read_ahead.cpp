@@ -13,14 +13,28 @@ namespace {
 
 constexpr std::int64_t tailBytes = 128;
 
-/// True when the file's first bytes hold the mark an encoder puts in the first frame of a
-/// stream of variable bitrate. Only a guess of how much to read ahead: nothing depends on it.
+/// True when the first frame behind a leading ID3v2 tag holds the mark an encoder puts in the
+/// first frame of a stream of variable bitrate. Only a guess of how much to read ahead:
+/// nothing the walk finds depends on it. Reads a few kilobytes at most.
 bool hasVbrMark(int fd, std::vector<char>& head)
 {
-    head.resize(64 * 1024);
-    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
-    if (got <= 0)
+    constexpr std::size_t probe = 4096;
+    head.resize(probe);
+    ssize_t got = ::pread(fd, head.data(), probe, 0);
+    if (got < 10)
         return false;
+    const auto byte = [&head](std::size_t i) { return static_cast<unsigned char>(head[i]); };
+    if (head[0] == 'I' && head[1] == 'D' && head[2] == '3') {
+        // Behind the tag (synchsafe size, and a footer when flagged) the audio starts.
+        const std::int64_t size = (byte(6) & 0x7F) << 21 | (byte(7) & 0x7F) << 14
+                                  | (byte(8) & 0x7F) << 7 | (byte(9) & 0x7F);
+        const std::int64_t audio = 10 + size + ((byte(5) & 0x10) != 0 ? 10 : 0);
+        if (audio + 64 > static_cast<std::int64_t>(probe)) {
+            got = ::pread(fd, head.data(), probe, static_cast<off_t>(audio));
+            if (got <= 0)
+                return false;
+        }
+    }
     const std::string_view bytes(head.data(), static_cast<std::size_t>(got));
     return bytes.find("Xing") != std::string_view::npos
            || bytes.find("VBRI") != std::string_view::npos;
