@@ -63,7 +63,7 @@ const Bytes png = test::pngFile(picture);
 const Bytes progressiveJpeg = test::jpegFile(picture, {}, true);
 
 INSTANTIATE_TEST_SUITE_P(
-    Inputs, UnloadablePictureTest,
+    Media, UnloadablePictureTest,
     testing::Values(
         UnloadableCase{"Empty", {}}, UnloadableCase{"Text", {'h', 'e', 'l', 'l', 'o', '\n'}},
         UnloadableCase{"Gif", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0}},
@@ -119,7 +119,7 @@ Bytes withGarbageAfter(Bytes bytes, std::size_t from)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Inputs, DamagedPixelsTest,
+    Media, DamagedPixelsTest,
     testing::Values(
         DamagedCase{"JpegCutInItsScan", cut(jpeg, jpegMarker(jpeg, 0xDA) + 16)},
         DamagedCase{"JpegScanOverwritten", withGarbageAfter(jpeg, jpegMarker(jpeg, 0xDA) + 20)},

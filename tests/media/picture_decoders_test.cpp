@@ -71,7 +71,7 @@ constexpr std::uint32_t rle4 = 2;
 constexpr std::uint32_t bitFields = 3;
 
 INSTANTIATE_TEST_SUITE_P(
-    Layouts, BmpLayoutTest,
+    Media, BmpLayoutTest,
     testing::Values(BmpCase{"Info1Bit", twoColours(), {40, 1}},
                     BmpCase{"Core1Bit", twoColours(), {12, 1}},
                     BmpCase{"Info4Bit", fourColours(), {40, 4}},
@@ -95,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                     BmpCase{"Rle4", fourColours(), {40, 4, rle4}}),
     [](const auto& param) { return std::string(param.param.name); });
 
-TEST(BmpReaderTest, RunLengthSkipsLeaveBlackAndTheRestIsPlaced)
+TEST(MediaBmpReaderTest, RunLengthSkipsLeaveBlackAndTheRestIsPlaced)
 {
     // 4 × 3, 8-bit palette {black, red}. Bottom row: 2 red; then skip right 1 and up 1 to the
     // middle row's x = 3; one red; end of bitmap. The top row is never reached.
@@ -152,7 +152,7 @@ RgbImage greyPattern()
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Layouts, PngLayoutTest,
+    Media, PngLayoutTest,
     testing::Values(PngCase{"Rgb8", rgbPattern(), {2, 8}, 24},
                     PngCase{"Rgb16", rgbPattern(), {2, 16}, 24},
                     PngCase{"Rgba8DropsAlpha", rgbPattern(), {6, 8}, 32},
@@ -199,14 +199,14 @@ TEST_P(JpegColourTest, DecodesToRgbOfThePicture)
     EXPECT_LE(largestDifference(*image, picture), 6);
 }
 
-INSTANTIATE_TEST_SUITE_P(Colours, JpegColourTest,
+INSTANTIATE_TEST_SUITE_P(Media, JpegColourTest,
                          testing::Values(JpegCase{"Colour", test::JpegColour::Colour},
                                          JpegCase{"Grey", test::JpegColour::Grey},
                                          JpegCase{"AdobeCmyk", test::JpegColour::AdobeCmyk},
                                          JpegCase{"AdobeYcck", test::JpegColour::AdobeYcck}),
                          [](const auto& param) { return std::string(param.param.name); });
 
-TEST(IconReaderTest, BitmapImageShowsItsMaskOnWhite)
+TEST(MediaIconReaderTest, BitmapImageShowsItsMaskOnWhite)
 {
     const RgbImage colours =
         test::paintedImage(4, 2, [](int x, int) { return x < 2 ? red : black; });
@@ -224,7 +224,7 @@ TEST(IconReaderTest, BitmapImageShowsItsMaskOnWhite)
     EXPECT_EQ(test::pixelAt(*image, 3, 1), white);
 }
 
-TEST(IconReaderTest, PngImageDecodesAsPngOf32Bits)
+TEST(MediaIconReaderTest, PngImageDecodesAsPngOf32Bits)
 {
     const Bytes file = test::iconFile(test::pngFile(rgbPattern(), {6, 8}));
     const auto header = readIconHeader(file);

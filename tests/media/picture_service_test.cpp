@@ -65,7 +65,7 @@ constexpr auto file = PictureOrigin::File;
 constexpr auto memory = PictureOrigin::Memory;
 
 INSTANTIATE_TEST_SUITE_P(
-    Formats, PictureDepthTest,
+    Media, PictureDepthTest,
     testing::Values(
         DepthCase{"Bmp1BitFileShowsTheDisplay", test::bmpFile(test::solidImage(6, 4, red), {40, 1}),
                   file, displayDepth},
@@ -95,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
         DepthCase{"PngIconFile", test::iconFile(test::pngFile(sixByFour)), file, 32}),
     [](const auto& param) { return std::string(param.param.name); });
 
-TEST(PictureServiceTest, ContentDecidesTheFormatNotTheName)
+TEST(MediaPictureServiceTest, ContentDecidesTheFormatNotTheName)
 {
     test::TempTree tree;
     const std::string pngNamedJpg = tree.writeFile("png.jpg", test::pngFile(fourColours(7, 5)));
@@ -111,7 +111,7 @@ TEST(PictureServiceTest, ContentDecidesTheFormatNotTheName)
     EXPECT_EQ(bmp.depth, 24);
 }
 
-TEST(PictureServiceTest, LargeBmpFileFactsNeedOnlyItsStart)
+TEST(MediaPictureServiceTest, LargeBmpFileFactsNeedOnlyItsStart)
 {
     // Larger than the part of a file the facts read first: its rows still count as present.
     test::TempTree tree;
@@ -122,7 +122,7 @@ TEST(PictureServiceTest, LargeBmpFileFactsNeedOnlyItsStart)
     EXPECT_EQ(facts.height, 100);
 }
 
-TEST(PictureServiceTest, WideningPictureIsSqueezedNotCropped)
+TEST(MediaPictureServiceTest, WideningPictureIsSqueezedNotCropped)
 {
     // Four bands of 25 columns each; squeezed to 50 × 50 each band is 12.5 columns wide.
     const RgbImage bands = test::paintedImage(100, 50, [](int x, int) {
@@ -142,7 +142,7 @@ TEST(PictureServiceTest, WideningPictureIsSqueezedNotCropped)
     }
 }
 
-TEST(PictureServiceTest, ShrinkingAveragesThePixelsItCovers)
+TEST(MediaPictureServiceTest, ShrinkingAveragesThePixelsItCovers)
 {
     // A one-pixel checkerboard of black and white halves to an even grey, not to a pattern of
     // picked pixels.
@@ -155,7 +155,7 @@ TEST(PictureServiceTest, ShrinkingAveragesThePixelsItCovers)
         EXPECT_NEAR(value, 128, 2);
 }
 
-TEST(PictureServiceTest, ResizeToTheSameSizeChangesNothing)
+TEST(MediaPictureServiceTest, ResizeToTheSameSizeChangesNothing)
 {
     const RgbImage noise = test::paintedImage(40, 30, [](int x, int y) {
         return Rgb{static_cast<std::uint8_t>(x * 37 + y), static_cast<std::uint8_t>(y * 91),
@@ -166,7 +166,7 @@ TEST(PictureServiceTest, ResizeToTheSameSizeChangesNothing)
     EXPECT_EQ(picture.image.pixels, noise.pixels);
 }
 
-TEST(PictureServiceTest, SavedPngIsPlainRgbWithoutFiltersAtLevelNine)
+TEST(MediaPictureServiceTest, SavedPngIsPlainRgbWithoutFiltersAtLevelNine)
 {
     Picture picture{50, 50, 24, fourColours(50, 50)};
     const Bytes png = savePicture(picture, PictureFormat::Png);
@@ -188,7 +188,7 @@ TEST(PictureServiceTest, SavedPngIsPlainRgbWithoutFiltersAtLevelNine)
         EXPECT_EQ((*rows)[y * (1 + 50 * 3)], 0) << "filter type of row " << y;
 }
 
-TEST(PictureServiceTest, SavedJpegIsBaselineRgbAtQualitySeventy)
+TEST(MediaPictureServiceTest, SavedJpegIsBaselineRgbAtQualitySeventy)
 {
     Picture picture{48, 48, 24, fourColours(48, 48)};
     const auto jpeg = test::readBackJpeg(savePicture(picture, PictureFormat::Jpeg));
@@ -202,7 +202,7 @@ TEST(PictureServiceTest, SavedJpegIsBaselineRgbAtQualitySeventy)
     EXPECT_EQ(jpeg->firstLuminanceQuantiser, 10);
 }
 
-TEST(PictureServiceTest, PictureIconIsSquarePngWithTheFacts)
+TEST(MediaPictureServiceTest, PictureIconIsSquarePngWithTheFacts)
 {
     const PictureIcon icon =
         makePictureIcon(test::jpegFile(fourColours(300, 100)), displayDepth, 48);
@@ -227,7 +227,7 @@ double meanDifference(const RgbImage& a, const RgbImage& b)
 struct ReducedCase
 {
     const char* name;
-    Bytes bytes;
+    Bytes (*makeFile)(); // made when the test runs: large pictures take a while
 };
 
 class ReducedLoadTest : public testing::TestWithParam<ReducedCase>
@@ -236,8 +236,9 @@ class ReducedLoadTest : public testing::TestWithParam<ReducedCase>
 
 TEST_P(ReducedLoadTest, IconFromReducedPixelsMatchesTheIconFromAllPixels)
 {
-    PictureHandle whole = loadPicture(GetParam().bytes, displayDepth);
-    PictureHandle reduced = loadPicture(GetParam().bytes, displayDepth, PixelNeed{48});
+    const Bytes bytes = GetParam().makeFile();
+    PictureHandle whole = loadPicture(bytes, displayDepth);
+    PictureHandle reduced = loadPicture(bytes, displayDepth, PixelNeed{48});
     ASSERT_TRUE(whole && reduced);
     EXPECT_EQ(reduced->width, whole->width);
     EXPECT_EQ(reduced->height, whole->height);
@@ -260,11 +261,18 @@ RgbImage gradient()
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Formats, ReducedLoadTest,
-    testing::Values(ReducedCase{"Jpeg", test::jpegFile(gradient())},
-                    ReducedCase{"ProgressiveJpeg", test::jpegFile(gradient(), {}, true)},
-                    ReducedCase{"InterlacedPng", test::pngFile(gradient(), {2, 8, true})},
-                    ReducedCase{"Bmp", test::bmpFile(gradient(), {40, 24})}),
+    Media, ReducedLoadTest,
+    testing::Values(ReducedCase{"Jpeg", [] { return test::jpegFile(gradient()); }},
+                    ReducedCase{"ProgressiveJpeg",
+                                [] { return test::jpegFile(gradient(), {}, true); }},
+                    ReducedCase{"InterlacedPng",
+                                [] {
+                                    return test::pngFile(gradient(), {2, 8, true});
+                                }},
+                    ReducedCase{"Bmp",
+                                [] {
+                                    return test::bmpFile(gradient(), {40, 24});
+                                }}),
     [](const auto& param) { return std::string(param.param.name); });
 
 } // namespace

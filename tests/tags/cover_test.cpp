@@ -53,7 +53,7 @@ TEST_P(PictureFrameTest, SplitsTheFrameIntoItsParts)
 using namespace std::string_view_literals;
 
 INSTANTIATE_TEST_SUITE_P(
-    Frames, PictureFrameTest,
+    Cover, PictureFrameTest,
     testing::Values(
         FrameCase{
             "Latin1DescriptionWithLineBreak",
@@ -121,7 +121,7 @@ TEST_P(CoverSequenceTest, LeavesTheLastDecodableFrontCover)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Tags, CoverSequenceTest,
+    Cover, CoverSequenceTest,
     testing::Values(
         SequenceCase{
             "BackCoverThenFrontCover", {backCover(pngOfWidth(11)), frontCover(pngOfWidth(22))}, 22},
