@@ -116,6 +116,11 @@ void showMp3Facts(WindowLayer& window, const RunState& run, const TrackFacts& fa
     showField(window, elapsedField, elapsedTimeText(tickSeconds(), run.runStartSeconds));
 }
 
+void drawCoverImage(WindowLayer& window, const RgbImage& image)
+{
+    window.drawPicture(mainWindow, image, pictureArea);
+}
+
 void drawPictureArea(WindowLayer& window, const Picture* cover)
 {
     if (cover != nullptr) {

@@ -68,6 +68,9 @@ void showMp3Facts(WindowLayer& window, const RunState& run, const TrackFacts& fa
 /// box crossed by its two black diagonals.
 void drawPictureArea(WindowLayer& window, const Picture* cover);
 
+/// Draws a cover already squeezed to the picture area's size into it.
+void drawCoverImage(WindowLayer& window, const RgbImage& image);
+
 /// Shows the stream scan's bar under the top field, ranging over the file's bytes.
 void showScanProgressBar(WindowLayer& window, std::int64_t fileSize);
 

@@ -353,7 +353,7 @@ void Walker::describeEntry(Level& level, const DirectoryEntry& entry)
     }
     switch (kind) {
     case FileKind::Picture:
-        describePicture(level.context, entry.name, m_run);
+        describePicture(level.context, entry.name, m_window, m_run);
         break;
     case FileKind::Movie:
         describeMovie(level.context, entry.name, m_window, m_run);
@@ -376,6 +376,7 @@ void Walker::describeMp3(FolderContext& folder, const std::string& name)
     file.setSequentialReadAhead(m_run.readAhead);
     TrackFacts facts;
     static_cast<TrackTags&>(facts) = readTrackTags(file);
+    takeCover(facts, m_window);
     showAnalysing(m_window, fullPath);
     const std::string genreText = resolveGenre(facts);
 
@@ -414,7 +415,7 @@ void Walker::describeMp3(FolderContext& folder, const std::string& name)
     if (needsNewTag(facts.artist, facts.title))
         addError(fullPath + " please write a new id3 tag ");
     showMp3Facts(m_window, m_run, facts, name, genreText, playingTime);
-    showCover(facts, m_window, m_run);
+    showCover(folder, name, facts, m_window, m_run);
 
     const std::string description = composeDescription(facts, settings, genreText, playingTime);
     showPreview(m_window, description);

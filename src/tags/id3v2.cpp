@@ -2,6 +2,7 @@
 
 #include "platform/byte_reader.h"
 #include "platform/codepage.h"
+#include "tags/cover.h"
 #include "tags/id3v1.h"
 
 #include <algorithm>
@@ -101,34 +102,6 @@ FrameId readFrameId(ByteReader& file)
     return id;
 }
 
-/// True when an APIC frame's data is a front cover with picture bytes behind its texts: encoding
-/// 0 or 1, a MIME type ended by one zero byte, picture type 3, a description ended by a zero
-/// byte (encoding 0) or a zero 16-bit unit (encoding 1), then at least one byte.
-bool isFrontCoverFrame(std::span<const std::uint8_t> data)
-{
-    constexpr std::uint8_t frontCover = 3;
-    if (data.empty() || data[0] > utf16Encoding)
-        return false;
-    const bool wide = data[0] == utf16Encoding;
-    std::size_t at = 1;
-    while (at < data.size() && data[at] != 0)
-        ++at;
-    ++at; // the MIME type's zero
-    if (at >= data.size() || data[at] != frontCover)
-        return false;
-    ++at;
-    if (wide) {
-        while (at + 1 < data.size() && (data[at] != 0 || data[at + 1] != 0))
-            at += 2;
-        at += 2;
-    } else {
-        while (at < data.size() && data[at] != 0)
-            ++at;
-        ++at;
-    }
-    return at < data.size();
-}
-
 /// Hands one frame, positioned at its first data byte, to the reader that knows its id. The
 /// frame's size has been cut to what lies inside the tag.
 void dispatchFrame(ByteReader& file, std::string_view id, std::int32_t frameSize, TrackTags& facts)
@@ -143,7 +116,8 @@ void dispatchFrame(ByteReader& file, std::string_view id, std::int32_t frameSize
         if (frameSize > maxCoverFrameBytes)
             return;
         std::vector<std::uint8_t> data = file.readBytes(frameSize);
-        if (isFrontCoverFrame(data))
+        const auto frame = readPictureFrame(data);
+        if (frame && isFrontCoverFrame(*frame))
             facts.coverFrame = std::move(data);
     }
 }

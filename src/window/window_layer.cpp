@@ -14,6 +14,11 @@ int WindowLayer::screenHeight() const
     return 768;
 }
 
+int WindowLayer::screenDepth() const
+{
+    return 32;
+}
+
 std::uint64_t WindowLayer::openVideoWindow(Box /*place*/)
 {
     return 0;

@@ -100,6 +100,9 @@ class WindowLayer
     /// The size of the primary screen in pixels; 1024 × 768 when there is no screen.
     virtual int screenWidth() const;
     virtual int screenHeight() const;
+    /// Bits per pixel of the primary screen, which pictures held for showing report; 32 when
+    /// there is no screen.
+    virtual int screenDepth() const;
     /// Opens the top-level window a movie plays in, apart from the program's windows, at a
     /// place given in screen pixels, replacing one still open. Returns its native window id
     /// for the movie player to draw into; 0 when the layer has no screen to show it on.

@@ -590,6 +590,12 @@ int QtWindowLayer::screenWidth() const
     return screen ? screen->geometry().width() : WindowLayer::screenWidth();
 }
 
+int QtWindowLayer::screenDepth() const
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen != nullptr && screen->depth() > 0 ? screen->depth() : WindowLayer::screenDepth();
+}
+
 int QtWindowLayer::screenHeight() const
 {
     const QScreen* screen = QGuiApplication::primaryScreen();

@@ -127,6 +127,7 @@ class QtWindowLayer : public WindowLayer
   public:
     int screenWidth() const override;
     int screenHeight() const override;
+    int screenDepth() const override;
     /// Only on X11 (the movie player draws into X11 windows); 0 on any other platform, such
     /// as offscreen or Wayland, where the movie then plays unseen.
     std::uint64_t openVideoWindow(Box place) override;
