@@ -83,6 +83,35 @@ data[3] = 2  # an ID3v2.2 header: its frames are not read, its size is still ski
 open(sys.argv[1], "wb").write(bytes(data))
 PY
 
+# Tags of versions 2 and 4 built byte by byte, with what only --all-tag-versions reads:
+# unsynchronisation of the whole tag and of a frame, an extended header, a data-length
+# indicator, UTF-8 and UTF-16BE texts and a PIC picture.
+/usr/bin/python3 - "$work/short.mp3" <<'PY'
+import sys
+audio = open(sys.argv[1], "rb").read()[:600]
+picture = bytes([0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 0xFF, 0x00, 0x42, 0xFF])
+def synchsafe(n): return bytes([(n >> 21) & 127, (n >> 14) & 127, (n >> 7) & 127, n & 127])
+def unsync(b):
+    out = bytearray()
+    for i, c in enumerate(b):
+        out.append(c)
+        if c == 0xFF and (i + 1 == len(b) or b[i + 1] >= 0xE0 or b[i + 1] == 0):
+            out.append(0)
+    return bytes(out)
+def frame4(fid, data, flags=0): return fid + synchsafe(len(data)) + bytes([0, flags]) + data
+def frame2(fid, data): return fid + len(data).to_bytes(3, "big") + data
+def tag(version, flags, body): return b"ID3" + bytes([version, 0, flags]) + synchsafe(len(body)) + body
+cover = b"\0image/png\0\x03\0" + picture
+v4 = synchsafe(6) + b"\x01\0" + frame4(b"TIT2", b"\x03T\xc3\xadtel\0Zwei") \
+    + frame4(b"TPE1", b"\x02" + "Künstler".encode("utf-16-be")) + frame4(b"TCON", b"\x00(17)Hard Rock") \
+    + frame4(b"TDRC", b"\x002004-05-06") \
+    + frame4(b"APIC", synchsafe(len(cover)) + unsync(cover), 0x03) + bytes(20)
+open("seeds/tags/id3v24_unsync_dli.mp3", "wb").write(tag(4, 0xC0, v4) + audio)
+v2 = frame2(b"TT2", b"\0Title") + frame2(b"TP1", b"\x01\xff\xfeA\0r\0t\0") \
+    + frame2(b"TCO", b"\x0017") + frame2(b"PIC", b"\0PNG\x03\0" + picture) + bytes(10)
+open("seeds/tags/id3v22_unsync_pic.mp3", "wb").write(tag(2, 0x80, unsync(v2)) + audio)
+PY
+
 # Settings: as the window program writes them, with a line end, cut short, and empty.
 /usr/bin/python3 - <<'PY'
 import struct

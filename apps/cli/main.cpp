@@ -68,6 +68,8 @@ void printHelp()
         "  --picture-size                  describe JPG and BMP pictures\n"
         "  --picture-icons                 write NAME.jpg.ico / NAME.bmp.ico for pictures\n"
         "  --movie-info                    describe AVI and MPG movies\n"
+        "  --all-tag-versions              also read ID3v2.2 and ID3v2.4 tags, and show genre\n"
+        "                                  numbers such as (17) as their names\n"
         "  --no-OPTION                     turn an option off (for example --no-genre)\n"
         "  --icon-size N                   icon edge in pixels, 32 to 70\n"
         "  --no-read-ahead                 read each file only when it is analysed (for\n"
@@ -93,11 +95,17 @@ int usageError(const std::string& message)
     return exitUsage;
 }
 
-bool setFlag(Settings& settings, std::string_view option)
+bool setFlag(RunState& run, std::string_view option)
 {
     const bool off = option.starts_with("no-");
     if (off)
         option.remove_prefix(3);
+    // A choice for this run only: the settings record would carry it into the settings file.
+    if (option == "all-tag-versions") {
+        run.tagVersions = off ? TagVersions::Id3v23Only : TagVersions::All;
+        return true;
+    }
+    Settings& settings = run.settings;
     for (const Flag& flag : flags) {
         if (option == flag.name) {
             settings.*flag.field = off ? 0 : 1;
@@ -175,7 +183,7 @@ int main(int argc, char** argv)
             break;
         }
         if (argument.starts_with("--")) {
-            if (!setFlag(run.settings, argument.substr(2)))
+            if (!setFlag(run, argument.substr(2)))
                 return usageError("unknown option " + std::string(argument));
             continue;
         }

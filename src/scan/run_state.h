@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/settings.h"
+#include "tags/tag_versions.h"
 
 #include <memory>
 
@@ -16,6 +17,9 @@ namespace tagrelay {
 struct RunState
 {
     Settings settings;
+    /// Which ID3v2 tags the walk reads. Only the command line changes it, for its run; it is
+    /// no option of the window and never goes into the settings file.
+    TagVersions tagVersions = TagVersions::Id3v23Only;
     std::int32_t fileCount = 0;
     float runStartSeconds = 0.0f; // tickSeconds() when the walk started
     /// The entries of the list of files with errors, in the order they were found (without

@@ -375,7 +375,7 @@ void Walker::describeMp3(FolderContext& folder, const std::string& name)
     ByteReader file(folder.fd, name, mp3ReadWindow);
     file.setSequentialReadAhead(m_run.readAhead);
     TrackFacts facts;
-    static_cast<TrackTags&>(facts) = readTrackTags(file);
+    static_cast<TrackTags&>(facts) = readTrackTags(file, m_run.tagVersions);
     takeCover(facts, m_window);
     showAnalysing(m_window, fullPath);
     const std::string genreText = resolveGenre(facts);

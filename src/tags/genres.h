@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <string_view>
 
 namespace tagrelay {
@@ -60,5 +61,12 @@ inline constexpr std::array<std::string_view, 148> genreTable = {
 /// The genre table's name for an ID3v1 genre number, or the empty text for a number outside
 /// 0..147 (255 is the usual mark for "no genre").
 [[nodiscard]] std::string_view genreNameFor(int number);
+
+/// The genre a TCON text stands for when it refers to the genre table: "(17)", "17" and
+/// "(17)(18)" give the name of the first number ("Rock"), "RX" and "CR" (also in parentheses)
+/// give "Remix" and "Cover", and a refinement behind the references wins ("(17)Hard Rock" gives
+/// "Hard Rock"; a refinement that itself opens with a parenthesis is written "((" and gives
+/// one). Any other text, and a number the table lacks, comes back unchanged.
+[[nodiscard]] std::string nameNumberedGenre(std::string_view text);
 
 } // namespace tagrelay

@@ -3,7 +3,10 @@
 #include "platform/byte_reader.h"
 #include "platform/codepage.h"
 #include "tags/cover.h"
+#include "tags/genres.h"
 #include "tags/id3v1.h"
+#include "tags/id3v2_versions.h"
+#include "tags/tag_text.h"
 
 #include <algorithm>
 #include <array>
@@ -14,70 +17,15 @@ namespace tagrelay {
 namespace {
 
 constexpr std::uint8_t latin1Encoding = 0;
-
-/// The most of one text a tag gives: a title of a hundred megabytes is cut here, and the rest
-/// of its frame is skipped without being held.
-constexpr std::int64_t maxTextBytes = 64 * 1024;
-/// The largest cover picture frame taken; a larger one is passed over as no cover.
-constexpr std::int64_t maxCoverFrameBytes = 16 * 1024 * 1024;
 constexpr std::uint8_t utf16Encoding = 1;
 
-/// The record field a text frame fills, or none for a frame the descriptions do not use.
-std::string* textFieldFor(std::string_view frameId, TrackTags& facts)
-{
-    if (frameId == "TIT2")
-        return &facts.title;
-    if (frameId == "TPE1")
-        return &facts.artist;
-    if (frameId == "TALB")
-        return &facts.album;
-    if (frameId == "TYER")
-        return &facts.year;
-    if (frameId == "TCON")
-        return &facts.genre;
-    if (frameId == "TCOP")
-        return &facts.rightsNotice;
-    if (frameId == "TRCK")
-        return &facts.track;
-    return nullptr;
-}
-
-/// Bytes up to the first zero, as a view of the same characters.
-std::string_view untilFirstZero(std::span<const std::uint8_t> bytes)
-{
-    const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
-    return {reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::size_t>(end - bytes.begin())};
-}
-
-/// UTF-16 text behind its byte-order mark, up to the first zero unit. FE FF marks big-endian
-/// text; taggers write both orders, and the little-endian one is by far the more common, so
-/// any other mark is read as little-endian. A trailing odd byte is no unit.
-std::string utf16Text(std::span<const std::uint8_t> bytes)
-{
-    if (bytes.size() < 2)
-        return {};
-    const bool bigEndian = bytes[0] == 0xFE && bytes[1] == 0xFF;
-    std::vector<std::uint16_t> units;
-    units.reserve((bytes.size() - 2) / 2);
-    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        const auto unit = static_cast<std::uint16_t>(bigEndian ? (bytes[i] << 8) | bytes[i + 1]
-                                                               : bytes[i] | (bytes[i + 1] << 8));
-        if (unit == 0)
-            break;
-        units.push_back(unit);
-    }
-    return utf16ToLocale(units);
-}
-
-/// The text of a text frame: the bytes behind its encoding byte, decoded by that byte.
+/// The text of a text frame: the bytes behind its encoding byte, decoded by that byte. An
+/// ID3v2.3 tag knows ISO-8859-1 and UTF-16 only; any other encoding gives the empty text.
 std::string frameText(std::uint8_t encoding, std::span<const std::uint8_t> bytes)
 {
-    if (encoding == latin1Encoding)
-        return latin1ToLocale(untilFirstZero(bytes));
-    if (encoding == utf16Encoding)
-        return utf16Text(bytes);
-    return {};
+    if (encoding > utf16Encoding)
+        return {};
+    return decodeTagText(encoding, bytes);
 }
 
 /// Reads the count bytes behind the position, but never more than the file still holds: a
@@ -104,51 +52,28 @@ FrameId readFrameId(ByteReader& file)
 
 /// Hands one frame, positioned at its first data byte, to the reader that knows its id. The
 /// frame's size has been cut to what lies inside the tag.
-void dispatchFrame(ByteReader& file, std::string_view id, std::int32_t frameSize, TrackTags& facts)
+void dispatchFrame(ByteReader& file, std::string_view id, std::int32_t frameSize, TrackTags& facts,
+                   TagVersions versions)
 {
-    if (textFieldFor(id, facts) != nullptr)
-        readTextFrame(file, id, frameSize, facts);
-    else if (id == "WXXX")
+    if (textFieldFor(id, facts) != nullptr) {
+        if (readTextFrame(file, id, frameSize, facts) == 1 && id == "TCON"
+            && versions == TagVersions::All)
+            facts.genre = nameNumberedGenre(facts.genre);
+    } else if (id == "WXXX") {
         readLinkFrame(file, id, frameSize, facts);
-    else if (id == "APIC") {
+    } else if (id == "APIC") {
         // A later front cover replaces an earlier one, even when its picture turns out to
         // be undecodable.
         if (frameSize > maxCoverFrameBytes)
             return;
         std::vector<std::uint8_t> data = file.readBytes(frameSize);
-        const auto frame = readPictureFrame(data);
-        if (frame && isFrontCoverFrame(*frame))
+        if (isFrontCoverFrame(data))
             facts.coverFrame = std::move(data);
     }
 }
 
-} // namespace
-
-std::optional<Id3v2Header> decodeId3v2Header(std::span<const std::uint8_t> bytes)
-{
-    if (bytes.size() < static_cast<std::size_t>(id3v2HeaderSize) || bytes[0] != 'I'
-        || bytes[1] != 'D' || bytes[2] != '3')
-        return std::nullopt;
-    Id3v2Header header;
-    header.majorVersion = bytes[3];
-    header.flags = bytes[5];
-    for (std::size_t i = 6; i < 10; ++i)
-        header.tagSize = header.tagSize * 128 + bytes[i];
-    return header;
-}
-
-TrackTags readTrackTags(ByteReader& file)
-{
-    TrackTags tags;
-    if (!file.isOpen())
-        return tags;
-    // ID3v1 first, so that every frame of an ID3v2.3 tag replaces the value of its field.
-    readId3v1Tag(file, tags);
-    readId3v2Tag(file, tags);
-    return tags;
-}
-
-int readId3v2Tag(ByteReader& file, TrackTags& facts)
+/// The frame walk of readId3v2Tag; with TagVersions::All a TCON genre number shows as its name.
+int walkId3v23Tag(ByteReader& file, TrackTags& facts, TagVersions versions)
 {
     if (!file.isOpen())
         return 0;
@@ -181,11 +106,69 @@ int readId3v2Tag(ByteReader& file, TrackTags& facts)
         if (file.position() < tagEnd)
             readable = std::min<std::int64_t>(frameSize, tagEnd - file.position());
         dispatchFrame(file, std::string_view(id.data(), id.size()),
-                      static_cast<std::int32_t>(readable), facts);
+                      static_cast<std::int32_t>(readable), facts, versions);
         file.seek(nextFrame); // a frame running past the end of the file ends at the end
         if (frameSizeSum >= header->tagSize)
             return 0;
     }
+}
+
+} // namespace
+
+std::string* textFieldFor(std::string_view frameId, TrackTags& facts)
+{
+    if (frameId == "TIT2")
+        return &facts.title;
+    if (frameId == "TPE1")
+        return &facts.artist;
+    if (frameId == "TALB")
+        return &facts.album;
+    if (frameId == "TYER")
+        return &facts.year;
+    if (frameId == "TCON")
+        return &facts.genre;
+    if (frameId == "TCOP")
+        return &facts.rightsNotice;
+    if (frameId == "TRCK")
+        return &facts.track;
+    return nullptr;
+}
+
+bool isFrontCoverFrame(std::span<const std::uint8_t> data)
+{
+    const auto frame = readPictureFrame(data);
+    return frame && isFrontCoverFrame(*frame);
+}
+
+std::optional<Id3v2Header> decodeId3v2Header(std::span<const std::uint8_t> bytes)
+{
+    if (bytes.size() < static_cast<std::size_t>(id3v2HeaderSize) || bytes[0] != 'I'
+        || bytes[1] != 'D' || bytes[2] != '3')
+        return std::nullopt;
+    Id3v2Header header;
+    header.majorVersion = bytes[3];
+    header.flags = bytes[5];
+    for (std::size_t i = 6; i < 10; ++i)
+        header.tagSize = header.tagSize * 128 + bytes[i];
+    return header;
+}
+
+TrackTags readTrackTags(ByteReader& file, TagVersions versions)
+{
+    TrackTags tags;
+    if (!file.isOpen())
+        return tags;
+    // ID3v1 first, so that every frame of an ID3v2 tag replaces the value of its field.
+    readId3v1Tag(file, tags);
+    if (versions == TagVersions::All && readId3v22Or24Tag(file, tags))
+        return tags;
+    walkId3v23Tag(file, tags, versions);
+    return tags;
+}
+
+int readId3v2Tag(ByteReader& file, TrackTags& facts)
+{
+    return walkId3v23Tag(file, facts, TagVersions::Id3v23Only);
 }
 
 int readTextFrame(ByteReader& file, std::string_view frameId, std::int32_t frameSize,
@@ -210,7 +193,7 @@ int readLinkFrame(ByteReader& file, std::string_view /*frameId*/, std::int32_t f
     if (dataLength < 1)
         return 0;
     facts.linkDescription =
-        latin1ToLocale(untilFirstZero(readFrameBytes(file, std::min(dataLength, maxTextBytes))));
+        decodeTagText(latin1Encoding, readFrameBytes(file, std::min(dataLength, maxTextBytes)));
     return 1;
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "tags/tag_versions.h"
 #include "tags/track_facts.h"
 
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace tagrelay {
@@ -13,6 +15,12 @@ class ByteReader;
 
 /// Size of an ID3v2 tag header, of a version 4 tag footer, and of an ID3v2.3 frame header.
 inline constexpr std::int64_t id3v2HeaderSize = 10;
+
+/// The most of one text a tag gives: a title of a hundred megabytes is cut here, and the rest
+/// of its frame is skipped without being held.
+inline constexpr std::int64_t maxTextBytes = 64 * 1024;
+/// The largest cover picture frame taken; a larger one is passed over as no cover.
+inline constexpr std::int64_t maxCoverFrameBytes = 16 * 1024 * 1024;
 
 /// The facts of an ID3v2 tag header ("ID3", version, revision, flags, synchsafe size).
 struct Id3v2Header
@@ -29,9 +37,12 @@ struct Id3v2Header
 [[nodiscard]] std::optional<Id3v2Header> decodeId3v2Header(std::span<const std::uint8_t> bytes);
 
 /// Reads the ID3v1 block and the ID3v2.3 tag of the file, so that every ID3v2.3 frame present
-/// replaces the ID3v1 value of its field. Missing or broken tags leave fields empty; a file
-/// that is not open gives empty tags.
-[[nodiscard]] TrackTags readTrackTags(ByteReader& file);
+/// replaces the ID3v1 value of its field. With TagVersions::All an ID3v2.2 or ID3v2.4 tag is
+/// read the same way (readId3v22Or24Tag), and a TCON genre number of any version shows as its
+/// name (nameNumberedGenre). Missing or broken tags leave fields empty; a file that is not open
+/// gives empty tags.
+[[nodiscard]] TrackTags readTrackTags(ByteReader& file,
+                                      TagVersions versions = TagVersions::Id3v23Only);
 
 /// Walks the frames of an ID3v2.3 tag at the start of the file and stores the texts of
 /// TIT2, TPE1, TALB, TYER, TCON, TCOP and TRCK, the link description of WXXX, and the data
@@ -58,5 +69,14 @@ int readTextFrame(ByteReader& file, std::string_view frameId, std::int32_t frame
 /// \returns 1 when the frame held a byte after the encoding byte, else 0 (nothing changed).
 int readLinkFrame(ByteReader& file, std::string_view frameId, std::int32_t frameSize,
                   TrackTags& tags);
+
+/// The field an ID3v2.3 text frame fills (TIT2 title, TPE1 artist, TALB album, TYER year,
+/// TCON genre, TCOP rightsNotice, TRCK track), or nullptr for a frame the descriptions do not use.
+[[nodiscard]] std::string* textFieldFor(std::string_view frameId, TrackTags& tags);
+
+/// True when an APIC frame's data is a front cover with picture bytes behind its texts: encoding
+/// 0 or 1, a MIME type ended by one zero byte, picture type 3, a description ended by a zero
+/// byte (encoding 0) or a zero 16-bit unit (encoding 1), then at least one byte.
+[[nodiscard]] bool isFrontCoverFrame(std::span<const std::uint8_t> data);
 
 } // namespace tagrelay

@@ -1,6 +1,7 @@
 #include "scan/progress.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
+#include "support/id3_bytes.h"
 #include "support/support.h"
 #include "window/headless_window_layer.h"
 
@@ -103,6 +104,28 @@ TEST_F(CliTest, HelpAndVersion)
     const CliResult version = run({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, std::string("tagrelay-cli ") + TAGRELAY_VERSION + "\n");
+}
+
+TEST_F(CliTest, AllTagVersionsReadsAVersion4TagForThisRunOnly)
+{
+    const test::Bytes tag = test::Id3v2Builder(4)
+                                .textFrame("TPE1", "Band")
+                                .textFrame("TIT2", "Song")
+                                .textFrame("TCON", "(17)")
+                                .bytes();
+    music.writeFile("four.mp3", test::join({tag, test::audioBytes()}));
+    const std::string list = music.path() + "descript.ion";
+
+    const CliResult with =
+        run({"--artist", "--title", "--genre", "--all-tag-versions", music.path()});
+    EXPECT_EQ(with.exitCode, 0) << with.err;
+    EXPECT_EQ(readFileText(list), "\"four.mp3\" Band - Song - Rock\r\n");
+    const CliResult without = run({"--artist", "--title", "--genre", "--all-tag-versions",
+                                   "--no-all-tag-versions", music.path()});
+    EXPECT_EQ(without.exitCode, 0) << without.err;
+    EXPECT_EQ(readFileText(list), "\"four.mp3\"  -  - \r\n");
+    EXPECT_FALSE(std::filesystem::exists(work.path() + "brelvoka.ini"));
+    EXPECT_NE(run({"--help"}).out.find("\n  --all-tag-versions "), std::string::npos);
 }
 
 TEST_F(CliTest, WritesTheSameListsAsTheWindowWalk)

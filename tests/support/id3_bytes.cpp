@@ -92,13 +92,52 @@ Id3v2Builder& Id3v2Builder::utf16Frame(std::string_view id, std::u16string_view 
 Id3v2Builder& Id3v2Builder::rawFrame(std::string_view id, const Bytes& data,
                                      std::optional<std::uint32_t> sizeField)
 {
-    assert(id.size() == 4 && "frame ids have four characters");
+    const auto size = sizeField.value_or(static_cast<std::uint32_t>(data.size()));
     appendText(m_body, id);
-    appendBigEndian32(m_body, sizeField.value_or(static_cast<std::uint32_t>(data.size())));
-    m_body.push_back(0); // flags
-    m_body.push_back(0);
+    if (m_majorVersion == 2) {
+        // A four-character id stays as given: some tests want a version 2 tag that holds
+        // what only version 3 means.
+        for (int shift = 16; shift >= 0; shift -= 8)
+            m_body.push_back(static_cast<std::uint8_t>(size >> shift));
+    } else {
+        assert(id.size() == 4 && "frame ids have four characters");
+        const Bytes sizeBytes = m_majorVersion == 4 ? synchsafe(size) : Bytes{};
+        if (m_majorVersion == 4)
+            m_body.insert(m_body.end(), sizeBytes.begin(), sizeBytes.end());
+        else
+            appendBigEndian32(m_body, size);
+        m_body.push_back(0); // status flags
+        m_body.push_back(m_formatFlags);
+    }
     m_body.insert(m_body.end(), data.begin(), data.end());
     return *this;
+}
+
+Id3v2Builder& Id3v2Builder::flaggedFrame(std::string_view id, std::uint8_t formatFlags,
+                                         const Bytes& data)
+{
+    m_formatFlags = formatFlags;
+    rawFrame(id, data);
+    m_formatFlags = 0;
+    return *this;
+}
+
+Id3v2Builder& Id3v2Builder::unsynchronisedTag()
+{
+    m_flags |= 0x80;
+    return *this;
+}
+
+Bytes unsynchronise(const Bytes& bytes)
+{
+    Bytes out;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        out.push_back(bytes[i]);
+        if (bytes[i] == 0xFF
+            && (i + 1 == bytes.size() || bytes[i + 1] >= 0xE0 || bytes[i + 1] == 0))
+            out.push_back(0);
+    }
+    return out;
 }
 
 Id3v2Builder& Id3v2Builder::linkFrame(std::string_view description, std::string_view link,
@@ -165,11 +204,17 @@ Id3v2Builder& Id3v2Builder::tagSizeField(std::uint32_t size)
 Bytes Id3v2Builder::bytes() const
 {
     Bytes body;
-    if (m_hasExtendedHeader) {
+    if (m_hasExtendedHeader && m_majorVersion == 4) {
+        body = synchsafe(6); // size of the whole extended header, these bytes included
+        body.push_back(1);   // one byte of flags follows
+        body.push_back(0);
+    } else if (m_hasExtendedHeader) {
         appendBigEndian32(body, 6); // size of what follows: flags (2) and padding size (4)
         body.insert(body.end(), 6, 0);
     }
     body.insert(body.end(), m_body.begin(), m_body.end());
+    if (m_majorVersion == 2 && (m_flags & 0x80) != 0)
+        body = unsynchronise(body);
     const auto size = m_tagSizeField.value_or(static_cast<std::uint32_t>(body.size()));
 
     Bytes header{'I', 'D', '3', m_majorVersion, 0, m_flags};

@@ -19,9 +19,15 @@ Bytes join(std::initializer_list<Bytes> parts);
 /// Four synchsafe bytes (7 bits each, most significant first).
 Bytes synchsafe(std::uint32_t value);
 
+/// The bytes unsynchronised as a tag writer does it: a 0x00 goes in behind every 0xFF that is
+/// followed by a byte with its three top bits set, by a 0x00, or by nothing.
+Bytes unsynchronise(const Bytes& bytes);
+
 /// Builds an ID3v2 tag byte by byte: the 10-byte header ("ID3", version, revision 0, flags,
 /// synchsafe size of everything behind it), an optional extended header, the frames and the
-/// padding in the order they were added, and an optional version 4 footer.
+/// padding in the order they were added, and an optional version 4 footer. Frame headers take
+/// the version's layout: a 3-character id and a 3-byte size (version 2), a 4-character id, a
+/// plain (version 3) or synchsafe (version 4) size and two flag bytes.
 ///
 ///     Id3v2Builder().textFrame("TIT2", "Test").padding(64).bytes()
 class Id3v2Builder
@@ -40,6 +46,8 @@ class Id3v2Builder
     /// (a size past the end of the file, a negative or zero size).
     Id3v2Builder& rawFrame(std::string_view id, const Bytes& data,
                            std::optional<std::uint32_t> sizeField = std::nullopt);
+    /// A version 4 frame with format flags (%0h00kmnp); the data as it is to be stored.
+    Id3v2Builder& flaggedFrame(std::string_view id, std::uint8_t formatFlags, const Bytes& data);
     /// A WXXX frame: encoding, description, a zero byte, the link.
     Id3v2Builder& linkFrame(std::string_view description, std::string_view link,
                             std::uint8_t encoding = 0);
@@ -52,11 +60,14 @@ class Id3v2Builder
     Id3v2Builder& padding(std::size_t count);
     /// Any bytes behind what was added so far.
     Id3v2Builder& raw(const Bytes& bytes);
-    /// Sets the extended-header flag (bit 6) and writes a 10-byte extended header before
-    /// the frames (size 6, no flags, no padding).
+    /// Sets the extended-header flag (bit 6) and writes an extended header before the frames:
+    /// version 3 10 bytes (size 6, no flags, no padding), version 4 6 bytes (synchsafe size 6
+    /// counting itself, one flag byte of zero).
     Id3v2Builder& extendedHeader();
     /// Sets the footer flag (bit 4) and appends the 10-byte footer ("3DI", ...).
     Id3v2Builder& footer();
+    /// Sets the unsynchronisation flag (bit 7); with version 2 the body is unsynchronised whole.
+    Id3v2Builder& unsynchronisedTag();
     /// Writes this size into the header instead of the real one.
     Id3v2Builder& tagSizeField(std::uint32_t size);
 
@@ -65,6 +76,7 @@ class Id3v2Builder
   private:
     std::uint8_t m_majorVersion;
     std::uint8_t m_flags = 0;
+    std::uint8_t m_formatFlags = 0;
     bool m_hasExtendedHeader = false;
     bool m_hasFooter = false;
     std::optional<std::uint32_t> m_tagSizeField;

@@ -75,7 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
         StartCase{"EmptyFile", Bytes{}, -1},
         StartCase{"Version3TagSkipped", join({coverTag3, test::audioBytes()}), tagSize},
         StartCase{"Version4TagSkipped", join({coverTag4, test::audioBytes()}), tagSize},
-        StartCase{"Version2TagSkipped", join({coverTag2, test::audioBytes()}), tagSize},
+        StartCase{"Version2TagSkipped", join({coverTag2, test::audioBytes()}),
+                  static_cast<std::int64_t>(coverTag2.size())},
         StartCase{"Version4FooterSkipped", join({coverTag4WithFooter, test::audioBytes()}),
                   tagSize + 10},
         // Without the footer flag the ten bytes behind a version 4 tag are audio.
