@@ -3,6 +3,7 @@
 // four encodings, the PIC to APIC conversion and the naming of numbered genres.
 
 #include "fuzz_input.h"
+#include "tag_checks.h"
 #include "platform/byte_reader.h"
 #include "platform/codepage.h"
 #include "tags/genres.h"
@@ -19,53 +20,9 @@ namespace {
 using tagrelay::ByteReader;
 using tagrelay::TagVersions;
 using tagrelay::TrackTags;
-
-bool sameTags(const TrackTags& a, const TrackTags& b)
-{
-    return a.title == b.title && a.artist == b.artist && a.album == b.album && a.year == b.year
-           && a.genre == b.genre && a.linkDescription == b.linkDescription
-           && a.rightsNotice == b.rightsNotice && a.track == b.track && a.genreName == b.genreName
-           && a.coverFrame == b.coverFrame;
-}
-
-/// True when text is UTF-8 without a zero byte or a surrogate half.
-bool isCleanUtf8(std::string_view text)
-{
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        if (lead == 0)
-            return false;
-        const std::size_t length = lead < 0x80   ? 1
-                                   : lead < 0xC2 ? 0
-                                   : lead < 0xE0 ? 2
-                                   : lead < 0xF0 ? 3
-                                   : lead < 0xF5 ? 4
-                                                 : 0;
-        if (length == 0 || i + length > text.size())
-            return false;
-        if (lead == 0xED && static_cast<unsigned char>(text[i + 1]) >= 0xA0)
-            return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-                return false;
-        }
-        i += length;
-    }
-    return true;
-}
-
-/// The texts converted from tag text (the ID3v1 genre and track bytes stay raw on purpose,
-/// and a genre text may be one of them). A converted text is at most three bytes a character.
-bool hasCleanTexts(const TrackTags& facts)
-{
-    for (const std::string* text : {&facts.title, &facts.artist, &facts.album, &facts.year,
-                                    &facts.linkDescription, &facts.rightsNotice}) {
-        if (!isCleanUtf8(*text) || text->size() > 3 * tagrelay::maxTextBytes)
-            return false;
-    }
-    return true;
-}
+using tagrelay::fuzz::hasCleanTexts;
+using tagrelay::fuzz::isCleanUtf8;
+using tagrelay::fuzz::sameTags;
 
 } // namespace
 

@@ -6,9 +6,7 @@
 
 namespace tagrelay {
 
-namespace {
-
-EntryKind kindOfMode(mode_t mode)
+EntryKind entryKindOfMode(unsigned mode)
 {
     if (S_ISREG(mode))
         return EntryKind::File;
@@ -17,7 +15,30 @@ EntryKind kindOfMode(mode_t mode)
     return EntryKind::Other;
 }
 
-} // namespace
+EntryKind entryKindAt(int folderFd, const char* name, unsigned char type)
+{
+    switch (type) {
+    case DT_REG:
+        return EntryKind::File;
+    case DT_DIR:
+        return EntryKind::Directory;
+    case DT_LNK:
+    case DT_UNKNOWN: {
+        // Links are followed. A dangling link counts as a file, so that a described name
+        // whose target is gone is reported as a file that cannot be opened.
+        struct stat info
+        {
+        };
+        if (::fstatat(folderFd, name, &info, 0) == 0)
+            return entryKindOfMode(info.st_mode);
+        if (::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode))
+            return EntryKind::File;
+        return EntryKind::Other;
+    }
+    default:
+        return EntryKind::Other;
+    }
+}
 
 DirectoryListing::DirectoryListing(const std::string& path)
     : m_dir(::opendir(path.empty() ? "." : path.c_str()))
@@ -46,33 +67,8 @@ bool DirectoryListing::next(DirectoryEntry& entry)
     if (found == nullptr)
         return false;
     entry.name = found->d_name;
-    switch (found->d_type) {
-    case DT_REG:
-        entry.kind = EntryKind::File;
-        return true;
-    case DT_DIR:
-        entry.kind = EntryKind::Directory;
-        return true;
-    case DT_LNK:
-    case DT_UNKNOWN: {
-        // Links are followed. A dangling link counts as a file, so that a described name
-        // whose target is gone is reported as a file that cannot be opened.
-        struct stat info
-        {
-        };
-        if (::fstatat(::dirfd(m_dir), found->d_name, &info, 0) == 0)
-            entry.kind = kindOfMode(info.st_mode);
-        else if (::fstatat(::dirfd(m_dir), found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0
-                 && S_ISLNK(info.st_mode))
-            entry.kind = EntryKind::File;
-        else
-            entry.kind = EntryKind::Other;
-        return true;
-    }
-    default:
-        entry.kind = EntryKind::Other;
-        return true;
-    }
+    entry.kind = entryKindAt(::dirfd(m_dir), found->d_name, found->d_type);
+    return true;
 }
 
 } // namespace tagrelay

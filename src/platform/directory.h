@@ -17,6 +17,13 @@ struct DirectoryEntry
     EntryKind kind = EntryKind::Other;
 };
 
+/// The kind of a file of the given mode (st_mode).
+[[nodiscard]] EntryKind entryKindOfMode(unsigned mode);
+
+/// The kind of the entry name of an open folder, from the type the listing gave (DT_REG and
+/// the like), looking at the entry itself only for a link or an unknown type.
+[[nodiscard]] EntryKind entryKindAt(int folderFd, const char* name, unsigned char type);
+
 /// Identity of a directory on disk, for recognising a folder met again through a link.
 struct DirectoryIdentity
 {

@@ -30,15 +30,6 @@ FolderResult failure(int error)
     return {std::strerror(error)};
 }
 
-EntryKind kindOfMode(mode_t mode)
-{
-    if (S_ISREG(mode))
-        return EntryKind::File;
-    if (S_ISDIR(mode))
-        return EntryKind::Directory;
-    return EntryKind::Other;
-}
-
 // File systems of the kernel and of devices, by the magic number statfs gives.
 constexpr std::array<unsigned long, 20> systemFileSystems = {
     0x9fa0,     // proc
@@ -220,33 +211,7 @@ std::vector<DirectoryEntry> listFolder(int folderFd, FolderResult& result)
             continue;
         DirectoryEntry entry;
         entry.name = std::string(name);
-        switch (found->d_type) {
-        case DT_REG:
-            entry.kind = EntryKind::File;
-            break;
-        case DT_DIR:
-            entry.kind = EntryKind::Directory;
-            break;
-        case DT_LNK:
-        case DT_UNKNOWN: {
-            // Links are followed. A dangling link counts as a file, so that a described name
-            // whose target is gone is reported as a file that cannot be opened.
-            struct stat info
-            {
-            };
-            if (::fstatat(copy, found->d_name, &info, 0) == 0)
-                entry.kind = kindOfMode(info.st_mode);
-            else if (::fstatat(copy, found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0
-                     && S_ISLNK(info.st_mode))
-                entry.kind = EntryKind::File;
-            else
-                entry.kind = EntryKind::Other;
-            break;
-        }
-        default:
-            entry.kind = EntryKind::Other;
-            break;
-        }
+        entry.kind = entryKindAt(copy, found->d_name, found->d_type);
         entries.push_back(std::move(entry));
     }
     ::closedir(dir);
@@ -376,7 +341,7 @@ bool kindAt(int folderFd, const std::string& name, EntryKind& kind)
     };
     if (::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
-    kind = kindOfMode(info.st_mode);
+    kind = entryKindOfMode(info.st_mode);
     return true;
 }
 
