@@ -1,6 +1,7 @@
 #include "platform/read_ahead.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +39,22 @@ bool hasVbrMark(int fd, std::vector<char>& head)
     const std::string_view bytes(head.data(), static_cast<std::size_t>(got));
     return bytes.find("Xing") != std::string_view::npos
            || bytes.find("VBRI") != std::string_view::npos;
+}
+
+/// True when the file's first page is in the page cache. Asked through a mapping that is never
+/// touched, so nothing is read and a file that shrinks meanwhile cannot fault.
+bool isHeadInMemory(int fd, std::int64_t size)
+{
+    if (size <= 0)
+        return false;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    void* mapped = ::mmap(nullptr, static_cast<std::size_t>(page), PROT_READ, MAP_SHARED, fd, 0);
+    if (mapped == MAP_FAILED)
+        return false;
+    unsigned char resident = 0;
+    const bool known = ::mincore(mapped, static_cast<std::size_t>(page), &resident) == 0;
+    ::munmap(mapped, static_cast<std::size_t>(page));
+    return known && (resident & 1) != 0;
 }
 
 } // namespace
@@ -115,7 +132,11 @@ void ReadAhead::serve()
             struct stat info
             {
             };
-            if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+            if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
+                && isHeadInMemory(fd, static_cast<std::int64_t>(info.st_size))) {
+                ++m_inMemoryInARow;
+            } else if (S_ISREG(info.st_mode)) {
+                m_inMemoryInARow = 0;
                 const auto size = static_cast<std::int64_t>(info.st_size);
                 adviseWillNeed(fd, 0, std::min(size, request.headBytes));
                 if (size > request.headBytes)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -21,7 +22,7 @@ class ReadAhead
 {
   public:
     /// threads: readers at once (each waits for one file's metadata); depth: requests held.
-    explicit ReadAhead(int threads = 8, std::size_t depth = 64);
+    explicit ReadAhead(int threads = 4, std::size_t depth = 64);
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -35,6 +36,10 @@ class ReadAhead
 
     /// Requests done so far (for measurements and tests).
     std::uint64_t done() const;
+
+    /// True when the last several files asked for were in memory already: then reading ahead
+    /// only costs time.
+    bool findsFilesInMemory() const { return m_inMemoryInARow.load() >= 16; }
 
   private:
     struct Request
@@ -53,6 +58,7 @@ class ReadAhead
     std::deque<Request> m_queue;
     bool m_stopping = false;
     std::uint64_t m_done = 0;
+    std::atomic<int> m_inMemoryInARow{0};
     std::vector<std::thread> m_threads;
 };
 

@@ -123,7 +123,11 @@ class Walker
     std::set<DirectoryIdentity> m_described; // every real folder is described once a walk
     std::string m_treeRoot;                  // the start folder's real path, ending in "/"
     std::optional<ReadAhead> m_readAhead;
+    std::uint64_t m_readAheadSkipped = 0;
 };
+
+/// While the files asked for are in memory, one look in this many goes to the read-ahead.
+constexpr std::uint64_t readAheadProbeEvery = 16;
 
 /// MP3 files ahead of the one being analysed whose first bytes are asked for.
 constexpr std::size_t readAheadFiles = 32;
@@ -313,6 +317,10 @@ void Walker::readAheadOf(Level& level)
         const DirectoryEntry& entry = level.entries[level.readAheadNext];
         if (entry.kind != EntryKind::File || fileKindOf(entry.name) != FileKind::Mp3)
             continue;
+        // On a tree that is in memory already the requests only cost time; one file in a
+        // while is still asked for, to notice when the walk reaches files that are not.
+        if (m_readAhead->findsFilesInMemory() && ++m_readAheadSkipped % readAheadProbeEvery != 0)
+            continue;
         const bool scansStreams =
             m_run.settings.showBitrate != 0 || m_run.settings.showPlaytime != 0;
         if (!m_readAhead->request(level.handle.fd(), entry.name, mp3ReadWindow, scansStreams))
@@ -373,7 +381,7 @@ void Walker::describeMp3(FolderContext& folder, const std::string& name)
     std::string playingTime;
 
     ByteReader file(folder.fd, name, mp3ReadWindow);
-    file.setSequentialReadAhead(m_run.readAhead);
+    file.setSequentialReadAhead(m_readAhead && !m_readAhead->findsFilesInMemory());
     TrackFacts facts;
     static_cast<TrackTags&>(facts) = readTrackTags(file, m_run.tagVersions);
     takeCover(facts, m_window);
