@@ -208,6 +208,27 @@ TEST_F(WalkSafetyTest, AReplacedListKeepsItsModeAndAStaleTemporaryFileGoes)
     EXPECT_FALSE(std::filesystem::exists(tree.path() + ".tagrelay-4194305-0.tmp"));
 }
 
+TEST_F(WalkSafetyTest, TwoWalksAtOnceEachLeaveAWholeList)
+{
+    for (int i = 0; i < 300; ++i)
+        tree.writeFile("sub/" + std::to_string(i) + ".mp3", "x");
+    const auto walkOnce = [this] {
+        RunState own;
+        HeadlessWindowLayer ownWindow;
+        describeDirectory(tree.path(), 0, ownWindow, own);
+        return own.incompleteFolders;
+    };
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(walkOnce());
+    EXPECT_EQ(walkOnce(), 0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string written = list("sub/");
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 300);
+}
+
 TEST_F(WalkSafetyTest, AnAbandonedWalkPutsItsLinesSoFarInPlace)
 {
     tree.writeFile("descript.ion", "\"old.mp3\" gone\r\n");
