@@ -27,7 +27,15 @@ QRect ProgramWindow::Drawing::area() const
 
 void ProgramWindow::addDrawing(Drawing drawing)
 {
-    if (!drawing.isLine) {
+    // What a new drawing hides wholly is dropped, so the list stays as short as what the
+    // window shows: the walk draws the same picture area for every file.
+    if (drawing.isLine) {
+        std::erase_if(m_drawings, [&drawing](const Drawing& earlier) {
+            return earlier.isLine
+                   && ((earlier.from == drawing.from && earlier.to == drawing.to)
+                       || (earlier.from == drawing.to && earlier.to == drawing.from));
+        });
+    } else {
         const QRect covered = drawing.box;
         std::erase_if(m_drawings, [&covered](const Drawing& earlier) {
             return covered.contains(earlier.area());
