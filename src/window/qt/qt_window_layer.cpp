@@ -515,8 +515,17 @@ Event QtWindowLayer::pollEvent()
 {
     // The walk polls for every file and every frame, far more often than anything can happen
     // on the screen; a loop entry costs more than a file.
-    if (m_loopEntered < 0 || coarseMilliseconds() - m_loopEntered >= loopIntervalMs)
+    // The clock is read every few polls only: a stream scan polls for every frame, some tens
+    // of nanoseconds apart.
+    if (m_loopEntered < 0
+        || (++m_pollsSinceClock >= pollsPerClockRead
+            && coarseMilliseconds() - m_loopEntered >= loopIntervalMs)) {
         runLoop(QEventLoop::AllEvents);
+    }
+    if (m_pollsSinceClock >= pollsPerClockRead)
+        m_pollsSinceClock = 0;
+    if (m_events.empty())
+        return Event{};
     return takeEvent();
 }
 

@@ -73,6 +73,8 @@ class QtWindowLayer : public WindowLayer
 
     /// The longest time a poll goes without entering Qt's loop.
     static constexpr int loopIntervalMs = 10;
+    /// Polls between two readings of the clock: far less than a millisecond of any walk.
+    static constexpr int pollsPerClockRead = 8;
 
   private:
     struct Gadget
@@ -120,6 +122,7 @@ class QtWindowLayer : public WindowLayer
     int m_defaultFont = -1;
     std::deque<Event> m_events;
     std::int64_t m_loopEntered = -1; // milliseconds of the coarse clock; -1: never
+    int m_pollsSinceClock = 0;
     // The control found last: the stream scan sets its bar for every frame.
     int m_foundNumber = -1;
     Gadget* m_found = nullptr;
