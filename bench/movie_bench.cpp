@@ -20,7 +20,7 @@ namespace {
 
 using namespace tagrelay;
 
-struct MovieSpec
+struct MovieKind
 {
     const char* codec;     // ffmpeg video encoder
     const char* container; // "avi" or "mpg"
@@ -31,7 +31,7 @@ struct MovieSpec
 };
 
 // 20 movies: every codec at several sizes, rates and lengths.
-constexpr std::array<MovieSpec, 20> specs{{
+constexpr std::array<MovieKind, 20> movieKinds{{
     {"mjpeg", "avi", 160, 120, "25", 2},      {"mjpeg", "avi", 320, 240, "25", 12},
     {"mjpeg", "avi", 352, 240, "30000/1001", 6}, {"mjpeg", "avi", 176, 144, "15", 10},
     {"mpeg4", "avi", 160, 120, "24", 12},     {"mpeg4", "avi", 320, 240, "25", 8},
@@ -44,17 +44,17 @@ constexpr std::array<MovieSpec, 20> specs{{
     {"mpeg2video", "mpg", 176, 144, "25", 6}, {"mpeg2video", "mpg", 352, 240, "50", 11},
 }};
 
-std::string makeMovie(const std::string& folder, int number, const MovieSpec& spec)
+std::string makeMovie(const std::string& folder, int number, const MovieKind& kind)
 {
-    const std::string name = folder + "/movie" + std::to_string(number) + "_" + spec.codec + "."
-                             + spec.container;
+    const std::string name = folder + "/movie" + std::to_string(number) + "_" + kind.codec + "."
+                             + kind.container;
     std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size="
-                          + std::to_string(spec.width) + "x" + std::to_string(spec.height)
-                          + ":rate=" + spec.rate + " -f lavfi -i sine -t "
-                          + std::to_string(spec.seconds) + " -c:v " + spec.codec;
-    if (std::strcmp(spec.codec, "libx264") == 0)
+                          + std::to_string(kind.width) + "x" + std::to_string(kind.height)
+                          + ":rate=" + kind.rate + " -f lavfi -i sine -t "
+                          + std::to_string(kind.seconds) + " -c:v " + kind.codec;
+    if (std::strcmp(kind.codec, "libx264") == 0)
         command += " -pix_fmt yuv420p";
-    command += std::strcmp(spec.container, "mpg") == 0 ? " -c:a mp2 -f mpeg " : " -c:a mp3 ";
+    command += std::strcmp(kind.container, "mpg") == 0 ? " -c:a mp2 -f mpeg " : " -c:a mp3 ";
     command += name;
     return std::system(command.c_str()) == 0 ? name : std::string();
 }
@@ -77,8 +77,8 @@ int main(int argc, char** argv)
     std::filesystem::create_directories(folder);
 
     std::vector<std::string> movies;
-    for (std::size_t i = 0; i < specs.size(); ++i) {
-        const std::string made = makeMovie(folder, static_cast<int>(i), specs[i]);
+    for (std::size_t i = 0; i < movieKinds.size(); ++i) {
+        const std::string made = makeMovie(folder, static_cast<int>(i), movieKinds[i]);
         if (made.empty()) {
             std::fprintf(stderr, "ffmpeg could not make movie %zu\n", i);
             return 1;

@@ -1,7 +1,6 @@
 #include "console_window_layer.h"
 
 #include "platform/clock.h"
-#include "platform/codepage.h"
 #include "platform/terminal_text.h"
 #include "scan/progress.h"
 #include "scan/run_state.h"
@@ -77,10 +76,8 @@ void ConsoleWindowLayer::drawStatus()
     const Gadget* analysing = gadget(analysingField);
     std::string line = std::to_string(m_run.fileCount) + " files, "
                        + elapsedClockText(tickSeconds(), m_run.runStartSeconds);
-    if (analysing != nullptr) {
-        static const bool utf8 = localeCodeset() == "UTF-8";
-        line += "  " + terminalText(analysing->text, utf8);
-    }
+    if (analysing != nullptr)
+        line += "  " + terminalText(analysing->text);
     // Keep the line to one terminal row so "\r" can redraw it.
     const auto width = static_cast<std::size_t>(terminalWidth() - 1);
     if (line.size() > width) {

@@ -2,7 +2,6 @@
 // the files the window program writes for the same options.
 
 #include "console_window_layer.h"
-#include "platform/codepage.h"
 #include "platform/terminal_text.h"
 #include "platform/clock.h"
 #include "scan/progress.h"
@@ -82,16 +81,9 @@ void printHelp()
         "stopped by Ctrl+C.\n");
 }
 
-/// Names and tag texts as the terminal may show them.
-std::string shown(std::string_view text)
-{
-    static const bool utf8 = localeCodeset() == "UTF-8";
-    return terminalText(text, utf8);
-}
-
 int usageError(const std::string& message)
 {
-    std::fprintf(stderr, "tagrelay-cli: %s (try --help)\n", shown(message).c_str());
+    std::fprintf(stderr, "tagrelay-cli: %s (try --help)\n", terminalText(message).c_str());
     return exitUsage;
 }
 
@@ -211,7 +203,7 @@ int main(int argc, char** argv)
     if (!errors.empty()) {
         std::printf("%s:\n", errorListTitle);
         for (const std::string& error : errors)
-            std::printf("  %s\n", shown(error).c_str());
+            std::printf("  %s\n", terminalText(error).c_str());
     }
     const std::string elapsed = elapsedClockText(tickSeconds(), run.runStartSeconds);
     const std::size_t entries = errors.size();

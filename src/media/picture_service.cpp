@@ -178,9 +178,8 @@ PictureFacts readPictureFileFacts(const std::string& path, std::uint8_t displayD
 
 PictureFacts readPictureFileFacts(int folderFd, const std::string& name, std::uint8_t displayDepth)
 {
-    const std::string& path = name;
     std::size_t fileSize = 0;
-    const std::vector<std::uint8_t> start = readFileStart(folderFd, path, factsPrefixSize, fileSize);
+    const std::vector<std::uint8_t> start = readFileStart(folderFd, name, factsPrefixSize, fileSize);
     if (start.size() == fileSize)
         return readPictureFacts(start, PictureOrigin::File, displayDepth);
     // A BMP's rows are checked against the file's size, which the start alone does not show.
@@ -195,7 +194,7 @@ PictureFacts readPictureFileFacts(int folderFd, const std::string& name, std::ui
         if (facts.width != 0)
             return facts;
     }
-    return readPictureFacts(readWholeFile(folderFd, path), PictureOrigin::File, displayDepth);
+    return readPictureFacts(readWholeFile(folderFd, name), PictureOrigin::File, displayDepth);
 }
 
 PictureFacts pictureFacts(const Picture* picture)

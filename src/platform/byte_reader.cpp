@@ -37,10 +37,8 @@ int openRegularFileForReading(int folderFd, const std::string& path, std::int64_
 } // namespace
 
 ByteReader::ByteReader(const std::string& path, std::size_t windowSize)
+    : ByteReader(AT_FDCWD, path, windowSize)
 {
-    for (Window& window : m_windows)
-        window.bytes.resize(std::max<std::size_t>(windowSize, 16));
-    m_fd = openRegularFileForReading(AT_FDCWD, path, m_size);
 }
 
 ByteReader::ByteReader(int folderFd, const std::string& name, std::size_t windowSize)

@@ -103,19 +103,4 @@ bool FileWriter::close()
     return !m_failed;
 }
 
-bool createEmptyFile(const std::string& path)
-{
-    FileWriter file(path, WriteMode::CreateOrTruncate);
-    return file.close();
-}
-
-bool appendToFile(const std::string& path, std::string_view bytes)
-{
-    FileWriter file(path, WriteMode::Append);
-    if (!file.isOpen())
-        return false;
-    file.write(bytes);
-    return file.close();
-}
-
 } // namespace tagrelay

@@ -46,12 +46,4 @@ class FileWriter
     std::vector<std::uint8_t> m_buffer;
 };
 
-/// Creates path as an empty regular file, replacing the contents of an existing one.
-/// False when it cannot (unwritable folder, read-only medium, not a regular file).
-bool createEmptyFile(const std::string& path);
-
-/// Appends one block of bytes to a file (created when missing): open, go to the end, write,
-/// close. False when any step failed.
-bool appendToFile(const std::string& path, std::string_view bytes);
-
 } // namespace tagrelay

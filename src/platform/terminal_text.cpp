@@ -1,5 +1,7 @@
 #include "platform/terminal_text.h"
 
+#include "platform/codepage.h"
+
 #include <array>
 
 namespace tagrelay {
@@ -37,6 +39,12 @@ std::string terminalText(std::string_view text, bool utf8)
         }
     }
     return out;
+}
+
+std::string terminalText(std::string_view text)
+{
+    static const bool utf8 = localeCodeset() == "UTF-8";
+    return terminalText(text, utf8);
 }
 
 } // namespace tagrelay

@@ -77,7 +77,8 @@ void showCover(FolderContext& folder, const std::string& name, TrackFacts& facts
         drawPictureArea(window, nullptr);
         return;
     }
-    drawCoverImage(window, coverAreaImage(*facts.picture));
+    const RgbImage area = coverAreaImage(*facts.picture);
+    drawPictureArea(window, &area);
     // The cover itself becomes the icon's size, whether or not the icon is written.
     std::vector<std::uint8_t> icon = makeCoverIcon(*facts.picture, run.settings.iconSize);
     if (run.settings.makeMp3Icons != 0)

@@ -116,15 +116,10 @@ void showMp3Facts(WindowLayer& window, const RunState& run, const TrackFacts& fa
     showField(window, elapsedField, elapsedTimeText(tickSeconds(), run.runStartSeconds));
 }
 
-void drawCoverImage(WindowLayer& window, const RgbImage& image)
-{
-    window.drawPicture(mainWindow, image, pictureArea);
-}
-
-void drawPictureArea(WindowLayer& window, const Picture* cover)
+void drawPictureArea(WindowLayer& window, const RgbImage* cover)
 {
     if (cover != nullptr) {
-        window.drawPicture(mainWindow, cover->image, pictureArea);
+        window.drawPicture(mainWindow, *cover, pictureArea);
         return;
     }
     window.drawBox(mainWindow, pictureArea, paleCyan);

@@ -7,7 +7,6 @@
 
 namespace tagrelay {
 
-struct Picture;
 struct RunState;
 struct TrackFacts;
 
@@ -64,12 +63,9 @@ void showMp3Facts(WindowLayer& window, const RunState& run, const TrackFacts& fa
                   const std::string& name, const std::string& genreText,
                   const std::string& playingTime);
 
-/// Draws the cover picture area: the picture scaled to 150 × 150, or without one the pale
-/// box crossed by its two black diagonals.
-void drawPictureArea(WindowLayer& window, const Picture* cover);
-
-/// Draws a cover already squeezed to the picture area's size into it.
-void drawCoverImage(WindowLayer& window, const RgbImage& image);
+/// Draws the cover picture area: the cover (already squeezed to 150 × 150), or without one the
+/// pale box crossed by its two black diagonals.
+void drawPictureArea(WindowLayer& window, const RgbImage* cover);
 
 /// Shows the stream scan's bar under the top field, ranging over the file's bytes.
 void showScanProgressBar(WindowLayer& window, std::int64_t fileSize);

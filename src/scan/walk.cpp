@@ -313,6 +313,7 @@ void Walker::readAheadOf(Level& level)
         return;
     const std::size_t until = std::min(level.entries.size(), level.next + readAheadFiles);
     level.readAheadNext = std::max(level.readAheadNext, level.next);
+    const bool scansStreams = m_run.settings.showBitrate != 0 || m_run.settings.showPlaytime != 0;
     for (; level.readAheadNext < until; ++level.readAheadNext) {
         const DirectoryEntry& entry = level.entries[level.readAheadNext];
         if (entry.kind != EntryKind::File || fileKindOf(entry.name) != FileKind::Mp3)
@@ -321,8 +322,6 @@ void Walker::readAheadOf(Level& level)
         // while is still asked for, to notice when the walk reaches files that are not.
         if (m_readAhead->findsFilesInMemory() && ++m_readAheadSkipped % readAheadProbeEvery != 0)
             continue;
-        const bool scansStreams =
-            m_run.settings.showBitrate != 0 || m_run.settings.showPlaytime != 0;
         if (!m_readAhead->request(level.handle.fd(), entry.name, mp3ReadWindow, scansStreams))
             return; // the queue is full: asked again at the next file
     }

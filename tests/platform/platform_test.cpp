@@ -96,18 +96,26 @@ TEST(ByteReaderTest, RefusesWhatIsNotARegularFileWithoutBlocking)
 TEST(FileWriterTest, TruncatesAppendsAndRefusesAFifo)
 {
     TempTree tree;
+    const auto createEmpty = [](const std::string& at) {
+        FileWriter file(at, WriteMode::CreateOrTruncate);
+        return file.close();
+    };
+    const auto append = [](const std::string& at, std::string_view bytes) {
+        FileWriter file(at, WriteMode::Append);
+        return file.isOpen() && file.write(bytes) && file.close();
+    };
     const auto path = tree.writeFile("list.txt", "old content");
-    ASSERT_TRUE(createEmptyFile(path));
+    ASSERT_TRUE(createEmpty(path));
     EXPECT_EQ(test::readFileText(path), "");
-    EXPECT_TRUE(appendToFile(path, "one\r\n"));
-    EXPECT_TRUE(appendToFile(path, "two\r\n"));
+    EXPECT_TRUE(append(path, "one\r\n"));
+    EXPECT_TRUE(append(path, "two\r\n"));
     EXPECT_EQ(test::readFileText(path), "one\r\ntwo\r\n");
 
     const std::string fifo = tree.path() + "pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_FALSE(createEmptyFile(fifo));
-    EXPECT_FALSE(appendToFile(fifo, "x"));
-    EXPECT_FALSE(createEmptyFile(tree.path() + "no/such/folder/file"));
+    EXPECT_FALSE(createEmpty(fifo));
+    EXPECT_FALSE(append(fifo, "x"));
+    EXPECT_FALSE(createEmpty(tree.path() + "no/such/folder/file"));
 }
 
 TEST(FileWriterTest, WritesLargeContentThroughTheBuffer)
