@@ -17,6 +17,19 @@ int openRegularFileForWriting(const std::string& path, WriteMode mode)
     int flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
     if (mode == WriteMode::Append)
         flags |= O_APPEND;
+    // A link is followed only when it belongs to the user running the program, as a user may
+    // keep the settings file elsewhere; one planted by somebody else in a folder they can
+    // write (the program may run as root) is refused. When there is no link now, none that
+    // appears before the open is followed either.
+    struct stat link
+    {
+    };
+    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        if (link.st_uid != ::geteuid())
+            return -1;
+    } else {
+        flags |= O_NOFOLLOW;
+    }
     const int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0)
         return -1;

@@ -19,7 +19,8 @@ enum class WriteMode {
 
 /// Writes a regular file through a 4096-byte buffer; the buffer reaches the disk at the latest
 /// on close() or destruction. A path that is not a regular file (a FIFO, a directory) is
-/// refused without blocking. Nothing throws; isOpen() and the results say what worked.
+/// refused without blocking, and so is a symbolic link that belongs to another user. Nothing
+/// throws; isOpen() and the results say what worked.
 class FileWriter
 {
   public:

@@ -118,6 +118,26 @@ TEST(FileWriterTest, TruncatesAppendsAndRefusesAFifo)
     EXPECT_FALSE(createEmpty(tree.path() + "no/such/folder/file"));
 }
 
+TEST(FileWriterTest, FollowsOnlyALinkOfTheRunningUser)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a link to another user";
+    TempTree tree;
+    const auto target = tree.writeFile("target", "precious");
+    const auto own = tree.path() + "own.ini";
+    const auto planted = tree.path() + "planted.ini";
+    ASSERT_EQ(::symlink(target.c_str(), own.c_str()), 0);
+    ASSERT_EQ(::symlink(target.c_str(), planted.c_str()), 0);
+    ASSERT_EQ(::lchown(planted.c_str(), 65534, 65534), 0);
+
+    EXPECT_FALSE(FileWriter(planted, WriteMode::CreateOrTruncate).isOpen());
+    EXPECT_EQ(test::readFileText(target), "precious");
+    FileWriter followed(own, WriteMode::CreateOrTruncate);
+    EXPECT_TRUE(followed.isOpen());
+    EXPECT_TRUE(followed.write(std::string_view("new")) && followed.close());
+    EXPECT_EQ(test::readFileText(target), "new");
+}
+
 TEST(FileWriterTest, WritesLargeContentThroughTheBuffer)
 {
     TempTree tree;
