@@ -4,9 +4,9 @@
 //
 //   tagrelay_movie_bench [--keep DIR] [--worker PATH]
 
-#include "media/movie_service.h"
+#include "movie/movie_service.h"
 #include "platform/clock.h"
-#include "scan/movies.h"
+#include "scan/movie_describer.h"
 
 #include <array>
 #include <cstdio>
@@ -95,7 +95,7 @@ int main(int argc, char** argv)
         MovieWalkHooks hooks;
         hooks.writeDescription = [&](const std::string& description) { line = description; };
         hooks.addError = [&](const std::string& error) { line = error; };
-        describeMovie(movie, movie, service, {}, hooks);
+        runMovieProcedure(movie, movie, service, {}, hooks);
         const std::uint32_t took = tickCount() - before;
         slowest = std::max(slowest, took);
         std::printf("%5u ms  %-40s %s\n", took,

@@ -15,7 +15,7 @@
 #include <jpeglib.h>
 // clang-format on
 
-#include "media/picture_service.h"
+#include "picture/picture_service.h"
 
 #include <sys/resource.h>
 #include <unistd.h>

@@ -1,15 +1,14 @@
 // Times the frame header decoding and the stream scan on a long generated MP3 file, read the
-// way the walk reads it (one reader with a 64 KiB window), on the headless window layer.
-// Prints the time per counted frame, the cost of the per-frame event poll and progress bar
-// update, the bytes fetched, the read calls and the peak memory.
+// way the walk reads it (one reader with a 64 KiB window). Prints the time per counted frame,
+// the cost of the per-frame report to a front end that shows nothing, the bytes fetched, the
+// read calls and the peak memory.
 //
 //     tagrelay_stream_scan_bench [minutes=60] [runs=5]
 
 #include "mpeg/frame_header.h"
 #include "mpeg/stream_scan.h"
 #include "platform/byte_reader.h"
-#include "scan/progress.h"
-#include "window/headless_window_layer.h"
+#include "scan/walk_reporter.h"
 
 #include <sys/resource.h>
 
@@ -136,22 +135,21 @@ void report(const char* name, const std::string& path, long frames, int runs)
                 static_cast<unsigned long long>(median.readCalls));
 }
 
-/// The per-frame window work of the scan on its own: one poll and one bar update.
+/// The per-frame report of the scan on its own: the progress and the question whether to go
+/// on, to the command line's kind of front end.
 void reportPollCost(int calls)
 {
-    tagrelay::HeadlessWindowLayer window;
-    window.openWindow(tagrelay::mainWindow, 800, 600, "Tagrelay");
-    window.createGadget(tagrelay::mainWindow, tagrelay::scanProgressBar,
-                        tagrelay::GadgetKind::ProgressBar, {8, 45, 776, 10}, "");
+    tagrelay::WalkReporter reporter;
+    tagrelay::WalkReporter& front = reporter;
     const auto start = Clock::now();
-    int closes = 0;
+    int stops = 0;
     for (int i = 0; i < calls; ++i) {
-        window.setProgressValue(tagrelay::scanProgressBar, i);
-        closes += window.pollEvent().kind == tagrelay::EventKind::CloseWindow ? 1 : 0;
+        front.scanProgress(i);
+        stops += front.goOn() ? 0 : 1;
     }
     const double milliseconds = millisecondsSince(start);
-    std::printf("headless poll + bar update: %.1f ns per frame (%d calls, %d closes)\n",
-                milliseconds * 1e6 / calls, calls, closes);
+    std::printf("report of progress + go-on question: %.1f ns per frame (%d calls, %d stops)\n",
+                milliseconds * 1e6 / calls, calls, stops);
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 // start like a BMP file.
 
 #include "fuzz_input.h"
-#include "media/bmp_reader.h"
+#include "picture/bmp_reader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
-// Fuzzes the APIC frame reader and the cover step over one frame's data, twice in a row as two
-// frames of one tag.
+// Fuzzes the APIC frame reader and the cover decoding over one frame's data, decoded twice.
 
 #include "fuzz_input.h"
-#include "tags/cover.h"
+#include "picture/cover_picture.h"
+#include "tags/picture_frame.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -21,13 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             || frame->description.data() + frame->description.size() > frame->data.data())
             fuzz::fail("the frame's parts lie outside it or out of order");
     }
-    PictureHandle cover;
-    takeCoverFrame(bytes, cover);
-    const bool isCover = cover != nullptr;
-    if (isCover && (!frame || !isFrontCoverFrame(*frame)))
-        fuzz::fail("a cover from a frame that is no front cover");
-    takeCoverFrame(bytes, cover);
-    if ((cover != nullptr) != isCover)
+    const auto picture = frontCoverPicture(bytes);
+    if (!picture.empty() && (!frame || !isFrontCoverFrame(*frame)))
+        fuzz::fail("cover bytes from a frame that is no front cover");
+    const PictureHandle cover = decodeCover(picture, noScreenDepth);
+    if ((decodeCover(picture, noScreenDepth) != nullptr) != (cover != nullptr))
         fuzz::fail("the same frame twice gives another cover");
     if (cover) {
         const RgbImage area = coverAreaImage(*cover);

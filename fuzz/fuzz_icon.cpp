@@ -1,7 +1,7 @@
 // Fuzzes the icon reader: the directory, the first image as PNG or as a bitmap with its mask.
 
 #include "fuzz_input.h"
-#include "media/ico_reader.h"
+#include "picture/ico_reader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // written and read again unchanged.
 
 #include "fuzz_input.h"
-#include "media/movie_protocol.h"
+#include "movie/movie_protocol.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // encoders.
 
 #include "fuzz_input.h"
-#include "media/picture_service.h"
+#include "picture/picture_service.h"
 
 #include <cstddef>
 #include <cstdint>

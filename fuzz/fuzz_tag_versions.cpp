@@ -10,7 +10,7 @@
 #include "tags/id3v2.h"
 #include "tags/id3v2_versions.h"
 #include "tags/tag_text.h"
-#include "tags/track_facts.h"
+#include "tags/track_tags.h"
 
 #include <clocale>
 #include <string_view>

@@ -5,9 +5,9 @@
 #include "tag_checks.h"
 #include "platform/byte_reader.h"
 #include "platform/codepage.h"
-#include "tags/audio_start.h"
+#include "mpeg/audio_start.h"
 #include "tags/id3v2.h"
-#include "tags/track_facts.h"
+#include "tags/track_tags.h"
 
 #include <clocale>
 

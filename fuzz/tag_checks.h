@@ -3,7 +3,7 @@
 // Promises of the tag readers that the tag fuzz programs check on every input.
 
 #include "tags/id3v2.h"
-#include "tags/track_facts.h"
+#include "tags/track_tags.h"
 
 #include <string>
 

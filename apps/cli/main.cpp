@@ -1,13 +1,13 @@
 // tagrelay-cli: the folder walk without a window, for servers and scripts. It writes exactly
 // the files the window program writes for the same options.
 
-#include "console_window_layer.h"
-#include "platform/terminal_text.h"
+#include "console_reporter.h"
 #include "platform/clock.h"
-#include "scan/progress.h"
+#include "platform/terminal_text.h"
+#include "scan/descriptions.h"
 #include "scan/run_state.h"
+#include "scan/settings_file.h"
 #include "scan/walk.h"
-#include "shell/settings.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -111,7 +111,7 @@ bool parseIconSize(std::string_view text, std::int32_t& size)
 {
     std::int32_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 32 || value > 70)
+    if (error != std::errc() || end != text.data() + text.size() || value < smallestIconSize || value > largestIconSize)
         return false;
     size = value;
     return true;
@@ -133,8 +133,8 @@ int main(int argc, char** argv)
     RunState run;
     // A missing settings file leaves the defaults: nothing ticked.
     (void)readSettings(run.settings);
-    if (run.settings.iconSize < 32)
-        run.settings.iconSize = 50;
+    if (run.settings.iconSize < smallestIconSize)
+        run.settings.iconSize = defaultIconSize;
 
     std::string directory;
     bool haveDirectory = false;
@@ -191,13 +191,12 @@ int main(int argc, char** argv)
     if (directory.back() != '/')
         directory += '/';
 
-    ConsoleWindowLayer window(run, ::isatty(STDERR_FILENO) != 0);
-    ConsoleWindowLayer::catchInterrupt();
-    openWalkWindow(window, "tagrelay-cli");
+    ConsoleReporter reporter(run, ::isatty(STDERR_FILENO) != 0);
+    ConsoleReporter::catchInterrupt();
     run.fileCount = 0;
     run.runStartSeconds = tickSeconds();
-    describeDirectory(directory, 0, window, run);
-    window.clearStatus();
+    describeDirectory(directory, 0, reporter, run);
+    reporter.clearStatus();
 
     const auto& errors = run.errors;
     if (!errors.empty()) {
@@ -215,7 +214,7 @@ int main(int argc, char** argv)
         std::printf("%d %s could not be described or written in full (see the list above)\n",
                     run.incompleteFolders, run.incompleteFolders == 1 ? "folder" : "folders");
     std::fflush(stdout);
-    if (run.closeRequested || ConsoleWindowLayer::wasInterrupted()) {
+    if (run.closeRequested || ConsoleReporter::wasInterrupted()) {
         std::fprintf(stderr, "tagrelay-cli: stopped by Ctrl+C; the lists written so far stay\n");
         return exitInterrupted;
     }

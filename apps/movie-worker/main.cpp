@@ -2,8 +2,7 @@
 // media demuxers and decoders never run inside the program itself. It serves requests on
 // file descriptor 3 (see media/movie_protocol.h) until told to quit or until the program goes.
 
-#include "media/movie_protocol.h"
-#include "media/movie_worker.h"
+#include "movie/movie_protocol.h"
 #include "movie_player.h"
 
 #include <gst/gst.h>

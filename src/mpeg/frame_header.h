@@ -1,13 +1,28 @@
 #pragma once
 
-#include "tags/track_facts.h"
-
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace tagrelay {
 
 class ByteReader;
+
+/// What the first frame header at the audio start says.
+struct FrameFacts
+{
+    std::int64_t audioStart = 0;
+    std::int64_t audioBytes = 0;
+    std::uint8_t mpegVersion = 0;
+    std::uint8_t layer = 0;
+    std::int16_t headerBitrate = 0;
+    std::uint8_t copyrightFlag = 0;
+    std::uint8_t originalFlag = 0;
+    std::int32_t sampleRate = 0;
+    std::string modeExtension;
+    std::string emphasis;
+    std::string channelMode;
+};
 
 /// Window of the reader the MPEG analysis wants: one kernel read serves about 150 frames.
 inline constexpr std::size_t mpegReadWindow = 64 * 1024;

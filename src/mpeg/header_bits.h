@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tags/audio_start.h"
+#include "mpeg/audio_start.h"
 
 #include <cstdint>
 

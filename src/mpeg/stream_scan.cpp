@@ -5,7 +5,7 @@
 #include "mpeg/header_bits.h"
 #include "mpeg/info_frame.h"
 #include "platform/byte_reader.h"
-#include "tags/audio_start.h"
+#include "mpeg/audio_start.h"
 
 namespace tagrelay {
 

@@ -126,13 +126,6 @@ std::uint8_t ByteReader::readU8()
     return value;
 }
 
-std::uint16_t ByteReader::readU16BigEndian()
-{
-    const auto high = readU8();
-    const auto low = readU8();
-    return static_cast<std::uint16_t>((high << 8) | low);
-}
-
 std::uint32_t ByteReader::readU32BigEndian()
 {
     // The stream scan reads a header word per frame: inside the current window it is four

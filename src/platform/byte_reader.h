@@ -37,7 +37,6 @@ class ByteReader
     void skip(std::int64_t delta) { seek(m_position + delta); }
 
     std::uint8_t readU8();
-    std::uint16_t readU16BigEndian();    // missing bytes count as 0
     std::uint32_t readU32BigEndian();    // missing bytes count as 0
     std::uint32_t readU32LittleEndian(); // missing bytes count as 0
     /// Copies up to out.size() bytes; returns how many were there before the end.

@@ -40,35 +40,4 @@ EntryKind entryKindAt(int folderFd, const char* name, unsigned char type)
     }
 }
 
-DirectoryListing::DirectoryListing(const std::string& path)
-    : m_dir(::opendir(path.empty() ? "." : path.c_str()))
-{
-    if (m_dir == nullptr)
-        return;
-    struct stat info
-    {
-    };
-    if (::fstat(::dirfd(m_dir), &info) == 0)
-        m_identity = {static_cast<std::uint64_t>(info.st_dev),
-                      static_cast<std::uint64_t>(info.st_ino)};
-}
-
-DirectoryListing::~DirectoryListing()
-{
-    if (m_dir != nullptr)
-        ::closedir(m_dir);
-}
-
-bool DirectoryListing::next(DirectoryEntry& entry)
-{
-    if (m_dir == nullptr)
-        return false;
-    const dirent* found = ::readdir(m_dir);
-    if (found == nullptr)
-        return false;
-    entry.name = found->d_name;
-    entry.kind = entryKindAt(::dirfd(m_dir), found->d_name, found->d_type);
-    return true;
-}
-
 } // namespace tagrelay

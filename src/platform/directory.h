@@ -3,8 +3,6 @@
 #include <cstdint>
 #include <string>
 
-struct __dirstream;
-
 namespace tagrelay {
 
 /// What an entry is, as the walk distinguishes it. Links are followed; a dangling link is a
@@ -30,26 +28,6 @@ struct DirectoryIdentity
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     friend auto operator<=>(const DirectoryIdentity&, const DirectoryIdentity&) = default;
-};
-
-/// Lists one directory's entries in the order the file system gives them, "." and ".."
-/// included. An empty path lists the current working directory.
-class DirectoryListing
-{
-  public:
-    explicit DirectoryListing(const std::string& path);
-    ~DirectoryListing();
-    DirectoryListing(const DirectoryListing&) = delete;
-    DirectoryListing& operator=(const DirectoryListing&) = delete;
-
-    bool isOpen() const { return m_dir != nullptr; }
-    DirectoryIdentity identity() const { return m_identity; }
-    /// Fills entry with the next entry; false when there are no more.
-    bool next(DirectoryEntry& entry);
-
-  private:
-    __dirstream* m_dir = nullptr;
-    DirectoryIdentity m_identity;
 };
 
 } // namespace tagrelay

@@ -1,7 +1,7 @@
 #include "scan/descriptions.h"
 
 #include "scan/settings.h"
-#include "tags/track_facts.h"
+#include "scan/track_facts.h"
 
 #include <cmath>
 
@@ -24,10 +24,7 @@ std::string formPlayingTime(std::int64_t audioBytes, std::int32_t bitrate, std::
         return " ? ";
     const auto minutes = static_cast<std::int64_t>(std::trunc(static_cast<double>(total) / 60.0));
     const std::int64_t seconds = total - 60 * minutes;
-    std::string secondsText = std::to_string(seconds);
-    if (secondsText.size() == 1)
-        secondsText = "0" + secondsText;
-    return std::to_string(minutes) + ":" + secondsText + " min";
+    return std::to_string(minutes) + ":" + twoDigitText(seconds) + " min";
 }
 
 std::string composeDescription(const TrackFacts& facts, const Settings& settings,
@@ -47,6 +44,28 @@ std::string composeDescription(const TrackFacts& facts, const Settings& settings
     append(settings.showPlaytime, playingTime);
     append(settings.showGenre, genreText);
     return text.size() < 3 ? std::string() : text.substr(3);
+}
+
+std::string twoDigitText(std::int64_t value)
+{
+    const std::string text = std::to_string(value);
+    return text.size() == 1 ? "0" + text : text;
+}
+
+std::string elapsedTimeText(float nowSeconds, float startSeconds)
+{
+    return elapsedClockText(nowSeconds, startSeconds) + " Time elapsed";
+}
+
+std::string elapsedClockText(float nowSeconds, float startSeconds)
+{
+    const float elapsed = nowSeconds - startSeconds;
+    const float hours = std::floor(elapsed / 60.0f / 60.0f);
+    const float minutes = std::floor(elapsed / 60.0f - hours * 60.0f);
+    const float seconds = std::floor(elapsed - minutes * 60.0f - hours * 3600.0f);
+    return std::to_string(static_cast<long>(hours)) + ":"
+           + twoDigitText(static_cast<long>(minutes)) + ":"
+           + twoDigitText(static_cast<long>(seconds));
 }
 
 bool isWritableName(std::string_view name)

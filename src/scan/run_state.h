@@ -11,6 +11,9 @@
 
 namespace tagrelay {
 
+/// The heading of the list of files with errors.
+inline constexpr const char* errorListTitle = "List of files with errors";
+
 /// Everything one program run shares: the options, the count of described files, the start
 /// time, the list of files with errors and the two flags of the end sequence. The shell owns
 /// it and passes it by reference, so a test can make a fresh one.

@@ -5,6 +5,12 @@
 
 namespace tagrelay {
 
+/// The range the "-" and "+" buttons move the icon size in; a stored size below it becomes
+/// defaultIconSize, one above it is kept.
+inline constexpr int smallestIconSize = 32;
+inline constexpr int largestIconSize = 70;
+inline constexpr int defaultIconSize = 50;
+
 /// The user's options, the icon size, the run counter and the last start directory. The
 /// option loop keeps the flags equal to the check boxes; everything else only reads them.
 struct Settings

@@ -1,20 +1,17 @@
 #include "scan/walk.h"
 
 #include "mpeg/frame_header.h"
-#include "mpeg/stream_scan.h"
-#include "platform/byte_reader.h"
 #include "platform/directory.h"
 #include "platform/folder.h"
 #include "platform/read_ahead.h"
 #include "scan/descriptions.h"
 #include "scan/folder_context.h"
-#include "scan/movies.h"
-#include "scan/pictures.h"
-#include "scan/progress.h"
+#include "scan/movie_describer.h"
+#include "scan/mp3_describer.h"
+#include "scan/picture_describer.h"
 #include "scan/run_state.h"
-#include "tags/id3v2.h"
-#include "tags/track_facts.h"
-#include "window/window_layer.h"
+#include "scan/walk_context.h"
+#include "scan/walk_reporter.h"
 
 #include <algorithm>
 #include <memory>
@@ -25,10 +22,6 @@
 namespace tagrelay {
 
 namespace {
-
-/// The MP3 readers share one open file per MP3 file; a large window keeps a whole tag, and a
-/// long stretch of frames, in one read.
-constexpr std::size_t mp3ReadWindow = 64 * 1024;
 
 enum class FileKind { Other, Picture, Movie, Mp3 };
 
@@ -98,12 +91,12 @@ struct Level
 class Walker
 {
   public:
-    Walker(WindowLayer& window, RunState& run) : m_window(window), m_run(run) {}
+    Walker(WalkReporter& reporter, RunState& run) : m_run(run), m_walk{run, reporter} {}
 
     void walk(const std::string& path);
 
   private:
-    void addError(const std::string& text) { tagrelay::addError(m_run, m_window, text); }
+    void addError(const std::string& text) { m_walk.addError(text); }
     void addFolderError(const std::string& text)
     {
         addError(text);
@@ -114,11 +107,10 @@ class Walker
     bool reopen(std::size_t index);
     void limitOpenFolders();
     void describeEntry(Level& level, const DirectoryEntry& entry);
-    void describeMp3(FolderContext& folder, const std::string& name);
     void readAheadOf(Level& level);
 
-    WindowLayer& m_window;
     RunState& m_run;
+    WalkContext m_walk;
     std::vector<std::unique_ptr<Level>> m_levels;
     std::set<DirectoryIdentity> m_described; // every real folder is described once a walk
     std::string m_treeRoot;                  // the start folder's real path, ending in "/"
@@ -141,8 +133,10 @@ void Walker::walk(const std::string& path)
         return;
     }
     m_treeRoot = realPathOfFd(start.fd());
-    if (m_run.readAhead)
+    if (m_run.readAhead) {
         m_readAhead.emplace();
+        m_walk.readAhead = &*m_readAhead;
+    }
     if (!enter(std::move(start), {}, path))
         return;
 
@@ -155,8 +149,7 @@ void Walker::walk(const std::string& path)
         }
         readAheadOf(level);
         const DirectoryEntry entry = level.entries[level.next++];
-        if (m_window.hasGadget(scanProgressBar))
-            m_window.freeGadget(scanProgressBar);
+        m_walk.reporter.entryStarted();
         if (entry.kind != EntryKind::Directory) {
             if (level.describesFiles)
                 describeEntry(level, entry);
@@ -322,7 +315,7 @@ void Walker::readAheadOf(Level& level)
         // while is still asked for, to notice when the walk reaches files that are not.
         if (m_readAhead->findsFilesInMemory() && ++m_readAheadSkipped % readAheadProbeEvery != 0)
             continue;
-        if (!m_readAhead->request(level.handle.fd(), entry.name, mp3ReadWindow, scansStreams))
+        if (!m_readAhead->request(level.handle.fd(), entry.name, mpegReadWindow, scansStreams))
             return; // the queue is full: asked again at the next file
     }
 }
@@ -360,95 +353,25 @@ void Walker::describeEntry(Level& level, const DirectoryEntry& entry)
     }
     switch (kind) {
     case FileKind::Picture:
-        describePicture(level.context, entry.name, m_window, m_run);
+        describePicture(level.context, entry.name, m_walk);
         break;
     case FileKind::Movie:
-        describeMovie(level.context, entry.name, m_window, m_run);
+        describeMovie(level.context, entry.name, m_walk);
         break;
     case FileKind::Mp3:
-        describeMp3(level.context, entry.name);
+        describeMp3(level.context, entry.name, m_walk);
         break;
     case FileKind::Other:
         break;
     }
 }
 
-void Walker::describeMp3(FolderContext& folder, const std::string& name)
-{
-    const std::string fullPath = folder.path + name;
-    const Settings& settings = m_run.settings;
-    std::string playingTime;
-
-    ByteReader file(folder.fd, name, mp3ReadWindow);
-    file.setSequentialReadAhead(m_readAhead && !m_readAhead->findsFilesInMemory());
-    TrackFacts facts;
-    static_cast<TrackTags&>(facts) = readTrackTags(file, m_run.tagVersions);
-    takeCover(facts, m_window);
-    showAnalysing(m_window, fullPath);
-    const std::string genreText = resolveGenre(facts);
-
-    const FirstFrame first = readFrameHeader(file);
-    static_cast<FrameFacts&>(facts) = first.facts;
-    if (first.foundAudioStart && settings.showBitrate != 0)
-        showScanProgressBar(m_window, file.size());
-    if (first.result == -1)
-        addError("frame header error : " + fullPath);
-
-    if (first.result == 0) {
-        addError("File Could Not be opened: " + fullPath);
-    } else if (settings.showBitrate != 0 || settings.showPlaytime != 0) {
-        const bool showsBar = m_window.hasGadget(scanProgressBar);
-        const StreamScan scan = scanStream(file, [&](std::int64_t done, std::int64_t) {
-            if (showsBar)
-                m_window.setProgressValue(scanProgressBar, done);
-            // The user may close the window during a long scan; the walk ends at once then.
-            return m_window.pollEvent().kind != EventKind::CloseWindow;
-        });
-        for (std::int32_t i = 0; i < scan.framesPastEnd; ++i)
-            addError("auch hier ein kleines Problem: " + fullPath);
-        facts.bitrate = scan.bitrate;
-        facts.isVbr = scan.isVbr ? 1 : 0;
-        if (scan.stopped) {
-            m_run.closeRequested = true;
-            return; // nothing more is read or written
-        }
-        if (scan.walkedToEnd) {
-            m_window.freeGadget(analysingField);
-            m_window.freeGadget(scanProgressBar);
-        }
-        playingTime = formPlayingTime(facts.audioBytes, facts.bitrate, facts.sampleRate);
-    }
-
-    if (needsNewTag(facts.artist, facts.title))
-        addError(fullPath + " please write a new id3 tag ");
-    showMp3Facts(m_window, m_run, facts, name, genreText, playingTime);
-    showCover(folder, name, facts, m_window, m_run);
-
-    const std::string description = composeDescription(facts, settings, genreText, playingTime);
-    showPreview(m_window, description);
-    folder.appendLine(descriptionLine(name, description));
-    ++m_run.fileCount;
-    drainEvents(m_window, m_run);
-}
-
 } // namespace
 
-void drainEvents(WindowLayer& window, RunState& run)
+void describeDirectory(const std::string& path, int /*depth*/, WalkReporter& reporter,
+                       RunState& run)
 {
-    for (int round = 0; round < 2; ++round) {
-        for (Event event = window.pollEvent(); event.kind != EventKind::None;
-             event = window.pollEvent()) {
-            if (event.kind == EventKind::CloseWindow) {
-                run.closeRequested = true;
-                return;
-            }
-        }
-    }
-}
-
-void describeDirectory(const std::string& path, int /*depth*/, WindowLayer& window, RunState& run)
-{
-    Walker walker(window, run);
+    Walker walker(reporter, run);
     walker.walk(path);
 }
 

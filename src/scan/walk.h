@@ -4,7 +4,7 @@
 
 namespace tagrelay {
 
-class WindowLayer;
+class WalkReporter;
 struct RunState;
 
 /// The name of the description file the walk writes in a folder where none exists yet. The web
@@ -14,12 +14,8 @@ inline constexpr const char* descriptionFileName = "descript.ion";
 /// Visits the directory at path (ending in "/"; empty for the current directory) and every
 /// directory below it, depth first: empties or creates its description file, describes each
 /// MP3 file, picture and movie in it with one line, and descends into each sub-directory as it
-/// meets it. Returns when the tree is done, or at once, with run.closeRequested set, when a
-/// close request was taken at a polling point.
-void describeDirectory(const std::string& path, int depth, WindowLayer& window, RunState& run);
-
-/// Takes every pending window event, twice over, and discards them; a close request sets
-/// run.closeRequested.
-void drainEvents(WindowLayer& window, RunState& run);
+/// meets it, reporting to the front end as it goes. Returns when the tree is done, or at once,
+/// with run.closeRequested set, when the front end asked to stop at a polling point.
+void describeDirectory(const std::string& path, int depth, WalkReporter& reporter, RunState& run);
 
 } // namespace tagrelay

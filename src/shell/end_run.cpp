@@ -1,6 +1,7 @@
 #include "shell/end_run.h"
 
-#include "scan/progress.h"
+#include "shell/progress_display.h"
+
 #include "scan/run_state.h"
 #include "window/window_layer.h"
 

@@ -2,11 +2,11 @@
 
 #include "platform/clock.h"
 #include "platform/codepage.h"
-#include "scan/progress.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
 #include "shell/end_run.h"
-#include "shell/settings.h"
+#include "shell/progress_display.h"
+#include "scan/settings_file.h"
 #include "window/window_layer.h"
 
 #include <array>
@@ -250,7 +250,8 @@ void startRun(WindowLayer& window, RunState& run)
     // would make the walk write lists all over the current directory.
     if (chosen.empty())
         return;
-    describeDirectory(chosen, 0, window, run);
+    WindowReporter reporter(window, run);
+    describeDirectory(chosen, 0, reporter, run);
 }
 
 } // namespace
@@ -279,7 +280,7 @@ int runProgram(WindowLayer& window, RunState& run)
     if (window.loadFont(panelFont, "Courier", 8))
         window.setDefaultFont(panelFont);
     const bool settingsRead = readSettings(run.settings);
-    window.openWindow(mainWindow, 800, 600, std::string(mainWindowTitle));
+    window.openWindow(mainWindow, mainWindowWidth, mainWindowHeight, std::string(mainWindowTitle));
     if (run.settings.iconSize < smallestIconSize)
         run.settings.iconSize = defaultIconSize;
     createOptionPanel(window, run.settings);

@@ -22,12 +22,6 @@ inline constexpr int panelFont = 0;
 
 inline constexpr std::string_view mainWindowTitle = "Tagrelay for mp3-files       Build: 1.0.1.8";
 
-/// The range the "-" and "+" buttons move the icon size in; a stored size below it becomes
-/// defaultIconSize, one above it is kept.
-inline constexpr int smallestIconSize = 32;
-inline constexpr int largestIconSize = 70;
-inline constexpr int defaultIconSize = 50;
-
 /// The program after its services started: reads the settings, opens the main window with its
 /// option panel, runs the option loop, and on the start button saves the settings, asks for
 /// the start directory and walks it; then the end sequence.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tags/track_facts.h"
+#include "tags/track_tags.h"
 
 #include <cstddef>
 

@@ -2,7 +2,7 @@
 
 #include "platform/byte_reader.h"
 #include "platform/codepage.h"
-#include "tags/cover.h"
+#include "tags/picture_frame.h"
 #include "tags/genres.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2_versions.h"

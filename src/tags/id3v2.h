@@ -1,7 +1,7 @@
 #pragma once
 
 #include "tags/tag_versions.h"
-#include "tags/track_facts.h"
+#include "tags/track_tags.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/rgb_image.h"
+#include "picture/rgb_image.h"
 
 #include <cstdint>
 #include <string>

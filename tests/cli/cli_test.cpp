@@ -1,9 +1,10 @@
-#include "scan/progress.h"
+#include "shell/progress_display.h"
+#include "support/window_walk.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
 #include "support/id3_bytes.h"
 #include "support/support.h"
-#include "window/headless_window_layer.h"
+#include "support/recording_window_layer.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -140,7 +141,7 @@ TEST_F(CliTest, WritesTheSameListsAsTheWindowWalk)
         run({"--artist", "--bitrate", "--picture-size", "--genre", music.path()});
     EXPECT_EQ(result.exitCode, 0) << result.err;
 
-    HeadlessWindowLayer window;
+    RecordingWindowLayer window;
     openWalkWindow(window, "twin");
     RunState state;
     state.settings.showArtist = 1;

@@ -1,6 +1,6 @@
 #include "platform/byte_reader.h"
 #include "platform/codepage.h"
-#include "platform/directory.h"
+#include "platform/folder.h"
 #include "platform/file_writer.h"
 #include "support/support.h"
 
@@ -155,7 +155,7 @@ TEST(FileWriterTest, WritesLargeContentThroughTheBuffer)
     EXPECT_EQ(bytes.back(), 0xFF);
 }
 
-TEST(DirectoryListingTest, ListsEveryEntryWithItsKind)
+TEST(FolderListingTest, ListsEveryEntryWithItsKind)
 {
     TempTree tree;
     tree.writeFile("song.mp3", "x");
@@ -164,19 +164,19 @@ TEST(DirectoryListingTest, ListsEveryEntryWithItsKind)
     ASSERT_EQ(::symlink("nowhere", (tree.path() + "dangling.mp3").c_str()), 0);
     ASSERT_EQ(::mkfifo((tree.path() + "x.mp3").c_str(), 0600), 0);
 
-    DirectoryListing listing(tree.path());
-    ASSERT_TRUE(listing.isOpen());
+    FolderResult result;
+    const FolderHandle folder = openFolder(tree.path(), result);
+    ASSERT_TRUE(folder.isOpen()) << result.reason;
     std::set<std::pair<std::string, EntryKind>> seen;
-    DirectoryEntry entry;
-    while (listing.next(entry))
+    for (const DirectoryEntry& entry : listFolder(folder.fd(), result))
         seen.insert({entry.name, entry.kind});
+    EXPECT_TRUE(result.ok());
     const std::set<std::pair<std::string, EntryKind>> expected = {
-        {".", EntryKind::Directory},   {"..", EntryKind::Directory},
         {"song.mp3", EntryKind::File}, {"album.mp3", EntryKind::Directory},
         {"link.mp3", EntryKind::File}, {"dangling.mp3", EntryKind::File},
         {"x.mp3", EntryKind::Other}};
     EXPECT_EQ(seen, expected);
-    EXPECT_FALSE(DirectoryListing(tree.path() + "missing/").isOpen());
+    EXPECT_FALSE(openFolder(tree.path() + "missing/", result).isOpen());
 }
 
 TEST(CodepageTest, ConvertsUtf16AndLatin1IntoUtf8)

@@ -1,7 +1,7 @@
 #include "scan/descriptions.h"
-#include "scan/progress.h"
-#include "shell/settings.h"
-#include "tags/track_facts.h"
+#include "scan/mp3_describer.h"
+#include "scan/settings_file.h"
+#include "scan/track_facts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,12 @@
 #include "platform/byte_reader.h"
-#include "scan/progress.h"
+#include "shell/progress_display.h"
+#include "support/window_walk.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
 #include "support/frame_bytes.h"
 #include "support/support.h"
 #include "tags/id3v2.h"
-#include "window/headless_window_layer.h"
+#include "support/recording_window_layer.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +50,7 @@ class TaggerWalkTest : public ::testing::TestWithParam<TaggerCase>
   protected:
     std::string describe(TagVersions versions)
     {
-        HeadlessWindowLayer window;
+        RecordingWindowLayer window;
         openWalkWindow(window, "test");
         RunState run;
         run.settings.showArtist = run.settings.showAlbum = run.settings.showTitle = 1;

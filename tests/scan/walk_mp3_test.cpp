@@ -1,10 +1,11 @@
-#include "scan/progress.h"
+#include "shell/progress_display.h"
+#include "support/window_walk.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
 #include "support/frame_bytes.h"
 #include "support/id3_bytes.h"
 #include "support/support.h"
-#include "window/headless_window_layer.h"
+#include "support/recording_window_layer.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -59,7 +60,7 @@ class WalkMp3Test : public testing::Test
     }
 
     test::TempTree tree;
-    HeadlessWindowLayer window;
+    RecordingWindowLayer window;
     RunState run;
 };
 
@@ -195,7 +196,7 @@ TEST_F(WalkMp3Test, TheScanBarShowsOnlyWithTheBitrate)
         run.settings = Settings{};
         run.settings.showPlaytime = 1;
         run.settings.showBitrate = bitrate;
-        HeadlessWindowLayer fresh;
+        RecordingWindowLayer fresh;
         openWalkWindow(fresh, "test");
         bool barSeen = false;
         fresh.setPollHook([&](int) {
@@ -239,7 +240,7 @@ TEST_F(WalkMp3Test, ReadingAheadChangesNoLineNorEntry)
         RunState fresh;
         fresh.settings = run.settings;
         fresh.readAhead = readAhead;
-        HeadlessWindowLayer freshWindow;
+        RecordingWindowLayer freshWindow;
         openWalkWindow(freshWindow, "test");
         describeDirectory(tree.path(), 0, freshWindow, fresh);
         lists.push_back(list() + readFileText(tree.path() + "sub/descript.ion"));

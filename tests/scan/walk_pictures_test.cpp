@@ -1,11 +1,12 @@
-#include "scan/progress.h"
+#include "shell/progress_display.h"
+#include "support/window_walk.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
 #include "support/frame_bytes.h"
 #include "support/id3_bytes.h"
 #include "support/picture_bytes.h"
 #include "support/support.h"
-#include "window/headless_window_layer.h"
+#include "support/recording_window_layer.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -43,7 +44,7 @@ class WalkPicturesTest : public testing::Test
     }
 
     test::TempTree tree;
-    HeadlessWindowLayer window;
+    RecordingWindowLayer window;
     RunState run;
 };
 
@@ -103,7 +104,7 @@ TEST_F(WalkPicturesTest, ACoverIsShownAndWrittenAsAJpegIconOnlyWhenAsked)
     EXPECT_EQ(readFileText(tree.path() + "back.mp3.ico"), "an icon of an earlier run");
     int pictures = 0;
     for (const auto& call : window.drawCalls()) {
-        if (call.kind == HeadlessWindowLayer::DrawKind::Picture) {
+        if (call.kind == RecordingWindowLayer::DrawKind::Picture) {
             ++pictures;
             EXPECT_EQ(call.box, (Box{360, 160, 150, 150}));
         }

@@ -1,11 +1,12 @@
 #include "platform/folder.h"
-#include "scan/progress.h"
+#include "shell/progress_display.h"
+#include "support/window_walk.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
 #include "support/frame_bytes.h"
 #include "support/id3_bytes.h"
 #include "support/support.h"
-#include "window/headless_window_layer.h"
+#include "support/recording_window_layer.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -52,7 +53,7 @@ class WalkSafetyTest : public testing::Test
 
     test::TempTree tree;
     test::TempTree outside;
-    HeadlessWindowLayer window;
+    RecordingWindowLayer window;
     RunState run;
 };
 
@@ -176,7 +177,7 @@ TEST_F(WalkSafetyTest, AFullDiskKeepsTheOldListAndSaysSo)
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
             return 3;
         RunState childRun;
-        HeadlessWindowLayer childWindow;
+        RecordingWindowLayer childWindow;
         describeDirectory(tree.path(), 0, childWindow, childRun);
         const bool reported =
             childRun.incompleteFolders == 1 && childRun.errors.back().rfind("descript.ion could not be written: ", 0) == 0;
@@ -214,7 +215,7 @@ TEST_F(WalkSafetyTest, TwoWalksAtOnceEachLeaveAWholeList)
         tree.writeFile("sub/" + std::to_string(i) + ".mp3", "x");
     const auto walkOnce = [this] {
         RunState own;
-        HeadlessWindowLayer ownWindow;
+        RecordingWindowLayer ownWindow;
         describeDirectory(tree.path(), 0, ownWindow, own);
         return own.incompleteFolders;
     };
@@ -267,7 +268,7 @@ TEST_F(WalkSafetyTest, DepthAndPathLengthAreLimitedByMemoryAlone)
         if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
             return 3;
         RunState childRun;
-        HeadlessWindowLayer childWindow;
+        RecordingWindowLayer childWindow;
         describeDirectory(tree.path(), 0, childWindow, childRun);
         return childRun.fileCount == 2 && childRun.incompleteFolders == 0 ? 0 : 4;
     });
@@ -298,7 +299,7 @@ TEST_F(WalkSafetyTest, FoldersThatCannotBeEnteredOrWrittenAreReported)
         if (::setgid(65534) != 0 || ::setuid(65534) != 0)
             return 3;
         RunState childRun;
-        HeadlessWindowLayer childWindow;
+        RecordingWindowLayer childWindow;
         describeDirectory(tree.path(), 0, childWindow, childRun);
         const auto has = [&](const std::string& text) {
             return std::find(childRun.errors.begin(), childRun.errors.end(), text)

@@ -1,9 +1,10 @@
-#include "platform/directory.h"
-#include "scan/progress.h"
+#include "platform/folder.h"
+#include "shell/progress_display.h"
+#include "support/window_walk.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
 #include "support/support.h"
-#include "window/headless_window_layer.h"
+#include "support/recording_window_layer.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -50,16 +51,16 @@ class WalkTest : public testing::Test
     /// The entries of a folder in the order the file system lists them.
     std::vector<std::string> listingOrder(const std::string& folder) const
     {
+        FolderResult result;
+        const FolderHandle handle = openFolder(folder, result);
         std::vector<std::string> names;
-        DirectoryListing listing(folder);
-        DirectoryEntry entry;
-        while (listing.next(entry))
+        for (const DirectoryEntry& entry : listFolder(handle.fd(), result))
             names.push_back(entry.name);
         return names;
     }
 
     TempTree tree;
-    HeadlessWindowLayer window;
+    RecordingWindowLayer window;
     RunState run;
 };
 
@@ -271,7 +272,7 @@ void walkAsNobody(const std::string& path)
     if (child == 0) {
         if (::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(3);
-        HeadlessWindowLayer window;
+        RecordingWindowLayer window;
         RunState run;
         describeDirectory(path, 0, window, run);
         ::_exit(0);

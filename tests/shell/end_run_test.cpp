@@ -7,16 +7,16 @@ namespace tagrelay {
 namespace {
 
 /// A system without the Arial font.
-class NoArialLayer : public HeadlessWindowLayer
+class NoArialLayer : public RecordingWindowLayer
 {
 public:
     bool loadFont(int font, const std::string& face, int points) override
     {
-        return face != "Arial" && HeadlessWindowLayer::loadFont(font, face, points);
+        return face != "Arial" && RecordingWindowLayer::loadFont(font, face, points);
     }
 };
 
-HeadlessWindowLayer& withMainWindow(HeadlessWindowLayer& window)
+RecordingWindowLayer& withMainWindow(RecordingWindowLayer& window)
 {
     window.openWindow(0, 800, 600, "main");
     return window;
@@ -24,7 +24,7 @@ HeadlessWindowLayer& withMainWindow(HeadlessWindowLayer& window)
 
 TEST(EndRunTest, ShowsTheClosingMessageInArialAndWaitsForAClose)
 {
-    HeadlessWindowLayer window;
+    RecordingWindowLayer window;
     withMainWindow(window);
     window.queueOther();
     window.queueClick(1);
@@ -48,7 +48,7 @@ TEST(EndRunTest, ShowsTheClosingMessageInArialAndWaitsForAClose)
 
 TEST(EndRunTest, ShowsTheThankYouWindowWhenDueAndEndsOnItsClose)
 {
-    HeadlessWindowLayer window;
+    RecordingWindowLayer window;
     withMainWindow(window);
     window.queueOther();
     window.queueClose(4);

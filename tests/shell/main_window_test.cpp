@@ -16,7 +16,7 @@ using test::SettingsIntegers;
 using test::withCounter;
 using Kind = GadgetKind;
 
-std::vector<std::string> linesOf(const HeadlessWindowLayer& window, int gadget)
+std::vector<std::string> linesOf(const RecordingWindowLayer& window, int gadget)
 {
     const auto* found = window.gadget(gadget);
     return found != nullptr ? found->lines : std::vector<std::string>{"<no gadget>"};
@@ -124,7 +124,7 @@ class PreviewTest : public InTempFolderTest, public ::testing::WithParamInterfac
 
 TEST_P(PreviewTest, ShowsTheSampleForTheTickedBoxes)
 {
-    HeadlessWindowLayer window;
+    RecordingWindowLayer window;
     for (const int box : GetParam().clicks)
         window.queueClick(box);
     window.queueClose();
@@ -201,7 +201,7 @@ TEST_P(IconSizeTest, MovesWithinItsRangeAndRedrawsOnlyOnChange)
         integers[11] = GetParam().stored;
         tree.writeFile("brelvoka.ini", settingsBytes(integers, ""));
     }
-    HeadlessWindowLayer window;
+    RecordingWindowLayer window;
     for (const int button : GetParam().clicks)
         window.queueClick(button);
     window.queueClose();
@@ -230,7 +230,7 @@ TEST_F(MainWindowTest, ClosingBeforeStartSavesNothingAndNeedsASecondClose)
 {
     const auto stored = settingsBytes(withCounter(8), "/music/\r\n");
     tree.writeFile("brelvoka.ini", stored);
-    HeadlessWindowLayer window;
+    RecordingWindowLayer window;
     window.queueClick(4);
     window.queueClose();
     window.queueOther();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "support/support.h"
-#include "window/headless_window_layer.h"
+#include "support/recording_window_layer.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +46,7 @@ inline SettingsIntegers withCounter(std::int32_t runCounter)
 
 /// A headless layer that lets a test look at the window at two moments: before each wait for
 /// an event, and when the folder dialog is shown.
-class ProbeLayer : public HeadlessWindowLayer
+class ProbeLayer : public RecordingWindowLayer
 {
 public:
     std::function<void(int waitNumber)> onWait;
@@ -56,14 +56,14 @@ public:
     {
         if (onWait)
             onWait(waitCount() + 1);
-        return HeadlessWindowLayer::waitEvent();
+        return RecordingWindowLayer::waitEvent();
     }
 
     std::string chooseFolder(const std::string& prompt, const std::string& initial) override
     {
         if (onDialog)
             onDialog();
-        return HeadlessWindowLayer::chooseFolder(prompt, initial);
+        return RecordingWindowLayer::chooseFolder(prompt, initial);
     }
 };
 

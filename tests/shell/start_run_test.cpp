@@ -31,7 +31,7 @@ protected:
     /// One program run in which the user presses start at once and picks folder.
     bool startOneRun(const std::string& folder)
     {
-        HeadlessWindowLayer window;
+        RecordingWindowLayer window;
         window.setFolderAnswer(folder);
         window.queueClick(startButton);
         RunState run;
@@ -49,7 +49,7 @@ protected:
 
 TEST_F(StartRunTest, SavesTheChoiceAsTheSixtyOneByteExample)
 {
-    HeadlessWindowLayer window;
+    RecordingWindowLayer window;
     window.setFolderAnswer("/x/Music"); // the missing "/" is added
     window.queueClick(startButton);
     RunState run;
@@ -140,7 +140,7 @@ TEST_F(StartRunTest, AnUnwritableSettingsFileDoesNotStopTheRun)
 {
     std::filesystem::create_directory(settingsPath()); // a folder where the file should be
     const std::string folder = tree.makeDir("music");
-    HeadlessWindowLayer window;
+    RecordingWindowLayer window;
     window.setFolderAnswer(folder);
     window.queueClick(startButton);
     RunState run;

@@ -13,13 +13,13 @@ using test::Bytes;
 using test::id3v1Block;
 using test::join;
 
-using Field = std::string TrackFacts::*;
+using Field = std::string TrackTags::*;
 
 /// Reads the ID3v1 block of a file holding the bytes; result and record.
-std::pair<int, TrackFacts> readBlockOf(const Bytes& file)
+std::pair<int, TrackTags> readBlockOf(const Bytes& file)
 {
     test::TempTree tree;
-    TrackFacts facts;
+    TrackTags facts;
     ByteReader reader(tree.writeFile("song.mp3", file));
     const int result = readId3v1Tag(reader, facts);
     return {result, std::move(facts)};
@@ -86,19 +86,19 @@ INSTANTIATE_TEST_SUITE_P(
     Blocks, Id3v1FieldTest,
     ::testing::Values(
         FieldCase{"ThirtyLetterTitleTakenWhole", id3v1Block(thirtyLetters + "!", "", "", ""),
-                  &TrackFacts::title, thirtyLetters},
+                  &TrackTags::title, thirtyLetters},
         FieldCase{"BlanksTrimmedInnerBlanksKept", id3v1Block("  A  B   ", "", "", ""),
-                  &TrackFacts::title, "A  B"},
+                  &TrackTags::title, "A  B"},
         FieldCase{"OnlyBlanksGiveEmpty", id3v1Block(std::string(30, ' '), "", "", ""),
-                  &TrackFacts::title, ""},
+                  &TrackTags::title, ""},
         FieldCase{"Latin1ConvertedToLocale", id3v1Block("", "Bj\xF6rk", "", ""),
-                  &TrackFacts::artist, "Bj\xC3\xB6rk"},
-        FieldCase{"FourDigitYear", id3v1Block("", "", "", "19999"), &TrackFacts::year, "1999"},
-        FieldCase{"ZeroYearIsEmpty", id3v1Block("", "", "", ""), &TrackFacts::year, ""},
-        FieldCase{"TrackByteIsOneByte", id3v1Block("", "", "", "", 7), &TrackFacts::track, "\x07"},
+                  &TrackTags::artist, "Bj\xC3\xB6rk"},
+        FieldCase{"FourDigitYear", id3v1Block("", "", "", "19999"), &TrackTags::year, "1999"},
+        FieldCase{"ZeroYearIsEmpty", id3v1Block("", "", "", ""), &TrackTags::year, ""},
+        FieldCase{"TrackByteIsOneByte", id3v1Block("", "", "", "", 7), &TrackTags::track, "\x07"},
         // ID3v1.0: a 30-character comment whose last character sits in the track byte.
         FieldCase{"Id3v10TrackIsLastCommentCharacter",
-                  id3v1Block("", "", "", "", 'z', 255, std::string(29, 'c')), &TrackFacts::track,
+                  id3v1Block("", "", "", "", 'z', 255, std::string(29, 'c')), &TrackTags::track,
                   "z"}),
     [](const auto& row) { return std::string(row.param.name); });
 
@@ -126,7 +126,7 @@ TEST(Id3v1TagTest, FileShorterThanABlockIsReadFromItsStart)
 
 TEST(Id3v1TagTest, MissingFileChangesNothing)
 {
-    TrackFacts facts;
+    TrackTags facts;
     facts.title = "Before";
     ByteReader missing("/nonexistent/song.mp3");
     EXPECT_EQ(readId3v1Tag(missing, facts), 0);

@@ -14,23 +14,23 @@ using test::join;
 using test::Terminator;
 using test::Utf16Order;
 
-using Field = std::string TrackFacts::*;
+using Field = std::string TrackTags::*;
 
 /// Reads the tags of the file at path as the walk does.
-TrackFacts tagsOf(const std::string& path)
+TrackTags tagsOf(const std::string& path)
 {
     ByteReader reader(path);
-    TrackFacts facts;
+    TrackTags facts;
     static_cast<TrackTags&>(facts) = readTrackTags(reader);
     return facts;
 }
 
 /// Writes the bytes as an MP3 file and reads its tags as the walk does.
-TrackFacts tagsOf(const Bytes& file)
+TrackTags tagsOf(const Bytes& file)
 {
     test::TempTree tree;
     ByteReader reader(tree.writeFile("song.mp3", file));
-    TrackFacts facts;
+    TrackTags facts;
     static_cast<TrackTags&>(facts) = readTrackTags(reader);
     return facts;
 }
@@ -69,50 +69,50 @@ TEST_P(TextFrameTest, StoresTheTextOfItsField)
 INSTANTIATE_TEST_SUITE_P(
     Frames, TextFrameTest,
     ::testing::Values(
-        TextCase{"Latin1", Id3v2Builder().textFrame("TIT2", "Test"), &TrackFacts::title, "Test"},
+        TextCase{"Latin1", Id3v2Builder().textFrame("TIT2", "Test"), &TrackTags::title, "Test"},
         TextCase{"Latin1ConvertedToLocale", Id3v2Builder().textFrame("TIT2", "Caf\xE9"),
-                 &TrackFacts::title, "Caf\xC3\xA9"},
+                 &TrackTags::title, "Caf\xC3\xA9"},
         TextCase{"FirstZeroEndsLatin1", Id3v2Builder().textFrame("TIT2", {"Te\0st", 5}),
-                 &TrackFacts::title, "Te"},
+                 &TrackTags::title, "Te"},
         TextCase{"EncodingByteOnlyKeepsId3v1", Id3v2Builder().rawFrame("TIT2", {0}),
-                 &TrackFacts::title, "V1 Title"},
+                 &TrackTags::title, "V1 Title"},
         TextCase{"ZeroByteOnlyEmptiesId3v1", Id3v2Builder().rawFrame("TIT2", {0, 0}),
-                 &TrackFacts::title, ""},
+                 &TrackTags::title, ""},
         TextCase{"Utf16LittleEndian", Id3v2Builder().utf16Frame("TIT2", u"Test"),
-                 &TrackFacts::title, "Test"},
+                 &TrackTags::title, "Test"},
         TextCase{
             "Utf16LittleEndianWithZeroUnit",
             Id3v2Builder().utf16Frame("TIT2", u"Test", Utf16Order::LittleEndian, Terminator::Zero),
-            &TrackFacts::title, "Test"},
+            &TrackTags::title, "Test"},
         TextCase{"Utf16BigEndian",
                  Id3v2Builder().utf16Frame("TIT2", u"T\u00e9st", Utf16Order::BigEndian),
-                 &TrackFacts::title, "T\xC3\xA9st"},
+                 &TrackTags::title, "T\xC3\xA9st"},
         TextCase{"Utf16ByteOrderMarkOnly", Id3v2Builder().utf16Frame("TIT2", u""),
-                 &TrackFacts::title, ""},
+                 &TrackTags::title, ""},
         TextCase{"Utf16OddTrailingByteIsNoUnit",
-                 Id3v2Builder().rawFrame("TIT2", {1, 0xFF, 0xFE, 'A', 0, 'B'}), &TrackFacts::title,
+                 Id3v2Builder().rawFrame("TIT2", {1, 0xFF, 0xFE, 'A', 0, 'B'}), &TrackTags::title,
                  "A"},
         TextCase{"Encoding2GivesEmpty", Id3v2Builder().rawFrame("TIT2", {2, 0xFE, 0xFF, 0, 'A'}),
-                 &TrackFacts::title, ""},
+                 &TrackTags::title, ""},
         TextCase{"Encoding3GivesEmpty", Id3v2Builder().rawFrame("TIT2", {3, 'A', 'B'}),
-                 &TrackFacts::title, ""},
-        TextCase{"GenreReferenceKept", Id3v2Builder().textFrame("TCON", "(17)"), &TrackFacts::genre,
+                 &TrackTags::title, ""},
+        TextCase{"GenreReferenceKept", Id3v2Builder().textFrame("TCON", "(17)"), &TrackTags::genre,
                  "(17)"},
-        TextCase{"GenreNameKept", Id3v2Builder().textFrame("TCON", "Rock"), &TrackFacts::genre,
+        TextCase{"GenreNameKept", Id3v2Builder().textFrame("TCON", "Rock"), &TrackTags::genre,
                  "Rock"},
-        TextCase{"Artist", Id3v2Builder().textFrame("TPE1", "A"), &TrackFacts::artist, "A"},
-        TextCase{"Album", Id3v2Builder().textFrame("TALB", "B"), &TrackFacts::album, "B"},
-        TextCase{"Year", Id3v2Builder().textFrame("TYER", "1999"), &TrackFacts::year, "1999"},
-        TextCase{"Copyright", Id3v2Builder().textFrame("TCOP", "C"), &TrackFacts::rightsNotice,
+        TextCase{"Artist", Id3v2Builder().textFrame("TPE1", "A"), &TrackTags::artist, "A"},
+        TextCase{"Album", Id3v2Builder().textFrame("TALB", "B"), &TrackTags::album, "B"},
+        TextCase{"Year", Id3v2Builder().textFrame("TYER", "1999"), &TrackTags::year, "1999"},
+        TextCase{"Copyright", Id3v2Builder().textFrame("TCOP", "C"), &TrackTags::rightsNotice,
                  "C"},
-        TextCase{"Track", Id3v2Builder().textFrame("TRCK", "7/12"), &TrackFacts::track, "7/12"},
+        TextCase{"Track", Id3v2Builder().textFrame("TRCK", "7/12"), &TrackTags::track, "7/12"},
         TextCase{"LinkDescription", Id3v2Builder().linkFrame("Home", "http://x"),
-                 &TrackFacts::linkDescription, "Home"},
+                 &TrackTags::linkDescription, "Home"},
         TextCase{"LaterFrameOfOneIdWins",
                  Id3v2Builder().textFrame("TIT2", "First").textFrame("TIT2", "Second"),
-                 &TrackFacts::title, "Second"},
+                 &TrackTags::title, "Second"},
         TextCase{"IdsCompareAllFourCharacters", Id3v2Builder().textFrame("TIT3", "Sub"),
-                 &TrackFacts::title, "V1 Title"}),
+                 &TrackTags::title, "V1 Title"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 struct WalkCase
@@ -233,9 +233,9 @@ TEST(TrackTagsTest, NothingCarriesOverToTheNextFile)
     const auto second = tree.writeFile(
         "2.mp3", join({test::audioBytes(), test::id3v1Block("", "", "", "", 0, 255)}));
     const auto third = tree.writeFile("3.mp3", test::audioBytes());
-    const TrackFacts one = tagsOf(first);
+    const TrackTags one = tagsOf(first);
     EXPECT_EQ(one.title, "One");
-    const TrackFacts two = tagsOf(second);
+    const TrackTags two = tagsOf(second);
     EXPECT_EQ(two.title, "");
     EXPECT_EQ(two.artist, "");
     EXPECT_EQ(two.track, "");

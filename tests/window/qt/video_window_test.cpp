@@ -1,6 +1,6 @@
 #include "window/qt/qt_window_layer.h"
 
-#include "media/movie_service.h"
+#include "movie/movie_service.h"
 #include "support/support.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tagrelay {
+
+/// The file descriptor on which the worker finds its end of the connection.
+inline constexpr int movieWorkerSocketFd = 3;
+/// The argument the worker expects, so that it never runs by accident.
+inline constexpr const char* movieWorkerServeArgument = "--serve";
+
+// The messages between the program and its movie worker. Every message is one frame:
+//
+//   byte 0       kind (MessageKind)
+//   bytes 1..2   payload length, little-endian, at most maxPayload
+//   bytes 3..    payload, laid out per kind (integers little-endian):
+//
+//   Ready     u32 protocol version                     worker → program, once at start
+//   Load      path bytes (1..maxPathBytes, no zero)     program → worker
+//   Play      u64 native window id (0: no window)       program → worker
+//   Status    (empty)                                   program → worker
+//   Stop      (empty)                                   program → worker
+//   Free      (empty)                                   program → worker
+//   Quit      (empty)                                   program → worker
+//   Loaded    i32 width, i32 height, i64 length         worker → program
+//   Refused   reason text (0..maxReasonBytes, no zero)  worker → program
+//   Position  i32 frame, i64 clock ms, u8 flags         worker → program
+//   Done      (empty)                                   worker → program
+//
+// A frame whose kind is unknown, whose length exceeds maxPayload or whose payload does not fit
+// its kind makes the whole stream unusable: the reader stops and says so.
+
+inline constexpr std::uint32_t movieProtocolVersion = 1;
+inline constexpr std::size_t maxPathBytes = 4096;
+inline constexpr std::size_t maxReasonBytes = 200;
+inline constexpr std::size_t maxPayload = maxPathBytes;
+inline constexpr std::size_t frameHeaderBytes = 3;
+
+enum class MessageKind : std::uint8_t {
+    Ready = 0x01,
+    Load = 0x02,
+    Play = 0x03,
+    Status = 0x04,
+    Stop = 0x05,
+    Free = 0x06,
+    Quit = 0x07,
+    Loaded = 0x81,
+    Refused = 0x82,
+    Position = 0x83,
+    Done = 0x84,
+};
+
+/// Position flags: bit 0 set when the movie has reached its end (and was stopped).
+inline constexpr std::uint8_t positionEnded = 0x01;
+
+/// One message. Only the fields of its kind carry meaning; the others stay at their defaults.
+struct MovieMessage
+{
+    MessageKind kind = MessageKind::Done;
+    std::uint32_t version = 0;    // Ready
+    std::string text;             // Load: the path; Refused: the reason
+    std::uint64_t windowId = 0;   // Play
+    std::int32_t width = 0;       // Loaded
+    std::int32_t height = 0;      // Loaded
+    std::int64_t length = 0;      // Loaded: frames
+    std::int32_t frame = 0;       // Position
+    std::int64_t clockMs = 0;     // Position: the movie's own clock
+    std::uint8_t flags = 0;       // Position
+
+    friend bool operator==(const MovieMessage&, const MovieMessage&) = default;
+};
+
+/// A message of the kind with every field at its default.
+inline MovieMessage messageOf(MessageKind kind)
+{
+    MovieMessage message;
+    message.kind = kind;
+    return message;
+}
+
+/// The frame for a message. A path or reason that is too long is cut to its limit; a path
+/// with a zero byte is cut at it.
+[[nodiscard]] std::vector<std::uint8_t> encodeMessage(const MovieMessage& message);
+
+/// Decodes one payload of the given kind byte; nothing when the kind is unknown or the payload
+/// does not have the layout of its kind.
+[[nodiscard]] std::optional<MovieMessage> decodePayload(std::uint8_t kind,
+                                                        std::span<const std::uint8_t> payload);
+
+/// Cuts a stream of bytes into messages. Bytes arrive in pieces of any size; a message is
+/// taken once its whole frame is there. A frame's length is checked as soon as its header is
+/// in, so a reader that is drained after each piece holds at most one piece and one frame.
+class MessageReader
+{
+  public:
+    /// Adds received bytes. Once the stream was found broken, further bytes are dropped.
+    void feed(std::span<const std::uint8_t> bytes);
+    /// The next complete message, or nothing (more bytes are needed, or the stream is broken).
+    [[nodiscard]] std::optional<MovieMessage> next();
+    /// True once a frame was malformed; the stream cannot be resynchronised after that.
+    bool isBroken() const { return m_broken; }
+    /// Bytes held back for an incomplete frame.
+    std::size_t pendingBytes() const { return m_buffer.size() - m_start; }
+
+  private:
+    std::vector<std::uint8_t> m_buffer;
+    std::size_t m_start = 0;
+    bool m_broken = false;
+};
+
+} // namespace tagrelay

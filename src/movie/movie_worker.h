@@ -1,0 +1,60 @@
+#pragma once
+
+#include "movie/movie_protocol.h"
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tagrelay {
+
+/// The movie worker program to start: $TAGRELAY_MOVIE_WORKER when set, else
+/// tagrelay-movie-worker beside the running program, else ../libexec/tagrelay/ from there.
+/// Empty when none of them exists.
+[[nodiscard]] std::string findMovieWorker();
+
+/// One running worker process and the socket to it. The worker starts in a process group of
+/// its own (a Ctrl+C on the terminal is the program's, not the worker's), with only the socket
+/// and /dev/null as standard streams open, no core files, its address space limited, and dies
+/// with the program. Every wait has a time limit; whatever goes wrong ends the process, and
+/// failure() says what happened in a few words. The destructor ends and reaps it.
+class MovieWorker
+{
+  public:
+    MovieWorker() = default;
+    ~MovieWorker();
+    MovieWorker(const MovieWorker&) = delete;
+    MovieWorker& operator=(const MovieWorker&) = delete;
+
+    /// Starts the program and waits for its Ready message. memoryLimitBytes 0: no limit.
+    bool start(const std::string& program, std::uint64_t memoryLimitBytes, int timeoutMs);
+    bool isRunning() const { return m_pid > 0; }
+    pid_t pid() const { return m_pid; }
+
+    /// Sends one request and waits for its answer. Nothing when the worker failed (it is then
+    /// ended and reaped, and failure() says why).
+    std::optional<MovieMessage> ask(const MovieMessage& request, int timeoutMs);
+
+    /// Asks the worker to quit, gives it a moment, then kills it; reaps it either way.
+    void quit();
+
+    const std::string& failure() const { return m_failure; }
+
+  private:
+    bool sendAll(const std::vector<std::uint8_t>& bytes, int timeoutMs);
+    /// Waits up to timeoutMs; a time-out is reported as no answer within limitMs.
+    std::optional<MovieMessage> receive(int timeoutMs, int limitMs);
+    /// Ends the process (if still running), reaps it, and keeps the reason given or, when the
+    /// process had already ended, how it ended.
+    void fail(const std::string& reason);
+    void closeSocket();
+
+    pid_t m_pid = -1;
+    int m_socket = -1;
+    MessageReader m_reader;
+    std::string m_failure;
+};
+
+} // namespace tagrelay

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "picture/picture.h"
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace tagrelay {
+
+/// The side of the square the window shows an MP3 file's cover in.
+inline constexpr int coverAreaSide = 150;
+
+/// Decodes the picture bytes of an MP3 file's front cover as a picture held in memory (see
+/// catchPicture for the formats and depths). The pixels are kept at the cover area's size or
+/// larger, which is all the window and the icon need.
+///
+/// \returns none for bytes no decoder accepts (a GIF, say) or for no bytes.
+[[nodiscard]] PictureHandle decodeCover(std::span<const std::uint8_t> pictureBytes,
+                                        std::uint8_t displayDepth);
+
+/// The cover squeezed to the cover area (150 x 150, aspect not kept), for the window to draw.
+[[nodiscard]] RgbImage coverAreaImage(const Picture& cover);
+
+/// Shrinks the cover itself to iconSize x iconSize and encodes it as the MP3 file's icon file
+/// content (JPEG, quality 70). Empty when the encoding fails.
+[[nodiscard]] std::vector<std::uint8_t> makeCoverIcon(Picture& cover, int iconSize);
+
+} // namespace tagrelay

@@ -1,0 +1,242 @@
+#include "picture/picture_service.h"
+
+#include "picture/bmp_reader.h"
+#include "picture/ico_reader.h"
+#include "picture/jpeg_codec.h"
+#include "picture/png_codec.h"
+#include "picture/resize.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+namespace tagrelay {
+
+namespace {
+
+enum class PictureKind { Bitmap, Icon, Decoded };
+
+/// A reader of one format: a header check that reads no pixels, and the decoder.
+struct PictureReader
+{
+    PictureKind kind;
+    std::optional<PictureHeader> (*readHeader)(std::span<const std::uint8_t>);
+    std::optional<RgbImage> (*decode)(std::span<const std::uint8_t>, PixelNeed);
+};
+
+// The order the formats are tried in: the bitmap reader for "BM", the icon reader, then the
+// decoders in their registry order (JPEG, PNG). The first whose header check passes decodes.
+constexpr std::array<PictureReader, 4> pictureReaders{{
+    {PictureKind::Bitmap, readBmpHeader, decodeBmp},
+    {PictureKind::Icon, readIconHeader, decodeIcon},
+    {PictureKind::Decoded, readJpegHeader, decodeJpeg},
+    {PictureKind::Decoded, readPngHeader, decodePng},
+}};
+
+struct Recognised
+{
+    const PictureReader* reader = nullptr;
+    PictureHeader header;
+};
+
+std::optional<Recognised> recognise(std::span<const std::uint8_t> bytes)
+{
+    for (const PictureReader& reader : pictureReaders) {
+        if (const auto header = reader.readHeader(bytes))
+            return Recognised{&reader, *header};
+    }
+    return std::nullopt;
+}
+
+/// The depth a picture reports: pictures kept in the display's format report the display's.
+std::uint8_t depthOf(PictureKind kind, int bitsPerPixel, PictureOrigin origin,
+                     std::uint8_t displayDepth)
+{
+    if (kind == PictureKind::Icon)
+        return static_cast<std::uint8_t>(bitsPerPixel);
+    if (origin == PictureOrigin::Memory || (kind == PictureKind::Bitmap && bitsPerPixel <= 8))
+        return displayDepth;
+    return static_cast<std::uint8_t>(bitsPerPixel);
+}
+
+PictureFacts factsOf(const Recognised& found, PictureOrigin origin, std::uint8_t displayDepth)
+{
+    return {static_cast<std::uint16_t>(found.header.width),
+            static_cast<std::uint16_t>(found.header.height),
+            depthOf(found.reader->kind, found.header.bitsPerPixel, origin, displayDepth)};
+}
+
+PictureHandle decodePicture(std::span<const std::uint8_t> bytes, PictureOrigin origin,
+                            std::uint8_t displayDepth, PixelNeed need)
+{
+    const auto found = recognise(bytes);
+    if (!found)
+        return nullptr;
+    auto image = found->reader->decode(bytes, need);
+    if (!image)
+        return nullptr;
+    const PictureFacts facts = factsOf(*found, origin, displayDepth);
+    return std::make_unique<Picture>(
+        Picture{facts.width, facts.height, facts.depth, std::move(*image)});
+}
+
+// Picture headers sit at the start of the file: JPEG markers with their EXIF block, PNG chunks
+// up to the pixel data, BMP headers with the palette. The facts read this much first and the
+// whole file only when that was not enough.
+constexpr std::size_t factsPrefixSize = 64 * 1024;
+
+/// The largest picture file read whole; a bigger one would cost its size in memory.
+constexpr std::size_t largestPictureFile = 256 * 1024 * 1024;
+
+/// Up to limit bytes from the start of a regular file, read with pread() (never mapped, so a
+/// file that shrinks meanwhile gives a short read instead of a fault); the file's full size in
+/// fileSize. Empty when the file cannot be opened.
+std::vector<std::uint8_t> readFileStart(int folderFd, const std::string& path, std::size_t limit,
+                                        std::size_t& fileSize)
+{
+    fileSize = 0;
+    std::vector<std::uint8_t> bytes;
+    const int fd = ::openat(folderFd, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return bytes;
+    struct stat status
+    {
+    };
+    // A file larger than any picture worth decoding is not read whole: it is no picture.
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0
+        && (limit < largestPictureFile || status.st_size <= static_cast<off_t>(largestPictureFile))) {
+        fileSize = static_cast<std::size_t>(status.st_size);
+        bytes.resize(std::min(limit, fileSize));
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t got =
+                ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+            if (got <= 0)
+                break;
+            done += static_cast<std::size_t>(got);
+        }
+        bytes.resize(done);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+std::vector<std::uint8_t> readWholeFile(int folderFd, const std::string& path)
+{
+    std::size_t fileSize = 0;
+    return readFileStart(folderFd, path, std::numeric_limits<std::size_t>::max(), fileSize);
+}
+
+bool hasWholeImage(const Picture& picture)
+{
+    return picture.image.width == picture.width && picture.image.height == picture.height
+           && !picture.image.pixels.empty();
+}
+
+} // namespace
+
+PictureFacts readPictureFacts(std::span<const std::uint8_t> bytes, PictureOrigin origin,
+                              std::uint8_t displayDepth)
+{
+    const auto found = recognise(bytes);
+    if (!found)
+        return {};
+    return factsOf(*found, origin, displayDepth);
+}
+
+PictureHandle loadPicture(std::span<const std::uint8_t> bytes, std::uint8_t displayDepth,
+                          PixelNeed need)
+{
+    return decodePicture(bytes, PictureOrigin::File, displayDepth, need);
+}
+
+PictureHandle catchPicture(std::span<const std::uint8_t> bytes, std::uint8_t displayDepth,
+                           PixelNeed need)
+{
+    return decodePicture(bytes, PictureOrigin::Memory, displayDepth, need);
+}
+
+PictureHandle loadPictureFile(const std::string& path, std::uint8_t displayDepth, PixelNeed need)
+{
+    return loadPicture(readWholeFile(AT_FDCWD, path), displayDepth, need);
+}
+
+std::vector<std::uint8_t> readPictureFile(int folderFd, const std::string& name)
+{
+    return readWholeFile(folderFd, name);
+}
+
+PictureFacts readPictureFileFacts(const std::string& path, std::uint8_t displayDepth)
+{
+    return readPictureFileFacts(AT_FDCWD, path, displayDepth);
+}
+
+PictureFacts readPictureFileFacts(int folderFd, const std::string& name, std::uint8_t displayDepth)
+{
+    std::size_t fileSize = 0;
+    const std::vector<std::uint8_t> start = readFileStart(folderFd, name, factsPrefixSize, fileSize);
+    if (start.size() == fileSize)
+        return readPictureFacts(start, PictureOrigin::File, displayDepth);
+    // A BMP's rows are checked against the file's size, which the start alone does not show.
+    if (hasBmpSignature(start)) {
+        const auto header = readBmpFileHeader(start, fileSize);
+        if (!header)
+            return {};
+        return factsOf(Recognised{&pictureReaders[0], *header}, PictureOrigin::File, displayDepth);
+    }
+    if (!hasIconSignature(start)) {
+        const PictureFacts facts = readPictureFacts(start, PictureOrigin::File, displayDepth);
+        if (facts.width != 0)
+            return facts;
+    }
+    return readPictureFacts(readWholeFile(folderFd, name), PictureOrigin::File, displayDepth);
+}
+
+PictureFacts pictureFacts(const Picture* picture)
+{
+    if (picture == nullptr)
+        return {};
+    return {picture->width, picture->height, picture->depth};
+}
+
+bool resizePicture(Picture& picture, int width, int height)
+{
+    if (width == picture.width && height == picture.height && hasWholeImage(picture))
+        return true;
+    picture.image = resizeImage(picture.image, width, height);
+    if (picture.image.pixels.empty())
+        return false;
+    picture.width = static_cast<std::uint16_t>(width);
+    picture.height = static_cast<std::uint16_t>(height);
+    return true;
+}
+
+std::vector<std::uint8_t> savePicture(const Picture& picture, PictureFormat format)
+{
+    // Pixels loaded for an icon may still be larger or smaller than the picture's size.
+    if (!hasWholeImage(picture)) {
+        Picture whole = picture;
+        if (!resizePicture(whole, picture.width, picture.height))
+            return {};
+        return savePicture(whole, format);
+    }
+    return format == PictureFormat::Png ? encodePng(picture.image) : encodeJpeg(picture.image);
+}
+
+PictureIcon makePictureIcon(std::span<const std::uint8_t> bytes, std::uint8_t displayDepth,
+                            int iconSize)
+{
+    PictureHandle picture = loadPicture(bytes, displayDepth, PixelNeed{iconSize});
+    PictureIcon icon;
+    icon.facts = pictureFacts(picture.get());
+    if (picture && resizePicture(*picture, iconSize, iconSize))
+        icon.iconBytes = savePicture(*picture, PictureFormat::Png);
+    return icon;
+}
+
+} // namespace tagrelay

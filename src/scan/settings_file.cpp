@@ -1,0 +1,100 @@
+#include "scan/settings_file.h"
+
+#include "platform/byte_reader.h"
+
+#include <array>
+
+namespace tagrelay {
+
+namespace {
+
+/// The eight MP3 flags, in file order (bytes 0..31).
+template <typename AnySettings>
+auto mp3Flags(AnySettings& settings)
+{
+    return std::array{&settings.showArtist,  &settings.showAlbum,     &settings.showTitle,
+                      &settings.showBitrate, &settings.showAudioMode, &settings.showPlaytime,
+                      &settings.showGenre,   &settings.makeMp3Icons};
+}
+
+/// The picture and movie flags, in file order (bytes 32..43).
+template <typename AnySettings>
+auto otherFlags(AnySettings& settings)
+{
+    return std::array{&settings.showPictureSize, &settings.showMovieInfo,
+                      &settings.makePictureIcons};
+}
+
+/// A flag is written as 0 or 1 whatever value it held.
+std::int32_t flagValue(std::int32_t flag)
+{
+    return flag != 0 ? 1 : 0;
+}
+
+bool endsStoredDirectory(std::uint8_t byte)
+{
+    return byte == 0 || byte == '\r' || byte == '\n';
+}
+
+} // namespace
+
+bool readSettings(Settings& settings, const std::string& path)
+{
+    ByteReader file(path);
+    if (!file.isOpen())
+        return false;
+    const auto readInteger = [&file] {
+        return static_cast<std::int32_t>(file.readU32LittleEndian());
+    };
+    for (std::int32_t* flag : mp3Flags(settings))
+        *flag = readInteger();
+    for (std::int32_t* flag : otherFlags(settings))
+        *flag = readInteger();
+    settings.iconSize = readInteger();
+    settings.runCounter = readInteger();
+    settings.startDirectory.clear();
+    while (!file.atEnd() && settings.startDirectory.size() < maxStoredDirectoryLength) {
+        const std::uint8_t byte = file.readU8();
+        if (endsStoredDirectory(byte))
+            break;
+        settings.startDirectory += static_cast<char>(byte);
+    }
+    return true;
+}
+
+SettingsWriter::SettingsWriter(const std::string& path)
+    : m_file(path, WriteMode::CreateOrTruncate)
+{
+}
+
+bool SettingsWriter::writeMp3Flags(const Settings& settings)
+{
+    bool wrote = true;
+    for (const std::int32_t* flag : mp3Flags(settings))
+        wrote = m_file.writeI32LittleEndian(flagValue(*flag)) && wrote;
+    return wrote;
+}
+
+bool SettingsWriter::writeRestAndClose(const Settings& settings)
+{
+    bool wrote = true;
+    for (const std::int32_t* flag : otherFlags(settings))
+        wrote = m_file.writeI32LittleEndian(flagValue(*flag)) && wrote;
+    wrote = m_file.writeI32LittleEndian(settings.iconSize) && wrote;
+    wrote = m_file.writeI32LittleEndian(settings.runCounter) && wrote;
+    wrote = m_file.write(settings.startDirectory) && wrote;
+    return m_file.close() && wrote;
+}
+
+bool applyRunCounter(Settings& settings)
+{
+    if (settings.runCounter > 9)
+        settings.runCounter = 1;
+    ++settings.runCounter;
+    if (settings.runCounter != 9)
+        return false;
+    settings.runCounter = 1;
+    return true;
+}
+
+} // namespace tagrelay

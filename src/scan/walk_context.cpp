@@ -1,0 +1,34 @@
+#include "scan/walk_context.h"
+
+#include "platform/folder.h"
+#include "scan/folder_context.h"
+#include "scan/run_state.h"
+#include "scan/walk_reporter.h"
+
+namespace tagrelay {
+
+void WalkContext::addError(const std::string& text)
+{
+    run.errors.push_back(text);
+    reporter.errorAdded(text);
+}
+
+bool WalkContext::stopRequestedAfterFile()
+{
+    if (!reporter.goOnAfterFile())
+        run.closeRequested = true;
+    return run.closeRequested;
+}
+
+void writeIconFile(FolderContext& folder, const std::string& name,
+                   std::span<const std::uint8_t> bytes, WalkContext& walk)
+{
+    if (bytes.empty())
+        return;
+    const FolderResult written = replaceFileAt(folder.fd, name + ".ico", bytes);
+    if (!written.ok())
+        walk.addError("Icon file could not be written: " + folder.path + name + ".ico ("
+                      + written.reason + ")");
+}
+
+} // namespace tagrelay

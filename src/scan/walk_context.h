@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace tagrelay {
+
+class ReadAhead;
+class WalkReporter;
+struct FolderContext;
+struct RunState;
+
+/// What the describers of one walk share: the run's state, the front end the walk reports to,
+/// and the disk read-ahead.
+struct WalkContext
+{
+    RunState& run;
+    WalkReporter& reporter;
+    /// Asks the disk for the files the walk reads next; nullptr when that is off.
+    ReadAhead* readAhead = nullptr;
+
+    /// Appends an entry to the list of files with errors and reports it.
+    void addError(const std::string& text);
+    /// The polling point after a file (and after a movie is loaded): takes the user's pending
+    /// requests; a request to stop sets run.closeRequested. True when the walk is to stop.
+    bool stopRequestedAfterFile();
+};
+
+/// Writes an icon file (name + ".ico") beside a described file, whole or not at all, never
+/// through a link; a failure is an entry in the list of files with errors. Nothing is written
+/// for empty bytes.
+void writeIconFile(FolderContext& folder, const std::string& name,
+                   std::span<const std::uint8_t> bytes, WalkContext& walk);
+
+} // namespace tagrelay

@@ -1,0 +1,7 @@
+#include "scan/walk_reporter.h"
+
+namespace tagrelay {
+
+WalkReporter::~WalkReporter() = default;
+
+} // namespace tagrelay

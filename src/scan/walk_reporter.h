@@ -1,0 +1,101 @@
+#pragma once
+
+#include "picture/picture.h"
+
+#include <cstdint>
+#include <string>
+
+namespace tagrelay {
+
+/// The size of the primary screen in pixels; the default stands for none.
+struct ScreenSize
+{
+    int width = 1024;
+    int height = 768;
+};
+
+/// A place on the screen in pixels.
+struct ScreenPlace
+{
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const ScreenPlace&, const ScreenPlace&) = default;
+};
+
+/// The facts of an MP3 file as the progress display shows them, right after its analysis.
+struct Mp3Shown
+{
+    std::string name; // the entry name, without the folder
+    std::string artist;
+    std::string title;
+    std::int16_t bitrate = 0;
+    std::string genre; // the resolved genre
+    std::string channelMode;
+    std::string playingTime;
+    std::int32_t fileCount = 0; // described so far, this file not yet counted
+};
+
+/// The texts a described movie shows, by the field they go to.
+struct MovieRows
+{
+    std::string filename;    // field 1: "Filename: " + the entry name
+    std::string size;        // field 2: the size text, height first
+    std::string fps;         // field 3: "fps: " + the rounded rate, plausible or not
+    std::string blank = " "; // fields 4, 16 and 5
+    std::string playingTime; // field 6: "M:SS min", or "xx:xx min" without a plausible rate
+    std::string fileCount;   // field 7: "Filecount: " + the count, this movie included
+    std::string preview;     // the preview list: the description as written
+};
+
+/// What a walk tells its front end as it goes, and what it asks of it. Each front end shows the
+/// reports its own way (the window program in its progress display, the command line in a
+/// status line); the walk never sees a window. It also says what the front end shows, so the
+/// walk does no work that nobody sees. The defaults show nothing and never stop.
+class WalkReporter
+{
+  public:
+    virtual ~WalkReporter();
+
+    /// Whether the front end shows each MP3 file's cover; when not, a cover is decoded only
+    /// for an icon file.
+    virtual bool showsCovers() const { return false; }
+    /// Bits per pixel of the screen pictures are shown on, which palette pictures report.
+    virtual std::uint8_t displayDepth() const { return noScreenDepth; }
+    /// The primary screen a movie is centred on.
+    virtual ScreenSize screenSize() const { return {}; }
+
+    /// A new entry of a folder is taken (the last file's scan bar goes).
+    virtual void entryStarted() {}
+    /// An MP3 file or a movie is being analysed.
+    virtual void analysing(const std::string& /*fullPath*/) {}
+    /// The stream scan of an MP3 file starts with its bar, over the file's bytes.
+    virtual void scanStarted(std::int64_t /*fileSize*/) {}
+    virtual void scanProgress(std::int64_t /*bytesDone*/) {}
+    /// The stream scan walked the whole file: the analysing line and the bar go.
+    virtual void scanFinished() {}
+    virtual void mp3Shown(const Mp3Shown& /*facts*/) {}
+    /// The cover of the MP3 file squeezed to the cover area, or nullptr for none. Only called
+    /// when showsCovers().
+    virtual void coverShown(const RgbImage* /*area*/) {}
+    /// The description written for an MP3 file, without its quoted name.
+    virtual void descriptionShown(const std::string& /*description*/) {}
+    virtual void movieShown(const MovieRows& /*rows*/) {}
+    /// One more entry of the list of files with errors.
+    virtual void errorAdded(const std::string& /*line*/) {}
+
+    /// Opens the top-level window a movie plays in, at a place on the screen, and returns its
+    /// native id for the player to draw into; 0 when there is no screen to show it on.
+    virtual std::uint64_t openVideoWindow(ScreenPlace /*place*/) { return 0; }
+    virtual void closeVideoWindow() {}
+
+    /// Takes one pending request of the user; false when the user asked to stop. Asked once per
+    /// frame during a stream scan.
+    virtual bool goOn() { return true; }
+    /// Takes every pending request of the user, twice over; false when one was to stop. Asked
+    /// when a file is done and, for a movie, once it is loaded.
+    virtual bool goOnAfterFile() { return goOn(); }
+};
+
+} // namespace tagrelay

@@ -1,0 +1,136 @@
+#include "movie/movie_protocol.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tagrelay {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::vector<MovieMessage> readAll(const Bytes& stream, std::size_t pieceSize, bool* broken = nullptr)
+{
+    MessageReader reader;
+    std::vector<MovieMessage> messages;
+    for (std::size_t at = 0; at < stream.size(); at += pieceSize) {
+        const std::size_t size = std::min(pieceSize, stream.size() - at);
+        reader.feed({stream.data() + at, size});
+        while (auto message = reader.next())
+            messages.push_back(*message);
+    }
+    if (broken)
+        *broken = reader.isBroken();
+    return messages;
+}
+
+TEST(MovieProtocolTest, PositionFrameHasItsDocumentedLayout)
+{
+    MovieMessage position = messageOf(MessageKind::Position);
+    position.frame = 230;
+    position.clockMs = 9200;
+    position.flags = positionEnded;
+    EXPECT_EQ(encodeMessage(position), (Bytes{
+                                           0x83,                   // kind: Position
+                                           0x0D, 0x00,             // payload length 13
+                                           0xE6, 0x00, 0x00, 0x00, // frame 230
+                                           0xF0, 0x23, 0, 0, 0, 0, 0, 0, // clock 9200 ms
+                                           0x01,                   // flags: ended
+                                       }));
+}
+
+TEST(MovieProtocolTest, EveryKindSurvivesARoundTripInPiecesOfAnySize)
+{
+    std::vector<MovieMessage> sent;
+    MovieMessage ready = messageOf(MessageKind::Ready);
+    ready.version = movieProtocolVersion;
+    MovieMessage load = messageOf(MessageKind::Load);
+    load.text = "/films/Ärger im Büro.avi";
+    MovieMessage play = messageOf(MessageKind::Play);
+    play.windowId = 0x1234567890ABCDEFu;
+    MovieMessage loaded = messageOf(MessageKind::Loaded);
+    loaded.width = -1;
+    loaded.height = -1;
+    loaded.length = 83940;
+    MovieMessage refused = messageOf(MessageKind::Refused);
+    refused.text = "a still picture, no movie";
+    MovieMessage position = messageOf(MessageKind::Position);
+    position.frame = -1;
+    position.clockMs = 1234567;
+    sent = {ready, load, play, messageOf(MessageKind::Status), messageOf(MessageKind::Stop),
+            messageOf(MessageKind::Free), messageOf(MessageKind::Quit), loaded, refused,
+            position, messageOf(MessageKind::Done)};
+
+    Bytes stream;
+    for (const MovieMessage& message : sent) {
+        const Bytes frame = encodeMessage(message);
+        stream.insert(stream.end(), frame.begin(), frame.end());
+    }
+    for (std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{7}, stream.size()})
+        EXPECT_EQ(readAll(stream, piece), sent) << "pieces of " << piece;
+}
+
+TEST(MovieProtocolTest, OverlongTextsAreCutToTheirLimits)
+{
+    MovieMessage load = messageOf(MessageKind::Load);
+    load.text = std::string(maxPathBytes + 10, 'a');
+    MovieMessage refused = messageOf(MessageKind::Refused);
+    refused.text = std::string(maxReasonBytes + 1, 'r');
+    MovieMessage zero = messageOf(MessageKind::Load);
+    zero.text = std::string("a.avi\0b.avi", 11);
+
+    Bytes stream;
+    for (const MovieMessage& message : {load, refused, zero}) {
+        const Bytes frame = encodeMessage(message);
+        stream.insert(stream.end(), frame.begin(), frame.end());
+    }
+    const auto read = readAll(stream, 4096);
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(read[0].text.size(), maxPathBytes);
+    EXPECT_EQ(read[1].text.size(), maxReasonBytes);
+    EXPECT_EQ(read[2].text, "a.avi");
+}
+
+TEST(MovieProtocolTest, MalformedFramesBreakTheStreamForGood)
+{
+    const Bytes done = {0x84, 0x00, 0x00};
+    const std::vector<std::pair<const char*, Bytes>> cases = {
+        {"unknown kind", {0x42, 0x00, 0x00}},
+        {"length past the limit", {0x02, 0x01, 0x10}}, // Load of 4097 bytes
+        {"Position one byte short", {0x83, 0x0C, 0x00, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"Done with a payload", {0x84, 0x01, 0x00, 0x00}},
+        {"empty Load", {0x02, 0x00, 0x00}},
+        {"Load with a zero byte", {0x02, 0x03, 0x00, 'a', 0x00, 'b'}},
+        // Found by the fuzzer: read in full, the reason would be written back cut short.
+        {"Refused with a zero byte", {0x82, 0x04, 0x00, 'n', 'o', 0x00, 'm'}},
+        {"Refused past its limit", [] {
+             Bytes b = {0x82, 201, 0x00};
+             b.resize(3 + 201, 'x');
+             return b;
+         }()},
+    };
+    for (const auto& [name, bytes] : cases) {
+        Bytes stream = bytes;
+        stream.insert(stream.end(), done.begin(), done.end()); // never read after the fault
+        bool broken = false;
+        EXPECT_TRUE(readAll(stream, 1, &broken).empty()) << name;
+        EXPECT_TRUE(broken) << name;
+    }
+}
+
+TEST(MovieProtocolTest, AnIncompleteFrameWaitsForItsRest)
+{
+    MessageReader reader;
+    const Bytes frame = encodeMessage(messageOf(MessageKind::Done));
+    reader.feed({frame.data(), 2});
+    EXPECT_FALSE(reader.next());
+    EXPECT_FALSE(reader.isBroken());
+    EXPECT_EQ(reader.pendingBytes(), 2u);
+    reader.feed({frame.data() + 2, 1});
+    EXPECT_TRUE(reader.next());
+    EXPECT_EQ(reader.pendingBytes(), 0u);
+}
+
+} // namespace
+} // namespace tagrelay

@@ -1,0 +1,202 @@
+#include "movie/movie_service.h"
+
+#include "scan/movie_describer.h"
+#include "support/support.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TAGRELAY_ADDRESS_SANITIZER_BUILD 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define TAGRELAY_ADDRESS_SANITIZER_BUILD 1
+#endif
+
+namespace tagrelay {
+namespace {
+
+using test::TempTree;
+
+/// Describes a movie as the walk would, and returns the description written (empty: none).
+std::string describeThrough(MovieSource& movies, const std::string& path,
+                            std::vector<std::string>* errors = nullptr)
+{
+    std::string written;
+    MovieWalkHooks hooks;
+    hooks.writeDescription = [&](const std::string& description) { written = description; };
+    hooks.addError = [&](const std::string& line) {
+        if (errors)
+            errors->push_back(line);
+    };
+    runMovieProcedure(path, "movie", movies, {}, hooks);
+    return written;
+}
+
+bool processIsGone(int pid)
+{
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+/// Real movies, made once by ffmpeg and measured headless through the real worker.
+class MovieServiceTest : public testing::Test
+{
+  protected:
+    static void SetUpTestSuite()
+    {
+        movies = std::make_unique<TempTree>();
+        const std::string ffmpeg = "ffmpeg -nostdin -v error -y ";
+        const std::string dir = movies->path();
+        hasMovies =
+            std::system((ffmpeg + "-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine -t 12 "
+                         "-c:v mjpeg -q:v 8 -c:a pcm_s16le " + dir + "mjpeg25.avi").c_str()) == 0
+            && std::system((ffmpeg + "-f lavfi -i testsrc=size=352x240:rate=25 -f lavfi -i sine "
+                            "-t 12 -c:v mpeg1video -c:a mp2 -f mpeg " + dir + "mpeg1.mpg").c_str()) == 0
+            && std::system((ffmpeg + "-f lavfi -i sine -t 3 -c:a mp2 -f mpeg " + dir + "sound.mpg")
+                               .c_str()) == 0
+            && std::system((ffmpeg + "-f lavfi -i testsrc=size=64x48 -frames:v 1 -f mjpeg " + dir
+                            + "still.avi").c_str()) == 0;
+        movies->writeFile("junk.avi", "RIFF\x10\0\0\0AVI LIST but nothing after it");
+    }
+    static void TearDownTestSuite() { movies.reset(); }
+
+    void SetUp() override
+    {
+#ifndef TAGRELAY_MOVIE_WORKER_PATH
+        GTEST_SKIP() << "the movie worker is not built (no GStreamer)";
+#else
+        if (!hasMovies)
+            GTEST_SKIP() << "ffmpeg could not make the test movies";
+        MovieServiceOptions options;
+        options.workerPath = TAGRELAY_MOVIE_WORKER_PATH;
+        service = std::make_unique<MovieService>(options);
+        if (service->loadMovie(path("mjpeg25.avi")) != LoadResult::Loaded)
+            GTEST_SKIP() << "GStreamer cannot play an MJPEG AVI here (plugins missing?): "
+                         << service->lastRefusal() << service->playerFailure();
+        service->freeMovie();
+#endif
+    }
+
+    static std::string path(const std::string& name) { return movies->path() + name; }
+
+    static inline std::unique_ptr<TempTree> movies;
+    static inline bool hasMovies = false;
+    std::unique_ptr<MovieService> service;
+};
+
+TEST_F(MovieServiceTest, MeasuresAnAviAndAnMpgEndToEnd)
+{
+    EXPECT_EQ(describeThrough(*service, path("mjpeg25.avi")), "240 x 320 pixel - 25 fps - 0:12 min");
+    ASSERT_EQ(service->loadMovie(path("mpeg1.mpg")), LoadResult::Loaded);
+    EXPECT_EQ(service->movieWidth(), 352);
+    EXPECT_EQ(service->movieHeight(), 240);
+    EXPECT_NEAR(static_cast<double>(service->movieLength()), 300.0, 2.0);
+    service->freeMovie();
+    EXPECT_EQ(describeThrough(*service, path("mpeg1.mpg")), "240 x 352 pixel - 25 fps - 0:12 min");
+}
+
+TEST_F(MovieServiceTest, FilesThatAreNoMoviesLeaveNoMovieAndTheWorkerRunning)
+{
+    const int worker = service->workerPid();
+    for (const char* name : {"junk.avi", "missing.avi", "still.avi"}) {
+        EXPECT_EQ(service->loadMovie(path(name)), LoadResult::NotAMovie) << name;
+        EXPECT_FALSE(service->movieExists()) << name;
+        EXPECT_TRUE(service->playerFailure().empty()) << name;
+        EXPECT_EQ(describeThrough(*service, path(name)), "") << name;
+    }
+    EXPECT_EQ(service->workerPid(), worker);
+}
+
+TEST_F(MovieServiceTest, SoundWithoutPictureIsAMovieOfMinusOneByMinusOne)
+{
+    ASSERT_EQ(service->loadMovie(path("sound.mpg")), LoadResult::Loaded);
+    EXPECT_EQ(service->movieWidth(), -1);
+    EXPECT_EQ(service->movieHeight(), -1);
+    EXPECT_EQ(service->movieLength(), 0);
+    EXPECT_EQ(describeThrough(*service, path("sound.mpg")), "-1 x -1 pixel ");
+}
+
+struct Misbehaviour
+{
+    const char* movie;
+    const char* failure; // part of the reason given
+};
+
+/// Workers that crash, hang, babble or overeat: each costs one movie, and the next movie gets
+/// a fresh worker.
+class MovieWorkerFailureTest : public testing::TestWithParam<Misbehaviour>
+{
+};
+
+TEST_P(MovieWorkerFailureTest, CostsOneMovieAndTheNextGetsAFreshWorker)
+{
+#ifdef TAGRELAY_ADDRESS_SANITIZER_BUILD
+    if (std::string(GetParam().movie) == "hog-at-load.avi")
+        GTEST_SKIP() << "no address-space limit under the address sanitizer";
+#endif
+    MovieServiceOptions options;
+    options.workerPath = TAGRELAY_STANDIN_WORKER_PATH;
+    options.loadTimeoutMs = 1000;
+    options.answerTimeoutMs = 1000;
+    options.memoryLimitBytes = std::uint64_t{512} << 20;
+    MovieService service(options);
+
+    ASSERT_EQ(service.loadMovie("/films/good.avi"), LoadResult::Loaded);
+    const int first = service.workerPid();
+
+    std::vector<std::string> errors;
+    const std::string path = std::string("/films/") + GetParam().movie;
+    EXPECT_EQ(describeThrough(service, path, &errors), "");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find(GetParam().failure), std::string::npos) << errors[0];
+    EXPECT_EQ(errors[0].substr(0, 29), "Movie could not be measured (");
+    EXPECT_EQ(errors[0].substr(errors[0].size() - path.size()), path);
+    EXPECT_TRUE(processIsGone(first)) << "the failed worker was not ended and reaped";
+    EXPECT_EQ(service.workerPid(), -1);
+
+    EXPECT_EQ(describeThrough(service, "/films/good.avi"), "240 x 320 pixel - 25 fps - 0:10 min");
+    EXPECT_NE(service.workerPid(), -1);
+    EXPECT_TRUE(service.playerFailure().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StandIn, MovieWorkerFailureTest,
+    testing::Values(Misbehaviour{"crash-at-load.avi", "crashed with signal 6"},
+                    Misbehaviour{"hang-at-load.avi", "no answer within 1000 ms"},
+                    Misbehaviour{"garbage-at-load.avi", "malformed answer"},
+                    Misbehaviour{"hog-at-load.avi", "crashed with signal 6"},
+                    Misbehaviour{"crash-playing.avi", "crashed with signal 6"}),
+    [](const testing::TestParamInfo<Misbehaviour>& row) {
+        std::string name;
+        for (const char* c = row.param.movie; *c != '.'; ++c) {
+            if (*c != '-')
+                name += (c == row.param.movie || c[-1] == '-') ? static_cast<char>(*c - 'a' + 'A') : *c;
+        }
+        return name;
+    });
+
+TEST(MovieWorkerLookupTest, AMissingWorkerFailsEachLoadWithAReason)
+{
+    MovieServiceOptions options;
+    options.workerPath = "/nonexistent/tagrelay-movie-worker";
+    MovieService service(options);
+    EXPECT_EQ(service.loadMovie("/films/a.avi"), LoadResult::PlayerFailed);
+    EXPECT_EQ(service.playerFailure(), "movie player /nonexistent/tagrelay-movie-worker not found");
+
+    ::setenv("TAGRELAY_MOVIE_WORKER", TAGRELAY_STANDIN_WORKER_PATH, 1);
+    EXPECT_EQ(findMovieWorker(), TAGRELAY_STANDIN_WORKER_PATH);
+    ::setenv("TAGRELAY_MOVIE_WORKER", "/nonexistent/worker", 1);
+    EXPECT_EQ(findMovieWorker(), "");
+    ::unsetenv("TAGRELAY_MOVIE_WORKER");
+}
+
+} // namespace
+} // namespace tagrelay

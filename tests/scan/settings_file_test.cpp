@@ -1,0 +1,172 @@
+#include "scan/settings_file.h"
+
+#include "shell/shell_test_support.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <random>
+
+namespace tagrelay {
+namespace {
+
+using test::settingsBytes;
+using test::SettingsIntegers;
+using test::TempTree;
+
+SettingsIntegers integersOf(const Settings& s)
+{
+    return {s.showArtist,       s.showAlbum, s.showTitle,    s.showBitrate,     s.showAudioMode,
+            s.showPlaytime,     s.showGenre, s.makeMp3Icons, s.showPictureSize, s.showMovieInfo,
+            s.makePictureIcons, s.iconSize,  s.runCounter};
+}
+
+/// A settings record with every field set, to see what a read leaves alone.
+Settings untouchedSettings()
+{
+    Settings settings;
+    settings.showGenre = 5;
+    settings.iconSize = 44;
+    settings.runCounter = 3;
+    settings.startDirectory = "/kept/";
+    return settings;
+}
+
+// No option ticked, icon size 50, first run.
+const SettingsIntegers exampleIntegers = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 50, 1};
+
+TEST(SettingsFileTest, AFileThatCannotBeOpenedLeavesEveryFieldAlone)
+{
+    TempTree tree;
+    const std::string fifo = tree.path() + "fifo.ini";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {tree.path() + "missing.ini", tree.path(), fifo}) {
+        Settings settings = untouchedSettings();
+        EXPECT_FALSE(readSettings(settings, path)) << path;
+        EXPECT_EQ(integersOf(settings), integersOf(untouchedSettings()));
+        EXPECT_EQ(settings.startDirectory, "/kept/");
+    }
+}
+
+TEST(SettingsFileTest, AWriterThatCannotCreateTheFileFailsQuietly)
+{
+    TempTree tree;
+    const std::string fifo = tree.path() + "brelvoka.ini";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {tree.path() + "no/such/folder/brelvoka.ini", fifo}) {
+        Settings settings;
+        settings.startDirectory = "/music/";
+        SettingsWriter writer(path); // must neither block on the FIFO nor throw
+        EXPECT_FALSE(writer.isOpen());
+        EXPECT_FALSE(writer.writeMp3Flags(settings));
+        EXPECT_FALSE(writer.writeRestAndClose(settings));
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
+struct StoredFile
+{
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+    SettingsIntegers integers;
+    std::string directory;
+};
+
+class StoredSettingsTest : public ::testing::TestWithParam<StoredFile>
+{
+};
+
+TEST_P(StoredSettingsTest, ReadsWhatIsThereAndZeroForWhatIsMissing)
+{
+    TempTree tree;
+    const auto path = tree.writeFile("brelvoka.ini", GetParam().bytes);
+    Settings settings = untouchedSettings();
+    ASSERT_TRUE(readSettings(settings, path));
+    EXPECT_EQ(integersOf(settings), GetParam().integers);
+    EXPECT_EQ(settings.startDirectory, GetParam().directory);
+}
+
+std::vector<std::uint8_t> cut(std::vector<std::uint8_t> bytes, std::size_t size)
+{
+    bytes.resize(size);
+    return bytes;
+}
+
+const SettingsIntegers allZero = {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, StoredSettingsTest,
+    ::testing::Values(
+        StoredFile{"Empty", {}, allZero, ""},
+        // Three bytes: they are the low-order bytes of showArtist.
+        StoredFile{"ThreeBytes", {0x05, 0x01, 0x00}, {0x105}, ""},
+        // Ends two bytes into runCounter.
+        StoredFile{"EndsInsideRunCounter",
+                   cut(settingsBytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40, 0x7F030107}, ""), 50),
+                   {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40, 0x0107}, ""},
+        StoredFile{"NoDirectory", settingsBytes(exampleIntegers, ""), exampleIntegers, ""},
+        StoredFile{"OddFlagValues",
+                   settingsBytes({7, -1, 0, 2, 0, 0, 0, 0, 0, INT_MIN, 0, -5, 9}, "/m/"),
+                   {7, -1, 0, 2, 0, 0, 0, 0, 0, INT_MIN, 0, -5, 9}, "/m/"},
+        StoredFile{"DirectoryCutAtCrLf", settingsBytes(exampleIntegers, "/music/\r\n/rest/"),
+                   exampleIntegers, "/music/"},
+        StoredFile{"DirectoryCutAtLf", settingsBytes(exampleIntegers, "/a b/\n/rest/"),
+                   exampleIntegers, "/a b/"},
+        StoredFile{"DirectoryCutAtCr", settingsBytes(exampleIntegers, "/a/\r"), exampleIntegers,
+                   "/a/"},
+        StoredFile{"DirectoryCutAtZero",
+                   settingsBytes(exampleIntegers, std::string_view("/a\0b", 4)), exampleIntegers,
+                   "/a"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(SettingsFileTest, AHugeOrRandomFileIsReadWithoutHoldingItAll)
+{
+    TempTree tree;
+    std::mt19937 random(1234);
+    std::vector<std::uint8_t> garbage(1 << 20);
+    for (auto& byte : garbage)
+        byte = static_cast<std::uint8_t>(random() % 255 + 1); // no zero, so only CR/LF cut
+    std::vector<std::uint8_t> longLine = settingsBytes(exampleIntegers, "");
+    longLine.resize(longLine.size() + (1 << 20), 'a');
+    for (const auto& bytes : {garbage, longLine}) {
+        const auto path = tree.writeFile("brelvoka.ini", bytes);
+        Settings settings;
+        ASSERT_TRUE(readSettings(settings, path));
+        EXPECT_LE(settings.startDirectory.size(), maxStoredDirectoryLength);
+    }
+    Settings settings;
+    ASSERT_TRUE(readSettings(settings, tree.path() + "brelvoka.ini"));
+    EXPECT_EQ(settings.startDirectory, std::string(maxStoredDirectoryLength, 'a'));
+}
+
+struct CounterStep
+{
+    std::int32_t stored;
+    std::int32_t next;
+    bool thankYouDue;
+};
+
+class RunCounterTest : public ::testing::TestWithParam<CounterStep>
+{
+};
+
+TEST_P(RunCounterTest, CountsTheRunAndSaysWhenThanksAreDue)
+{
+    Settings settings;
+    settings.runCounter = GetParam().stored;
+    EXPECT_EQ(applyRunCounter(settings), GetParam().thankYouDue);
+    EXPECT_EQ(settings.runCounter, GetParam().next);
+}
+
+INSTANTIATE_TEST_SUITE_P(Counters, RunCounterTest,
+                         ::testing::Values(CounterStep{0, 1, false}, CounterStep{1, 2, false},
+                                           CounterStep{7, 8, false}, CounterStep{8, 1, true},
+                                           // 9 is never stored by a run of its own.
+                                           CounterStep{9, 10, false}, CounterStep{10, 2, false},
+                                           CounterStep{INT_MAX, 2, false},
+                                           CounterStep{-3, -2, false}));
+
+} // namespace
+} // namespace tagrelay
