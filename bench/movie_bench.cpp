@@ -32,26 +32,36 @@ struct MovieKind
 
 // 20 movies: every codec at several sizes, rates and lengths.
 constexpr std::array<MovieKind, 20> movieKinds{{
-    {"mjpeg", "avi", 160, 120, "25", 2},      {"mjpeg", "avi", 320, 240, "25", 12},
-    {"mjpeg", "avi", 352, 240, "30000/1001", 6}, {"mjpeg", "avi", 176, 144, "15", 10},
-    {"mpeg4", "avi", 160, 120, "24", 12},     {"mpeg4", "avi", 320, 240, "25", 8},
-    {"mpeg4", "avi", 352, 240, "30", 4},      {"mpeg4", "avi", 240, 180, "20", 12},
-    {"libx264", "avi", 160, 120, "25", 5},    {"libx264", "avi", 320, 240, "24", 12},
-    {"libx264", "avi", 352, 240, "30", 3},    {"libx264", "avi", 256, 192, "25", 10},
-    {"mpeg1video", "mpg", 160, 120, "25", 12}, {"mpeg1video", "mpg", 320, 240, "25", 7},
-    {"mpeg1video", "mpg", 352, 240, "30000/1001", 12}, {"mpeg1video", "mpg", 352, 240, "24", 2},
-    {"mpeg2video", "mpg", 352, 240, "25", 12}, {"mpeg2video", "mpg", 320, 240, "30000/1001", 9},
-    {"mpeg2video", "mpg", 176, 144, "25", 6}, {"mpeg2video", "mpg", 352, 240, "50", 11},
+    {"mjpeg", "avi", 160, 120, "25", 2},
+    {"mjpeg", "avi", 320, 240, "25", 12},
+    {"mjpeg", "avi", 352, 240, "30000/1001", 6},
+    {"mjpeg", "avi", 176, 144, "15", 10},
+    {"mpeg4", "avi", 160, 120, "24", 12},
+    {"mpeg4", "avi", 320, 240, "25", 8},
+    {"mpeg4", "avi", 352, 240, "30", 4},
+    {"mpeg4", "avi", 240, 180, "20", 12},
+    {"libx264", "avi", 160, 120, "25", 5},
+    {"libx264", "avi", 320, 240, "24", 12},
+    {"libx264", "avi", 352, 240, "30", 3},
+    {"libx264", "avi", 256, 192, "25", 10},
+    {"mpeg1video", "mpg", 160, 120, "25", 12},
+    {"mpeg1video", "mpg", 320, 240, "25", 7},
+    {"mpeg1video", "mpg", 352, 240, "30000/1001", 12},
+    {"mpeg1video", "mpg", 352, 240, "24", 2},
+    {"mpeg2video", "mpg", 352, 240, "25", 12},
+    {"mpeg2video", "mpg", 320, 240, "30000/1001", 9},
+    {"mpeg2video", "mpg", 176, 144, "25", 6},
+    {"mpeg2video", "mpg", 352, 240, "50", 11},
 }};
 
 std::string makeMovie(const std::string& folder, int number, const MovieKind& kind)
 {
-    const std::string name = folder + "/movie" + std::to_string(number) + "_" + kind.codec + "."
-                             + kind.container;
-    std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size="
-                          + std::to_string(kind.width) + "x" + std::to_string(kind.height)
-                          + ":rate=" + kind.rate + " -f lavfi -i sine -t "
-                          + std::to_string(kind.seconds) + " -c:v " + kind.codec;
+    const std::string name =
+        folder + "/movie" + std::to_string(number) + "_" + kind.codec + "." + kind.container;
+    std::string command =
+        "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=" + std::to_string(kind.width) + "x"
+        + std::to_string(kind.height) + ":rate=" + kind.rate + " -f lavfi -i sine -t "
+        + std::to_string(kind.seconds) + " -c:v " + kind.codec;
     if (std::strcmp(kind.codec, "libx264") == 0)
         command += " -pix_fmt yuv420p";
     command += std::strcmp(kind.container, "mpg") == 0 ? " -c:a mp2 -f mpeg " : " -c:a mp3 ";
@@ -98,14 +108,14 @@ int main(int argc, char** argv)
         runMovieProcedure(movie, movie, service, {}, hooks);
         const std::uint32_t took = tickCount() - before;
         slowest = std::max(slowest, took);
-        std::printf("%5u ms  %-40s %s\n", took,
-                    std::filesystem::path(movie).filename().c_str(), line.c_str());
+        std::printf("%5u ms  %-40s %s\n", took, std::filesystem::path(movie).filename().c_str(),
+                    line.c_str());
     }
     const std::uint32_t total = tickCount() - start;
     std::printf("%zu movies in %u ms (%.0f ms per movie, slowest %u ms; the first includes the "
                 "worker's start)\n",
-                movies.size(), total, static_cast<double>(total) / static_cast<double>(movies.size()),
-                slowest);
+                movies.size(), total,
+                static_cast<double>(total) / static_cast<double>(movies.size()), slowest);
     if (!keep)
         std::filesystem::remove_all(folder);
     return 0;

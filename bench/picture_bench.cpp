@@ -74,7 +74,9 @@ void writePhoto(const std::string& path, int width, int height, unsigned seed)
             for (std::size_t c = 0; c < 3; ++c) {
                 const int value = static_cast<int>(base[c]) + noise;
                 row[static_cast<std::size_t>(x) * 3 + c] =
-                    static_cast<JSAMPLE>(value < 0 ? 0 : value > 255 ? 255 : value);
+                    static_cast<JSAMPLE>(value < 0     ? 0
+                                         : value > 255 ? 255
+                                                       : value);
             }
         }
         JSAMPROW rows[1] = {row.data()};
@@ -150,8 +152,7 @@ int main(int argc, char** argv)
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     timeCommand(self + " --peak " + bigPhoto);
     std::printf("100-MP photo (%.1f MB file) to a 48x48 icon, fresh process: peak RSS %.1f MB\n",
-                static_cast<double>(std::filesystem::file_size(bigPhoto)) / 1e6,
-                childrenPeakMb());
+                static_cast<double>(std::filesystem::file_size(bigPhoto)) / 1e6, childrenPeakMb());
 
     // Warm the page cache, so both sides read from memory.
     for (const std::string& path : paths)
@@ -167,8 +168,8 @@ int main(int argc, char** argv)
     std::printf("icons 48x48 from %d 12-MP JPEGs: %.1f ms a photo (%zu icon bytes)\n", photos,
                 1000 * iconSeconds / photos, iconBytes);
     if (hasProgram("vipsthumbnail")) {
-        const double vips = timeCommand("vipsthumbnail -s '48x48!' -o " + dir + "/vips/%s.png"
-                                        + pathList);
+        const double vips =
+            timeCommand("vipsthumbnail -s '48x48!' -o " + dir + "/vips/%s.png" + pathList);
         std::printf("vipsthumbnail, same files, one process: %.1f ms a photo\n",
                     1000 * vips / photos);
     }

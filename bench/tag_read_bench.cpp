@@ -4,8 +4,8 @@
 //
 //     tagrelay_tag_read_bench [files=1000] [audio KiB=256] [cover KiB=24]
 
-#include "platform/byte_reader.h"
 #include "mpeg/audio_start.h"
+#include "platform/byte_reader.h"
 #include "tags/id3v2.h"
 
 #include <chrono>

@@ -213,8 +213,7 @@ int main(int argc, char** argv)
     std::printf("walk %.3f s, %.1f us/file, %.0f bytes read/file, %.1f read calls/file, %d polls\n",
                 seconds, seconds * 1e6 / files,
                 static_cast<double>(after.readBytes - before.readBytes) / files,
-                static_cast<double>(after.readCalls - before.readCalls) / files,
-                reporter.polls);
+                static_cast<double>(after.readCalls - before.readCalls) / files, reporter.polls);
     if (options.keep.empty())
         fs::remove_all(root);
     return 0;

@@ -3,9 +3,9 @@
 // four encodings, the PIC to APIC conversion and the naming of numbered genres.
 
 #include "fuzz_input.h"
-#include "tag_checks.h"
 #include "platform/byte_reader.h"
 #include "platform/codepage.h"
+#include "tag_checks.h"
 #include "tags/genres.h"
 #include "tags/id3v2.h"
 #include "tags/id3v2_versions.h"

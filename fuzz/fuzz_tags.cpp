@@ -2,10 +2,10 @@
 // audio start behind a leading tag, on whatever bytes an MP3 file may hold.
 
 #include "fuzz_input.h"
-#include "tag_checks.h"
+#include "mpeg/audio_start.h"
 #include "platform/byte_reader.h"
 #include "platform/codepage.h"
-#include "mpeg/audio_start.h"
+#include "tag_checks.h"
 #include "tags/id3v2.h"
 #include "tags/track_tags.h"
 

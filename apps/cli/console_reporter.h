@@ -16,9 +16,7 @@ class ConsoleReporter : public WalkReporter
 {
   public:
     /// statusLine: whether to draw the status line on stderr (a terminal is there).
-    ConsoleReporter(const RunState& run, bool statusLine) : m_run(run), m_statusLine(statusLine)
-    {
-    }
+    ConsoleReporter(const RunState& run, bool statusLine) : m_run(run), m_statusLine(statusLine) {}
 
     void analysing(const std::string& fullPath) override { m_analysing = fullPath; }
     void scanFinished() override { m_analysing.clear(); }

@@ -111,7 +111,8 @@ bool parseIconSize(std::string_view text, std::int32_t& size)
 {
     std::int32_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < smallestIconSize || value > largestIconSize)
+    if (error != std::errc() || end != text.data() + text.size() || value < smallestIconSize
+        || value > largestIconSize)
         return false;
     size = value;
     return true;

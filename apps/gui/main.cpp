@@ -3,13 +3,14 @@
 #include "shell/main_window.h"
 #include "window/qt/qt_window_layer.h"
 
+#include <dlfcn.h>
+
 #include <QApplication>
 #include <QIcon>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dlfcn.h>
 
 namespace {
 

@@ -26,7 +26,8 @@ bool sendMessage(const MovieMessage& message)
     const auto bytes = encodeMessage(message);
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t sent = ::send(socketFd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        const ssize_t sent =
+            ::send(socketFd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (sent < 0 && errno == EINTR)
             continue;
         if (sent <= 0)

@@ -65,10 +65,9 @@ std::int64_t framesIn(std::int64_t ns, std::int32_t numerator, std::int32_t deno
 {
     if (ns <= 0 || numerator <= 0 || denominator <= 0)
         return 0;
-    return static_cast<std::int64_t>(gst_util_uint64_scale(static_cast<guint64>(ns),
-                                                           static_cast<guint64>(numerator),
-                                                           static_cast<guint64>(denominator)
-                                                               * GST_SECOND));
+    return static_cast<std::int64_t>(
+        gst_util_uint64_scale(static_cast<guint64>(ns), static_cast<guint64>(numerator),
+                              static_cast<guint64>(denominator) * GST_SECOND));
 }
 
 } // namespace
@@ -159,8 +158,8 @@ bool MoviePlayer::play(std::uint64_t windowId)
         if (audio)
             g_object_set(m_pipeline.get(), "audio-sink", audio.get(), nullptr);
     }
-    m_playing = gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING)
-                != GST_STATE_CHANGE_FAILURE;
+    m_playing =
+        gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
     return m_playing;
 }
 
@@ -219,9 +218,8 @@ std::string MoviePlayer::awaitPreroll(int timeoutMs)
     if (gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_NO_PREROLL)
         return "a live source, no movie file";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    constexpr auto wanted = static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS
-                                                        | GST_MESSAGE_ASYNC_DONE
-                                                        | GST_MESSAGE_ELEMENT);
+    constexpr auto wanted = static_cast<GstMessageType>(
+        GST_MESSAGE_ERROR | GST_MESSAGE_EOS | GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ELEMENT);
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
             deadline - std::chrono::steady_clock::now());

@@ -11,9 +11,9 @@ namespace tagrelay {
 /// What a load found out about a movie.
 struct MovieFacts
 {
-    std::int32_t width = -1;  // -1: no picture stream
+    std::int32_t width = -1; // -1: no picture stream
     std::int32_t height = -1;
-    std::int64_t length = 0;  // frames
+    std::int64_t length = 0; // frames
 };
 
 /// One reading of a playing movie.

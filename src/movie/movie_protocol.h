@@ -62,15 +62,15 @@ inline constexpr std::uint8_t positionEnded = 0x01;
 struct MovieMessage
 {
     MessageKind kind = MessageKind::Done;
-    std::uint32_t version = 0;    // Ready
-    std::string text;             // Load: the path; Refused: the reason
-    std::uint64_t windowId = 0;   // Play
-    std::int32_t width = 0;       // Loaded
-    std::int32_t height = 0;      // Loaded
-    std::int64_t length = 0;      // Loaded: frames
-    std::int32_t frame = 0;       // Position
-    std::int64_t clockMs = 0;     // Position: the movie's own clock
-    std::uint8_t flags = 0;       // Position
+    std::uint32_t version = 0;  // Ready
+    std::string text;           // Load: the path; Refused: the reason
+    std::uint64_t windowId = 0; // Play
+    std::int32_t width = 0;     // Loaded
+    std::int32_t height = 0;    // Loaded
+    std::int64_t length = 0;    // Loaded: frames
+    std::int32_t frame = 0;     // Position
+    std::int64_t clockMs = 0;   // Position: the movie's own clock
+    std::uint8_t flags = 0;     // Position
 
     friend bool operator==(const MovieMessage&, const MovieMessage&) = default;
 };

@@ -13,7 +13,9 @@ constexpr std::uint32_t idleClockStepMs = 1000;
 
 } // namespace
 
-MovieService::MovieService(MovieServiceOptions options) : m_options(std::move(options)) {}
+MovieService::MovieService(MovieServiceOptions options) : m_options(std::move(options))
+{
+}
 
 MovieService::~MovieService()
 {
@@ -135,7 +137,8 @@ void MovieService::sleep(int milliseconds)
         sleepMs(milliseconds);
         return;
     }
-    const std::uint32_t until = ownClockNow() + static_cast<std::uint32_t>(std::max(milliseconds, 0));
+    const std::uint32_t until =
+        ownClockNow() + static_cast<std::uint32_t>(std::max(milliseconds, 0));
     while (static_cast<std::int32_t>(until - ownClockNow()) > 0) {
     }
 }
@@ -158,8 +161,8 @@ std::uint32_t MovieService::ownClockFrom(const std::optional<MovieMessage>& answ
         return m_ownClock;
     }
     const std::uint32_t realMs = tagrelay::tickCount() - m_playStartTick;
-    const auto movieMs = static_cast<std::uint32_t>(std::clamp<std::int64_t>(
-        answer->clockMs, 0, std::int64_t{24} * 3600 * 1000));
+    const auto movieMs = static_cast<std::uint32_t>(
+        std::clamp<std::int64_t>(answer->clockMs, 0, std::int64_t{24} * 3600 * 1000));
     m_ownClock = std::max(m_ownClock, m_playStartTick + std::max(realMs, movieMs));
     return m_ownClock;
 }

@@ -38,7 +38,8 @@ using Clock = std::chrono::steady_clock;
 
 int remainingMs(Clock::time_point deadline)
 {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() <= 0 ? 0 : static_cast<int>(left.count());
 }
 
@@ -54,7 +55,8 @@ std::string endingOf(int status)
     if (WIFSIGNALED(status)) {
         const int signal = WTERMSIG(status);
         const char* name = ::strsignal(signal);
-        return "crashed with signal " + std::to_string(signal) + (name ? std::string(", ") + name : "");
+        return "crashed with signal " + std::to_string(signal)
+               + (name ? std::string(", ") + name : "");
     }
     if (WIFEXITED(status))
         return "ended with exit code " + std::to_string(WEXITSTATUS(status));
@@ -143,8 +145,8 @@ bool MovieWorker::start(const std::string& program, std::uint64_t memoryLimitByt
     m_failure.clear();
     m_reader = MessageReader();
     if (program.empty() || !isExecutable(program)) {
-        m_failure = "movie player " + (program.empty() ? std::string(workerName) : program)
-                    + " not found";
+        m_failure =
+            "movie player " + (program.empty() ? std::string(workerName) : program) + " not found";
         return false;
     }
 
@@ -171,8 +173,8 @@ bool MovieWorker::start(const std::string& program, std::uint64_t memoryLimitByt
 
     const pid_t pid = ::fork();
     if (pid == 0)
-        becomeWorker(programPath.data(), argv.data(), sockets[1], devNull, parent,
-                     memoryLimitBytes, maxFd);
+        becomeWorker(programPath.data(), argv.data(), sockets[1], devNull, parent, memoryLimitBytes,
+                     maxFd);
     const int forkError = errno;
     ::close(sockets[1]);
     if (devNull >= 0)
@@ -225,8 +227,8 @@ bool MovieWorker::sendAll(const std::vector<std::uint8_t>& bytes, int timeoutMs)
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t sent = ::send(m_socket, bytes.data() + done, bytes.size() - done,
-                                    MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t sent =
+            ::send(m_socket, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent > 0) {
             done += static_cast<std::size_t>(sent);
             continue;

@@ -1,10 +1,10 @@
 #include "mpeg/frame_header.h"
 
+#include "mpeg/audio_start.h"
 #include "mpeg/bitrate_tables.h"
 #include "mpeg/header_bits.h"
 #include "mpeg/info_frame.h"
 #include "platform/byte_reader.h"
-#include "mpeg/audio_start.h"
 
 #include <array>
 

@@ -109,7 +109,8 @@ std::vector<std::uint8_t> readFileStart(int folderFd, const std::string& path, s
     };
     // A file larger than any picture worth decoding is not read whole: it is no picture.
     if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0
-        && (limit < largestPictureFile || status.st_size <= static_cast<off_t>(largestPictureFile))) {
+        && (limit < largestPictureFile
+            || status.st_size <= static_cast<off_t>(largestPictureFile))) {
         fileSize = static_cast<std::size_t>(status.st_size);
         bytes.resize(std::min(limit, fileSize));
         std::size_t done = 0;
@@ -179,7 +180,8 @@ PictureFacts readPictureFileFacts(const std::string& path, std::uint8_t displayD
 PictureFacts readPictureFileFacts(int folderFd, const std::string& name, std::uint8_t displayDepth)
 {
     std::size_t fileSize = 0;
-    const std::vector<std::uint8_t> start = readFileStart(folderFd, name, factsPrefixSize, fileSize);
+    const std::vector<std::uint8_t> start =
+        readFileStart(folderFd, name, factsPrefixSize, fileSize);
     if (start.size() == fileSize)
         return readPictureFacts(start, PictureOrigin::File, displayDepth);
     // A BMP's rows are checked against the file's size, which the start alone does not show.

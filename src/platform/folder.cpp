@@ -137,8 +137,7 @@ void FolderHandle::close()
 
 FolderHandle openFolder(const std::string& path, FolderResult& result)
 {
-    const int fd =
-        ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     result = fd < 0 ? failure(errno) : FolderResult{};
     return FolderHandle(fd);
 }
@@ -283,10 +282,9 @@ FolderResult replaceFileAt(int folderFd, const std::string& name,
 
 FolderResult replaceFileAt(int folderFd, const std::string& name, std::string_view text)
 {
-    return replaceFileAt(
-        folderFd, name,
-        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()),
-                                      text.size()));
+    return replaceFileAt(folderFd, name,
+                         std::span<const std::uint8_t>(
+                             reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 FolderResult checkWritable(int folderFd)

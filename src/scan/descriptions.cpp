@@ -63,9 +63,8 @@ std::string elapsedClockText(float nowSeconds, float startSeconds)
     const float hours = std::floor(elapsed / 60.0f / 60.0f);
     const float minutes = std::floor(elapsed / 60.0f - hours * 60.0f);
     const float seconds = std::floor(elapsed - minutes * 60.0f - hours * 3600.0f);
-    return std::to_string(static_cast<long>(hours)) + ":"
-           + twoDigitText(static_cast<long>(minutes)) + ":"
-           + twoDigitText(static_cast<long>(seconds));
+    return std::to_string(static_cast<long>(hours)) + ":" + twoDigitText(static_cast<long>(minutes))
+           + ":" + twoDigitText(static_cast<long>(seconds));
 }
 
 bool isWritableName(std::string_view name)

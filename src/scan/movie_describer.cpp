@@ -17,7 +17,7 @@ namespace tagrelay {
 
 namespace {
 
-constexpr int settleMs = 500;         // play this long before the first reading
+constexpr int settleMs = 500;          // play this long before the first reading
 constexpr double firstLoopMs = 1000.0; // at most this long to see 10 frames pass
 constexpr std::uint32_t secondLoopMs = 12000;
 constexpr std::int32_t framesWanted = 230;
@@ -30,7 +30,6 @@ bool hasFailed(const MovieSource& movie)
     return !movie.playerFailure().empty();
 }
 
-
 /// The longest path handed to the movie worker as it stands; a longer one goes through this
 /// process's handle of the folder, which the worker (its child) may open.
 constexpr std::size_t longestPlainPath = 3000;
@@ -40,8 +39,7 @@ std::string workerPathOf(const FolderContext& folder, const std::string& name)
     const std::string path = folder.path + name;
     if (path.size() <= longestPlainPath)
         return path;
-    return "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(folder.fd) + "/"
-           + name;
+    return "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(folder.fd) + "/" + name;
 }
 
 } // namespace
@@ -195,6 +193,5 @@ void describeMovie(FolderContext& folder, const std::string& name, WalkContext& 
         == MovieOutcome::CloseRequested)
         run.closeRequested = true;
 }
-
 
 } // namespace tagrelay

@@ -72,8 +72,7 @@ void describeMp3(FolderContext& folder, const std::string& name, WalkContext& wa
     std::string playingTime;
 
     ByteReader file(folder.fd, name, mpegReadWindow);
-    file.setSequentialReadAhead(walk.readAhead != nullptr
-                                && !walk.readAhead->findsFilesInMemory());
+    file.setSequentialReadAhead(walk.readAhead != nullptr && !walk.readAhead->findsFilesInMemory());
     TrackFacts facts;
     static_cast<TrackTags&>(facts) = readTrackTags(file, walk.run.tagVersions);
     reporter.analysing(fullPath);

@@ -3,9 +3,8 @@
 #include "scan/settings.h"
 #include "tags/tag_versions.h"
 
-#include <memory>
-
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 

@@ -9,8 +9,7 @@ namespace tagrelay {
 namespace {
 
 /// The eight MP3 flags, in file order (bytes 0..31).
-template <typename AnySettings>
-auto mp3Flags(AnySettings& settings)
+template <typename AnySettings> auto mp3Flags(AnySettings& settings)
 {
     return std::array{&settings.showArtist,  &settings.showAlbum,     &settings.showTitle,
                       &settings.showBitrate, &settings.showAudioMode, &settings.showPlaytime,
@@ -18,8 +17,7 @@ auto mp3Flags(AnySettings& settings)
 }
 
 /// The picture and movie flags, in file order (bytes 32..43).
-template <typename AnySettings>
-auto otherFlags(AnySettings& settings)
+template <typename AnySettings> auto otherFlags(AnySettings& settings)
 {
     return std::array{&settings.showPictureSize, &settings.showMovieInfo,
                       &settings.makePictureIcons};
@@ -62,8 +60,7 @@ bool readSettings(Settings& settings, const std::string& path)
     return true;
 }
 
-SettingsWriter::SettingsWriter(const std::string& path)
-    : m_file(path, WriteMode::CreateOrTruncate)
+SettingsWriter::SettingsWriter(const std::string& path) : m_file(path, WriteMode::CreateOrTruncate)
 {
 }
 

@@ -31,7 +31,7 @@ inline constexpr std::size_t maxStoredDirectoryLength = 4096;
 /// created every write is a silent no-op: the run goes on without saved settings.
 class SettingsWriter
 {
-public:
+  public:
     explicit SettingsWriter(const std::string& path = settingsFileName);
 
     bool isOpen() const { return m_file.isOpen(); }
@@ -41,7 +41,7 @@ public:
     /// to the end, the directory without terminator) and closes the file.
     bool writeRestAndClose(const Settings& settings);
 
-private:
+  private:
     FileWriter m_file;
 };
 

@@ -211,8 +211,8 @@ bool Walker::enter(FolderHandle handle, const std::string& name, const std::stri
     // is passed over with everything below it, as a read-only medium would be.
     const FolderResult writable = checkWritable(handle.fd());
     if (!writable.ok()) {
-        addFolderError("Folder cannot be written, not described: " + path + " ("
-                       + writable.reason + ")");
+        addFolderError("Folder cannot be written, not described: " + path + " (" + writable.reason
+                       + ")");
         return false;
     }
 
@@ -222,8 +222,7 @@ bool Walker::enter(FolderHandle handle, const std::string& name, const std::stri
     level->listName = descriptionNameIn(entries);
     EntryKind listKind = EntryKind::File;
     if (kindAt(handle.fd(), level->listName, listKind) && listKind != EntryKind::File) {
-        addFolderError(level->listName + " is not a regular file, folder not described: "
-                       + path);
+        addFolderError(level->listName + " is not a regular file, folder not described: " + path);
         level->describesFiles = false;
     }
     for (const DirectoryEntry& entry : entries)

@@ -1,8 +1,7 @@
 #include "shell/end_run.h"
 
-#include "shell/progress_display.h"
-
 #include "scan/run_state.h"
+#include "shell/progress_display.h"
 #include "window/window_layer.h"
 
 #include <string>

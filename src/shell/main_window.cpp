@@ -3,10 +3,10 @@
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "scan/run_state.h"
+#include "scan/settings_file.h"
 #include "scan/walk.h"
 #include "shell/end_run.h"
 #include "shell/progress_display.h"
-#include "scan/settings_file.h"
 #include "window/window_layer.h"
 
 #include <array>

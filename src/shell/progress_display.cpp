@@ -84,8 +84,8 @@ void WindowReporter::analysing(const std::string& fullPath)
 
 void WindowReporter::scanStarted(std::int64_t fileSize)
 {
-    m_window.createGadget(mainWindow, scanProgressBar, GadgetKind::ProgressBar,
-                          scanProgressBarBox, "");
+    m_window.createGadget(mainWindow, scanProgressBar, GadgetKind::ProgressBar, scanProgressBarBox,
+                          "");
     m_window.setProgressRange(scanProgressBar, 0, fileSize);
 }
 

@@ -2,10 +2,10 @@
 
 #include "platform/byte_reader.h"
 #include "platform/codepage.h"
-#include "tags/picture_frame.h"
 #include "tags/genres.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2_versions.h"
+#include "tags/picture_frame.h"
 #include "tags/tag_text.h"
 
 #include <algorithm>

@@ -24,6 +24,8 @@ std::uint64_t WindowLayer::openVideoWindow(Box /*place*/)
     return 0;
 }
 
-void WindowLayer::closeVideoWindow() {}
+void WindowLayer::closeVideoWindow()
+{
+}
 
 } // namespace tagrelay

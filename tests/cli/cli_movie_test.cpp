@@ -14,12 +14,13 @@ TEST(CliMovieTest, DescribesAnAviThroughTheWorkerBesideTheProgram)
 {
     test::TempTree tree;
     const std::string make = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=320x240:rate=25"
-                             " -t 11 -c:v mjpeg -q:v 10 " + tree.path() + "clip.avi";
+                             " -t 11 -c:v mjpeg -q:v 10 "
+                             + tree.path() + "clip.avi";
     if (std::system(make.c_str()) != 0)
         GTEST_SKIP() << "ffmpeg could not make the test movie";
     tree.writeFile("not a movie.avi", "RIFF");
-    const std::string run = std::string(TAGRELAY_CLI_PATH) + " --movie-info " + tree.path()
-                            + " > /dev/null 2>&1";
+    const std::string run =
+        std::string(TAGRELAY_CLI_PATH) + " --movie-info " + tree.path() + " > /dev/null 2>&1";
     ASSERT_EQ(std::system(run.c_str()), 0);
 
     const std::string list = test::readFileText(tree.path() + "descript.ion");

@@ -1,10 +1,10 @@
-#include "shell/progress_display.h"
-#include "support/window_walk.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
+#include "shell/progress_display.h"
 #include "support/id3_bytes.h"
-#include "support/support.h"
 #include "support/recording_window_layer.h"
+#include "support/support.h"
+#include "support/window_walk.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -10,7 +10,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::vector<MovieMessage> readAll(const Bytes& stream, std::size_t pieceSize, bool* broken = nullptr)
+std::vector<MovieMessage> readAll(const Bytes& stream, std::size_t pieceSize,
+                                  bool* broken = nullptr)
 {
     MessageReader reader;
     std::vector<MovieMessage> messages;
@@ -32,11 +33,11 @@ TEST(MovieProtocolTest, PositionFrameHasItsDocumentedLayout)
     position.clockMs = 9200;
     position.flags = positionEnded;
     EXPECT_EQ(encodeMessage(position), (Bytes{
-                                           0x83,                   // kind: Position
-                                           0x0D, 0x00,             // payload length 13
-                                           0xE6, 0x00, 0x00, 0x00, // frame 230
+                                           0x83,                         // kind: Position
+                                           0x0D, 0x00,                   // payload length 13
+                                           0xE6, 0x00, 0x00, 0x00,       // frame 230
                                            0xF0, 0x23, 0, 0, 0, 0, 0, 0, // clock 9200 ms
-                                           0x01,                   // flags: ended
+                                           0x01,                         // flags: ended
                                        }));
 }
 
@@ -58,9 +59,17 @@ TEST(MovieProtocolTest, EveryKindSurvivesARoundTripInPiecesOfAnySize)
     MovieMessage position = messageOf(MessageKind::Position);
     position.frame = -1;
     position.clockMs = 1234567;
-    sent = {ready, load, play, messageOf(MessageKind::Status), messageOf(MessageKind::Stop),
-            messageOf(MessageKind::Free), messageOf(MessageKind::Quit), loaded, refused,
-            position, messageOf(MessageKind::Done)};
+    sent = {ready,
+            load,
+            play,
+            messageOf(MessageKind::Status),
+            messageOf(MessageKind::Stop),
+            messageOf(MessageKind::Free),
+            messageOf(MessageKind::Quit),
+            loaded,
+            refused,
+            position,
+            messageOf(MessageKind::Done)};
 
     Bytes stream;
     for (const MovieMessage& message : sent) {
@@ -104,7 +113,8 @@ TEST(MovieProtocolTest, MalformedFramesBreakTheStreamForGood)
         {"Load with a zero byte", {0x02, 0x03, 0x00, 'a', 0x00, 'b'}},
         // Found by the fuzzer: read in full, the reason would be written back cut short.
         {"Refused with a zero byte", {0x82, 0x04, 0x00, 'n', 'o', 0x00, 'm'}},
-        {"Refused past its limit", [] {
+        {"Refused past its limit",
+         [] {
              Bytes b = {0x82, 201, 0x00};
              b.resize(3 + 201, 'x');
              return b;

@@ -1,10 +1,8 @@
 #include "movie/movie_service.h"
-
 #include "scan/movie_describer.h"
 #include "support/support.h"
 
 #include <gtest/gtest.h>
-
 #include <signal.h>
 
 #include <cerrno>
@@ -56,14 +54,25 @@ class MovieServiceTest : public testing::Test
         const std::string ffmpeg = "ffmpeg -nostdin -v error -y ";
         const std::string dir = movies->path();
         hasMovies =
-            std::system((ffmpeg + "-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine -t 12 "
-                         "-c:v mjpeg -q:v 8 -c:a pcm_s16le " + dir + "mjpeg25.avi").c_str()) == 0
-            && std::system((ffmpeg + "-f lavfi -i testsrc=size=352x240:rate=25 -f lavfi -i sine "
-                            "-t 12 -c:v mpeg1video -c:a mp2 -f mpeg " + dir + "mpeg1.mpg").c_str()) == 0
-            && std::system((ffmpeg + "-f lavfi -i sine -t 3 -c:a mp2 -f mpeg " + dir + "sound.mpg")
-                               .c_str()) == 0
+            std::system((ffmpeg
+                         + "-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine -t 12 "
+                           "-c:v mjpeg -q:v 8 -c:a pcm_s16le "
+                         + dir + "mjpeg25.avi")
+                            .c_str())
+                == 0
+            && std::system((ffmpeg
+                            + "-f lavfi -i testsrc=size=352x240:rate=25 -f lavfi -i sine "
+                              "-t 12 -c:v mpeg1video -c:a mp2 -f mpeg "
+                            + dir + "mpeg1.mpg")
+                               .c_str())
+                   == 0
+            && std::system(
+                   (ffmpeg + "-f lavfi -i sine -t 3 -c:a mp2 -f mpeg " + dir + "sound.mpg").c_str())
+                   == 0
             && std::system((ffmpeg + "-f lavfi -i testsrc=size=64x48 -frames:v 1 -f mjpeg " + dir
-                            + "still.avi").c_str()) == 0;
+                            + "still.avi")
+                               .c_str())
+                   == 0;
         movies->writeFile("junk.avi", "RIFF\x10\0\0\0AVI LIST but nothing after it");
     }
     static void TearDownTestSuite() { movies.reset(); }
@@ -85,7 +94,10 @@ class MovieServiceTest : public testing::Test
 #endif
     }
 
-    static std::string path(const std::string& name) { return movies->path() + name; }
+    static std::string path(const std::string& name)
+    {
+        return movies->path() + name;
+    }
 
     static inline std::unique_ptr<TempTree> movies;
     static inline bool hasMovies = false;
@@ -94,7 +106,8 @@ class MovieServiceTest : public testing::Test
 
 TEST_F(MovieServiceTest, MeasuresAnAviAndAnMpgEndToEnd)
 {
-    EXPECT_EQ(describeThrough(*service, path("mjpeg25.avi")), "240 x 320 pixel - 25 fps - 0:12 min");
+    EXPECT_EQ(describeThrough(*service, path("mjpeg25.avi")),
+              "240 x 320 pixel - 25 fps - 0:12 min");
     ASSERT_EQ(service->loadMovie(path("mpeg1.mpg")), LoadResult::Loaded);
     EXPECT_EQ(service->movieWidth(), 352);
     EXPECT_EQ(service->movieHeight(), 240);
@@ -178,7 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
         std::string name;
         for (const char* c = row.param.movie; *c != '.'; ++c) {
             if (*c != '-')
-                name += (c == row.param.movie || c[-1] == '-') ? static_cast<char>(*c - 'a' + 'A') : *c;
+                name +=
+                    (c == row.param.movie || c[-1] == '-') ? static_cast<char>(*c - 'a' + 'A') : *c;
         }
         return name;
     });

@@ -1,7 +1,7 @@
+#include "mpeg/audio_start.h"
 #include "platform/byte_reader.h"
 #include "support/id3_bytes.h"
 #include "support/support.h"
-#include "mpeg/audio_start.h"
 #include "tags/id3v2.h"
 
 #include <gtest/gtest.h>

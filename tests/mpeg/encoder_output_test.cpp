@@ -51,8 +51,8 @@ class EncoderOutputTest : public ::testing::TestWithParam<EncoderCase>
                 ? "ffmpeg -v error -y -i '" + wav + "' -c:a libmp3lame -write_id3v1 1 "
                       + "-metadata title=Song -metadata artist=Band "
                       + std::string(options.substr(ffmpegPrefix.size())) + " '" + mp3 + "'"
-                : std::string("lame --quiet --tt Song --ta Band --add-id3v2 ") + row.options
-                      + " '" + wav + "' '" + mp3 + "' 2>/dev/null";
+                : std::string("lame --quiet --tt Song --ta Band --add-id3v2 ") + row.options + " '"
+                      + wav + "' '" + mp3 + "' 2>/dev/null";
         if (std::system(command.c_str()) != 0)
             return {};
         return mp3;
@@ -64,7 +64,8 @@ class EncoderOutputTest : public ::testing::TestWithParam<EncoderCase>
 TEST_P(EncoderOutputTest, AgreesWithWhatTheEncoderWasAskedFor)
 {
     const EncoderCase& row = GetParam();
-    const char* encoder = std::string_view(row.options).starts_with(ffmpegPrefix) ? "ffmpeg" : "lame";
+    const char* encoder =
+        std::string_view(row.options).starts_with(ffmpegPrefix) ? "ffmpeg" : "lame";
     if (!hasTool(encoder))
         GTEST_SKIP() << encoder << " is not installed (scripts/install-deps installs it)";
     const auto path = encode(row);
@@ -99,8 +100,7 @@ TEST_P(EncoderOutputTest, AgreesWithWhatTheEncoderWasAskedFor)
         // Walked to the end: every frame of the input, give or take the encoder's delay.
         EXPECT_NEAR(counted, framesInInput, 4.0);
         const double averageFromSize = static_cast<double>(facts.audioBytes) * 8.0
-                                       / (counted * row.samplesPerFrame) * row.sampleRate
-                                       / 1000.0;
+                                       / (counted * row.samplesPerFrame) * row.sampleRate / 1000.0;
         // The average is a whole number, cut toward zero.
         EXPECT_NEAR(scan.bitrate, averageFromSize, averageFromSize * 0.03 + 1.0);
     }
@@ -146,8 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                     128, 1152},
         EncoderCase{"Cbr192Stereo", 44100, 2, "ffmpeg -b:a 192k -joint_stereo 0", 1, 44100,
                     "Stereo", 192, 1152},
-        EncoderCase{"VbrJointStereo", 44100, 2, "ffmpeg -q:a 4", 1, 44100, "Joint Stereo", 0,
-                    1152},
+        EncoderCase{"VbrJointStereo", 44100, 2, "ffmpeg -q:a 4", 1, 44100, "Joint Stereo", 0, 1152},
         EncoderCase{"VbrStereo", 48000, 2, "ffmpeg -q:a 2 -joint_stereo 0", 1, 48000, "Stereo", 0,
                     1152},
         EncoderCase{"Cbr64Mono", 44100, 1, "ffmpeg -b:a 64k -ac 1", 1, 44100, "Mono", 64, 1152},

@@ -14,15 +14,14 @@ using test::FrameSpec;
 using test::FrameStream;
 
 /// The decoded fields but audioBytes, as one value that tests compare at once.
-using DecodedFields = std::tuple<std::int64_t, int, int, int, int, std::string, std::string, int,
-                                 int, std::string>;
+using DecodedFields =
+    std::tuple<std::int64_t, int, int, int, int, std::string, std::string, int, int, std::string>;
 
 DecodedFields decodedFieldsOf(const FrameFacts& facts)
 {
-    return {facts.audioStart,    facts.mpegVersion,   facts.layer,
-            facts.headerBitrate, facts.sampleRate,    facts.channelMode,
-            facts.modeExtension, facts.copyrightFlag, facts.originalFlag,
-            facts.emphasis};
+    return {facts.audioStart,   facts.mpegVersion, facts.layer,         facts.headerBitrate,
+            facts.sampleRate,   facts.channelMode, facts.modeExtension, facts.copyrightFlag,
+            facts.originalFlag, facts.emphasis};
 }
 
 class FrameHeaderTest : public ::testing::Test

@@ -277,8 +277,8 @@ TEST_P(StreamScanDurationTest, FactsGiveThePlayingTime)
 
     EXPECT_EQ(scan.bitrate, row.frameSpec.kbps);
     EXPECT_EQ(first.facts.sampleRate, row.frameSpec.rate);
-    const auto total = static_cast<std::int64_t>(static_cast<double>(first.facts.audioBytes)
-                                                 * 8.0 / (scan.bitrate * 1000.0));
+    const auto total = static_cast<std::int64_t>(static_cast<double>(first.facts.audioBytes) * 8.0
+                                                 / (scan.bitrate * 1000.0));
     EXPECT_EQ(total, row.seconds);
 }
 

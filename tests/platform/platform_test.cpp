@@ -1,7 +1,7 @@
 #include "platform/byte_reader.h"
 #include "platform/codepage.h"
-#include "platform/folder.h"
 #include "platform/file_writer.h"
+#include "platform/folder.h"
 #include "support/support.h"
 
 #include <gtest/gtest.h>
@@ -172,8 +172,10 @@ TEST(FolderListingTest, ListsEveryEntryWithItsKind)
         seen.insert({entry.name, entry.kind});
     EXPECT_TRUE(result.ok());
     const std::set<std::pair<std::string, EntryKind>> expected = {
-        {"song.mp3", EntryKind::File}, {"album.mp3", EntryKind::Directory},
-        {"link.mp3", EntryKind::File}, {"dangling.mp3", EntryKind::File},
+        {"song.mp3", EntryKind::File},
+        {"album.mp3", EntryKind::Directory},
+        {"link.mp3", EntryKind::File},
+        {"dangling.mp3", EntryKind::File},
         {"x.mp3", EntryKind::Other}};
     EXPECT_EQ(seen, expected);
     EXPECT_FALSE(openFolder(tree.path() + "missing/", result).isOpen());

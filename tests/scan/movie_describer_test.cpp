@@ -183,8 +183,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "352 x 640 pixel - 24 fps - 58:18 min", "fps: 24", "58:18 min"},
         MeasureCase{"FiftyNinePointSixSecondsShowAsOneMinute", 320, 240, 1490, steady(25, 1490), 1,
                     "240 x 320 pixel - 25 fps - 1:00 min", "fps: 25", "1:00 min"},
-        MeasureCase{"RateOfFortyIsTooFast", 320, 240, 4000, steady(40, 4000), 1,
-                    "240 x 320 pixel ", "fps: 40", "xx:xx min"},
+        MeasureCase{"RateOfFortyIsTooFast", 320, 240, 4000, steady(40, 4000), 1, "240 x 320 pixel ",
+                    "fps: 40", "xx:xx min"},
         MeasureCase{"RateOfFifteenIsTooSlow", 320, 240, 4000, steady(15, 4000), 1,
                     "240 x 320 pixel ", "fps: 15", "xx:xx min"},
         MeasureCase{"RateJustAboveFifteenCounts", 320, 240, 4530, steady(15.1, 4530), 1,
@@ -198,10 +198,12 @@ INSTANTIATE_TEST_SUITE_P(
         // The clock stands still: f0 0, f1 10, then 240 frames with no time between t1 and
         // t2, which gives no finite rate.
         MeasureCase{"NoTimeBetweenTheReadings", 320, 240, 500,
-                    [](std::uint32_t, int read) { return read == 1 ? 0 : read == 2 ? 10 : 240; },
-                    0, "240 x 320 pixel ", "fps: 0", "xx:xx min"},
-        MeasureCase{"SoundOnlyIsMinusOneByMinusOne", -1, -1, 0, steady(0, 0), 1,
-                    "-1 x -1 pixel ", "fps: 0", "xx:xx min"}),
+                    [](std::uint32_t, int read) { return read == 1   ? 0
+                                                         : read == 2 ? 10
+                                                                     : 240; }, 0,
+                    "240 x 320 pixel ", "fps: 0", "xx:xx min"},
+        MeasureCase{"SoundOnlyIsMinusOneByMinusOne", -1, -1, 0, steady(0, 0), 1, "-1 x -1 pixel ",
+                    "fps: 0", "xx:xx min"}),
     [](const testing::TestParamInfo<MeasureCase>& row) { return row.param.name; });
 
 TEST(MovieMeasureFunctionsTest, RateBoundsAreExclusiveAndNeedMoreThanHundredFrames)
@@ -266,7 +268,8 @@ TEST(MovieProcedureTest, ANonMovieIsPassedOverWithoutATrace)
     FakeMovie movie;
     movie.loadResult = LoadResult::NotAMovie;
     RecordingWalk walk;
-    EXPECT_EQ(runMovieProcedure("x.avi", "x.avi", movie, {}, walk.hooks()), MovieOutcome::PassedOver);
+    EXPECT_EQ(runMovieProcedure("x.avi", "x.avi", movie, {}, walk.hooks()),
+              MovieOutcome::PassedOver);
     EXPECT_TRUE(walk.steps.empty());
     EXPECT_TRUE(walk.errors.empty());
     EXPECT_EQ(movie.calls, std::vector<std::string>{"load"});
@@ -298,8 +301,8 @@ TEST(MovieProcedureTest, APlayerFailureCostsTheMovieOneErrorLine)
         EXPECT_LT(movie.statusReads, 10);
         EXPECT_EQ(walk.errors.size(), 1u);
         EXPECT_TRUE(walk.descriptions.empty());
-        EXPECT_EQ(walk.steps, (std::vector<std::string>{"analysing /f/y.avi", "poll",
-                                                        "open window", "close window"}));
+        EXPECT_EQ(walk.steps, (std::vector<std::string>{"analysing /f/y.avi", "poll", "open window",
+                                                        "close window"}));
     }
 }
 

@@ -1,5 +1,4 @@
 #include "scan/settings_file.h"
-
 #include "shell/shell_test_support.h"
 
 #include <sys/stat.h>
@@ -61,7 +60,9 @@ TEST(SettingsFileTest, AWriterThatCannotCreateTheFileFailsQuietly)
         EXPECT_FALSE(writer.writeMp3Flags(settings));
         EXPECT_FALSE(writer.writeRestAndClose(settings));
     }
-    struct stat info {};
+    struct stat info
+    {
+    };
     ASSERT_EQ(::stat(fifo.c_str(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
@@ -105,11 +106,13 @@ INSTANTIATE_TEST_SUITE_P(
         // Ends two bytes into runCounter.
         StoredFile{"EndsInsideRunCounter",
                    cut(settingsBytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40, 0x7F030107}, ""), 50),
-                   {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40, 0x0107}, ""},
+                   {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40, 0x0107},
+                   ""},
         StoredFile{"NoDirectory", settingsBytes(exampleIntegers, ""), exampleIntegers, ""},
         StoredFile{"OddFlagValues",
                    settingsBytes({7, -1, 0, 2, 0, 0, 0, 0, 0, INT_MIN, 0, -5, 9}, "/m/"),
-                   {7, -1, 0, 2, 0, 0, 0, 0, 0, INT_MIN, 0, -5, 9}, "/m/"},
+                   {7, -1, 0, 2, 0, 0, 0, 0, 0, INT_MIN, 0, -5, 9},
+                   "/m/"},
         StoredFile{"DirectoryCutAtCrLf", settingsBytes(exampleIntegers, "/music/\r\n/rest/"),
                    exampleIntegers, "/music/"},
         StoredFile{"DirectoryCutAtLf", settingsBytes(exampleIntegers, "/a b/\n/rest/"),

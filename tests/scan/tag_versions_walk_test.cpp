@@ -1,12 +1,12 @@
 #include "platform/byte_reader.h"
-#include "shell/progress_display.h"
-#include "support/window_walk.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
+#include "shell/progress_display.h"
 #include "support/frame_bytes.h"
-#include "support/support.h"
-#include "tags/id3v2.h"
 #include "support/recording_window_layer.h"
+#include "support/support.h"
+#include "support/window_walk.h"
+#include "tags/id3v2.h"
 
 #include <gtest/gtest.h>
 

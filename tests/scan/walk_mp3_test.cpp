@@ -1,11 +1,11 @@
-#include "shell/progress_display.h"
-#include "support/window_walk.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
+#include "shell/progress_display.h"
 #include "support/frame_bytes.h"
 #include "support/id3_bytes.h"
-#include "support/support.h"
 #include "support/recording_window_layer.h"
+#include "support/support.h"
+#include "support/window_walk.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -164,7 +164,8 @@ struct FrameTroubleCase
     const char* line;  // the description with bitrate and playtime ticked
 };
 
-class WalkFrameTroubleTest : public WalkMp3Test, public testing::WithParamInterface<FrameTroubleCase>
+class WalkFrameTroubleTest : public WalkMp3Test,
+                             public testing::WithParamInterface<FrameTroubleCase>
 {
 };
 
@@ -212,7 +213,8 @@ TEST_F(WalkMp3Test, ADanglingLinkIsListedAsAFileThatCannotBeOpened)
 {
     ASSERT_EQ(::symlink("gone.mp3", (tree.path() + "x.mp3").c_str()), 0);
     walk();
-    EXPECT_EQ(errors(), std::vector<std::string>{"File Could Not be opened: " + tree.path() + "x.mp3"});
+    EXPECT_EQ(errors(),
+              std::vector<std::string>{"File Could Not be opened: " + tree.path() + "x.mp3"});
     EXPECT_EQ(run.fileCount, 1);
 }
 

@@ -1,12 +1,12 @@
-#include "shell/progress_display.h"
-#include "support/window_walk.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
+#include "shell/progress_display.h"
 #include "support/frame_bytes.h"
 #include "support/id3_bytes.h"
 #include "support/picture_bytes.h"
-#include "support/support.h"
 #include "support/recording_window_layer.h"
+#include "support/support.h"
+#include "support/window_walk.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -61,10 +61,9 @@ TEST_F(WalkPicturesTest, PicturesGetTheirSizeLineAndAPngIconOfTheChosenSize)
     walk();
 
     const std::string lines = list();
-    for (const char* line : {"\"photo.JPG\" 300 x 100 pixel 24 Bit\r\n",
-                             "\"flat.bmp\" 300 x 100 pixel 24 Bit\r\n",
-                             "\"png-inside.jpg\" 300 x 100 pixel 24 Bit\r\n",
-                             "\"broken.jpg\" 0 x 0 pixel 0 Bit\r\n"})
+    for (const char* line :
+         {"\"photo.JPG\" 300 x 100 pixel 24 Bit\r\n", "\"flat.bmp\" 300 x 100 pixel 24 Bit\r\n",
+          "\"png-inside.jpg\" 300 x 100 pixel 24 Bit\r\n", "\"broken.jpg\" 0 x 0 pixel 0 Bit\r\n"})
         EXPECT_NE(lines.find(line), std::string::npos) << line << " in\n" << lines;
     EXPECT_EQ(run.fileCount, 4);
     for (const char* name : {"photo.JPG", "flat.bmp", "png-inside.jpg"}) {
@@ -130,8 +129,8 @@ TEST_F(WalkPicturesTest, AnIconNameThatIsALinkIsNeverWrittenThrough)
 
     EXPECT_EQ(readFileText(precious), "keep me");
     ASSERT_EQ(run.errors.size(), 1u);
-    EXPECT_EQ(run.errors[0], "Icon file could not be written: " + tree.path()
-                                 + "a.jpg.ico (not a regular file)");
+    EXPECT_EQ(run.errors[0],
+              "Icon file could not be written: " + tree.path() + "a.jpg.ico (not a regular file)");
 }
 
 } // namespace

@@ -1,12 +1,12 @@
 #include "platform/folder.h"
-#include "shell/progress_display.h"
-#include "support/window_walk.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
+#include "shell/progress_display.h"
 #include "support/frame_bytes.h"
 #include "support/id3_bytes.h"
-#include "support/support.h"
 #include "support/recording_window_layer.h"
+#include "support/support.h"
+#include "support/window_walk.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -85,8 +85,8 @@ TEST_F(WalkSafetyTest, AListThatIsALinkIsNeverWrittenThrough)
     EXPECT_FALSE(std::filesystem::exists(outside.path() + "created-by-the-walk"));
     EXPECT_EQ(list("p/"), "");
     for (const char* folder : {"t/", "d/", "p/sub/"}) {
-        EXPECT_EQ(errors("descript.ion is not a regular file, folder not described: "
-                         + tree.path() + folder)
+        EXPECT_EQ(errors("descript.ion is not a regular file, folder not described: " + tree.path()
+                         + folder)
                       .size(),
                   1u)
             << folder;
@@ -119,10 +119,10 @@ TEST_F(WalkSafetyTest, LinksOutOfTheTreeAndIntoTheSystemAreNotEntered)
 
     EXPECT_FALSE(std::filesystem::exists(outside.path() + "elsewhere/descript.ion"));
     EXPECT_FALSE(std::filesystem::exists("/dev/descript.ion"));
-    EXPECT_EQ(errors("Folder link leads out of the start folder, not entered: " + tree.path()
-                     + "away/")
-                  .size(),
-              1u);
+    EXPECT_EQ(
+        errors("Folder link leads out of the start folder, not entered: " + tree.path() + "away/")
+            .size(),
+        1u);
     // The system's folders are named as such, or (where /dev is a plain tmpfs, as in some
     // containers) as lying outside the tree.
     EXPECT_EQ(run.errors.size(), 3u);
@@ -180,7 +180,8 @@ TEST_F(WalkSafetyTest, AFullDiskKeepsTheOldListAndSaysSo)
         RecordingWindowLayer childWindow;
         describeDirectory(tree.path(), 0, childWindow, childRun);
         const bool reported =
-            childRun.incompleteFolders == 1 && childRun.errors.back().rfind("descript.ion could not be written: ", 0) == 0;
+            childRun.incompleteFolders == 1
+            && childRun.errors.back().rfind("descript.ion could not be written: ", 0) == 0;
         return reported ? 0 : 4;
     });
 
@@ -305,8 +306,8 @@ TEST_F(WalkSafetyTest, FoldersThatCannotBeEnteredOrWrittenAreReported)
             return std::find(childRun.errors.begin(), childRun.errors.end(), text)
                    != childRun.errors.end();
         };
-        const bool listed = has("Folder could not be entered: " + tree.path()
-                                + "closed/ (Permission denied)");
+        const bool listed =
+            has("Folder could not be entered: " + tree.path() + "closed/ (Permission denied)");
         const bool written = has("Folder cannot be written, not described: " + tree.path()
                                  + "readonly/ (Permission denied)");
         return listed && written && childRun.incompleteFolders == 2 ? 0 : 4;
@@ -318,10 +319,9 @@ TEST_F(WalkSafetyTest, HugeFilesCostLittleTimeAndMemory)
 {
     // A 200 MB title frame and a 20 GB file of zeros, both sparse: neither may be read whole
     // nor held.
-    const auto title = tree.writeFile("title.mp3", test::Id3v2Builder()
-                                                      .rawFrame("TIT2", {0, 'B', 'i', 'g'},
-                                                                200 * 1024 * 1024)
-                                                      .bytes());
+    const auto title = tree.writeFile(
+        "title.mp3",
+        test::Id3v2Builder().rawFrame("TIT2", {0, 'B', 'i', 'g'}, 200 * 1024 * 1024).bytes());
     const auto zeros = tree.writeFile("zeros.mp3", "");
     if (::truncate(title.c_str(), 210LL * 1024 * 1024) != 0
         || ::truncate(zeros.c_str(), 20LL * 1024 * 1024 * 1024) != 0)

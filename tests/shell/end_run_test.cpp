@@ -1,6 +1,5 @@
-#include "shell/end_run.h"
-
 #include "scan/run_state.h"
+#include "shell/end_run.h"
 #include "shell/shell_test_support.h"
 
 namespace tagrelay {
@@ -9,7 +8,7 @@ namespace {
 /// A system without the Arial font.
 class NoArialLayer : public RecordingWindowLayer
 {
-public:
+  public:
     bool loadFont(int font, const std::string& face, int points) override
     {
         return face != "Arial" && RecordingWindowLayer::loadFont(font, face, points);

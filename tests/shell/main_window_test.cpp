@@ -1,7 +1,6 @@
-#include "shell/main_window.h"
-
 #include "scan/run_state.h"
 #include "shell/end_run.h"
+#include "shell/main_window.h"
 #include "shell/shell_test_support.h"
 
 namespace tagrelay {
@@ -66,17 +65,25 @@ TEST_F(MainWindowTest, OpensTheOptionPanelInCourierInItsOrder)
         {5, Kind::CheckBox, {10, 190, 430, 20}, "MP3: AudioMode"},
         {6, Kind::CheckBox, {10, 210, 430, 20}, "MP3: Playtime"},
         {7, Kind::CheckBox, {10, 230, 430, 20}, "MP3: Genre"},
-        {8, Kind::CheckBox, {10, 250, 830, 20},
+        {8,
+         Kind::CheckBox,
+         {10, 250, 830, 20},
          "MP3: create %filename%.mp3.ico if picture in Id3-tag "},
-        {13, Kind::CheckBox, {10, 270, 830, 20},
+        {13,
+         Kind::CheckBox,
+         {10, 270, 830, 20},
          "JPG/BMP: create %filename%.jpg/bmp.ico for pictures"},
         {17, Kind::Button, {20, 290, 20, 20}, "-"},
         {18, Kind::MultiLineBox, {60, 290, 50, 20}, "50"},
         {19, Kind::Button, {140, 290, 20, 20}, "+"},
         {20, Kind::MultiLineBox, {200, 290, 200, 20}, "ico size 32 .. 70"},
-        {11, Kind::CheckBox, {10, 310, 830, 20},
+        {11,
+         Kind::CheckBox,
+         {10, 310, 830, 20},
          "JPG/BMP: Dimensions for *.jpg and *.bmp pictures"},
-        {12, Kind::CheckBox, {10, 330, 830, 20},
+        {12,
+         Kind::CheckBox,
+         {10, 330, 830, 20},
          "MOVIE: Dimensions for *.avi and *.mpg + frames per sec + playtime"},
         {9, Kind::ToggleButton, {10, 390, 430, 30}, "Start and select startdirectory"},
         {31, Kind::MultiLineBox, {8, 450, 786, 100}, ""},
@@ -139,13 +146,15 @@ INSTANTIATE_TEST_SUITE_P(
     Boxes, PreviewTest,
     ::testing::Values(
         PreviewCase{"NoBox", {}, {track}},
-        PreviewCase{"ArtistTitleGenre", {1, 3, 7},
-                    {track, "Vella Marondi - The locomotion - Rock/Pop"}},
+        PreviewCase{
+            "ArtistTitleGenre", {1, 3, 7}, {track, "Vella Marondi - The locomotion - Rock/Pop"}},
         PreviewCase{"AlbumOnly", {2}, {track, "Greatest Hit `86"}},
         PreviewCase{"BitrateModePlaytime", {6, 4, 5}, {track, "192 kbs - Joint Stereo - 3:11 min"}},
-        PreviewCase{"PictureSizeOnly", {11},
+        PreviewCase{"PictureSizeOnly",
+                    {11},
                     {track, "", "Filename: picture.jpg", "500 x 400 pixel 24 Bit "}},
-        PreviewCase{"PicturesAndMovies", {12, 11},
+        PreviewCase{"PicturesAndMovies",
+                    {12, 11},
                     {track, "", "Filename: picture.jpg", "500 x 400 pixel 24 Bit ",
                      "Filename: movie.avi", "352 x 640 pixel - 24 fps - 58:18 min"}},
         // Box 8 is no part of what the preview shows: nothing is redrawn.
@@ -158,8 +167,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(MainWindowTest, StoredTicksShowAfterTheFirstEventAndOddValuesCountAsTicked)
 {
     SettingsIntegers integers = plainIntegers;
-    integers[2] = 7;   // showTitle
-    integers[9] = -1;  // showMovieInfo
+    integers[2] = 7;  // showTitle
+    integers[9] = -1; // showMovieInfo
     tree.writeFile("brelvoka.ini", settingsBytes(integers, "/music/"));
     ProbeLayer window;
     std::vector<std::string> beforeFirstEvent;

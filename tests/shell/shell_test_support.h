@@ -1,7 +1,7 @@
 #pragma once
 
-#include "support/support.h"
 #include "support/recording_window_layer.h"
+#include "support/support.h"
 
 #include <gtest/gtest.h>
 
@@ -48,7 +48,7 @@ inline SettingsIntegers withCounter(std::int32_t runCounter)
 /// an event, and when the folder dialog is shown.
 class ProbeLayer : public RecordingWindowLayer
 {
-public:
+  public:
     std::function<void(int waitNumber)> onWait;
     std::function<void()> onDialog;
 
@@ -71,7 +71,7 @@ public:
 /// keeps its settings file (and where a walk of "" would write).
 class InTempFolderTest : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         m_previous = std::filesystem::current_path();
@@ -83,7 +83,7 @@ protected:
 
     TempTree tree;
 
-private:
+  private:
     std::filesystem::path m_previous;
 };
 

@@ -27,7 +27,7 @@ std::int32_t storedCounter(const std::vector<std::uint8_t>& bytes)
 
 class StartRunTest : public InTempFolderTest
 {
-protected:
+  protected:
     /// One program run in which the user presses start at once and picks folder.
     bool startOneRun(const std::string& folder)
     {
@@ -43,7 +43,7 @@ protected:
     bool hasDescriptionFile() const
     {
         return std::filesystem::exists(tree.path() + "descript.ion")
-            || std::filesystem::exists(tree.path() + "Descript.ion");
+               || std::filesystem::exists(tree.path() + "Descript.ion");
     }
 };
 
@@ -70,9 +70,9 @@ TEST_F(StartRunTest, SavesTheChoiceAsTheSixtyOneByteExample)
 TEST_F(StartRunTest, RemovesThePanelAndEmptiesTheFileBeforeTheDialog)
 {
     SettingsIntegers integers = plainIntegers;
-    integers[0] = 1;    // showArtist
-    integers[10] = 5;   // makePictureIcons: any non-zero value ticks
-    integers[11] = 66;  // iconSize
+    integers[0] = 1;   // showArtist
+    integers[10] = 5;  // makePictureIcons: any non-zero value ticks
+    integers[11] = 66; // iconSize
     const std::string stored(300, 'd');
     tree.writeFile("brelvoka.ini", settingsBytes(integers, "/home/u/Music/\r\n" + stored));
     ProbeLayer window;
@@ -132,8 +132,8 @@ TEST_F(StartRunTest, ThanksAreDueOnTheNinthRunAndEveryEighthAfter)
         stored.push_back(storedCounter(readFileBytes(settingsPath())));
     }
     EXPECT_EQ(thankedRuns, (std::vector<int>{9, 17}));
-    EXPECT_EQ(stored, (std::vector<std::int32_t>{1, 2, 3, 4, 5, 6, 7, 8, 1, 2, 3, 4, 5, 6, 7, 8,
-                                                 1, 2}));
+    EXPECT_EQ(stored,
+              (std::vector<std::int32_t>{1, 2, 3, 4, 5, 6, 7, 8, 1, 2, 3, 4, 5, 6, 7, 8, 1, 2}));
 }
 
 TEST_F(StartRunTest, AnUnwritableSettingsFileDoesNotStopTheRun)

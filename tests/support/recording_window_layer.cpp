@@ -18,7 +18,7 @@ void RecordingWindowLayer::closeWindow(int window)
 }
 
 bool RecordingWindowLayer::createGadget(int window, int gadget, GadgetKind kind, Box box,
-                                       const std::string& text)
+                                        const std::string& text)
 {
     const auto found = m_windows.find(window);
     if (found == m_windows.end() || !found->second.isOpen)
@@ -166,7 +166,8 @@ Event RecordingWindowLayer::pollEvent()
     return takeScripted(false);
 }
 
-std::string RecordingWindowLayer::chooseFolder(const std::string& prompt, const std::string& initial)
+std::string RecordingWindowLayer::chooseFolder(const std::string& prompt,
+                                               const std::string& initial)
 {
     ++m_folderCalls;
     m_lastPrompt = prompt;

@@ -1,7 +1,7 @@
+#include "mpeg/audio_start.h"
 #include "platform/byte_reader.h"
 #include "support/id3_bytes.h"
 #include "support/support.h"
-#include "mpeg/audio_start.h"
 #include "tags/id3v2.h"
 
 #include <gtest/gtest.h>
@@ -81,8 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
         // audio behind the tag never pairs with it.
         MalformedCase{
             "TwoGibibyteUtf16Frame",
-            Id3v2Builder().rawFrame("TIT2", {1, 0xFF, 0xFE, 'B', 0, 'i'}, 0x7FFFFFFF).bytes(),
-            "B"},
+            Id3v2Builder().rawFrame("TIT2", {1, 0xFF, 0xFE, 'B', 0, 'i'}, 0x7FFFFFFF).bytes(), "B"},
         MalformedCase{
             "TwoGibibyteLinkFrame",
             Id3v2Builder().textFrame("TIT2", "T").rawFrame("WXXX", {0, 'd'}, 0x7FFFFFFF).bytes(),

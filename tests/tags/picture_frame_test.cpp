@@ -3,8 +3,8 @@
 #include "support/id3_bytes.h"
 #include "support/picture_bytes.h"
 #include "support/support.h"
-#include "tags/picture_frame.h"
 #include "tags/id3v2.h"
+#include "tags/picture_frame.h"
 
 #include <gtest/gtest.h>
 

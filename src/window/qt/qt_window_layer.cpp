@@ -5,6 +5,8 @@
 #include "window/qt/qt_text.h"
 #include "window/qt/video_window.h"
 
+#include <time.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
@@ -18,7 +20,6 @@
 #include <algorithm>
 #include <cassert>
 #include <climits>
-#include <time.h>
 
 namespace tagrelay {
 namespace {
@@ -617,7 +618,8 @@ std::uint64_t QtWindowLayer::openVideoWindow(Box place)
     if (QGuiApplication::platformName() != QLatin1String("xcb") || place.width <= 0
         || place.height <= 0)
         return 0;
-    m_videoWindow = std::make_unique<VideoWindow>(QRect(place.x, place.y, place.width, place.height));
+    m_videoWindow =
+        std::make_unique<VideoWindow>(QRect(place.x, place.y, place.width, place.height));
     // The window must exist on the display before the player draws into it, and the main
     // window should show the movie being analysed: the walk does not run Qt's loop while it
     // measures.

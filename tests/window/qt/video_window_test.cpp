@@ -1,7 +1,6 @@
-#include "window/qt/qt_window_layer.h"
-
 #include "movie/movie_service.h"
 #include "support/support.h"
+#include "window/qt/qt_window_layer.h"
 
 #include <gtest/gtest.h>
 
@@ -57,8 +56,10 @@ TEST(VideoWindowTest, TheWorkerDrawsTheMovieIntoTheWindow)
         GTEST_SKIP() << "needs X11: run with QT_QPA_PLATFORM=xcb on a display (xvfb-run)";
     test::TempTree tree;
     const std::string movie = tree.path() + "bars.avi";
-    const std::string make = "ffmpeg -nostdin -v error -y -f lavfi -i smptebars=size=320x240:rate=25"
-                             " -t 3 -c:v mjpeg " + movie;
+    const std::string make =
+        "ffmpeg -nostdin -v error -y -f lavfi -i smptebars=size=320x240:rate=25"
+        " -t 3 -c:v mjpeg "
+        + movie;
     if (std::system(make.c_str()) != 0)
         GTEST_SKIP() << "ffmpeg could not make the test movie";
 
@@ -77,9 +78,8 @@ TEST(VideoWindowTest, TheWorkerDrawsTheMovieIntoTheWindow)
     // On screen the movie runs in real time: about 1.5 s gives about 37 frames.
     EXPECT_NEAR(frame, 37, 8);
 
-    const QImage shot = QGuiApplication::primaryScreen()
-                            ->grabWindow(static_cast<WId>(window))
-                            .toImage();
+    const QImage shot =
+        QGuiApplication::primaryScreen()->grabWindow(static_cast<WId>(window)).toImage();
     service.freeMovie();
     layer.closeVideoWindow();
     ASSERT_FALSE(shot.isNull());
