@@ -63,6 +63,25 @@ HeaderBytes firstAudioHeader(ByteReader& file, std::int64_t audioStart, HeaderBy
     return timesTheStream ? next : header;
 }
 
+/// Whether a header of the same stream (version, layer and sampling rate) follows the frame at
+/// start, or the frame reaches the end of the audio, or its length cannot be told.
+bool isFollowedByFrame(ByteReader& file, std::int64_t start, std::int64_t audioEnd,
+                       HeaderBytes header)
+{
+    const MpegVersion version = versionOf(header);
+    const MpegLayer layer = layerOf(header);
+    const int rate = sampleRateFor(version, sampleRateIndexOf(header));
+    const std::int64_t length =
+        frameLength(version, layer, bitrateFor(version, layer, bitrateIndexOf(header)), rate,
+                    paddingOf(header));
+    if (length <= 0 || start + length + 4 > audioEnd)
+        return true;
+    file.seek(start + length);
+    const HeaderBytes next = headerBytesOf(file.readU32BigEndian());
+    return hasFrameSync(next) && versionOf(next) == version && layerOf(next) == layer
+           && sampleRateFor(versionOf(next), sampleRateIndexOf(next)) == rate;
+}
+
 } // namespace
 
 FirstFrame readFrameHeaderAt(ByteReader& file, std::int64_t audioStart)
@@ -104,6 +123,7 @@ FirstFrame readFrameHeaderAt(ByteReader& file, std::int64_t audioStart)
     facts.sampleRate = sampleRateFor(audioVersion, sampleRateIndexOf(audio));
     facts.channelMode = channelModeTexts[static_cast<std::size_t>(channelModeOf(audio))];
     facts.modeExtension = modeExtensionText(audioVersion, modeExtensionOf(audio));
+    first.isFollowed = isFollowedByFrame(file, audioStart, audioStart + facts.audioBytes, header);
     first.result = 1;
     return first;
 }

@@ -38,6 +38,11 @@ struct FirstFrame
     /// The decoded facts. audioBytes is set whenever an audio start was found and leaves out
     /// a trailing ID3v1 tag; the other fields only when result is 1.
     FrameFacts facts;
+    /// When result is 1: false when the bytes where the first frame should end hold no
+    /// header of the same stream, a sign that the sync found was no audio at all (a damaged
+    /// or foreign file). True when a header of the stream follows, when the frame reaches the
+    /// end of the audio, or when its length cannot be told (free format).
+    bool isFollowed = true;
 };
 
 /// Finds the audio start of the file and decodes the first MPEG audio frame header there.

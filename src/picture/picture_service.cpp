@@ -90,47 +90,39 @@ PictureHandle decodePicture(std::span<const std::uint8_t> bytes, PictureOrigin o
 // whole file only when that was not enough.
 constexpr std::size_t factsPrefixSize = 64 * 1024;
 
-/// The largest picture file read whole; a bigger one would cost its size in memory.
-constexpr std::size_t largestPictureFile = 256 * 1024 * 1024;
-
-/// Up to limit bytes from the start of a regular file, read with pread() (never mapped, so a
-/// file that shrinks meanwhile gives a short read instead of a fault); the file's full size in
-/// fileSize. Empty when the file cannot be opened.
-std::vector<std::uint8_t> readFileStart(int folderFd, const std::string& path, std::size_t limit,
-                                        std::size_t& fileSize)
+/// Up to limit bytes from the start of an open regular file, read with pread() (never mapped,
+/// so a file that shrinks meanwhile gives a short read instead of a fault); the file's full
+/// size in fileSize. Empty for anything but a regular file.
+std::vector<std::uint8_t> readOpenFileStart(int fd, std::size_t limit, std::size_t& fileSize)
 {
     fileSize = 0;
     std::vector<std::uint8_t> bytes;
-    const int fd = ::openat(folderFd, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return bytes;
     struct stat status
     {
     };
     // A file larger than any picture worth decoding is not read whole: it is no picture.
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0
-        && (limit < largestPictureFile
-            || status.st_size <= static_cast<off_t>(largestPictureFile))) {
-        fileSize = static_cast<std::size_t>(status.st_size);
-        bytes.resize(std::min(limit, fileSize));
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t got =
-                ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-            if (got <= 0)
-                break;
-            done += static_cast<std::size_t>(got);
-        }
-        bytes.resize(done);
+    if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0
+        || (limit >= static_cast<std::size_t>(largestPictureFile)
+            && status.st_size > static_cast<off_t>(largestPictureFile)))
+        return bytes;
+    fileSize = static_cast<std::size_t>(status.st_size);
+    bytes.resize(std::min(limit, fileSize));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got =
+            ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (got <= 0)
+            break;
+        done += static_cast<std::size_t>(got);
     }
-    ::close(fd);
+    bytes.resize(done);
     return bytes;
 }
 
-std::vector<std::uint8_t> readWholeFile(int folderFd, const std::string& path)
+std::vector<std::uint8_t> readWholeOpenFile(int fd)
 {
     std::size_t fileSize = 0;
-    return readFileStart(folderFd, path, std::numeric_limits<std::size_t>::max(), fileSize);
+    return readOpenFileStart(fd, std::numeric_limits<std::size_t>::max(), fileSize);
 }
 
 bool hasWholeImage(const Picture& picture)
@@ -164,24 +156,42 @@ PictureHandle catchPicture(std::span<const std::uint8_t> bytes, std::uint8_t dis
 
 PictureHandle loadPictureFile(const std::string& path, std::uint8_t displayDepth, PixelNeed need)
 {
-    return loadPicture(readWholeFile(AT_FDCWD, path), displayDepth, need);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return nullptr;
+    PictureHandle picture = loadPicture(readWholeOpenFile(fd), displayDepth, need);
+    ::close(fd);
+    return picture;
 }
 
-std::vector<std::uint8_t> readPictureFile(int folderFd, const std::string& name)
+bool isLargerThanAnyPicture(int fd)
 {
-    return readWholeFile(folderFd, name);
+    struct stat status
+    {
+    };
+    return fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)
+           && status.st_size > static_cast<off_t>(largestPictureFile);
+}
+
+std::vector<std::uint8_t> readOpenPictureFile(int fd)
+{
+    return readWholeOpenFile(fd);
 }
 
 PictureFacts readPictureFileFacts(const std::string& path, std::uint8_t displayDepth)
 {
-    return readPictureFileFacts(AT_FDCWD, path, displayDepth);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return {};
+    const PictureFacts facts = readOpenPictureFacts(fd, displayDepth);
+    ::close(fd);
+    return facts;
 }
 
-PictureFacts readPictureFileFacts(int folderFd, const std::string& name, std::uint8_t displayDepth)
+PictureFacts readOpenPictureFacts(int fd, std::uint8_t displayDepth)
 {
     std::size_t fileSize = 0;
-    const std::vector<std::uint8_t> start =
-        readFileStart(folderFd, name, factsPrefixSize, fileSize);
+    const std::vector<std::uint8_t> start = readOpenFileStart(fd, factsPrefixSize, fileSize);
     if (start.size() == fileSize)
         return readPictureFacts(start, PictureOrigin::File, displayDepth);
     // A BMP's rows are checked against the file's size, which the start alone does not show.
@@ -196,7 +206,7 @@ PictureFacts readPictureFileFacts(int folderFd, const std::string& name, std::ui
         if (facts.width != 0)
             return facts;
     }
-    return readPictureFacts(readWholeFile(folderFd, name), PictureOrigin::File, displayDepth);
+    return readPictureFacts(readWholeOpenFile(fd), PictureOrigin::File, displayDepth);
 }
 
 PictureFacts pictureFacts(const Picture* picture)

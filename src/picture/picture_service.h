@@ -56,13 +56,18 @@ enum class PictureFormat { Jpeg, Png };
 
 /// readPictureFacts on a file (PictureOrigin::File); zeros when it cannot be opened.
 [[nodiscard]] PictureFacts readPictureFileFacts(const std::string& path, std::uint8_t displayDepth);
-/// The same for the file name in an open folder (a link is followed).
-[[nodiscard]] PictureFacts readPictureFileFacts(int folderFd, const std::string& name,
-                                                std::uint8_t displayDepth);
+/// The same for a file the caller opened.
+[[nodiscard]] PictureFacts readOpenPictureFacts(int fd, std::uint8_t displayDepth);
 
-/// The whole content of the file name in an open folder, read with pread; empty when it cannot
-/// be opened, is not a regular file, or is larger than any picture (256 MiB).
-[[nodiscard]] std::vector<std::uint8_t> readPictureFile(int folderFd, const std::string& name);
+/// The largest picture file read whole; a bigger one would cost its size in memory.
+inline constexpr std::int64_t largestPictureFile = 256 * 1024 * 1024;
+
+/// True for an open regular file larger than largestPictureFile.
+[[nodiscard]] bool isLargerThanAnyPicture(int fd);
+
+/// The whole content of a file the caller opened, read with pread; empty when it is not a
+/// regular file, or is larger than largestPictureFile.
+[[nodiscard]] std::vector<std::uint8_t> readOpenPictureFile(int fd);
 
 /// The facts of a picture, all zeros for none.
 PictureFacts pictureFacts(const Picture* picture);

@@ -48,6 +48,19 @@ ByteReader::ByteReader(int folderFd, const std::string& name, std::size_t window
     m_fd = openRegularFileForReading(folderFd, name, m_size);
 }
 
+ByteReader::ByteReader(OpenFile file, std::size_t windowSize)
+{
+    for (Window& window : m_windows)
+        window.bytes.resize(std::max<std::size_t>(windowSize, 16));
+    struct stat info
+    {
+    };
+    if (!file.isOpen() || ::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode))
+        return;
+    m_size = static_cast<std::int64_t>(info.st_size);
+    m_fd = file.release();
+}
+
 ByteReader::~ByteReader()
 {
     if (m_fd >= 0)

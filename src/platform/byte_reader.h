@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/open_file.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -22,6 +24,9 @@ class ByteReader
     explicit ByteReader(const std::string& path, std::size_t windowSize = defaultWindowSize);
     /// Opens name inside an open folder (a link is followed).
     ByteReader(int folderFd, const std::string& name, std::size_t windowSize = defaultWindowSize);
+    /// Reads a file opened by the caller, taking it over; one that is not open or not a
+    /// regular file reads as empty.
+    explicit ByteReader(OpenFile file, std::size_t windowSize = defaultWindowSize);
     ~ByteReader();
     ByteReader(const ByteReader&) = delete;
     ByteReader& operator=(const ByteReader&) = delete;

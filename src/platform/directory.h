@@ -13,14 +13,17 @@ struct DirectoryEntry
 {
     std::string name; // as the file system gives it, without any directory part
     EntryKind kind = EntryKind::Other;
+    bool isLink = false; // the entry itself is a symbolic link (kind is its target's)
 };
 
 /// The kind of a file of the given mode (st_mode).
 [[nodiscard]] EntryKind entryKindOfMode(unsigned mode);
 
 /// The kind of the entry name of an open folder, from the type the listing gave (DT_REG and
-/// the like), looking at the entry itself only for a link or an unknown type.
-[[nodiscard]] EntryKind entryKindAt(int folderFd, const char* name, unsigned char type);
+/// the like), looking at the entry itself only for a link or an unknown type; isLink says
+/// whether the entry is a symbolic link.
+[[nodiscard]] EntryKind entryKindAt(int folderFd, const char* name, unsigned char type,
+                                    bool& isLink);
 
 /// Identity of a directory on disk, for recognising a folder met again through a link.
 struct DirectoryIdentity

@@ -210,7 +210,7 @@ std::vector<DirectoryEntry> listFolder(int folderFd, FolderResult& result)
             continue;
         DirectoryEntry entry;
         entry.name = std::string(name);
-        entry.kind = entryKindAt(copy, found->d_name, found->d_type);
+        entry.kind = entryKindAt(copy, found->d_name, found->d_type, entry.isLink);
         entries.push_back(std::move(entry));
     }
     ::closedir(dir);

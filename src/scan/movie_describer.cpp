@@ -169,7 +169,8 @@ MovieOutcome runMovieProcedure(const std::string& fullPath, const std::string& n
     return pollForClose() ? MovieOutcome::CloseRequested : MovieOutcome::Described;
 }
 
-void describeMovie(FolderContext& folder, const std::string& name, WalkContext& walk)
+void describeMovie(FolderContext& folder, const std::string& name, OpenFile /*file*/,
+                   WalkContext& walk)
 {
     RunState& run = walk.run;
     WalkReporter& reporter = walk.reporter;

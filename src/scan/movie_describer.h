@@ -1,6 +1,7 @@
 #pragma once
 
 #include "movie/movie_source.h"
+#include "platform/open_file.h"
 #include "scan/walk_reporter.h"
 
 #include <cstdint>
@@ -94,6 +95,7 @@ MovieOutcome runMovieProcedure(const std::string& fullPath, const std::string& n
 /// the walk's front end, add the line to the folder's list and count the movie; a request to
 /// stop sets run.closeRequested. The movies are played by the run's MovieService, made with
 /// the first movie.
-void describeMovie(FolderContext& folder, const std::string& name, WalkContext& walk);
+void describeMovie(FolderContext& folder, const std::string& name, OpenFile file,
+                   WalkContext& walk);
 
 } // namespace tagrelay

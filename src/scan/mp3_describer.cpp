@@ -64,31 +64,34 @@ bool needsNewTag(const std::string& artist, const std::string& title)
     return !artist.empty() && !title.empty() && artist.back() == '?' && title.back() == '?';
 }
 
-void describeMp3(FolderContext& folder, const std::string& name, WalkContext& walk)
+void describeMp3(FolderContext& folder, const std::string& name, OpenFile file, WalkContext& walk)
 {
     const std::string fullPath = folder.path + name;
     const Settings& settings = walk.run.settings;
     WalkReporter& reporter = walk.reporter;
     std::string playingTime;
 
-    ByteReader file(folder.fd, name, mpegReadWindow);
-    file.setSequentialReadAhead(walk.readAhead != nullptr && !walk.readAhead->findsFilesInMemory());
+    ByteReader reader(std::move(file), mpegReadWindow);
+    reader.setSequentialReadAhead(walk.readAhead != nullptr
+                                  && !walk.readAhead->findsFilesInMemory());
     TrackFacts facts;
-    static_cast<TrackTags&>(facts) = readTrackTags(file, walk.run.tagVersions);
+    static_cast<TrackTags&>(facts) = readTrackTags(reader, walk.run.tagVersions);
     reporter.analysing(fullPath);
     const std::string genreText = resolveGenre(facts);
 
-    const FirstFrame first = readFrameHeader(file);
+    const FirstFrame first = readFrameHeader(reader);
     static_cast<FrameFacts&>(facts) = first.facts;
     if (first.foundAudioStart && settings.showBitrate != 0)
-        reporter.scanStarted(file.size());
+        reporter.scanStarted(reader.size());
     if (first.result == -1)
         walk.addError("frame header error : " + fullPath);
+    if (first.result == 1 && !first.isFollowed)
+        walk.addError("No MPEG audio frame found: " + fullPath);
 
     if (first.result == 0) {
         walk.addError("File Could Not be opened: " + fullPath);
     } else if (settings.showBitrate != 0 || settings.showPlaytime != 0) {
-        const StreamScan scan = scanStream(file, [&](std::int64_t done, std::int64_t) {
+        const StreamScan scan = scanStream(reader, [&](std::int64_t done, std::int64_t) {
             reporter.scanProgress(done);
             // The user may stop the walk during a long scan; it ends at once then.
             return reporter.goOn();

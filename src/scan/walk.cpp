@@ -4,6 +4,7 @@
 #include "platform/directory.h"
 #include "platform/folder.h"
 #include "platform/read_ahead.h"
+#include "platform/tree_guard.h"
 #include "scan/descriptions.h"
 #include "scan/folder_context.h"
 #include "scan/movie_describer.h"
@@ -12,6 +13,8 @@
 #include "scan/run_state.h"
 #include "scan/walk_context.h"
 #include "scan/walk_reporter.h"
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -57,33 +60,46 @@ bool isDescriptionFileName(const std::string& name)
 }
 
 /// The folder's description file: an existing one under whatever case it was given, else the
-/// lower-case name, so a folder never ends up with two of them.
-std::string descriptionNameIn(const std::vector<DirectoryEntry>& entries)
+/// lower-case name, so a folder never ends up with two of them. Other names of the same kind
+/// (a folder that already has two) go to others.
+std::string descriptionNameIn(const std::vector<DirectoryEntry>& entries,
+                              std::vector<std::string>& others)
 {
-    std::string found;
+    std::vector<std::string> found;
     for (const DirectoryEntry& entry : entries) {
-        if (entry.name == descriptionFileName)
-            return entry.name;
-        if (found.empty() && isDescriptionFileName(entry.name))
-            found = entry.name;
+        if (isDescriptionFileName(entry.name))
+            found.push_back(entry.name);
     }
-    return found.empty() ? std::string(descriptionFileName) : found;
+    if (found.empty())
+        return descriptionFileName;
+    auto chosen = std::find(found.begin(), found.end(), std::string(descriptionFileName));
+    if (chosen == found.end())
+        chosen = found.begin();
+    const std::string name = *chosen;
+    found.erase(chosen);
+    others = std::move(found);
+    return name;
 }
 
 /// Folders held open at once: the start folder and the deepest few of the descent. Folders
 /// above them are opened again on the way back up, so any depth works with a few descriptors.
 constexpr std::size_t openFolderLimit = 16;
 
-/// One folder of the current descent.
+/// Steps up from a folder reached through a link that are searched for the start folder.
+constexpr int deepestTreeSearched = 1 << 20;
+
+/// One folder of the current descent. Only its own name is kept: its path is a prefix of the
+/// walk's current path, so the memory of the descent grows with its depth, not its square.
 struct Level
 {
     std::string name; // in its parent folder; empty for the start folder
     DirectoryIdentity identity;
     FolderHandle handle;
-    FolderContext context;
+    FolderContext context; // context.path is filled while this is the deepest folder only
     std::vector<DirectoryEntry> entries;
     std::size_t next = 0;
     std::size_t readAheadNext = 0; // the first entry not yet handed to the read-ahead
+    std::size_t pathLength = 0;    // of this folder's path within the walk's current path
     std::string listName;
     bool describesFiles = true; // false when its description file is refused
 };
@@ -102,8 +118,16 @@ class Walker
         addError(text);
         ++m_run.incompleteFolders;
     }
-    bool enter(FolderHandle handle, const std::string& name, const std::string& path);
+    bool enter(FolderHandle handle, const std::string& name, int stepsToStart);
+    void enterChild(Level& level, const DirectoryEntry& entry);
+    void enterLinkedFolder(Level& level, const DirectoryEntry& entry);
     void finishDeepest();
+    /// The path of the folder at index of the descent, from the start folder as given.
+    std::string pathOf(std::size_t index) const
+    {
+        return m_path.substr(0, m_levels[index]->pathLength);
+    }
+    OpenFile openEntry(Level& level, const DirectoryEntry& entry, bool& refused);
     bool reopen(std::size_t index);
     void limitOpenFolders();
     void describeEntry(Level& level, const DirectoryEntry& entry);
@@ -113,7 +137,9 @@ class Walker
     WalkContext m_walk;
     std::vector<std::unique_ptr<Level>> m_levels;
     std::set<DirectoryIdentity> m_described; // every real folder is described once a walk
-    std::string m_treeRoot;                  // the start folder's real path, ending in "/"
+    FolderPlace m_start;                     // where the start folder stands
+    std::string m_path;                      // the deepest folder's path, ending in "/"
+    const uid_t m_user = ::geteuid();
     std::optional<ReadAhead> m_readAhead;
     std::uint64_t m_readAheadSkipped = 0;
 };
@@ -128,16 +154,16 @@ void Walker::walk(const std::string& path)
 {
     FolderResult opened;
     FolderHandle start = openFolder(path, opened);
-    if (!start.isOpen()) {
+    if (!start.isOpen() || !placeOfFd(start.fd(), m_start)) {
         addFolderError("Folder could not be entered: " + path + " (" + opened.reason + ")");
         return;
     }
-    m_treeRoot = realPathOfFd(start.fd());
     if (m_run.readAhead) {
         m_readAhead.emplace();
         m_walk.readAhead = &*m_readAhead;
     }
-    if (!enter(std::move(start), {}, path))
+    m_path = path;
+    if (!enter(std::move(start), {}, 0))
         return;
 
     while (!m_levels.empty()) {
@@ -150,28 +176,73 @@ void Walker::walk(const std::string& path)
         readAheadOf(level);
         const DirectoryEntry entry = level.entries[level.next++];
         m_walk.reporter.entryStarted();
-        if (entry.kind != EntryKind::Directory) {
-            if (level.describesFiles)
-                describeEntry(level, entry);
-            continue;
+        if (entry.kind == EntryKind::Directory)
+            enterChild(level, entry);
+        else if (level.describesFiles)
+            describeEntry(level, entry);
+        if (level.context.leftTree && level.describesFiles) {
+            addFolderError("Folder changed during the walk, not described further: "
+                           + level.context.path);
+            level.describesFiles = false;
         }
-        const std::string childPath = level.context.path + entry.name + "/";
-        FolderResult result;
-        FolderHandle child = openFolderAt(level.handle.fd(), entry.name, result);
-        if (!child.isOpen()) {
-            addFolderError("Folder could not be entered: " + childPath + " (" + result.reason
-                           + ")");
-            continue;
-        }
-        enter(std::move(child), entry.name, childPath);
     }
+}
+
+/// Enters a sub-folder of the deepest folder: a real one by its name, never through a link
+/// that replaced it after the listing; one reached through a link only when it lies in the tree.
+void Walker::enterChild(Level& level, const DirectoryEntry& entry)
+{
+    bool isLink = entry.isLink;
+    FolderResult result;
+    FolderHandle child;
+    if (!isLink)
+        child = openSubfolder(level.handle.fd(), entry.name, isLink, result);
+    if (isLink) {
+        enterLinkedFolder(level, entry);
+        return;
+    }
+    if (!child.isOpen()) {
+        addFolderError("Folder could not be entered: " + level.context.path + entry.name + "/ ("
+                       + result.reason + ")");
+        return;
+    }
+    enter(std::move(child), entry.name, level.context.stepsToStart + 1);
+}
+
+/// A folder reached through a link is entered only when it lies in the tree, judged by the
+/// folders above it, not by any path text. One outside is never written into, whoever
+/// planted the link; one that another user's link leads to is named as such.
+void Walker::enterLinkedFolder(Level& level, const DirectoryEntry& entry)
+{
+    const std::string childPath = level.context.path + entry.name + "/";
+    const LinkTarget target = followLink(level.handle.fd(), entry.name, m_user);
+    FolderResult result;
+    FolderHandle child = openLinkedFolder(target, result);
+    if (!child.isOpen()) {
+        addFolderError("Folder could not be entered: " + childPath + " (" + result.reason + ")");
+        return;
+    }
+    const int steps = stepsUpTo(child.fd(), m_start, deepestTreeSearched);
+    if (steps < 0 && isSystemFileSystem(child.fd())) {
+        addError("Folder of the system, not entered: " + childPath);
+        return;
+    }
+    if (steps < 0) {
+        addError(target.ownLinksOnly
+                     ? "Folder link leads out of the start folder, not entered: " + childPath
+                     : "Link of another user leads out of the start folder, not followed: "
+                           + childPath);
+        return;
+    }
+    enter(std::move(child), entry.name, steps);
 }
 
 /// Checks a folder before it is described and puts it on the descent. False when it is not
 /// to be described: met before, outside the tree, a system folder, or one that cannot be
 /// listed or written (each but the second with a line in the error list).
-bool Walker::enter(FolderHandle handle, const std::string& name, const std::string& path)
+bool Walker::enter(FolderHandle handle, const std::string& name, int stepsToStart)
 {
+    const std::string path = m_levels.empty() ? m_path : m_levels.back()->context.path + name + "/";
     DirectoryIdentity identity;
     if (!identityOfFd(handle.fd(), identity)) {
         addFolderError("Folder could not be entered: " + path);
@@ -191,13 +262,6 @@ bool Walker::enter(FolderHandle handle, const std::string& name, const std::stri
     if (isSystemFileSystem(handle.fd())) {
         addError("Folder of the system, not entered: " + path);
         return false;
-    }
-    if (!m_treeRoot.empty()) {
-        const std::string real = realPathOfFd(handle.fd());
-        if (!real.empty() && !real.starts_with(m_treeRoot)) {
-            addError("Folder link leads out of the start folder, not entered: " + path);
-            return false;
-        }
     }
     m_described.insert(identity);
 
@@ -219,7 +283,10 @@ bool Walker::enter(FolderHandle handle, const std::string& name, const std::stri
     auto level = std::make_unique<Level>();
     level->name = name;
     level->identity = identity;
-    level->listName = descriptionNameIn(entries);
+    std::vector<std::string> otherLists;
+    level->listName = descriptionNameIn(entries, otherLists);
+    for (const std::string& other : otherLists)
+        addError("Second description file, left as it was: " + path + other);
     EntryKind listKind = EntryKind::File;
     if (kindAt(handle.fd(), level->listName, listKind) && listKind != EntryKind::File) {
         addFolderError(level->listName + " is not a regular file, folder not described: " + path);
@@ -227,8 +294,15 @@ bool Walker::enter(FolderHandle handle, const std::string& name, const std::stri
     }
     for (const DirectoryEntry& entry : entries)
         removeStaleTemporaryFile(handle.fd(), entry.name);
+    // Only the deepest folder holds its path; the parent's is made again on the way back.
+    if (!m_levels.empty())
+        std::string().swap(m_levels.back()->context.path);
+    m_path = path;
+    level->pathLength = path.size();
     level->context.fd = handle.fd();
     level->context.path = path;
+    level->context.start = &m_start;
+    level->context.stepsToStart = stepsToStart;
     level->handle = std::move(handle);
     level->entries = std::move(entries);
     m_levels.push_back(std::move(level));
@@ -236,22 +310,30 @@ bool Walker::enter(FolderHandle handle, const std::string& name, const std::stri
     return true;
 }
 
-/// Writes the deepest folder's list and leaves it for the folder above.
+/// Writes the deepest folder's list, if it is still in the tree, and leaves it for the folder
+/// above.
 void Walker::finishDeepest()
 {
     Level& level = *m_levels.back();
     if (level.describesFiles && reopen(m_levels.size() - 1)) {
-        const FolderResult written =
-            replaceFileAt(level.handle.fd(), level.listName, level.context.lines);
-        if (!written.ok())
-            addFolderError(level.listName + " could not be written: " + level.context.path
-                           + level.listName + " (" + written.reason + ")");
+        if (!isStillInTree(level.context)) {
+            addFolderError("Folder changed during the walk, not described further: "
+                           + level.context.path);
+        } else {
+            const FolderResult written =
+                replaceFileAt(level.handle.fd(), level.listName, level.context.lines);
+            if (!written.ok())
+                addFolderError(level.listName + " could not be written: " + level.context.path
+                               + level.listName + " (" + written.reason + ")");
+        }
     }
     FolderHandle left = std::move(level.handle);
     m_levels.pop_back();
     if (m_levels.empty())
         return;
     Level& parent = *m_levels.back();
+    m_path.resize(parent.pathLength);
+    parent.context.path = m_path;
     if (!parent.handle.isOpen() && left.isOpen()) {
         // The way back up is usually "..": one step instead of the whole chain.
         FolderResult result;
@@ -287,8 +369,7 @@ bool Walker::reopen(std::size_t index)
         DirectoryIdentity identity;
         if (!next.isOpen() || !identityOfFd(next.fd(), identity)
             || !(identity == m_levels[i]->identity)) {
-            addFolderError("Folder changed during the walk, not described further: "
-                           + m_levels[i]->context.path);
+            addFolderError("Folder changed during the walk, not described further: " + pathOf(i));
             level.describesFiles = false;
             return false;
         }
@@ -333,6 +414,29 @@ void Walker::limitOpenFolders()
     }
 }
 
+/// Opens a file the walk describes for reading. A link is followed only to a file in the tree,
+/// or along links of the running user's own (which may lead anywhere: they only read); a link
+/// of another user that leads out of the tree is refused with an entry in the list of files
+/// with errors (refused is set then). A file that cannot be opened is not open.
+OpenFile Walker::openEntry(Level& level, const DirectoryEntry& entry, bool& refused)
+{
+    refused = false;
+    if (!entry.isLink) {
+        // Never through a link that replaced the file after the listing.
+        return openRegularFileAt(level.handle.fd(), entry.name);
+    }
+    const LinkTarget target = followLink(level.handle.fd(), entry.name, m_user);
+    if (!target.failure.empty() || target.leaf.empty())
+        return {};
+    if (!target.ownLinksOnly && stepsUpTo(target.folder.fd(), m_start, deepestTreeSearched) < 0) {
+        addError("Link of another user leads out of the start folder, not followed: "
+                 + level.context.path + entry.name);
+        refused = true;
+        return {};
+    }
+    return openRegularFileAt(target.folder.fd(), target.leaf);
+}
+
 void Walker::describeEntry(Level& level, const DirectoryEntry& entry)
 {
     const FileKind kind = fileKindOf(entry.name);
@@ -350,15 +454,19 @@ void Walker::describeEntry(Level& level, const DirectoryEntry& entry)
         addError("File Could Not be opened: " + fullPath);
         return;
     }
+    bool refused = false;
+    OpenFile file = openEntry(level, entry, refused);
+    if (refused)
+        return;
     switch (kind) {
     case FileKind::Picture:
-        describePicture(level.context, entry.name, m_walk);
+        describePicture(level.context, entry.name, std::move(file), m_walk);
         break;
     case FileKind::Movie:
-        describeMovie(level.context, entry.name, m_walk);
+        describeMovie(level.context, entry.name, std::move(file), m_walk);
         break;
     case FileKind::Mp3:
-        describeMp3(level.context, entry.name, m_walk);
+        describeMp3(level.context, entry.name, std::move(file), m_walk);
         break;
     case FileKind::Other:
         break;

@@ -20,10 +20,20 @@ bool WalkContext::stopRequestedAfterFile()
     return run.closeRequested;
 }
 
+bool isStillInTree(FolderContext& folder)
+{
+    if (folder.start == nullptr || folder.leftTree)
+        return !folder.leftTree;
+    FolderPlace above;
+    if (!placeAbove(folder.fd, folder.stepsToStart, above) || !(above == *folder.start))
+        folder.leftTree = true;
+    return !folder.leftTree;
+}
+
 void writeIconFile(FolderContext& folder, const std::string& name,
                    std::span<const std::uint8_t> bytes, WalkContext& walk)
 {
-    if (bytes.empty())
+    if (bytes.empty() || !isStillInTree(folder))
         return;
     const FolderResult written = replaceFileAt(folder.fd, name + ".ico", bytes);
     if (!written.ok())

@@ -27,9 +27,14 @@ struct WalkContext
     bool stopRequestedAfterFile();
 };
 
+/// Whether the folder is still where the walk found it, in the tree: its ancestor as many
+/// levels up as it was found below the start folder is the start folder. When not, the folder
+/// is marked as having left the tree.
+bool isStillInTree(FolderContext& folder);
+
 /// Writes an icon file (name + ".ico") beside a described file, whole or not at all, never
-/// through a link; a failure is an entry in the list of files with errors. Nothing is written
-/// for empty bytes.
+/// through a link and never into a folder that left the tree; a failure is an entry in the
+/// list of files with errors. Nothing is written for empty bytes.
 void writeIconFile(FolderContext& folder, const std::string& name,
                    std::span<const std::uint8_t> bytes, WalkContext& walk);
 

@@ -1,6 +1,7 @@
 #include "scan/run_state.h"
 #include "scan/walk.h"
 #include "shell/progress_display.h"
+#include "support/cli_runner.h"
 #include "support/id3_bytes.h"
 #include "support/recording_window_layer.h"
 #include "support/support.h"
@@ -22,55 +23,15 @@ namespace {
 using test::readFileText;
 using test::TempTree;
 
-struct CliResult
-{
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-/// Starts the command-line program in folder cwd with stdout and stderr going to files.
-pid_t startCli(const std::vector<std::string>& arguments, const std::string& cwd,
-               const std::string& outPath, const std::string& errPath)
-{
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::chdir(cwd.c_str()) != 0)
-            ::_exit(99);
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(TAGRELAY_CLI_PATH));
-        for (const auto& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        ::execv(TAGRELAY_CLI_PATH, argv.data());
-        ::_exit(98);
-    }
-    return child;
-}
-
-int waitFor(pid_t child)
-{
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+using test::CliResult;
+using test::startCli;
 
 class CliTest : public testing::Test
 {
   protected:
     CliResult run(const std::vector<std::string>& arguments)
     {
-        const std::string outPath = scratch.path() + "out.txt";
-        const std::string errPath = scratch.path() + "err.txt";
-        CliResult result;
-        result.exitCode = waitFor(startCli(arguments, work.path(), outPath, errPath));
-        result.out = readFileText(outPath);
-        result.err = readFileText(errPath);
-        return result;
+        return test::runCli(arguments, work.path(), scratch.path());
     }
 
     TempTree work;    // the current directory of the program
@@ -221,7 +182,7 @@ TEST_F(CliTest, CtrlCStopsTheWalkAndKeepsTheLinesWritten)
     // A folder's list appears when the folder is done, so the signal comes after a while.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ::kill(child, SIGINT);
-    const int exitCode = waitFor(child);
+    const int exitCode = test::waitForCli(child);
     if (exitCode == 0)
         GTEST_SKIP() << "the walk ended before the signal arrived";
     EXPECT_EQ(exitCode, 130);
