@@ -91,7 +91,8 @@ class CodePointEncoder
 
 void appendCodePoint(std::string& out, char32_t codePoint, const std::string& codeset)
 {
-    static CodePointEncoder encoder;
+    // One conversion per thread: the walk reads tags on several threads at once.
+    thread_local CodePointEncoder encoder;
     if (codePoint < 0x80) {
         out += static_cast<char>(codePoint);
     } else if (isUtf8Codeset(codeset)) {

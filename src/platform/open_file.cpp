@@ -31,8 +31,8 @@ int OpenFile::release()
 
 OpenFile openRegularFileAt(int folderFd, const std::string& name)
 {
-    OpenFile file(
-        ::openat(folderFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+    OpenFile file(::openat(folderFd, name.c_str(),
+                           O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
     struct stat info
     {
     };

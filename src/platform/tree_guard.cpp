@@ -175,8 +175,8 @@ FolderHandle openSubfolder(int parentFd, const std::string& name, bool& isLink,
     struct stat info
     {
     };
-    isLink = ::fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0
-             && S_ISLNK(info.st_mode);
+    isLink =
+        ::fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
     if (!isLink)
         result.reason = systemText(error);
     return {};

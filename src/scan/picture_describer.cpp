@@ -2,10 +2,10 @@
 
 #include "picture/picture_service.h"
 #include "scan/descriptions.h"
+#include "scan/file_analysis.h"
 #include "scan/folder_context.h"
 #include "scan/run_state.h"
 #include "scan/walk_context.h"
-#include "scan/walk_reporter.h"
 
 namespace tagrelay {
 
@@ -19,36 +19,49 @@ std::string pictureDescription(const PictureFacts& facts)
 
 } // namespace
 
+PictureAnalysis analysePicture(OpenFile file, const std::string& fullPath,
+                               const AnalysisOptions& options)
+{
+    PictureAnalysis analysis;
+    const Settings& settings = options.settings;
+    if (settings.makePictureIcons == 0 && settings.showPictureSize == 0)
+        return analysis;
+    // The icon needs the pixels; the dimensions alone only the picture's header. An icon
+    // that is not written is not made: nothing else would show it.
+    if (settings.makePictureIcons != 0 && !isLargerThanAnyPicture(file.fd())) {
+        PictureIcon made = makePictureIcon(readOpenPictureFile(file.fd()), options.displayDepth,
+                                           settings.iconSize);
+        analysis.facts = made.facts;
+        analysis.iconBytes = std::move(made.iconBytes);
+    } else {
+        analysis.facts = readOpenPictureFacts(file.fd(), options.displayDepth);
+        if (settings.makePictureIcons != 0)
+            analysis.errors.push_back("Picture too large for an icon (over 256 MiB): " + fullPath);
+    }
+    if (!file.isOpen())
+        analysis.errors.push_back("File Could Not be opened: " + fullPath);
+    else if (analysis.facts.width == 0)
+        analysis.errors.push_back("Picture could not be loaded: " + fullPath);
+    return analysis;
+}
+
+void commitPicture(FolderContext& folder, const std::string& name, const PictureAnalysis& analysis,
+                   WalkContext& walk)
+{
+    ++walk.run.fileCount;
+    for (const std::string& error : analysis.errors)
+        walk.addError(error);
+    if (walk.run.settings.showPictureSize != 0)
+        folder.appendLine(descriptionLine(name, pictureDescription(analysis.facts)));
+    writeIconFile(folder, name, analysis.iconBytes, walk);
+}
+
 void describePicture(FolderContext& folder, const std::string& name, OpenFile file,
                      WalkContext& walk)
 {
-    ++walk.run.fileCount;
-    const Settings& settings = walk.run.settings;
-    if (settings.makePictureIcons == 0 && settings.showPictureSize == 0)
-        return;
     const std::string fullPath = folder.path + name;
-    const std::uint8_t depth = walk.reporter.displayDepth();
-    // The icon needs the pixels; the dimensions alone only the picture's header. An icon
-    // that is not written is not made: nothing else would show it.
-    PictureFacts facts;
-    std::vector<std::uint8_t> icon;
-    if (settings.makePictureIcons != 0 && !isLargerThanAnyPicture(file.fd())) {
-        PictureIcon made =
-            makePictureIcon(readOpenPictureFile(file.fd()), depth, settings.iconSize);
-        facts = made.facts;
-        icon = std::move(made.iconBytes);
-    } else {
-        facts = readOpenPictureFacts(file.fd(), depth);
-        if (settings.makePictureIcons != 0)
-            walk.addError("Picture too large for an icon (over 256 MiB): " + fullPath);
-    }
-    if (!file.isOpen())
-        walk.addError("File Could Not be opened: " + fullPath);
-    else if (facts.width == 0)
-        walk.addError("Picture could not be loaded: " + fullPath);
-    if (settings.showPictureSize != 0)
-        folder.appendLine(descriptionLine(name, pictureDescription(facts)));
-    writeIconFile(folder, name, icon, walk);
+    commitPicture(folder, name, analysePicture(std::move(file), fullPath, analysisOptionsOf(walk)),
+                  walk);
 }
 
 } // namespace tagrelay

@@ -55,9 +55,8 @@ TEST_P(CliDamagedFileTest, IsNamedInTheListOfFilesWithErrors)
     const std::string path = music.writeFile(row.file, row.bytes);
     music.writeFile("good.mp3", test::FrameStream().paddedFrames(200, test::FrameSpec{}).bytes());
 
-    const test::CliResult result =
-        test::runCli({"--title", "--bitrate", "--picture-size", music.path()}, work.path(),
-                     scratch.path());
+    const test::CliResult result = test::runCli(
+        {"--title", "--bitrate", "--picture-size", music.path()}, work.path(), scratch.path());
 
     EXPECT_EQ(result.exitCode, 0) << "damaged files are facts, not failures of the walk";
     const std::string named = row.entry[0] == '\0' ? path : std::string(row.entry) + path;
@@ -82,13 +81,12 @@ Bytes headerThenNoise()
 
 INSTANTIATE_TEST_SUITE_P(
     Damaged, CliDamagedFileTest,
-    testing::Values(
-        DamagedCase{"RandomBytesAsMp3", "corrupt.mp3", randomBytes(20000, 1), ""},
-        DamagedCase{"OneHeaderThenNoise", "noise.mp3", headerThenNoise(),
-                    "No MPEG audio frame found: "},
-        DamagedCase{"EmptyJpeg", "empty.jpg", {}, "Picture could not be loaded: "},
-        DamagedCase{"GarbageJpeg", "garbage.jpg", randomBytes(5000, 3),
-                    "Picture could not be loaded: "}),
+    testing::Values(DamagedCase{"RandomBytesAsMp3", "corrupt.mp3", randomBytes(20000, 1), ""},
+                    DamagedCase{"OneHeaderThenNoise", "noise.mp3", headerThenNoise(),
+                                "No MPEG audio frame found: "},
+                    DamagedCase{"EmptyJpeg", "empty.jpg", {}, "Picture could not be loaded: "},
+                    DamagedCase{"GarbageJpeg", "garbage.jpg", randomBytes(5000, 3),
+                                "Picture could not be loaded: "}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(CliHostileTest, APictureTooLargeForAnIconKeepsItsLineAndIsNamed)
@@ -99,9 +97,8 @@ TEST(CliHostileTest, APictureTooLargeForAnIconKeepsItsLineAndIsNamed)
     // Sparse: 257 MiB on paper, a few blocks on disk.
     ASSERT_EQ(::truncate(path.c_str(), off_t{257} << 20), 0);
 
-    const test::CliResult result =
-        test::runCli({"--picture-size", "--picture-icons", music.path()}, work.path(),
-                     scratch.path());
+    const test::CliResult result = test::runCli({"--picture-size", "--picture-icons", music.path()},
+                                                work.path(), scratch.path());
 
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(test::readFileText(music.path() + "descript.ion"),
@@ -182,10 +179,11 @@ TEST(CliHostileTest, ALinkIntoAnotherUsersMountNamespaceWritesNothingOutside)
 
     // The other user mounts the victim folder over a folder of the tree in a namespace of
     // their own, then plants a link that reaches it through /proc/<pid>/root.
-    const std::string start = "setpriv --reuid=65534 --regid=65534 --clear-groups unshare -Urm sh -c"
-                              " 'mount --bind "
-                              + victim + " " + tree + "nstree/inner && echo $$ > " + pidFile
-                              + " && exec sleep 60' >/dev/null 2>&1 &";
+    const std::string start =
+        "setpriv --reuid=65534 --regid=65534 --clear-groups unshare -Urm sh -c"
+        " 'mount --bind "
+        + victim + " " + tree + "nstree/inner && echo $$ > " + pidFile
+        + " && exec sleep 60' >/dev/null 2>&1 &";
     ASSERT_EQ(std::system(start.c_str()), 0);
     std::string pid;
     for (int i = 0; i < 100 && pid.empty(); ++i) {

@@ -107,13 +107,13 @@ TEST_P(TreeGuardLinkTest, FollowsALinkOnlyWhereItMayLead)
         EXPECT_EQ(listed.find(quoted), std::string::npos) << listed;
     else
         EXPECT_NE(listed.find(quoted + " " + row.wantLine + "\r\n"), std::string::npos) << listed;
-    const std::string refusal = "Link of another user leads out of the start folder, not followed: ";
+    const std::string refusal =
+        "Link of another user leads out of the start folder, not followed: ";
     // The link of nobody's that chains pass through is refused wherever they start.
     EXPECT_TRUE(hasError(refusal + tree.path() + "hop/theirs.jpg"));
     const auto refusals =
-        std::count_if(run.errors.begin(), run.errors.end(), [&](const std::string& e) {
-            return e.starts_with(refusal + entryPath);
-        });
+        std::count_if(run.errors.begin(), run.errors.end(),
+                      [&](const std::string& e) { return e.starts_with(refusal + entryPath); });
     if (row.refusedAs[0] == '\0') {
         EXPECT_EQ(refusals, 0);
     } else {
@@ -126,20 +126,20 @@ TEST_P(TreeGuardLinkTest, FollowsALinkOnlyWhereItMayLead)
 
 INSTANTIATE_TEST_SUITE_P(
     Links, TreeGuardLinkTest,
-    testing::Values(
-        LinkCase{"AnotherUsersPictureLinkOut", "leak.jpg", "outside:private/secret.jpg", true, "",
-                 "leak.jpg"},
-        LinkCase{"AnotherUsersMp3LinkOut", "leak.mp3", "outside:private/secret.mp3", true, "",
-                 "leak.mp3"},
-        LinkCase{"AnotherUsersFolderLinkOut", "away", "outside:private", true, "", "away/"},
-        LinkCase{"OwnPictureLinkOutIsRead", "mine.jpg", "outside:private/secret.jpg", false,
-                 "64 x 48 pixel 24 Bit", ""},
-        LinkCase{"AnotherUsersLinkInsideTheTree", "same.jpg", "inside.jpg", true,
-                 "20 x 10 pixel 24 Bit", ""},
-        LinkCase{"AnotherUsersRelativeLinkInside", "up.jpg", "hop/../hop/inner.jpg", true,
-                 "20 x 10 pixel 24 Bit", ""},
-        LinkCase{"OwnLinkThroughAnotherUsersLinkOut", "chain.jpg", "hop/theirs.jpg", false, "",
-                 "chain.jpg"}),
+    testing::Values(LinkCase{"AnotherUsersPictureLinkOut", "leak.jpg", "outside:private/secret.jpg",
+                             true, "", "leak.jpg"},
+                    LinkCase{"AnotherUsersMp3LinkOut", "leak.mp3", "outside:private/secret.mp3",
+                             true, "", "leak.mp3"},
+                    LinkCase{"AnotherUsersFolderLinkOut", "away", "outside:private", true, "",
+                             "away/"},
+                    LinkCase{"OwnPictureLinkOutIsRead", "mine.jpg", "outside:private/secret.jpg",
+                             false, "64 x 48 pixel 24 Bit", ""},
+                    LinkCase{"AnotherUsersLinkInsideTheTree", "same.jpg", "inside.jpg", true,
+                             "20 x 10 pixel 24 Bit", ""},
+                    LinkCase{"AnotherUsersRelativeLinkInside", "up.jpg", "hop/../hop/inner.jpg",
+                             true, "20 x 10 pixel 24 Bit", ""},
+                    LinkCase{"OwnLinkThroughAnotherUsersLinkOut", "chain.jpg", "hop/theirs.jpg",
+                             false, "", "chain.jpg"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(TreeGuardWalkTest, AFolderMovedOutOfTheTreeDuringTheWalkIsNotWritten)
