@@ -73,6 +73,8 @@ void printHelp()
         "  --icon-size N                   icon edge in pixels, 32 to 70\n"
         "  --no-read-ahead                 read each file only when it is analysed (for\n"
         "                                  measuring; the lists are the same either way)\n"
+        "  --jobs N                        analyse up to N files at once (default: one per\n"
+        "                                  processor core; 1: one after the other)\n"
         "  --help, --version\n"
         "\n"
         "The settings file is never written. Ctrl+C stops the walk; the lines written so far\n"
@@ -160,6 +162,22 @@ int main(int argc, char** argv)
             }
             if (!parseIconSize(value, run.settings.iconSize))
                 return usageError("--icon-size needs a number from 32 to 70");
+            continue;
+        }
+        if (argument == "--jobs" || argument.starts_with("--jobs=")) {
+            std::string_view value;
+            if (argument == "--jobs") {
+                if (i + 1 >= argc)
+                    return usageError("--jobs needs a number from 1 to 64");
+                value = argv[++i];
+            } else {
+                value = argument.substr(std::strlen("--jobs="));
+            }
+            int jobs = 0;
+            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), jobs);
+            if (error != std::errc() || end != value.data() + value.size() || jobs < 1 || jobs > 64)
+                return usageError("--jobs needs a number from 1 to 64");
+            run.analysisWorkers = jobs;
             continue;
         }
         if (argument == "--read-ahead" || argument == "--no-read-ahead") {

@@ -5,6 +5,7 @@
 #include "platform/folder.h"
 #include "platform/read_ahead.h"
 #include "platform/tree_guard.h"
+#include "scan/analysis_pool.h"
 #include "scan/descriptions.h"
 #include "scan/folder_context.h"
 #include "scan/movie_describer.h"
@@ -17,9 +18,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
+#include <thread>
 #include <vector>
 
 namespace tagrelay {
@@ -100,6 +103,9 @@ struct Level
     std::size_t next = 0;
     std::size_t readAheadNext = 0; // the first entry not yet handed to the read-ahead
     std::size_t pathLength = 0;    // of this folder's path within the walk's current path
+    std::size_t dispatchNext = 0;  // the first entry not yet looked at for the workers
+    /// Files of the folder handed to the workers, by their entry's place in the listing.
+    std::map<std::size_t, std::shared_ptr<AnalysisJob>> jobs;
     std::string listName;
     bool describesFiles = true; // false when its description file is refused
 };
@@ -127,10 +133,22 @@ class Walker
     {
         return m_path.substr(0, m_levels[index]->pathLength);
     }
-    OpenFile openEntry(Level& level, const DirectoryEntry& entry, bool& refused);
+    /// An entry opened for reading, or why it is refused (an entry for the error list).
+    struct OpenedEntry
+    {
+        OpenFile file;
+        std::string refusal;
+    };
+    OpenedEntry openEntry(const Level& level, const DirectoryEntry& entry) const;
+    /// Whether the entry is a file the walk describes and can read (the checks that give an
+    /// error entry instead come again when its turn comes).
+    bool isAnalysable(const Level& level, const DirectoryEntry& entry) const;
+    void dispatchAhead(Level& level);
+    /// Shows and commits a file the workers analysed; false when the walk was asked to stop.
+    void commitJob(Level& level, const std::string& name, AnalysisJob& job);
     bool reopen(std::size_t index);
     void limitOpenFolders();
-    void describeEntry(Level& level, const DirectoryEntry& entry);
+    void describeEntry(Level& level, const DirectoryEntry& entry, std::size_t index);
     void readAheadOf(Level& level);
 
     RunState& m_run;
@@ -141,6 +159,9 @@ class Walker
     std::string m_path;                      // the deepest folder's path, ending in "/"
     const uid_t m_user = ::geteuid();
     std::optional<ReadAhead> m_readAhead;
+    std::optional<AnalysisPool> m_pool;
+    std::size_t m_jobsInFlight = 0; // handed to the workers and not yet committed
+    std::size_t m_jobLimit = 0;
     std::uint64_t m_readAheadSkipped = 0;
 };
 
@@ -163,6 +184,13 @@ void Walker::walk(const std::string& path)
         m_walk.readAhead = &*m_readAhead;
     }
     m_path = path;
+    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
+    const int workers = m_run.analysisWorkers > 0 ? m_run.analysisWorkers : static_cast<int>(cores);
+    if (workers > 1) {
+        m_pool.emplace(workers);
+        // A few files per worker keep them busy; memory stays that of a few files.
+        m_jobLimit = static_cast<std::size_t>(workers) * 2 + 2;
+    }
     if (!enter(std::move(start), {}, 0))
         return;
 
@@ -174,12 +202,15 @@ void Walker::walk(const std::string& path)
             continue;
         }
         readAheadOf(level);
-        const DirectoryEntry entry = level.entries[level.next++];
+        if (m_pool)
+            dispatchAhead(level);
+        const std::size_t index = level.next++;
+        const DirectoryEntry entry = level.entries[index];
         m_walk.reporter.entryStarted();
         if (entry.kind == EntryKind::Directory)
             enterChild(level, entry);
         else if (level.describesFiles)
-            describeEntry(level, entry);
+            describeEntry(level, entry, index);
         if (level.context.leftTree && level.describesFiles) {
             addFolderError("Folder changed during the walk, not described further: "
                            + level.context.path);
@@ -328,6 +359,9 @@ void Walker::finishDeepest()
         }
     }
     FolderHandle left = std::move(level.handle);
+    m_jobsInFlight -= level.jobs.size();
+    if (m_run.closeRequested && m_pool)
+        m_pool->stop();
     m_levels.pop_back();
     if (m_levels.empty())
         return;
@@ -416,28 +450,89 @@ void Walker::limitOpenFolders()
 
 /// Opens a file the walk describes for reading. A link is followed only to a file in the tree,
 /// or along links of the running user's own (which may lead anywhere: they only read); a link
-/// of another user that leads out of the tree is refused with an entry in the list of files
-/// with errors (refused is set then). A file that cannot be opened is not open.
-OpenFile Walker::openEntry(Level& level, const DirectoryEntry& entry, bool& refused)
+/// of another user that leads out of the tree is refused. A file that cannot be opened is not
+/// open.
+Walker::OpenedEntry Walker::openEntry(const Level& level, const DirectoryEntry& entry) const
 {
-    refused = false;
+    OpenedEntry opened;
     if (!entry.isLink) {
         // Never through a link that replaced the file after the listing.
-        return openRegularFileAt(level.handle.fd(), entry.name);
+        opened.file = openRegularFileAt(level.handle.fd(), entry.name);
+        return opened;
     }
     const LinkTarget target = followLink(level.handle.fd(), entry.name, m_user);
     if (!target.failure.empty() || target.leaf.empty())
-        return {};
+        return opened;
     if (!target.ownLinksOnly && stepsUpTo(target.folder.fd(), m_start, deepestTreeSearched) < 0) {
-        addError("Link of another user leads out of the start folder, not followed: "
-                 + level.context.path + entry.name);
-        refused = true;
-        return {};
+        opened.refusal = "Link of another user leads out of the start folder, not followed: "
+                         + level.context.path + entry.name;
+        return opened;
     }
-    return openRegularFileAt(target.folder.fd(), target.leaf);
+    opened.file = openRegularFileAt(target.folder.fd(), target.leaf);
+    return opened;
 }
 
-void Walker::describeEntry(Level& level, const DirectoryEntry& entry)
+bool Walker::isAnalysable(const Level& level, const DirectoryEntry& entry) const
+{
+    const FileKind kind = fileKindOf(entry.name);
+    return level.describesFiles && (kind == FileKind::Mp3 || kind == FileKind::Picture)
+           && entry.kind == EntryKind::File && isWritableName(entry.name);
+}
+
+/// Hands the files of the deepest folder that come next to the workers, in the walk's order,
+/// up to the next sub-folder (whose files come first) and while few enough are in flight.
+void Walker::dispatchAhead(Level& level)
+{
+    level.dispatchNext = std::max(level.dispatchNext, level.next);
+    const AnalysisOptions options = analysisOptionsOf(m_walk);
+    for (; level.dispatchNext < level.entries.size() && m_jobsInFlight < m_jobLimit;
+         ++level.dispatchNext) {
+        const DirectoryEntry& entry = level.entries[level.dispatchNext];
+        if (entry.kind == EntryKind::Directory)
+            return;
+        if (!isAnalysable(level, entry))
+            continue;
+        OpenedEntry opened = openEntry(level, entry);
+        if (!opened.refusal.empty())
+            continue; // refused again, with its entry, when its turn comes
+        const auto kind = fileKindOf(entry.name) == FileKind::Mp3 ? AnalysisJob::Kind::Mp3
+                                                                  : AnalysisJob::Kind::Picture;
+        auto job = std::make_shared<AnalysisJob>(kind, std::move(opened.file),
+                                                 level.context.path + entry.name, options);
+        level.jobs.emplace(level.dispatchNext, job);
+        ++m_jobsInFlight;
+        m_pool->submit(std::move(job));
+    }
+}
+
+void Walker::commitJob(Level& level, const std::string& name, AnalysisJob& job)
+{
+    // The front end is asked whether to go on while the walk waits for the file and after
+    // the scan's progress was shown, as a scan on this thread asks it for every frame.
+    for (;;) {
+        const AnalysisJob::Shown shown = job.showProgress(m_walk, 10);
+        if (shown.done && !shown.scanProgress)
+            break;
+        if (!m_walk.reporter.goOn()) {
+            m_run.closeRequested = true;
+            m_pool->stop();
+            return;
+        }
+        if (shown.done)
+            break;
+    }
+    if (job.kind() == AnalysisJob::Kind::Picture) {
+        commitPicture(level.context, name, job.picture(), m_walk);
+        return;
+    }
+    if (job.mp3().stopped) {
+        m_run.closeRequested = true;
+        return;
+    }
+    commitMp3(level.context, name, job.mp3(), m_walk);
+}
+
+void Walker::describeEntry(Level& level, const DirectoryEntry& entry, std::size_t index)
 {
     const FileKind kind = fileKindOf(entry.name);
     if (kind == FileKind::Other)
@@ -454,19 +549,28 @@ void Walker::describeEntry(Level& level, const DirectoryEntry& entry)
         addError("File Could Not be opened: " + fullPath);
         return;
     }
-    bool refused = false;
-    OpenFile file = openEntry(level, entry, refused);
-    if (refused)
+    const auto job = level.jobs.find(index);
+    if (job != level.jobs.end()) {
+        const std::shared_ptr<AnalysisJob> taken = std::move(job->second);
+        level.jobs.erase(job);
+        --m_jobsInFlight;
+        commitJob(level, entry.name, *taken);
         return;
+    }
+    OpenedEntry opened = openEntry(level, entry);
+    if (!opened.refusal.empty()) {
+        addError(opened.refusal);
+        return;
+    }
     switch (kind) {
     case FileKind::Picture:
-        describePicture(level.context, entry.name, std::move(file), m_walk);
+        describePicture(level.context, entry.name, std::move(opened.file), m_walk);
         break;
     case FileKind::Movie:
-        describeMovie(level.context, entry.name, std::move(file), m_walk);
+        describeMovie(level.context, entry.name, std::move(opened.file), m_walk);
         break;
     case FileKind::Mp3:
-        describeMp3(level.context, entry.name, std::move(file), m_walk);
+        describeMp3(level.context, entry.name, std::move(opened.file), m_walk);
         break;
     case FileKind::Other:
         break;
