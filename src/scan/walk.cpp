@@ -4,6 +4,7 @@
 #include "platform/directory.h"
 #include "platform/folder.h"
 #include "platform/read_ahead.h"
+#include "platform/replacement_file.h"
 #include "scan/descriptions.h"
 #include "scan/folder_context.h"
 #include "scan/movie_describer.h"
@@ -85,6 +86,7 @@ struct Level
     std::size_t next = 0;
     std::size_t readAheadNext = 0; // the first entry not yet handed to the read-ahead
     std::string listName;
+    ReplacementFile listFile;   // the new list, made on entering: the proof the folder is writable
     bool describesFiles = true; // false when its description file is refused
 };
 
@@ -209,7 +211,8 @@ bool Walker::enter(FolderHandle handle, const std::string& name, const std::stri
     }
     // The list is written only when the folder is done; a folder that cannot take a new file
     // is passed over with everything below it, as a read-only medium would be.
-    const FolderResult writable = checkWritable(handle.fd());
+    FolderResult writable;
+    ReplacementFile listFile = ReplacementFile::create(handle.fd(), writable);
     if (!writable.ok()) {
         addFolderError("Folder cannot be written, not described: " + path + " (" + writable.reason
                        + ")");
@@ -224,13 +227,18 @@ bool Walker::enter(FolderHandle handle, const std::string& name, const std::stri
     if (kindAt(handle.fd(), level->listName, listKind) && listKind != EntryKind::File) {
         addFolderError(level->listName + " is not a regular file, folder not described: " + path);
         level->describesFiles = false;
+        listFile.discard(handle.fd());
     }
+    level->listFile = std::move(listFile);
     for (const DirectoryEntry& entry : entries)
         removeStaleTemporaryFile(handle.fd(), entry.name);
     level->context.fd = handle.fd();
     level->context.path = path;
     level->handle = std::move(handle);
     level->entries = std::move(entries);
+    // The folder above waits for its list without holding a descriptor for it.
+    if (!m_levels.empty())
+        m_levels.back()->listFile.suspend();
     m_levels.push_back(std::move(level));
     limitOpenFolders();
     return true;
@@ -242,7 +250,7 @@ void Walker::finishDeepest()
     Level& level = *m_levels.back();
     if (level.describesFiles && reopen(m_levels.size() - 1)) {
         const FolderResult written =
-            replaceFileAt(level.handle.fd(), level.listName, level.context.lines);
+            level.listFile.replace(level.handle.fd(), level.listName, level.context.lines);
         if (!written.ok())
             addFolderError(level.listName + " could not be written: " + level.context.path
                            + level.listName + " (" + written.reason + ")");

@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -206,6 +207,27 @@ TEST_F(CliTest, AFolderLeftUndescribedGivesExitCodeOneAndNamesShowEscaped)
     // The list on disk keeps the name as it is: the server needs it to find the file.
     EXPECT_NE(readFileText(music.path() + "descript.ion").find("\"" + hostile + "\""),
               std::string::npos);
+}
+
+TEST_F(CliTest, ARunAsPidOneIsNotBlockedByATemporaryFileOfAnEarlierPidOne)
+{
+    // Every run in a container's pid namespace is pid 1; earlier versions named their files by
+    // pid, so one left by a killed run blocked the folder for every later run.
+    music.writeFile(".tagrelay-1-0.tmp", "");
+    music.writeFile("a.mp3", "x");
+    const std::string outPath = scratch.path() + "out.txt";
+    const std::string errPath = scratch.path() + "err.txt";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::unshare(CLONE_NEWPID) != 0)
+            ::_exit(97);
+        ::_exit(waitFor(startCli({music.path()}, work.path(), outPath, errPath)));
+    }
+    const int exitCode = waitFor(child);
+    if (exitCode == 97)
+        GTEST_SKIP() << "no pid namespace for this user or kernel (it needs root)";
+    EXPECT_EQ(exitCode, 0) << readFileText(outPath);
+    EXPECT_EQ(readFileText(music.path() + "descript.ion"), "\"a.mp3\" \r\n");
 }
 
 TEST_F(CliTest, CtrlCStopsTheWalkAndKeepsTheLinesWritten)
