@@ -365,11 +365,11 @@ void removeStaleTemporaryFile(int folderFd, const std::string& name,
     struct stat seen
     {
     };
-    if (::fstatat(folderFd, name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) != 0
-        || !S_ISREG(seen.st_mode) || !isUnchangedFor(seen, staleAfter))
+    if (::fstatat(folderFd, name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(seen.st_mode)
+        || !isUnchangedFor(seen, staleAfter))
         return;
-    const int fd = ::openat(folderFd, name.c_str(),
-                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd =
+        ::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return;
     struct stat opened

@@ -38,9 +38,9 @@ class ReplacementFile
 
     /// Creates the temporary file in the folder; on failure result holds the system's reason
     /// (for a folder that cannot take a new file) and the file made is empty.
-    [[nodiscard]] static ReplacementFile create(int folderFd, FolderResult& result,
-                                                const TemporaryNameSource& nextName
-                                                = randomTemporaryName);
+    [[nodiscard]] static ReplacementFile
+    create(int folderFd, FolderResult& result,
+           const TemporaryNameSource& nextName = randomTemporaryName);
 
     bool exists() const { return !m_name.empty(); }
     bool isOpen() const { return m_fd >= 0; }

@@ -1,6 +1,5 @@
-#include "platform/replacement_file.h"
-
 #include "platform/folder.h"
+#include "platform/replacement_file.h"
 #include "support/support.h"
 
 #include <fcntl.h>
@@ -53,7 +52,7 @@ class ReplacementFileTest : public testing::Test
         {
         };
         return ::fstatat(folder.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 ? info.st_ino
-                                                                                      : 0;
+                                                                                     : 0;
     }
 
     TempTree tree;
