@@ -188,6 +188,7 @@ TEST_F(CliTest, AFolderLeftUndescribedGivesExitCodeOneAndNamesShowEscaped)
 {
     const std::string hostile = "e\x1b]0;PWNED\x07\x1b[2J.mp3";
     music.writeFile(hostile, "x");
+    music.writeFile("b\xE2\x80\xAEgpj.mp3", "x"); // shown as "b3pm.jpg" were it obeyed
     music.writeFile("sub/descript.ion/a.mp3", "x");
 
     const CliResult result = run({music.path()});
@@ -197,6 +198,9 @@ TEST_F(CliTest, AFolderLeftUndescribedGivesExitCodeOneAndNamesShowEscaped)
     EXPECT_EQ(result.out.find('\x07'), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("File Could Not be opened: " + music.path()
                               + "e\\x1b]0;PWNED\\x07\\x1b[2J.mp3"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("File Could Not be opened: " + music.path() + "b\\u202egpj.mp3"),
               std::string::npos)
         << result.out;
     EXPECT_NE(result.out.find("descript.ion is not a regular file, folder not described: "
