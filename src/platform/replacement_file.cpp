@@ -375,10 +375,11 @@ void removeStaleTemporaryFile(int folderFd, const std::string& name,
     struct stat opened
     {
     };
-    // The lock is taken, and kept until the name is gone, so the run that made the file
-    // cannot take it up again meanwhile; one that holds it now is alive.
+    // A run that holds the file now is alive. The lock taken is kept until the name is gone,
+    // so the run that made the file cannot take it up again meanwhile; a shared one is enough
+    // for that and, unlike an exclusive one, works on a read-only descriptor over NFS too.
     if (::fstat(fd, &opened) == 0 && identityOf(opened) == identityOf(seen)
-        && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && isSameFileAt(folderFd, name, identityOf(seen)))
+        && ::flock(fd, LOCK_SH | LOCK_NB) == 0 && isSameFileAt(folderFd, name, identityOf(seen)))
         ::unlinkat(folderFd, name.c_str(), 0);
     ::close(fd);
 }
