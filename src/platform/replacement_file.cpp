@@ -224,6 +224,7 @@ void ReplacementFile::forget()
 /// Opens the suspended temporary file again, only when the name still holds the very file
 /// this object created: after it was given up, another run may have taken it for a leftover
 /// and removed it, and anybody who can write the folder may have put something else there.
+/// The file is still empty then: a write would have changed the time in its stamp.
 bool ReplacementFile::openAgain(int folderFd)
 {
     if (!isSameFileAt(folderFd, m_name, m_stamp))
@@ -238,8 +239,7 @@ bool ReplacementFile::openAgain(int folderFd)
     // A lock held by somebody else is a run about to remove it; the name must still be there
     // once the lock is ours.
     if (::fstat(fd, &info) != 0 || !(stampOf(info) == m_stamp)
-        || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || !isSameFileAt(folderFd, m_name, m_stamp)
-        || (info.st_size != 0 && ::ftruncate(fd, 0) != 0)) {
+        || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || !isSameFileAt(folderFd, m_name, m_stamp)) {
         ::close(fd);
         return false;
     }
