@@ -44,15 +44,5 @@ INSTANTIATE_TEST_SUITE_P(
         LineBreakCase{"Utf8ParagraphSeparator", 3, {'a', 0xE2, 0x80, 0xA9, 'b'}}),
     [](const auto& row) { return std::string(row.param.name); });
 
-TEST(TagTextTest, Latin1FieldsLoseTheirNextLineAndKeepTheRest)
-{
-    const test::ScopedLocale utf8({"C.UTF-8", "C.utf8"});
-    ASSERT_TRUE(utf8.isSet());
-    EXPECT_EQ(latin1TagText("Caf\xE9\x85More"), "Caf\xC3\xA9 More");
-    // The other C1 controls and the characters near the separators are no line breaks.
-    const std::vector<std::uint8_t> near = {0xFF, 0xFE, 0x27, 0x20, 0x2A, 0x20, 0x84, 0};
-    EXPECT_EQ(decodeTagText(1, near), "\xE2\x80\xA7\xE2\x80\xAA\xC2\x84");
-}
-
 } // namespace
 } // namespace tagrelay
