@@ -19,5 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         tagrelay::fuzz::fail("the start directory holds its own terminator");
     if (size <= 52 && !directory.empty())
         tagrelay::fuzz::fail("a start directory was read from a file without one");
+    for (const std::int32_t flag :
+         {settings.showArtist, settings.showAlbum, settings.showTitle, settings.showBitrate,
+          settings.showAudioMode, settings.showPlaytime, settings.showGenre, settings.makeMp3Icons,
+          settings.showPictureSize, settings.showMovieInfo, settings.makePictureIcons}) {
+        if (flag != 0 && flag != 1)
+            tagrelay::fuzz::fail("a flag is neither 0 nor 1");
+    }
+    if (settings.iconSize < tagrelay::smallestIconSize
+        || settings.iconSize > tagrelay::largestIconSize)
+        tagrelay::fuzz::fail("the icon size is outside the buttons' range");
     return 0;
 }

@@ -17,10 +17,16 @@ inline bool sameTags(const TrackTags& a, const TrackTags& b)
            && a.coverFrame == b.coverFrame;
 }
 
-/// True when text is UTF-8 without a zero byte or a surrogate half: what a description line in a
-/// UTF-8 locale may carry (a zero would cut the line for the web server that reads the list).
+/// True when text is UTF-8 without a zero byte, a surrogate half or a Unicode line break (next
+/// line, line and paragraph separator): what a description line in a UTF-8 locale may carry (a
+/// zero would cut the line for the web server that reads the list, a line break would start a
+/// forged line for a reader that knows Unicode).
 inline bool isCleanUtf8(const std::string& text)
 {
+    for (const char* lineBreak : {"\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"}) {
+        if (text.find(lineBreak) != std::string::npos)
+            return false;
+    }
     std::size_t i = 0;
     while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);

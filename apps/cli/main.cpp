@@ -174,7 +174,8 @@ int main(int argc, char** argv)
                 value = argument.substr(std::strlen("--jobs="));
             }
             int jobs = 0;
-            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), jobs);
+            const auto [end, error] =
+                std::from_chars(value.data(), value.data() + value.size(), jobs);
             if (error != std::errc() || end != value.data() + value.size() || jobs < 1 || jobs > 64)
                 return usageError("--jobs needs a number from 1 to 64");
             run.analysisWorkers = jobs;

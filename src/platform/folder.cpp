@@ -8,22 +8,18 @@
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <string_view>
 
 namespace tagrelay {
 
 namespace {
-
-constexpr std::string_view temporaryPrefix = ".tagrelay-";
-constexpr std::string_view temporarySuffix = ".tmp";
 
 FolderResult failure(int error)
 {
@@ -82,33 +78,6 @@ bool isDeviceTmpfs(dev_t device)
     }
     known[device] = isDevtmpfs;
     return isDevtmpfs;
-}
-
-std::string temporaryNameFor()
-{
-    static std::atomic<unsigned long> counter{0};
-    return std::string(temporaryPrefix) + std::to_string(::getpid()) + "-"
-           + std::to_string(counter++) + std::string(temporarySuffix);
-}
-
-bool writeAll(int fd, std::span<const std::uint8_t> bytes, int& error)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0) {
-            if (errno == EINTR)
-                continue;
-            error = errno;
-            return false;
-        }
-        if (wrote == 0) {
-            error = ENOSPC;
-            return false;
-        }
-        done += static_cast<std::size_t>(wrote);
-    }
-    return true;
 }
 
 } // namespace
@@ -234,102 +203,6 @@ bool isSystemFileSystem(int folderFd)
     {
     };
     return type == tmpfs && ::fstat(folderFd, &folder) == 0 && isDeviceTmpfs(folder.st_dev);
-}
-
-FolderResult replaceFileAt(int folderFd, const std::string& name,
-                           std::span<const std::uint8_t> bytes)
-{
-    struct stat old
-    {
-    };
-    const bool replaces = ::fstatat(folderFd, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
-    if (replaces && !S_ISREG(old.st_mode))
-        return {"not a regular file"};
-
-    const std::string temporary = temporaryNameFor();
-    const int fd = ::openat(folderFd, temporary.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return failure(errno);
-    int error = 0;
-    bool written = writeAll(fd, bytes, error);
-    if (written && replaces) {
-        // The new file is the old one renewed: same permissions, and the same owner when the
-        // program runs as root over somebody else's folder.
-        if (::geteuid() == 0 && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
-            error = errno;
-            written = false;
-        }
-        if (written && ::fchmod(fd, old.st_mode & 0777) != 0) {
-            error = errno;
-            written = false;
-        }
-    }
-    if (::close(fd) != 0 && written) {
-        error = errno;
-        written = false;
-    }
-    if (written && ::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) != 0) {
-        error = errno;
-        written = false;
-    }
-    if (!written) {
-        ::unlinkat(folderFd, temporary.c_str(), 0);
-        return failure(error);
-    }
-    return {};
-}
-
-FolderResult replaceFileAt(int folderFd, const std::string& name, std::string_view text)
-{
-    return replaceFileAt(folderFd, name,
-                         std::span<const std::uint8_t>(
-                             reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-}
-
-FolderResult checkWritable(int folderFd)
-{
-    const std::string temporary = temporaryNameFor();
-    const int fd = ::openat(folderFd, temporary.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return failure(errno);
-    ::close(fd);
-    ::unlinkat(folderFd, temporary.c_str(), 0);
-    return {};
-}
-
-bool isTemporaryFileName(const std::string& name)
-{
-    if (!name.starts_with(temporaryPrefix) || !name.ends_with(temporarySuffix))
-        return false;
-    const std::string_view middle = std::string_view(name).substr(
-        temporaryPrefix.size(), name.size() - temporaryPrefix.size() - temporarySuffix.size());
-    const auto dash = middle.find('-');
-    if (dash == 0 || dash == std::string_view::npos || dash + 1 == middle.size())
-        return false;
-    for (std::size_t i = 0; i < middle.size(); ++i) {
-        if (i != dash && (middle[i] < '0' || middle[i] > '9'))
-            return false;
-    }
-    return true;
-}
-
-void removeStaleTemporaryFile(int folderFd, const std::string& name)
-{
-    if (!isTemporaryFileName(name))
-        return;
-    const long pid = std::strtol(name.c_str() + temporaryPrefix.size(), nullptr, 10);
-    if (pid <= 0 || pid == ::getpid())
-        return;
-    // A program that is still running may be about to rename it into place.
-    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
-        return;
-    struct stat info
-    {
-    };
-    if (::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode))
-        ::unlinkat(folderFd, name.c_str(), 0);
 }
 
 bool kindAt(int folderFd, const std::string& name, EntryKind& kind)

@@ -2,10 +2,7 @@
 
 #include "platform/directory.h"
 
-#include <cstdint>
-#include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace tagrelay {
@@ -63,26 +60,6 @@ struct FolderResult
 /// devtmpfs, devpts, cgroup and the like), which holds no files of users and must never be
 /// written into.
 [[nodiscard]] bool isSystemFileSystem(int folderFd);
-
-/// Replaces (or creates) the file name in the folder with bytes, safely: the bytes go to a
-/// new temporary file in the same folder, which is renamed over the name only when every byte
-/// was written. The old file stays whole when anything fails (a full disk, a quota), and a
-/// link, a folder, a FIFO or a device under the name is refused and never written through.
-/// The new file keeps the old one's permission bits, and its owner when running as root.
-[[nodiscard]] FolderResult replaceFileAt(int folderFd, const std::string& name,
-                                         std::span<const std::uint8_t> bytes);
-[[nodiscard]] FolderResult replaceFileAt(int folderFd, const std::string& name,
-                                         std::string_view text);
-
-/// Whether a new file can be made in the folder (tried with a temporary file, removed again).
-[[nodiscard]] FolderResult checkWritable(int folderFd);
-
-/// True when name is a temporary file of replaceFileAt.
-[[nodiscard]] bool isTemporaryFileName(const std::string& name);
-
-/// Removes a temporary file that a killed program left in the folder; one of a program that
-/// is still running is left alone.
-void removeStaleTemporaryFile(int folderFd, const std::string& name);
 
 /// What the name is in the folder, without following a link: EntryKind::File only for a
 /// regular file; a link, a FIFO or a device is Other. Missing names give false.

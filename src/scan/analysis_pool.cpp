@@ -16,7 +16,10 @@ class AnalysisJob::RecordingSink : public AnalysisSink
     {
     }
     void analysing() override { m_job.tell(Told::Analysing, 0, {}); }
-    void scanStarted(std::int64_t fileSize) override { m_job.tell(Told::ScanStarted, fileSize, {}); }
+    void scanStarted(std::int64_t fileSize) override
+    {
+        m_job.tell(Told::ScanStarted, fileSize, {});
+    }
     bool scanProgress(std::int64_t bytesDone) override
     {
         m_job.tell(Told::ScanProgress, bytesDone, {});

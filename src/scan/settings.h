@@ -5,8 +5,8 @@
 
 namespace tagrelay {
 
-/// The range the "-" and "+" buttons move the icon size in; a stored size below it becomes
-/// defaultIconSize, one above it is kept.
+/// The range the "-" and "+" buttons move the icon size in; a stored size outside it becomes
+/// defaultIconSize.
 inline constexpr int smallestIconSize = 32;
 inline constexpr int largestIconSize = 70;
 inline constexpr int defaultIconSize = 50;

@@ -34,6 +34,19 @@ bool endsStoredDirectory(std::uint8_t byte)
     return byte == 0 || byte == '\r' || byte == '\n';
 }
 
+/// A flag as read: 0 or 1 as stored, anything else not ticked.
+std::int32_t checkedFlag(std::int32_t stored)
+{
+    return stored == 1 ? 1 : 0;
+}
+
+/// An icon size as read: within the range of the "-" and "+" buttons, else the default. A
+/// size far above it would make every icon cost seconds and gigabytes.
+std::int32_t checkedIconSize(std::int32_t stored)
+{
+    return stored >= smallestIconSize && stored <= largestIconSize ? stored : defaultIconSize;
+}
+
 } // namespace
 
 bool readSettings(Settings& settings, const std::string& path)
@@ -45,10 +58,10 @@ bool readSettings(Settings& settings, const std::string& path)
         return static_cast<std::int32_t>(file.readU32LittleEndian());
     };
     for (std::int32_t* flag : mp3Flags(settings))
-        *flag = readInteger();
+        *flag = checkedFlag(readInteger());
     for (std::int32_t* flag : otherFlags(settings))
-        *flag = readInteger();
-    settings.iconSize = readInteger();
+        *flag = checkedFlag(readInteger());
+    settings.iconSize = checkedIconSize(readInteger());
     settings.runCounter = readInteger();
     settings.startDirectory.clear();
     while (!file.atEnd() && settings.startDirectory.size() < maxStoredDirectoryLength) {

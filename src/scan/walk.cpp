@@ -4,6 +4,7 @@
 #include "platform/directory.h"
 #include "platform/folder.h"
 #include "platform/read_ahead.h"
+#include "platform/replacement_file.h"
 #include "platform/tree_guard.h"
 #include "scan/analysis_pool.h"
 #include "scan/descriptions.h"
@@ -107,6 +108,7 @@ struct Level
     /// Files of the folder handed to the workers, by their entry's place in the listing.
     std::map<std::size_t, std::shared_ptr<AnalysisJob>> jobs;
     std::string listName;
+    ReplacementFile listFile;   // the new list, made on entering: the proof the folder is writable
     bool describesFiles = true; // false when its description file is refused
 };
 
@@ -304,7 +306,8 @@ bool Walker::enter(FolderHandle handle, const std::string& name, int stepsToStar
     }
     // The list is written only when the folder is done; a folder that cannot take a new file
     // is passed over with everything below it, as a read-only medium would be.
-    const FolderResult writable = checkWritable(handle.fd());
+    FolderResult writable;
+    ReplacementFile listFile = ReplacementFile::create(handle.fd(), writable);
     if (!writable.ok()) {
         addFolderError("Folder cannot be written, not described: " + path + " (" + writable.reason
                        + ")");
@@ -322,7 +325,9 @@ bool Walker::enter(FolderHandle handle, const std::string& name, int stepsToStar
     if (kindAt(handle.fd(), level->listName, listKind) && listKind != EntryKind::File) {
         addFolderError(level->listName + " is not a regular file, folder not described: " + path);
         level->describesFiles = false;
+        listFile.discard(handle.fd());
     }
+    level->listFile = std::move(listFile);
     for (const DirectoryEntry& entry : entries)
         removeStaleTemporaryFile(handle.fd(), entry.name);
     // Only the deepest folder holds its path; the parent's is made again on the way back.
@@ -336,6 +341,9 @@ bool Walker::enter(FolderHandle handle, const std::string& name, int stepsToStar
     level->context.stepsToStart = stepsToStart;
     level->handle = std::move(handle);
     level->entries = std::move(entries);
+    // The folder above waits for its list without holding a descriptor for it.
+    if (!m_levels.empty())
+        m_levels.back()->listFile.suspend();
     m_levels.push_back(std::move(level));
     limitOpenFolders();
     return true;
@@ -350,9 +358,10 @@ void Walker::finishDeepest()
         if (!isStillInTree(level.context)) {
             addFolderError("Folder changed during the walk, not described further: "
                            + level.context.path);
+            level.listFile.discard(level.handle.fd());
         } else {
             const FolderResult written =
-                replaceFileAt(level.handle.fd(), level.listName, level.context.lines);
+                level.listFile.replace(level.handle.fd(), level.listName, level.context.lines);
             if (!written.ok())
                 addFolderError(level.listName + " could not be written: " + level.context.path
                                + level.listName + " (" + written.reason + ")");

@@ -1,6 +1,7 @@
 #include "scan/walk_context.h"
 
 #include "platform/folder.h"
+#include "platform/replacement_file.h"
 #include "scan/folder_context.h"
 #include "scan/run_state.h"
 #include "scan/walk_reporter.h"

@@ -1,8 +1,8 @@
 #include "tags/id3v1.h"
 
 #include "platform/byte_reader.h"
-#include "platform/codepage.h"
 #include "tags/genres.h"
+#include "tags/tag_text.h"
 
 #include <array>
 #include <cstdint>
@@ -39,7 +39,7 @@ std::string fieldText(const Block& block, std::size_t offset, std::size_t width)
     if (first == std::string_view::npos)
         return {};
     const auto last = bytes.find_last_not_of(' ');
-    return latin1ToLocale(bytes.substr(first, last - first + 1));
+    return latin1TagText(bytes.substr(first, last - first + 1));
 }
 
 /// The byte as a one-byte text, kept raw: the genre and track bytes are numbers, and the

@@ -12,6 +12,22 @@ namespace {
 
 constexpr char16_t replacementCharacter = 0xFFFD;
 constexpr char16_t byteOrderMark = 0xFEFF;
+constexpr std::uint8_t latin1NextLine = 0x85;
+
+/// True for the characters besides CR and LF that end a line for a reader that knows Unicode:
+/// next line, line separator and paragraph separator. (The controls below 0x20 among them
+/// become blanks where the description line is made.)
+constexpr bool isUnicodeLineBreak(std::uint16_t unit)
+{
+    return unit == 0x0085 || unit == 0x2028 || unit == 0x2029;
+}
+
+/// The units with every Unicode line break as a blank, in the locale's character set.
+std::string unitsToTagText(std::vector<std::uint16_t> units)
+{
+    std::replace_if(units.begin(), units.end(), isUnicodeLineBreak, std::uint16_t{' '});
+    return utf16ToLocale(units);
+}
 
 /// Bytes up to the first zero, as a view of the same characters.
 std::string_view untilFirstZero(std::span<const std::uint8_t> bytes)
@@ -97,30 +113,37 @@ std::string decodeTagText(std::uint8_t encoding, std::span<const std::uint8_t> b
 {
     switch (static_cast<TextEncoding>(encoding)) {
     case TextEncoding::Latin1:
-        return latin1ToLocale(untilFirstZero(bytes));
+        return latin1TagText(untilFirstZero(bytes));
     case TextEncoding::Utf16: {
         // Taggers write both orders, and the little-endian one is by far the more common, so
         // any mark other than FE FF is read as little-endian.
         if (bytes.size() < 2)
             return {};
         const bool bigEndian = bytes[0] == 0xFE && bytes[1] == 0xFF;
-        return utf16ToLocale(utf16Units(bytes.subspan(2), bigEndian));
+        return unitsToTagText(utf16Units(bytes.subspan(2), bigEndian));
     }
     case TextEncoding::Utf16BigEndian: {
         std::vector<std::uint16_t> units = utf16Units(bytes, true);
         // No mark belongs here, but some writers put one in; it is no character of the text.
         if (!units.empty() && units.front() == byteOrderMark)
             units.erase(units.begin());
-        return utf16ToLocale(units);
+        return unitsToTagText(std::move(units));
     }
     case TextEncoding::Utf8: {
         std::string_view text = untilFirstZero(bytes);
         if (text.starts_with("\xEF\xBB\xBF"))
             text.remove_prefix(3);
-        return utf16ToLocale(utf8ToUnits(text));
+        return unitsToTagText(utf8ToUnits(text));
     }
     }
     return {};
+}
+
+std::string latin1TagText(std::string_view bytes)
+{
+    std::string text(bytes);
+    std::replace(text.begin(), text.end(), static_cast<char>(latin1NextLine), ' ');
+    return latin1ToLocale(text);
 }
 
 } // namespace tagrelay

@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -148,6 +149,7 @@ TEST_F(CliTest, AFolderLeftUndescribedGivesExitCodeOneAndNamesShowEscaped)
 {
     const std::string hostile = "e\x1b]0;PWNED\x07\x1b[2J.mp3";
     music.writeFile(hostile, "x");
+    music.writeFile("b\xE2\x80\xAEgpj.mp3", "x"); // shown as "b3pm.jpg" were it obeyed
     music.writeFile("sub/descript.ion/a.mp3", "x");
 
     const CliResult result = run({music.path()});
@@ -159,6 +161,9 @@ TEST_F(CliTest, AFolderLeftUndescribedGivesExitCodeOneAndNamesShowEscaped)
                               + "e\\x1b]0;PWNED\\x07\\x1b[2J.mp3"),
               std::string::npos)
         << result.out;
+    EXPECT_NE(result.out.find("File Could Not be opened: " + music.path() + "b\\u202egpj.mp3"),
+              std::string::npos)
+        << result.out;
     EXPECT_NE(result.out.find("descript.ion is not a regular file, folder not described: "
                               + music.path() + "sub/"),
               std::string::npos);
@@ -167,6 +172,27 @@ TEST_F(CliTest, AFolderLeftUndescribedGivesExitCodeOneAndNamesShowEscaped)
     // The list on disk keeps the name as it is: the server needs it to find the file.
     EXPECT_NE(readFileText(music.path() + "descript.ion").find("\"" + hostile + "\""),
               std::string::npos);
+}
+
+TEST_F(CliTest, ARunAsPidOneIsNotBlockedByATemporaryFileOfAnEarlierPidOne)
+{
+    // Every run in a container's pid namespace is pid 1; earlier versions named their files by
+    // pid, so one left by a killed run blocked the folder for every later run.
+    music.writeFile(".tagrelay-1-0.tmp", "");
+    music.writeFile("a.mp3", "x");
+    const std::string outPath = scratch.path() + "out.txt";
+    const std::string errPath = scratch.path() + "err.txt";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::unshare(CLONE_NEWPID) != 0)
+            ::_exit(97);
+        ::_exit(test::waitForCli(startCli({music.path()}, work.path(), outPath, errPath)));
+    }
+    const int exitCode = test::waitForCli(child);
+    if (exitCode == 97)
+        GTEST_SKIP() << "no pid namespace for this user or kernel (it needs root)";
+    EXPECT_EQ(exitCode, 0) << readFileText(outPath);
+    EXPECT_EQ(readFileText(music.path() + "descript.ion"), "\"a.mp3\" \r\n");
 }
 
 TEST_F(CliTest, CtrlCStopsTheWalkAndKeepsTheLinesWritten)

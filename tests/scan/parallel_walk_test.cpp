@@ -123,8 +123,8 @@ class ParallelWalkTest : public testing::Test
         record.createdGadgets = window.createdGadgets();
         for (const auto& call : window.drawCalls())
             record.drawCalls.push_back(
-                std::to_string(static_cast<int>(call.kind)) + " " + std::to_string(call.box.x)
-                + " " + std::to_string(call.imageWidth) + " " + std::to_string(call.colour));
+                std::to_string(static_cast<int>(call.kind)) + " " + std::to_string(call.box.x) + " "
+                + std::to_string(call.imageWidth) + " " + std::to_string(call.colour));
         for (int number = 0; number < 400; ++number) {
             // The elapsed time depends on the clock, not on the walk.
             if (const auto* gadget = window.gadget(number); gadget && number != elapsedField)
@@ -159,8 +159,9 @@ TEST_F(ParallelWalkTest, AStopLeavesWholeListsOfTheFilesDoneInOrder)
     makeTree();
     const WalkRecord serial = walkWith(1);
     for (const int closeAt : {1, 5, 20}) {
-        const WalkRecord stopped = walkWith(
-            3, [closeAt](int poll) { return poll == closeAt ? Event{EventKind::CloseWindow, 0, -1} : Event{}; });
+        const WalkRecord stopped = walkWith(3, [closeAt](int poll) {
+            return poll == closeAt ? Event{EventKind::CloseWindow, 0, -1} : Event{};
+        });
         EXPECT_TRUE(stopped.stopped);
         EXPECT_LT(stopped.fileCount, serial.fileCount);
         // Each list holds the lines of the files done, in the walk's order: the start of what

@@ -79,7 +79,7 @@ class StoredSettingsTest : public ::testing::TestWithParam<StoredFile>
 {
 };
 
-TEST_P(StoredSettingsTest, ReadsWhatIsThereAndZeroForWhatIsMissing)
+TEST_P(StoredSettingsTest, ReadsWhatIsThereAndTheDefaultForWhatIsMissingOrOutOfRange)
 {
     TempTree tree;
     const auto path = tree.writeFile("brelvoka.ini", GetParam().bytes);
@@ -95,24 +95,48 @@ std::vector<std::uint8_t> cut(std::vector<std::uint8_t> bytes, std::size_t size)
     return bytes;
 }
 
-const SettingsIntegers allZero = {};
+// Nothing ticked, the default icon size, no run yet.
+const SettingsIntegers allDefault = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 50, 0};
 
 INSTANTIATE_TEST_SUITE_P(
     Files, StoredSettingsTest,
     ::testing::Values(
-        StoredFile{"Empty", {}, allZero, ""},
-        // Three bytes: they are the low-order bytes of showArtist.
-        StoredFile{"ThreeBytes", {0x05, 0x01, 0x00}, {0x105}, ""},
+        StoredFile{"Empty", {}, allDefault, ""},
+        // Three bytes: they are the low-order bytes of showArtist, 0x105, which is no flag.
+        StoredFile{"ThreeBytes", {0x05, 0x01, 0x00}, allDefault, ""},
+        StoredFile{"OneFlag", {0x01, 0x00}, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 50, 0}, ""},
         // Ends two bytes into runCounter.
         StoredFile{"EndsInsideRunCounter",
                    cut(settingsBytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40, 0x7F030107}, ""), 50),
                    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40, 0x0107},
                    ""},
         StoredFile{"NoDirectory", settingsBytes(exampleIntegers, ""), exampleIntegers, ""},
+        // Values the program never writes take their defaults; the rest of the file counts.
         StoredFile{"OddFlagValues",
-                   settingsBytes({7, -1, 0, 2, 0, 0, 0, 0, 0, INT_MIN, 0, -5, 9}, "/m/"),
-                   {7, -1, 0, 2, 0, 0, 0, 0, 0, INT_MIN, 0, -5, 9},
+                   settingsBytes({7, -1, 1, 2, 0, 1, 0, 0, 0, INT_MIN, 1, -5, 9}, "/m/"),
+                   {0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 1, 50, 9},
                    "/m/"},
+        StoredFile{"SmallestIconSize",
+                   settingsBytes({1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 32, 4}, ""),
+                   {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 32, 4},
+                   ""},
+        StoredFile{"LargestIconSize",
+                   settingsBytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 70, 4}, ""),
+                   {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 70, 4},
+                   ""},
+        StoredFile{"IconSizeBelowTheRange",
+                   settingsBytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 31, 4}, ""),
+                   {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 50, 4},
+                   ""},
+        // A planted 20000 would make one 640 x 480 picture's icon cost seconds and gigabytes.
+        StoredFile{"IconSizeFarAboveTheRange",
+                   settingsBytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 20000, 4}, ""),
+                   {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 50, 4},
+                   ""},
+        StoredFile{"IconSizeJustAboveTheRange",
+                   settingsBytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 71, 4}, ""),
+                   {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 50, 4},
+                   ""},
         StoredFile{"DirectoryCutAtCrLf", settingsBytes(exampleIntegers, "/music/\r\n/rest/"),
                    exampleIntegers, "/music/"},
         StoredFile{"DirectoryCutAtLf", settingsBytes(exampleIntegers, "/a b/\n/rest/"),

@@ -110,6 +110,22 @@ TEST_F(WalkMp3Test, ATagCannotBreakTheLine)
     EXPECT_EQ(list(), "\"break.mp3\" Two  Lines - Tab here\r\n");
 }
 
+TEST_F(WalkMp3Test, AUnicodeLineBreakInATagCannotForgeALine)
+{
+    const test::ScopedLocale utf8({"C.UTF-8", "C.utf8"});
+    ASSERT_TRUE(utf8.isSet());
+    writeSong("forge.mp3",
+              Id3v2Builder()
+                  .utf16Frame("TPE1", u"Who\u2028\"victim.mp3\" forged")
+                  .utf16Frame("TIT2", u"A\u2029B\u0085C")
+                  .bytes(),
+              10);
+    run.settings = Settings{};
+    run.settings.showArtist = run.settings.showTitle = 1;
+    walk();
+    EXPECT_EQ(list(), "\"forge.mp3\" Who \"victim.mp3\" forged - A B C\r\n");
+}
+
 TEST_F(WalkMp3Test, TagsTheLocaleCannotShowAreListed)
 {
     test::ScopedLocale locale({"C"});

@@ -1,4 +1,5 @@
 #include "platform/folder.h"
+#include "platform/replacement_file.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
 #include "shell/progress_display.h"
@@ -196,8 +197,10 @@ TEST_F(WalkSafetyTest, AReplacedListKeepsItsModeAndAStaleTemporaryFileGoes)
     const std::string path = tree.writeFile("descript.ion", "old\r\n");
     ::chmod(path.c_str(), 0640);
     tree.writeFile("a.mp3", "x");
-    // Left by a walk that was killed; pid 2^22 + 1 is above every pid the system hands out.
-    tree.writeFile(".tagrelay-4194305-0.tmp", "half a list");
+    // Left by a walk that was killed a while ago: nobody holds it, and it is old.
+    const std::string stale = tree.writeFile(".tagrelay-4194305-0.tmp", "half a list");
+    const timespec longAgo[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, stale.c_str(), longAgo, 0), 0);
 
     walk();
 

@@ -164,11 +164,13 @@ INSTANTIATE_TEST_SUITE_P(
         PreviewCase{"TickedAndUntickedAgain", {1, 1}, {track, ""}}),
     [](const auto& row) { return std::string(row.param.name); });
 
-TEST_F(MainWindowTest, StoredTicksShowAfterTheFirstEventAndOddValuesCountAsTicked)
+TEST_F(MainWindowTest, StoredTicksShowAfterTheFirstEventAndOddValuesLeaveBoxesUnticked)
 {
     SettingsIntegers integers = plainIntegers;
-    integers[2] = 7;  // showTitle
-    integers[9] = -1; // showMovieInfo
+    integers[2] = 1;   // showTitle
+    integers[9] = 1;   // showMovieInfo
+    integers[0] = 7;   // showArtist: values the program never writes tick nothing
+    integers[10] = -1; // makePictureIcons
     tree.writeFile("brelvoka.ini", settingsBytes(integers, "/music/"));
     ProbeLayer window;
     std::vector<std::string> beforeFirstEvent;
@@ -186,8 +188,12 @@ TEST_F(MainWindowTest, StoredTicksShowAfterTheFirstEventAndOddValuesCountAsTicke
                                         "352 x 640 pixel - 24 fps - 58:18 min"}));
     EXPECT_EQ(window.gadgetState(3), 1);
     EXPECT_EQ(window.gadgetState(12), 1);
+    EXPECT_EQ(window.gadgetState(1), 0);
+    EXPECT_EQ(window.gadgetState(13), 0);
     EXPECT_EQ(run.settings.showTitle, 1);
     EXPECT_EQ(run.settings.showMovieInfo, 1);
+    EXPECT_EQ(run.settings.showArtist, 0);
+    EXPECT_EQ(run.settings.makePictureIcons, 0);
 }
 
 struct IconSizeCase
@@ -228,8 +234,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(IconSizeCase{"NoFile", 0, {}, 50, 50},
                       IconSizeCase{"StoredTwentyShowsFifty", 20, {}, 50, 50},
                       IconSizeCase{"NegativeShowsFifty", -7, {}, 50, 50},
-                      IconSizeCase{"NinetyKeptPlusDoesNothing", 90, {19, 19}, 90, 50},
-                      IconSizeCase{"NinetyMinusLowersByOne", 90, {17, 17, 17}, 87, 40},
+                      // Above the buttons' range the default is taken as well.
+                      IconSizeCase{"NinetyShowsFiftyAndPlusRaisesIt", 90, {19, 19}, 52, 40},
+                      IconSizeCase{"NinetyShowsFiftyAndMinusLowersIt", 90, {17, 17, 17}, 47, 40},
+                      IconSizeCase{"TwentyThousandShowsFifty", 20000, {}, 50, 50},
+                      IconSizeCase{"SeventyKeptPlusDoesNothing", 70, {19, 19}, 70, 50},
                       IconSizeCase{"StopsAtThirtyTwo", 34, {17, 17, 17, 17}, 32, 40},
                       IconSizeCase{"StopsAtSeventy", 68, {19, 19, 19}, 70, 40},
                       IconSizeCase{"BackAndForth", 50, {17, 19}, 50, 40}),

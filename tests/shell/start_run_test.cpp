@@ -71,7 +71,7 @@ TEST_F(StartRunTest, RemovesThePanelAndEmptiesTheFileBeforeTheDialog)
 {
     SettingsIntegers integers = plainIntegers;
     integers[0] = 1;   // showArtist
-    integers[10] = 5;  // makePictureIcons: any non-zero value ticks
+    integers[10] = 5;  // makePictureIcons: a value the program never writes, so not ticked
     integers[11] = 66; // iconSize
     const std::string stored(300, 'd');
     tree.writeFile("brelvoka.ini", settingsBytes(integers, "/home/u/Music/\r\n" + stored));
@@ -100,7 +100,7 @@ TEST_F(StartRunTest, RemovesThePanelAndEmptiesTheFileBeforeTheDialog)
     }
     EXPECT_EQ(window.lastFolderInitial(), "/home/u/Music");
     EXPECT_EQ(readFileBytes(settingsPath()),
-              settingsBytes({1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 66, 2}, "/music/"));
+              settingsBytes({1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 66, 2}, "/music/"));
 }
 
 TEST_F(StartRunTest, ACancelledDialogKeepsTheRememberedFolderAndWalksNothing)

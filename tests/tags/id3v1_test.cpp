@@ -93,6 +93,9 @@ INSTANTIATE_TEST_SUITE_P(
                   &TrackTags::title, ""},
         FieldCase{"Latin1ConvertedToLocale", id3v1Block("", "Bj\xF6rk", "", ""), &TrackTags::artist,
                   "Bj\xC3\xB6rk"},
+        // Next line would end the description line for a reader that knows Unicode.
+        FieldCase{"NextLineIsABlank", id3v1Block("", "", "One\x85Two", ""), &TrackTags::album,
+                  "One Two"},
         FieldCase{"FourDigitYear", id3v1Block("", "", "", "19999"), &TrackTags::year, "1999"},
         FieldCase{"ZeroYearIsEmpty", id3v1Block("", "", "", ""), &TrackTags::year, ""},
         FieldCase{"TrackByteIsOneByte", id3v1Block("", "", "", "", 7), &TrackTags::track, "\x07"},
