@@ -128,6 +128,11 @@ TEST(DescriptionLineTest, QuotesTheNameAndKeepsTheLineOne)
     EXPECT_FALSE(isWritableName("say \"hi\".mp3"));
     EXPECT_FALSE(isWritableName("two\nlines.mp3"));
     EXPECT_FALSE(isWritableName("cr\r.mp3"));
+    // What Unicode-aware line readers split at would forge a line for another file.
+    for (const char* name : {"v\v.mp3", "f\f.mp3", "rs\x1E.mp3", "nel\xC2\x85.mp3",
+                             "ls\xE2\x80\xA8.mp3", "ps\xE2\x80\xA9.mp3"})
+        EXPECT_FALSE(isWritableName(name)) << name;
+    EXPECT_TRUE(isWritableName("tab\there \xC3\xA4.mp3"));
 }
 
 TEST(ProgressTextTest, ElapsedTimeAndTagCheck)
