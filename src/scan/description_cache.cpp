@@ -61,7 +61,10 @@ constexpr const char* schema =
     "  icon_changed_ns INTEGER,"
     "  tree INTEGER NOT NULL, seen_run INTEGER NOT NULL, seen_ns INTEGER NOT NULL,"
     "  checksum INTEGER NOT NULL,"
-    "  PRIMARY KEY(device, inode, options)) WITHOUT ROWID;";
+    "  PRIMARY KEY(device, inode, options)) WITHOUT ROWID;"
+    // The end of a run drops the entries of its tree that were not met for long: found
+    // through this index, a cache of many trees costs no more than one.
+    "CREATE INDEX IF NOT EXISTS files_by_mark ON files(tree, seen_run);";
 
 constexpr const char* lookupSql =
     "SELECT description, counted, errors, icon_device, icon_inode, icon_size,"
@@ -378,6 +381,7 @@ struct DescriptionCache::Impl
     std::optional<CachedFile> lookup(const FileStamp& stamp, std::string_view fullPath);
     bool flush();
     bool writeEntry(const StoredEntry& entry);
+    bool needsMark(const FileStamp& stamp, std::int64_t tree, std::int64_t seenRun) const;
     bool writeMark(const FileStamp& stamp);
     void finishRun(RunEnd end);
     std::string reasonFor(int code) const;
@@ -729,7 +733,7 @@ std::optional<CachedFile> DescriptionCache::Impl::lookup(const FileStamp& stamp,
         giveUp(checksumMismatch, false);
         return std::nullopt;
     }
-    if (tree != treeId || seenRun <= currentRun - markEveryRuns)
+    if (needsMark(stamp, tree, seenRun))
         pendingMarks.push_back(stamp);
     ++counts.hits;
 
@@ -741,6 +745,19 @@ std::optional<CachedFile> DescriptionCache::Impl::lookup(const FileStamp& stamp,
     if (pendingMarks.size() >= batchEntries)
         flush();
     return file;
+}
+
+/// Whether an entry met in this run is to be marked as seen: every markEveryRuns runs, in a
+/// run chosen by its inode so each run marks a share of the entries rather than every fourth
+/// run all of them; at once when another tree had it, or when its turn was missed.
+bool DescriptionCache::Impl::needsMark(const FileStamp& stamp, std::int64_t tree,
+                                       std::int64_t seenRun) const
+{
+    const std::int64_t age = currentRun - seenRun;
+    const auto turn =
+        static_cast<std::int64_t>((stamp.inode + static_cast<std::uint64_t>(currentRun))
+                                  % static_cast<std::uint64_t>(markEveryRuns));
+    return tree != treeId || age >= 2 * markEveryRuns || (age > 0 && turn == 0);
 }
 
 bool DescriptionCache::Impl::writeEntry(const StoredEntry& entry)

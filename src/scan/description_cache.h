@@ -105,8 +105,9 @@ class DescriptionCache
     static constexpr std::size_t maxEntryBytes = 64 * 1024;
     /// Entries written in one transaction.
     static constexpr std::size_t batchEntries = 512;
-    /// An entry met in a run is marked as seen when its mark is this many runs old (marking
-    /// every hit would rewrite the whole cache on every run).
+    /// An entry met in a run is marked as seen once every this many runs (marking every hit
+    /// would rewrite the whole cache in every run); while runs meet it, its mark stays less
+    /// than markEveryRuns runs old.
     static constexpr std::int64_t markEveryRuns = 4;
     /// An entry is dropped after a complete run when its mark is this many runs of its tree
     /// and options old, and dropAfterDays days: a file gone for good then leaves the cache,

@@ -76,6 +76,14 @@ bool isSettled(const StampReading& reading)
            && reading.stamp.modifiedNs <= reading.readAtNs - settleTimeNs;
 }
 
+bool isIconInPlace(int folderFd, const std::string& name, const CachedFile& file)
+{
+    if (!file.icon)
+        return true;
+    const auto icon = readStampAt(folderFd, name + ".ico", LinkRule::NoFollow);
+    return icon && icon->stamp == *file.icon;
+}
+
 std::string lineOptionsText(const LineOptions& options)
 {
     const Settings& s = options.settings;

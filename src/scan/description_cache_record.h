@@ -72,6 +72,11 @@ struct CachedFile
     friend bool operator==(const CachedFile&, const CachedFile&) = default;
 };
 
+/// Whether a cached file's icon needs nothing done: none was written, or the icon file
+/// (name + ".ico" in the folder) is still the one written then, not a link, with the same
+/// inode, size and times. Otherwise the file is to be described again.
+[[nodiscard]] bool isIconInPlace(int folderFd, const std::string& name, const CachedFile& file);
+
 /// Everything besides a file's bytes that shapes its line, its error entries and its icon.
 struct LineOptions
 {

@@ -120,6 +120,20 @@ TEST(FileStampTest, ReadsRegularFilesOnlyAndTrustsThemOnceSettled)
     EXPECT_FALSE(readStampAt(folder, "link.mp3", LinkRule::NoFollow));
     EXPECT_FALSE(readStampAt(folder, "fifo.mp3", LinkRule::Follow));
     EXPECT_FALSE(readStampAt(folder, "missing.mp3", LinkRule::Follow));
+
+    // An icon is in place while it is the very file written; a link to it is not.
+    CachedFile cached;
+    EXPECT_TRUE(isIconInPlace(folder, "b.mp3", cached)) << "no icon was written";
+    tree.writeFile("b.mp3.ico", "icon");
+    cached.icon = readStampAt(folder, "b.mp3.ico", LinkRule::NoFollow)->stamp;
+    EXPECT_TRUE(isIconInPlace(folder, "b.mp3", cached));
+    ASSERT_EQ(::rename((tree.path() + "a.mp3").c_str(), (tree.path() + "b.mp3.ico").c_str()), 0);
+    EXPECT_FALSE(isIconInPlace(folder, "b.mp3", cached)) << "replaced";
+    ASSERT_EQ(::symlink("b.mp3.ico", (tree.path() + "c.mp3.ico").c_str()), 0);
+    const auto linked = readStampAt(folder, "c.mp3.ico", LinkRule::Follow);
+    ASSERT_TRUE(linked);
+    cached.icon = linked->stamp;
+    EXPECT_FALSE(isIconInPlace(folder, "c.mp3", cached)) << "a link";
     ::close(folder);
 
     // Just written: a change within the file system's time step would not show.
