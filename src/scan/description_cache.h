@@ -61,8 +61,9 @@ struct DescriptionCacheCounts
 /// the run analyses every file. A damaged cache of this program is emptied for the next run.
 ///
 /// Thread safety: every member function may be called from any thread at any time; the
-/// calls take turns on one database connection. The warning callback runs on the calling
-/// thread while the cache is held, and must not call the cache.
+/// calls take turns on one database connection (a lookup takes microseconds, but one that
+/// comes while a batch waits for another run's write waits with it). The warning callback runs on
+/// the calling thread while the cache is held, and must not call the cache.
 class DescriptionCache
 {
   public:
