@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/directory.h"
+#include "scan/description_cache_place.h"
 #include "scan/description_cache_record.h"
 
 #include <cstdint>
@@ -12,11 +13,6 @@
 #include <string_view>
 
 namespace tagrelay {
-
-/// The cache's place when none is given: $XDG_CACHE_HOME/tagrelay/descriptions.sqlite, with
-/// ~/.cache for a missing or relative XDG_CACHE_HOME (the home from HOME, else from the user
-/// database). Empty when there is no home.
-[[nodiscard]] std::string defaultDescriptionCachePath();
 
 /// How the cache is opened for one run.
 struct DescriptionCacheSetup
