@@ -3,8 +3,9 @@
 #
 # The package installs the two programs in /usr/bin, the movie worker in
 # /usr/libexec/tagrelay (where the programs look for it, relative to themselves), the desktop
-# entry, the icon in the hicolor theme, the AppStream metadata, the manual pages, and the
-# copyright file and changelog Debian asks for.
+# entry, the icon in the hicolor theme, the AppStream metadata, the manual pages, the
+# copyright file and changelog Debian asks for, and examples of a systemd user service and
+# timer that run tagrelay-cli --update every night.
 
 include(GNUInstallDirs)
 
@@ -61,6 +62,8 @@ install(FILES ${tagrelay_gzip_dir}/tagrelay.1.gz ${tagrelay_gzip_dir}/tagrelay-c
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES data/debian/copyright ${tagrelay_gzip_dir}/changelog.gz
         DESTINATION ${tagrelay_doc_dir})
+install(FILES data/systemd/tagrelay-update.service data/systemd/tagrelay-update.timer
+        DESTINATION ${tagrelay_doc_dir}/examples)
 
 # The changelog's newest entry names the package's version; a release that forgets it would
 # ship a changelog that does not match.
@@ -100,9 +103,10 @@ MP3 files with a cover picture.
 The package holds the window program, tagrelay, and tagrelay-cli, which runs
 the same walk from a terminal.")
 # The libraries come from the programs themselves; the GStreamer plugins are loaded by the
-# movie worker at run time, which no library list shows.
+# movie worker at run time, which no library list shows. The description cache needs SQLite
+# 3.31 for a flag (SQLITE_OPEN_NOFOLLOW) that no library symbol shows either.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-libav, gstreamer1.0-x")
+    "libsqlite3-0 (>= 3.31), gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-libav, gstreamer1.0-x")
 
 include(CPack)

@@ -1,0 +1,156 @@
+#include "scan/description_cache_record.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <ctime>
+
+namespace tagrelay {
+
+namespace {
+
+constexpr char entryEnd = '\0';
+constexpr char pathMark = '\1';
+
+std::int64_t nanoseconds(const timespec& time)
+{
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+std::int64_t clockNowNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return nanoseconds(now);
+}
+
+std::optional<StampReading> stampOf(const struct stat& info, std::int64_t readAtNs)
+{
+    if (!S_ISREG(info.st_mode))
+        return std::nullopt;
+    StampReading reading;
+    reading.stamp.device = static_cast<std::uint64_t>(info.st_dev);
+    reading.stamp.inode = static_cast<std::uint64_t>(info.st_ino);
+    reading.stamp.size = static_cast<std::int64_t>(info.st_size);
+    reading.stamp.modifiedNs = nanoseconds(info.st_mtim);
+    reading.stamp.changedNs = nanoseconds(info.st_ctim);
+    reading.readAtNs = readAtNs;
+    return reading;
+}
+
+bool holdsReservedByte(std::string_view text)
+{
+    return text.find(entryEnd) != std::string_view::npos
+           || text.find(pathMark) != std::string_view::npos;
+}
+
+} // namespace
+
+std::optional<StampReading> readStampAt(int folderFd, const std::string& name, LinkRule links)
+{
+    // The clock first: a change after it gives the file a change time after it as well.
+    const std::int64_t readAt = clockNowNs();
+    struct stat info
+    {
+    };
+    const int flags = links == LinkRule::NoFollow ? AT_SYMLINK_NOFOLLOW : 0;
+    if (::fstatat(folderFd, name.c_str(), &info, flags) != 0)
+        return std::nullopt;
+    return stampOf(info, readAt);
+}
+
+std::optional<StampReading> readStampOfFd(int fd)
+{
+    const std::int64_t readAt = clockNowNs();
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0)
+        return std::nullopt;
+    return stampOf(info, readAt);
+}
+
+bool isSettled(const StampReading& reading)
+{
+    return reading.stamp.changedNs <= reading.readAtNs - settleTimeNs
+           && reading.stamp.modifiedNs <= reading.readAtNs - settleTimeNs;
+}
+
+bool isIconInPlace(int folderFd, const std::string& name, const CachedFile& file)
+{
+    if (!file.icon)
+        return true;
+    const auto icon = readStampAt(folderFd, name + ".ico", LinkRule::NoFollow);
+    return icon && icon->stamp == *file.icon;
+}
+
+std::string lineOptionsText(const LineOptions& options)
+{
+    const Settings& s = options.settings;
+    // One flag a character, in the order of the option panel, then the rest by name.
+    std::string text = "format " + std::to_string(descriptionFormatVersion) + "; flags ";
+    for (const std::int32_t flag :
+         {s.showArtist, s.showAlbum, s.showTitle, s.showBitrate, s.showAudioMode, s.showPlaytime,
+          s.showGenre, s.makeMp3Icons, s.showPictureSize, s.showMovieInfo, s.makePictureIcons})
+        text += flag != 0 ? '1' : '0';
+    text += "; icon size " + std::to_string(s.iconSize);
+    text += options.tagVersions == TagVersions::All ? "; all tag versions" : "; ID3v2.3 only";
+    text += "; display depth " + std::to_string(options.displayDepth);
+    text += "; codeset " + options.codeset;
+    text += options.playsMoviesOnScreen ? "; movies on the screen" : "; movies on their clock";
+    return text;
+}
+
+std::optional<std::string> encodeErrorEntries(const std::vector<std::string>& entries,
+                                              std::string_view fullPath)
+{
+    std::string bytes;
+    for (const std::string& entry : entries) {
+        const std::size_t at = fullPath.empty() ? std::string::npos : entry.find(fullPath);
+        if (at == std::string::npos) {
+            if (holdsReservedByte(entry))
+                return std::nullopt;
+            bytes += entry;
+        } else {
+            const std::string_view before = std::string_view(entry).substr(0, at);
+            const std::string_view after = std::string_view(entry).substr(at + fullPath.size());
+            // A second mention, even one overlapping the first, could not be told from text
+            // that only looks like the path.
+            if (entry.find(fullPath, at + 1) != std::string::npos || holdsReservedByte(before)
+                || holdsReservedByte(after))
+                return std::nullopt;
+            bytes.append(before);
+            bytes += pathMark;
+            bytes.append(after);
+        }
+        bytes += entryEnd;
+    }
+    return bytes;
+}
+
+std::optional<std::vector<std::string>> decodeErrorEntries(std::string_view bytes,
+                                                           std::string_view fullPath)
+{
+    std::vector<std::string> entries;
+    while (!bytes.empty()) {
+        const std::size_t end = bytes.find(entryEnd);
+        if (end == std::string_view::npos)
+            return std::nullopt;
+        const std::string_view stored = bytes.substr(0, end);
+        bytes.remove_prefix(end + 1);
+        const std::size_t mark = stored.find(pathMark);
+        if (mark == std::string_view::npos) {
+            entries.emplace_back(stored);
+            continue;
+        }
+        if (stored.find(pathMark, mark + 1) != std::string_view::npos)
+            return std::nullopt;
+        std::string entry(stored.substr(0, mark));
+        entry.append(fullPath);
+        entry.append(stored.substr(mark + 1));
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+} // namespace tagrelay
