@@ -3,7 +3,9 @@
 
 #include "console_reporter.h"
 #include "platform/clock.h"
+#include "platform/codepage.h"
 #include "platform/terminal_text.h"
+#include "scan/description_cache.h"
 #include "scan/descriptions.h"
 #include "scan/run_state.h"
 #include "scan/settings_file.h"
@@ -73,6 +75,10 @@ void printHelp()
         "  --icon-size N                   icon edge in pixels, 32 to 70\n"
         "  --no-read-ahead                 read each file only when it is analysed (for\n"
         "                                  measuring; the lists are the same either way)\n"
+        "  --update                        describe only files changed since the last run with\n"
+        "                                  --update; the others get their lines from the\n"
+        "                                  description cache (the lists are the same)\n"
+        "  --cache FILE                    keep the description cache in FILE (implies --update)\n"
         "  --jobs N                        analyse up to N files at once (default: one per\n"
         "                                  processor core; 1: one after the other)\n"
         "  --help, --version\n"
@@ -128,6 +134,29 @@ bool isDirectory(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+/// The description cache of --update at path (the default place when empty), for the walk
+/// of directory with the run's options. Its one warning, if any, goes to stderr.
+std::shared_ptr<DescriptionCache> openDescriptionCache(const std::string& path,
+                                                       const std::string& directory,
+                                                       const RunState& run,
+                                                       const ConsoleReporter& reporter)
+{
+    DescriptionCacheSetup setup;
+    setup.path = path.empty() ? defaultDescriptionCachePath() : path;
+    setup.makesFolders = path.empty();
+    struct stat info
+    {
+    };
+    if (::stat(directory.c_str(), &info) == 0)
+        setup.tree = {static_cast<std::uint64_t>(info.st_dev),
+                      static_cast<std::uint64_t>(info.st_ino)};
+    setup.lineOptions = lineOptionsText(
+        {run.settings, run.tagVersions, reporter.displayDepth(), localeCodeset(), false});
+    return std::make_shared<DescriptionCache>(setup, [](const std::string& text) {
+        std::fprintf(stderr, "tagrelay-cli: %s\n", terminalText(text).c_str());
+    });
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -141,6 +170,8 @@ int main(int argc, char** argv)
 
     std::string directory;
     bool haveDirectory = false;
+    bool update = false;
+    std::string cachePath;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--help" || argument == "-h") {
@@ -181,6 +212,23 @@ int main(int argc, char** argv)
             run.analysisWorkers = jobs;
             continue;
         }
+        if (argument == "--update") {
+            update = true;
+            continue;
+        }
+        if (argument == "--cache" || argument.starts_with("--cache=")) {
+            if (argument == "--cache") {
+                if (i + 1 >= argc)
+                    return usageError("--cache needs a file");
+                cachePath = argv[++i];
+            } else {
+                cachePath = argument.substr(std::strlen("--cache="));
+            }
+            if (cachePath.empty())
+                return usageError("--cache needs a file");
+            update = true;
+            continue;
+        }
         if (argument == "--read-ahead" || argument == "--no-read-ahead") {
             run.readAhead = argument == "--read-ahead";
             continue;
@@ -213,9 +261,13 @@ int main(int argc, char** argv)
 
     ConsoleReporter reporter(run, ::isatty(STDERR_FILENO) != 0);
     ConsoleReporter::catchInterrupt();
+    if (update)
+        run.descriptionCache = openDescriptionCache(cachePath, directory, run, reporter);
     run.fileCount = 0;
     run.runStartSeconds = tickSeconds();
     describeDirectory(directory, 0, reporter, run);
+    if (run.descriptionCache)
+        run.descriptionCache->finishRun(run.closeRequested ? RunEnd::Stopped : RunEnd::Complete);
     reporter.clearStatus();
 
     const auto& errors = run.errors;
@@ -233,6 +285,12 @@ int main(int argc, char** argv)
     if (run.incompleteFolders > 0)
         std::printf("%d %s could not be described or written in full (see the list above)\n",
                     run.incompleteFolders, run.incompleteFolders == 1 ? "folder" : "folders");
+    if (run.descriptionCache && run.descriptionCache->isOn()) {
+        const DescriptionCacheCounts counts = run.descriptionCache->counts();
+        std::printf("%lld %s taken from the description cache, %lld analysed\n",
+                    static_cast<long long>(counts.hits), counts.hits == 1 ? "file" : "files",
+                    static_cast<long long>(counts.misses));
+    }
     std::fflush(stdout);
     if (run.closeRequested || ConsoleReporter::wasInterrupted()) {
         std::fprintf(stderr, "tagrelay-cli: stopped by Ctrl+C; the lists written so far stay\n");

@@ -34,8 +34,8 @@ class AnalysisJob::RecordingSink : public AnalysisSink
 };
 
 AnalysisJob::AnalysisJob(Kind kind, OpenFile file, std::string fullPath, AnalysisOptions options)
-    : m_kind(kind), m_file(std::move(file)), m_fullPath(std::move(fullPath)),
-      m_options(std::move(options))
+    : m_kind(kind), m_file(std::move(file)), m_hadFile(m_file.isOpen()),
+      m_fullPath(std::move(fullPath)), m_options(std::move(options))
 {
 }
 

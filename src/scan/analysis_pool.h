@@ -44,6 +44,8 @@ class AnalysisJob
     Shown showProgress(WalkContext& walk, int waitMs);
 
     Kind kind() const { return m_kind; }
+    /// Whether the file was open when the job was made (the analysis read it).
+    bool hadFile() const { return m_hadFile; }
     const Mp3Analysis& mp3() const { return m_mp3; }
     const PictureAnalysis& picture() const { return m_picture; }
 
@@ -61,6 +63,7 @@ class AnalysisJob
 
     const Kind m_kind;
     OpenFile m_file;
+    const bool m_hadFile;
     const std::string m_fullPath;
     const AnalysisOptions m_options;
     Mp3Analysis m_mp3;

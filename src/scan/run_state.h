@@ -41,6 +41,9 @@ struct RunState
     /// The player of the run's movies (its worker process starts with the first movie and
     /// ends with the run).
     std::shared_ptr<class MovieService> movieService;
+    /// What earlier runs found in the files (tagrelay-cli --update): an unchanged file gets its
+    /// line from here without being opened. None for a walk that analyses every file.
+    std::shared_ptr<class DescriptionCache> descriptionCache;
     /// Set when a close request was taken at a polling point of the walk or the stream scan;
     /// from then on nothing more is read or written.
     bool closeRequested = false;

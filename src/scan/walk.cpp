@@ -7,6 +7,7 @@
 #include "platform/replacement_file.h"
 #include "platform/tree_guard.h"
 #include "scan/analysis_pool.h"
+#include "scan/description_cache.h"
 #include "scan/descriptions.h"
 #include "scan/folder_context.h"
 #include "scan/movie_describer.h"
@@ -92,6 +93,13 @@ constexpr std::size_t openFolderLimit = 16;
 /// Steps up from a folder reached through a link that are searched for the start folder.
 constexpr int deepestTreeSearched = 1 << 20;
 
+/// A file's stamp, read before it is opened, and what the description cache holds for it.
+struct CacheLookup
+{
+    std::optional<StampReading> reading;
+    std::optional<CachedFile> hit; // an unchanged file whose icon (if any) is in place
+};
+
 /// One folder of the current descent. Only its own name is kept: its path is a prefix of the
 /// walk's current path, so the memory of the descent grows with its depth, not its square.
 struct Level
@@ -107,6 +115,8 @@ struct Level
     std::size_t dispatchNext = 0;  // the first entry not yet looked at for the workers
     /// Files of the folder handed to the workers, by their entry's place in the listing.
     std::map<std::size_t, std::shared_ptr<AnalysisJob>> jobs;
+    /// What the description cache knows of files of the folder, by the same places.
+    std::map<std::size_t, struct CacheLookup> lookups;
     std::string listName;
     ReplacementFile listFile;   // the new list, made on entering: the proof the folder is writable
     bool describesFiles = true; // false when its description file is refused
@@ -148,9 +158,19 @@ class Walker
     void dispatchAhead(Level& level);
     /// Shows and commits a file the workers analysed; false when the walk was asked to stop.
     void commitJob(Level& level, const std::string& name, AnalysisJob& job);
+    /// What the description cache holds for the file at index of the deepest folder, looked
+    /// up once; nullptr without a cache. Links are never taken from the cache: whether they
+    /// may be followed is decided anew.
+    const CacheLookup* lookupCached(Level& level, std::size_t index);
+    /// Writes a file as the cache remembers it: its error entries, its line and its count.
+    void replayCached(Level& level, const DirectoryEntry& entry, const CachedFile& file);
+    /// Keeps what describing the file did, from the marks taken before it, in the cache.
+    void storeInCache(Level& level, const DirectoryEntry& entry, const StampReading& reading,
+                      std::size_t errorsBefore, std::size_t linesBefore, std::int32_t countBefore);
     bool reopen(std::size_t index);
     void limitOpenFolders();
     void describeEntry(Level& level, const DirectoryEntry& entry, std::size_t index);
+    void describeOpened(Level& level, const DirectoryEntry& entry, FileKind kind, OpenFile file);
     void readAheadOf(Level& level);
 
     RunState& m_run;
@@ -162,6 +182,7 @@ class Walker
     const uid_t m_user = ::geteuid();
     std::optional<ReadAhead> m_readAhead;
     std::optional<AnalysisPool> m_pool;
+    DescriptionCache* m_cache = nullptr;
     std::size_t m_jobsInFlight = 0; // handed to the workers and not yet committed
     std::size_t m_jobLimit = 0;
     std::uint64_t m_readAheadSkipped = 0;
@@ -186,6 +207,8 @@ void Walker::walk(const std::string& path)
         m_walk.readAhead = &*m_readAhead;
     }
     m_path = path;
+    if (m_run.descriptionCache && m_run.descriptionCache->isOn())
+        m_cache = m_run.descriptionCache.get();
     const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
     const int workers = m_run.analysisWorkers > 0 ? m_run.analysisWorkers : static_cast<int>(cores);
     if (workers > 1) {
@@ -434,6 +457,9 @@ void Walker::readAheadOf(Level& level)
         const DirectoryEntry& entry = level.entries[level.readAheadNext];
         if (entry.kind != EntryKind::File || fileKindOf(entry.name) != FileKind::Mp3)
             continue;
+        if (const CacheLookup* cached = lookupCached(level, level.readAheadNext);
+            cached && cached->hit)
+            continue; // its line comes from the cache: it is not read
         // On a tree that is in memory already the requests only cost time; one file in a
         // while is still asked for, to notice when the walk reaches files that are not.
         if (m_readAhead->findsFilesInMemory() && ++m_readAheadSkipped % readAheadProbeEvery != 0)
@@ -501,6 +527,9 @@ void Walker::dispatchAhead(Level& level)
             return;
         if (!isAnalysable(level, entry))
             continue;
+        if (const CacheLookup* cached = lookupCached(level, level.dispatchNext);
+            cached && cached->hit)
+            continue;
         OpenedEntry opened = openEntry(level, entry);
         if (!opened.refusal.empty())
             continue; // refused again, with its entry, when its turn comes
@@ -541,6 +570,62 @@ void Walker::commitJob(Level& level, const std::string& name, AnalysisJob& job)
     commitMp3(level.context, name, job.mp3(), m_walk);
 }
 
+const CacheLookup* Walker::lookupCached(Level& level, std::size_t index)
+{
+    if (m_cache == nullptr)
+        return nullptr;
+    if (const auto found = level.lookups.find(index); found != level.lookups.end())
+        return &found->second;
+    const DirectoryEntry& entry = level.entries[index];
+    CacheLookup lookup;
+    if (!entry.isLink && entry.kind == EntryKind::File) {
+        lookup.reading = readStampAt(level.handle.fd(), entry.name, LinkRule::NoFollow);
+        if (lookup.reading) {
+            auto file = m_cache->lookup(lookup.reading->stamp, level.context.path + entry.name);
+            if (file && isIconInPlace(level.handle.fd(), entry.name, *file))
+                lookup.hit = std::move(file);
+        }
+    }
+    return &level.lookups.emplace(index, std::move(lookup)).first->second;
+}
+
+void Walker::replayCached(Level& level, const DirectoryEntry& entry, const CachedFile& file)
+{
+    m_walk.reporter.analysing(level.context.path + entry.name);
+    for (const std::string& error : file.errors)
+        addError(error);
+    if (file.description)
+        level.context.appendLine(descriptionLine(entry.name, *file.description));
+    if (file.counted)
+        ++m_run.fileCount;
+    // MP3 files and movies end at a polling point; pictures never poll.
+    if (fileKindOf(entry.name) != FileKind::Picture)
+        m_walk.stopRequestedAfterFile();
+}
+
+void Walker::storeInCache(Level& level, const DirectoryEntry& entry, const StampReading& reading,
+                          std::size_t errorsBefore, std::size_t linesBefore,
+                          std::int32_t countBefore)
+{
+    CachedFile file;
+    file.counted = m_run.fileCount != countBefore;
+    file.errors.assign(m_run.errors.begin() + static_cast<std::ptrdiff_t>(errorsBefore),
+                       m_run.errors.end());
+    const std::string& lines = level.context.lines;
+    if (lines.size() > linesBefore) {
+        // The line is the quoted name, a blank, the description and CR LF.
+        const std::size_t start = linesBefore + entry.name.size() + 3;
+        file.description = lines.substr(start, lines.size() - start - 2);
+    }
+    if (m_walk.iconsWritten > 0) {
+        const auto icon = readStampAt(level.handle.fd(), entry.name + ".ico", LinkRule::NoFollow);
+        if (!icon)
+            return;
+        file.icon = icon->stamp;
+    }
+    m_cache->store(reading, file, level.context.path + entry.name);
+}
+
 void Walker::describeEntry(Level& level, const DirectoryEntry& entry, std::size_t index)
 {
     const FileKind kind = fileKindOf(entry.name);
@@ -558,28 +643,55 @@ void Walker::describeEntry(Level& level, const DirectoryEntry& entry, std::size_
         addError("File Could Not be opened: " + fullPath);
         return;
     }
+    const CacheLookup* cached = lookupCached(level, index);
+    if (cached != nullptr && cached->hit) {
+        replayCached(level, entry, *cached->hit);
+        level.lookups.erase(index);
+        return;
+    }
+    const std::size_t errorsBefore = m_run.errors.size();
+    const std::size_t linesBefore = level.context.lines.size();
+    const std::int32_t countBefore = m_run.fileCount;
+    m_walk.iconsWritten = m_walk.iconsFailed = 0;
+    bool read = false;
     const auto job = level.jobs.find(index);
     if (job != level.jobs.end()) {
         const std::shared_ptr<AnalysisJob> taken = std::move(job->second);
         level.jobs.erase(job);
         --m_jobsInFlight;
         commitJob(level, entry.name, *taken);
-        return;
+        read = taken->hadFile();
+    } else {
+        OpenedEntry opened = openEntry(level, entry);
+        if (!opened.refusal.empty()) {
+            addError(opened.refusal);
+            return;
+        }
+        read = opened.file.isOpen();
+        describeOpened(level, entry, kind, std::move(opened.file));
     }
-    OpenedEntry opened = openEntry(level, entry);
-    if (!opened.refusal.empty()) {
-        addError(opened.refusal);
-        return;
-    }
+    // Only what the file's bytes decide is remembered: not a file that could not be read, an
+    // analysis the user stopped, an icon that could not be written, or a movie the player
+    // failed on.
+    const bool remembers = cached != nullptr && cached->reading && read && !m_run.closeRequested
+                           && m_walk.iconsFailed == 0
+                           && (kind != FileKind::Movie || m_run.errors.size() == errorsBefore);
+    if (remembers)
+        storeInCache(level, entry, *cached->reading, errorsBefore, linesBefore, countBefore);
+    level.lookups.erase(index);
+}
+
+void Walker::describeOpened(Level& level, const DirectoryEntry& entry, FileKind kind, OpenFile file)
+{
     switch (kind) {
     case FileKind::Picture:
-        describePicture(level.context, entry.name, std::move(opened.file), m_walk);
+        describePicture(level.context, entry.name, std::move(file), m_walk);
         break;
     case FileKind::Movie:
-        describeMovie(level.context, entry.name, std::move(opened.file), m_walk);
+        describeMovie(level.context, entry.name, std::move(file), m_walk);
         break;
     case FileKind::Mp3:
-        describeMp3(level.context, entry.name, std::move(opened.file), m_walk);
+        describeMp3(level.context, entry.name, std::move(file), m_walk);
         break;
     case FileKind::Other:
         break;

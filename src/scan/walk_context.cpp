@@ -37,9 +37,13 @@ void writeIconFile(FolderContext& folder, const std::string& name,
     if (bytes.empty() || !isStillInTree(folder))
         return;
     const FolderResult written = replaceFileAt(folder.fd, name + ".ico", bytes);
-    if (!written.ok())
-        walk.addError("Icon file could not be written: " + folder.path + name + ".ico ("
-                      + written.reason + ")");
+    if (written.ok()) {
+        ++walk.iconsWritten;
+        return;
+    }
+    ++walk.iconsFailed;
+    walk.addError("Icon file could not be written: " + folder.path + name + ".ico ("
+                  + written.reason + ")");
 }
 
 } // namespace tagrelay

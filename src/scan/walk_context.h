@@ -19,6 +19,10 @@ struct WalkContext
     WalkReporter& reporter;
     /// Asks the disk for the files the walk reads next; nullptr when that is off.
     ReadAhead* readAhead = nullptr;
+    /// Icon files written and refused since the walk last cleared these (it does before each
+    /// file, for the description cache).
+    int iconsWritten = 0;
+    int iconsFailed = 0;
 
     /// Appends an entry to the list of files with errors and reports it.
     void addError(const std::string& text);
