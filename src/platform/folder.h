@@ -74,6 +74,12 @@ struct FolderResult
 [[nodiscard]] FolderResult replaceFileAt(int folderFd, const std::string& name,
                                          std::string_view text);
 
+/// Reads the regular file name of the folder whole, never through a link. A missing file
+/// reads as empty. A link, a folder, a FIFO or a device under the name, or a file larger than
+/// maxBytes, is refused with a reason and leaves bytes empty.
+[[nodiscard]] FolderResult readFileAt(int folderFd, const std::string& name, std::size_t maxBytes,
+                                      std::string& bytes);
+
 /// Whether a new file can be made in the folder (tried with a temporary file, removed again).
 [[nodiscard]] FolderResult checkWritable(int folderFd);
 

@@ -6,6 +6,7 @@
 #include "platform/read_ahead.h"
 #include "scan/descriptions.h"
 #include "scan/folder_context.h"
+#include "scan/list_renewal.h"
 #include "scan/movie_describer.h"
 #include "scan/mp3_describer.h"
 #include "scan/picture_describer.h"
@@ -106,6 +107,9 @@ class Walker
     void finishDeepest();
     bool reopen(std::size_t index);
     void limitOpenFolders();
+    /// Whether the walk describes a file of this name with the run's options: the old lines
+    /// of such files are its own, replaced by what it writes now, or dropped.
+    bool isDescribedKind(const DirectoryEntry& entry) const;
     void describeEntry(Level& level, const DirectoryEntry& entry);
     void readAheadOf(Level& level);
 
@@ -143,7 +147,8 @@ void Walker::walk(const std::string& path)
     while (!m_levels.empty()) {
         Level& level = *m_levels.back();
         if (m_run.closeRequested || level.next >= level.entries.size()) {
-            // A finished folder, or one the user abandoned: its lines so far replace the list.
+            // A finished folder, or one the user abandoned: its new lines go into its list,
+            // where entries not reached keep their old ones.
             finishDeepest();
             continue;
         }
@@ -151,8 +156,10 @@ void Walker::walk(const std::string& path)
         const DirectoryEntry entry = level.entries[level.next++];
         m_walk.reporter.entryStarted();
         if (entry.kind != EntryKind::Directory) {
-            if (level.describesFiles)
+            if (level.describesFiles && isDescribedKind(entry)) {
                 describeEntry(level, entry);
+                level.context.finishEntry(level.next - 1, m_run.closeRequested);
+            }
             continue;
         }
         const std::string childPath = level.context.path + entry.name + "/";
@@ -242,7 +249,7 @@ void Walker::finishDeepest()
     Level& level = *m_levels.back();
     if (level.describesFiles && reopen(m_levels.size() - 1)) {
         const FolderResult written =
-            replaceFileAt(level.handle.fd(), level.listName, level.context.lines);
+            renewList(level.handle.fd(), level.listName, level.entries, level.context.described);
         if (!written.ok())
             addFolderError(level.listName + " could not be written: " + level.context.path
                            + level.listName + " (" + written.reason + ")");
@@ -333,13 +340,16 @@ void Walker::limitOpenFolders()
     }
 }
 
+bool Walker::isDescribedKind(const DirectoryEntry& entry) const
+{
+    const FileKind kind = fileKindOf(entry.name);
+    return kind != FileKind::Other
+           && (kind != FileKind::Movie || m_run.settings.showMovieInfo != 0);
+}
+
 void Walker::describeEntry(Level& level, const DirectoryEntry& entry)
 {
     const FileKind kind = fileKindOf(entry.name);
-    if (kind == FileKind::Other)
-        return;
-    if (kind == FileKind::Movie && m_run.settings.showMovieInfo == 0)
-        return;
     const std::string fullPath = level.context.path + entry.name;
     if (!isWritableName(entry.name)) {
         addError("Name cannot be written to Descript.ion: " + fullPath);
