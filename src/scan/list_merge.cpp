@@ -54,8 +54,9 @@ bool canBeEntryName(const std::string& name)
 void appendKeptLine(std::string& out, std::string_view bytes)
 {
     out += bytes;
+    // The old list's last line may lack its line end, or its LF only (a list cut short).
     if (!bytes.ends_with('\n'))
-        out += "\r\n";
+        out += bytes.ends_with('\r') ? "\n" : "\r\n";
 }
 
 } // namespace
@@ -76,8 +77,8 @@ std::vector<ListLine> splitList(std::string_view list)
 
 bool isEightBitList(std::string_view list)
 {
-    if (list.starts_with("\xFF\xFE") || list.starts_with("\xFE\xFF"))
-        return false;
+    // Every line end in UTF-16 holds a zero byte; the byte-order mark alone proves nothing,
+    // as the two bytes are also "ÿþ" in Windows-1252.
     return list.find('\0') == std::string_view::npos;
 }
 
@@ -132,7 +133,10 @@ std::optional<std::string> mergeList(std::string_view oldList,
         if (canBeEntryName(name) && existsNow && existsNow(name))
             appendKeptLine(merged, old[i].bytes);
     }
-    if (!merged.empty() && oldList.starts_with(utf8ByteOrderMark))
+    // Readers skip the mark in front of a list, so a kept line that starts with those bytes
+    // (from the middle of the old list) needs one in front of it to be read as before.
+    if (!merged.empty()
+        && (oldList.starts_with(utf8ByteOrderMark) || merged.starts_with(utf8ByteOrderMark)))
         merged.insert(0, utf8ByteOrderMark);
     return merged;
 }

@@ -37,8 +37,7 @@ inline constexpr std::string_view utf8ByteOrderMark = "\xEF\xBB\xBF";
 [[nodiscard]] std::vector<ListLine> splitList(std::string_view list);
 
 /// Whether new lines of 8-bit text can go into the list: false for a list holding a zero byte
-/// or starting with a UTF-16 byte-order mark (lines in UTF-16, or no list at all), which
-/// would be spoiled by them.
+/// (lines in UTF-16, or no list at all), which would be spoiled by them.
 [[nodiscard]] bool isEightBitList(std::string_view list);
 
 /// The lines the walk wrote for one entry of a folder that it described to its end.
@@ -57,8 +56,9 @@ using ExistsNow = std::function<bool(const std::string& name)>;
 /// old lines byte for byte, in their old order. Old lines naming a file that is not in the
 /// listing follow at the end when existsNow says the folder holds it now (it came during the
 /// walk); other old lines are dropped. Names are compared byte for byte. A kept line without
-/// a line end (the old list's last) gets CR LF; a UTF-8 byte-order mark of the old list stays
-/// in front of a list that is not empty.
+/// a line end (the old list's last) gets CR LF, or LF behind a CR. A UTF-8 byte-order mark of the
+/// old list stays in front of a list that is not empty, and one is put in front of a list whose
+/// first line starts with those bytes, so that readers read the line as before.
 ///
 /// \returns nothing when the old list cannot take lines of 8-bit text (see isEightBitList).
 [[nodiscard]] std::optional<std::string> mergeList(std::string_view oldList,

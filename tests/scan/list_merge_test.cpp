@@ -35,20 +35,20 @@ TEST_P(ListSplitTest, ReadsTheNameAsTheListsReadersDo)
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, ListSplitTest,
-    testing::Values(
-        SplitCase{"QuotedWithBlank", "\"01 a b.mp3\" Artist - Title\r\n", "01 a b.mp3",
-                  "Artist - Title"},
-        SplitCase{"UnquotedToTheFirstBlank", "notes.txt read me first\n", "notes.txt",
-                  "read me first"},
-        SplitCase{"QuotedEmptyDescription", "\"a.mp3\" \r\n", "a.mp3", ""},
-        SplitCase{"NameOnly", "notes.txt\r\n", "notes.txt", ""},
-        SplitCase{"NoBlankBehindTheQuote", "\"a.mp3\"text\n", "a.mp3", "text"},
-        SplitCase{"ACrInsideIsText", "a.txt x\ry\n", "a.txt", "x\ry"},
-        SplitCase{"HfsMultiLine", "notes.txt one\\ntwo\x04\xC2\n", "notes.txt",
-                  "one\\ntwo\x04\xC2"},
-        SplitCase{"LastLineWithoutEnd", "\"x y\" z", "x y", "z"},
-        SplitCase{"UnclosedQuoteNamesNothing", "\"never closed x\r\n", "", ""},
-        SplitCase{"EmptyLineNamesNothing", "\r\n", "", ""}),
+    testing::Values(SplitCase{"QuotedWithBlank", "\"01 a b.mp3\" Artist - Title\r\n", "01 a b.mp3",
+                              "Artist - Title"},
+                    SplitCase{"UnquotedToTheFirstBlank", "notes.txt read me first\n", "notes.txt",
+                              "read me first"},
+                    SplitCase{"QuotedEmptyDescription", "\"a.mp3\" \r\n", "a.mp3", ""},
+                    SplitCase{"NameOnly", "notes.txt\r\n", "notes.txt", ""},
+                    SplitCase{"NoBlankBehindTheQuote", "\"a.mp3\"text\n", "a.mp3", "text"},
+                    SplitCase{"ACrInsideIsText", "a.txt x\ry\n", "a.txt", "x\ry"},
+                    SplitCase{"HfsMultiLine", "notes.txt one\\ntwo\x04\xC2\n", "notes.txt",
+                              "one\\ntwo\x04\xC2"},
+                    SplitCase{"LastLineWithoutEnd", "\"x y\" z", "x y", "z"},
+                    SplitCase{"LastLineCutAfterItsCr", "y.txt\r", "y.txt", ""},
+                    SplitCase{"UnclosedQuoteNamesNothing", "\"never closed x\r\n", "", ""},
+                    SplitCase{"EmptyLineNamesNothing", "\r\n", "", ""}),
     [](const testing::TestParamInfo<SplitCase>& row) { return row.param.what; });
 
 TEST(ListSplitTest, SplitsAtLineFeedsAndSkipsAByteOrderMark)
@@ -90,7 +90,8 @@ TEST_P(ListMergeTest, PlacesEveryLineWhereItsEntryIsListed)
 // Windows-1252 "Café", "Menü für"; CP850 "Übersicht" (0x9A 0x81); UTF-8 "Grüße aus Köln".
 const std::string cp1252Line = "\"Caf\xE9.txt\" Men\xFC f\xFCr heute\r\n";
 const std::string cp850Line = "Ordner \x9A\x62\x65rsicht\r\n";
-const std::string utf8Line = "\"Gr\xC3\xBC\xC3\x9F\x65.txt\" Gr\xC3\xBC\xC3\x9F\x65 aus K\xC3\xB6ln\n";
+const std::string utf8Line =
+    "\"Gr\xC3\xBC\xC3\x9F\x65.txt\" Gr\xC3\xBC\xC3\x9F\x65 aus K\xC3\xB6ln\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Lists, ListMergeTest,
@@ -130,13 +131,27 @@ INSTANTIATE_TEST_SUITE_P(
                   {"z.txt", "a.mp3"},
                   {{1, "\"a.mp3\" \r\n"}},
                   "z.txt last\r\n\"a.mp3\" \r\n"},
+        MergeCase{
+            "AKeptLastLineCutAfterItsCrGetsTheLf", "y.txt\r", {"y.txt", "z"}, {}, "y.txt\r\n"},
         MergeCase{"AByteOrderMarkStaysInFront",
                   "\xEF\xBB\xBFnotes.txt hi\r\n",
                   {"a.mp3", "notes.txt"},
                   {{0, "\"a.mp3\" \r\n"}},
                   "\xEF\xBB\xBF\"a.mp3\" \r\nnotes.txt hi\r\n"},
-        MergeCase{"ByteOrderMarkOfAListLeftEmptyGoes", "\xEF\xBB\xBF\"a.mp3\" old\r\n",
-                  {"a.mp3"}, {{0, ""}}, ""},
+        MergeCase{"ByteOrderMarkOfAListLeftEmptyGoes",
+                  "\xEF\xBB\xBF\"a.mp3\" old\r\n",
+                  {"a.mp3"},
+                  {{0, ""}},
+                  ""},
+        MergeCase{"AKeptLineStartingWithTheMarkGetsOneInFront",
+                  "a.txt x\r\n\xEF\xBB\xBF"
+                  "b.txt y\r\n",
+                  {"\xEF\xBB\xBF"
+                   "b.txt",
+                   "a.txt"},
+                  {},
+                  "\xEF\xBB\xBF\xEF\xBB\xBF"
+                  "b.txt y\r\na.txt x\r\n"},
         MergeCase{"NamesCompareByteForByte",
                   "\"song.mp3\" old\r\nnotes.txt x\r\n",
                   {"Song.MP3", "Notes.txt"},
@@ -165,12 +180,14 @@ TEST(ListMergeTest, RefusesListsThatAreNotEightBitText)
 {
     const std::vector<DirectoryEntry> entries = {{"a.mp3", EntryKind::File}};
     const std::vector<EntryLines> described = {{0, "\"a.mp3\" \r\n"}};
-    for (const std::string& old : {std::string("\xFF\xFEn\0o\0", 6), std::string("\xFE\xFF"),
-                                   std::string("n\0o\0t\0e\0", 8)}) {
+    for (const std::string& old :
+         {std::string("\xFF\xFEn\0o\0", 6), std::string("\xFE\xFF\0n\0o", 6),
+          std::string("n\0o\0t\0e\0", 8)}) {
         EXPECT_FALSE(isEightBitList(old));
         EXPECT_FALSE(mergeList(old, entries, described, {}));
     }
-    EXPECT_TRUE(isEightBitList("\xEF\xBB\xBF\xFF\xFE"));
+    // Windows-1252 "ÿþ.txt" is a name, not a byte-order mark.
+    EXPECT_TRUE(isEightBitList("\xFF\xFE.txt hi\r\n"));
 }
 
 } // namespace
