@@ -134,13 +134,11 @@ TEST_P(WalkListsOptionTest, PictureLinesAreTheWalksWhateverItsOptions)
     EXPECT_EQ(list(), GetParam().photoLine);
 }
 
-INSTANTIATE_TEST_SUITE_P(Options, WalkListsOptionTest,
-                         testing::Values(OptionCase{"SizeShown", true,
-                                                    "\"photo.jpg\" 0 x 0 pixel 0 Bit\r\n"},
-                                         OptionCase{"SizeNotShown", false, ""}),
-                         [](const testing::TestParamInfo<OptionCase>& row) {
-                             return row.param.what;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Options, WalkListsOptionTest,
+    testing::Values(OptionCase{"SizeShown", true, "\"photo.jpg\" 0 x 0 pixel 0 Bit\r\n"},
+                    OptionCase{"SizeNotShown", false, ""}),
+    [](const testing::TestParamInfo<OptionCase>& row) { return row.param.what; });
 
 struct StopCase
 {
