@@ -224,7 +224,8 @@ TEST_F(WalkListsTest, LinesWrittenByAnotherProgramDuringTheWalkAreKept)
 TEST_F(WalkListsTest, AListInUtf16IsLeftAsItIsAndNamed)
 {
     tree.writeFile("a.mp3", "x");
-    const std::string utf16("\xFF\xFEn\0o\0t\0e\0s\0.\0t\0x\0t\0 \0h\0i\0\r\0\n\0", 32);
+    const char bytes[] = "\xFF\xFEn\0o\0t\0e\0s\0.\0t\0x\0t\0 \0h\0i\0\r\0\n\0";
+    const std::string utf16(bytes, sizeof bytes - 1);
     tree.writeFile("descript.ion", utf16);
     walk();
     EXPECT_EQ(list(), utf16);
