@@ -51,17 +51,6 @@ INSTANTIATE_TEST_SUITE_P(
                     SplitCase{"EmptyLineNamesNothing", "\r\n", "", ""}),
     [](const testing::TestParamInfo<SplitCase>& row) { return row.param.what; });
 
-TEST(ListSplitTest, SplitsAtLineFeedsAndSkipsAByteOrderMark)
-{
-    const std::vector<ListLine> lines = splitList("\xEF\xBB\xBF"
-                                                  "a.txt 1\r\nb.txt 2\nc.txt 3");
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0].name, "a.txt");
-    EXPECT_EQ(lines[0].bytes, "a.txt 1\r\n");
-    EXPECT_EQ(lines[1].bytes, "b.txt 2\n");
-    EXPECT_EQ(lines[2].bytes, "c.txt 3");
-}
-
 struct MergeCase
 {
     const char* what;
