@@ -91,20 +91,23 @@ std::optional<std::string> mergeList(std::string_view oldList,
         return std::nullopt;
     const std::vector<ListLine> old = splitList(oldList);
 
-    // The old lines of each name, as a chain in list order: the first line of the name, and
-    // from each line the next one of the same name.
-    std::unordered_map<std::string_view, std::size_t> firstOf;
-    std::unordered_map<std::string_view, std::size_t> lastOf;
+    // The old lines of each name, as a chain in list order: the first and the last line of
+    // the name, and from each line the next one of the same name.
+    struct Chain
+    {
+        std::size_t first;
+        std::size_t last;
+    };
+    std::unordered_map<std::string_view, Chain> chains;
     std::vector<std::size_t> nextOf(old.size(), noLine);
     for (std::size_t i = 0; i < old.size(); ++i) {
         if (old[i].name.empty())
             continue;
-        const auto [last, isFirst] = lastOf.try_emplace(old[i].name, i);
-        if (isFirst)
-            firstOf.emplace(old[i].name, i);
-        else
-            nextOf[last->second] = i;
-        last->second = i;
+        const auto [chain, isFirst] = chains.try_emplace(old[i].name, Chain{i, i});
+        if (!isFirst) {
+            nextOf[chain->second.last] = i;
+            chain->second.last = i;
+        }
     }
 
     std::vector<const std::string*> newLinesOf(entries.size(), nullptr);
@@ -116,8 +119,8 @@ std::optional<std::string> mergeList(std::string_view oldList,
     std::string merged;
     std::vector<bool> placed(old.size(), false);
     for (std::size_t e = 0; e < entries.size(); ++e) {
-        const auto first = firstOf.find(entries[e].name);
-        for (std::size_t i = first == firstOf.end() ? noLine : first->second; i != noLine;
+        const auto chain = chains.find(entries[e].name);
+        for (std::size_t i = chain == chains.end() ? noLine : chain->second.first; i != noLine;
              i = nextOf[i]) {
             placed[i] = true;
             if (newLinesOf[e] == nullptr)
