@@ -15,13 +15,15 @@ namespace tagrelay {
 
 namespace {
 
+/// The signal that asked the walk to stop, 0 before one came.
 volatile std::sig_atomic_t interrupted = 0;
 
-void onInterrupt(int)
+void onInterrupt(int signal)
 {
-    interrupted = 1;
-    // A second Ctrl+C is not asked twice.
+    interrupted = signal;
+    // A second request (Ctrl+C, or SIGTERM from a service manager) is not asked twice.
     std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
 }
 
 int terminalWidth()
@@ -45,11 +47,12 @@ void ConsoleReporter::catchInterrupt()
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
 }
 
-bool ConsoleReporter::wasInterrupted()
+int ConsoleReporter::interruptSignal()
 {
-    return interrupted != 0;
+    return interrupted;
 }
 
 bool ConsoleReporter::goOn()

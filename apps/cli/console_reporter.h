@@ -10,7 +10,7 @@ namespace tagrelay {
 struct RunState;
 
 /// The command line's front end of the walk: one live status line on a terminal (the count,
-/// the elapsed time and the file being analysed), and Ctrl+C as the request to stop. The
+/// the elapsed time and the file being analysed), and Ctrl+C or SIGTERM as the request to stop. The
 /// list of files with errors is printed from the run's state at the end.
 class ConsoleReporter : public WalkReporter
 {
@@ -20,15 +20,17 @@ class ConsoleReporter : public WalkReporter
 
     void analysing(const std::string& fullPath) override { m_analysing = fullPath; }
     void scanFinished() override { m_analysing.clear(); }
-    /// False once Ctrl+C was pressed; redraws the status line now and then.
+    /// False once Ctrl+C was pressed or SIGTERM came; redraws the status line now and then.
     bool goOn() override;
 
     /// Removes the status line from the terminal.
     void clearStatus();
 
-    /// Installs the Ctrl+C handler; a second Ctrl+C ends the program at once.
+    /// Installs the handler of Ctrl+C (SIGINT) and SIGTERM; a second one ends the program at
+    /// once.
     static void catchInterrupt();
-    static bool wasInterrupted();
+    /// The signal that asked to stop (SIGINT or SIGTERM); 0 when none came.
+    static int interruptSignal();
 
   private:
     void drawStatus();

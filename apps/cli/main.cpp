@@ -16,6 +16,7 @@
 
 #include <charconv>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -28,7 +29,7 @@ namespace {
 constexpr int exitDone = 0;
 constexpr int exitIncomplete = 1;
 constexpr int exitUsage = 2;
-constexpr int exitInterrupted = 130;
+constexpr int exitInterrupted = 128; // + the signal: 130 for Ctrl+C, 143 for SIGTERM
 
 struct Flag
 {
@@ -83,10 +84,12 @@ void printHelp()
         "                                  processor core; 1: one after the other)\n"
         "  --help, --version\n"
         "\n"
-        "The settings file is never written. Ctrl+C stops the walk; the lines written so far\n"
-        "stay. Exit codes: 0 done, 1 done but some folder could not be listed, entered or\n"
-        "written (see the list of files with errors), 2 bad usage or start folder, 130\n"
-        "stopped by Ctrl+C.\n");
+        "A folder's list keeps the lines of files the walk does not describe (other files,\n"
+        "folders). The settings file is never written. Ctrl+C or SIGTERM stops the walk: the\n"
+        "lists of the folders being described get the new lines written so far and keep the\n"
+        "old lines of the files not reached. Exit codes: 0 done, 1 done but some folder could\n"
+        "not be listed, entered or written (see the list of files with errors), 2 bad usage\n"
+        "or start folder, 130 stopped by Ctrl+C, 143 stopped by SIGTERM.\n");
 }
 
 int usageError(const std::string& message)
@@ -292,9 +295,14 @@ int main(int argc, char** argv)
                     static_cast<long long>(counts.misses));
     }
     std::fflush(stdout);
-    if (run.closeRequested || ConsoleReporter::wasInterrupted()) {
-        std::fprintf(stderr, "tagrelay-cli: stopped by Ctrl+C; the lists written so far stay\n");
-        return exitInterrupted;
+    const int signal = ConsoleReporter::interruptSignal();
+    if (run.closeRequested || signal != 0) {
+        const int stoppedBy = signal != 0 ? signal : SIGINT;
+        std::fprintf(stderr,
+                     "tagrelay-cli: stopped by %s; the lists keep the old lines of the files not "
+                     "reached\n",
+                     stoppedBy == SIGTERM ? "SIGTERM" : "Ctrl+C");
+        return exitInterrupted + stoppedBy;
     }
     return run.incompleteFolders > 0 ? exitIncomplete : exitDone;
 }

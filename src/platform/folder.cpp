@@ -205,6 +205,48 @@ bool isSystemFileSystem(int folderFd)
     return type == tmpfs && ::fstat(folderFd, &folder) == 0 && isDeviceTmpfs(folder.st_dev);
 }
 
+FolderResult readFileAt(int folderFd, const std::string& name, std::size_t maxBytes,
+                        std::string& bytes)
+{
+    bytes.clear();
+    const int fd =
+        ::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0 && errno == ELOOP)
+        return {"not a regular file"}; // a link, never followed
+    if (fd < 0)
+        return errno == ENOENT ? FolderResult{} : failure(errno);
+    struct stat info
+    {
+    };
+    FolderResult result;
+    if (::fstat(fd, &info) != 0)
+        result = failure(errno);
+    else if (!S_ISREG(info.st_mode))
+        result = {"not a regular file"};
+    const std::string tooLarge = "larger than " + std::to_string(maxBytes) + " bytes";
+    if (result.ok() && static_cast<std::uint64_t>(info.st_size) > maxBytes)
+        result = {tooLarge};
+    // Read to the end, whatever the size said: the file may have grown since.
+    std::array<char, 65536> block{};
+    while (result.ok()) {
+        const ssize_t got = ::read(fd, block.data(), block.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            result = failure(errno);
+        if (got <= 0)
+            break;
+        if (bytes.size() + static_cast<std::size_t>(got) > maxBytes)
+            result = {tooLarge};
+        else
+            bytes.append(block.data(), static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    if (!result.ok())
+        bytes.clear();
+    return result;
+}
+
 bool kindAt(int folderFd, const std::string& name, EntryKind& kind)
 {
     struct stat info

@@ -61,6 +61,12 @@ struct FolderResult
 /// written into.
 [[nodiscard]] bool isSystemFileSystem(int folderFd);
 
+/// Reads the regular file name of the folder whole, never through a link. A missing file
+/// reads as empty. A link, a folder, a FIFO or a device under the name, or a file larger than
+/// maxBytes, is refused with a reason and leaves bytes empty.
+[[nodiscard]] FolderResult readFileAt(int folderFd, const std::string& name, std::size_t maxBytes,
+                                      std::string& bytes);
+
 /// What the name is in the folder, without following a link: EntryKind::File only for a
 /// regular file; a link, a FIFO or a device is Other. Missing names give false.
 [[nodiscard]] bool kindAt(int folderFd, const std::string& name, EntryKind& kind);

@@ -10,6 +10,7 @@
 #include "scan/description_cache.h"
 #include "scan/descriptions.h"
 #include "scan/folder_context.h"
+#include "scan/list_renewal.h"
 #include "scan/movie_describer.h"
 #include "scan/mp3_describer.h"
 #include "scan/picture_describer.h"
@@ -166,9 +167,12 @@ class Walker
     void replayCached(Level& level, const DirectoryEntry& entry, const CachedFile& file);
     /// Keeps what describing the file did, from the marks taken before it, in the cache.
     void storeInCache(Level& level, const DirectoryEntry& entry, const StampReading& reading,
-                      std::size_t errorsBefore, std::size_t linesBefore, std::int32_t countBefore);
+                      std::size_t errorsBefore, std::int32_t countBefore);
     bool reopen(std::size_t index);
     void limitOpenFolders();
+    /// Whether the walk describes a file of this name with the run's options: the old lines
+    /// of such files are its own, replaced by what it writes now, or dropped.
+    bool isDescribedKind(const DirectoryEntry& entry) const;
     void describeEntry(Level& level, const DirectoryEntry& entry, std::size_t index);
     void describeOpened(Level& level, const DirectoryEntry& entry, FileKind kind, OpenFile file);
     void readAheadOf(Level& level);
@@ -222,7 +226,8 @@ void Walker::walk(const std::string& path)
     while (!m_levels.empty()) {
         Level& level = *m_levels.back();
         if (m_run.closeRequested || level.next >= level.entries.size()) {
-            // A finished folder, or one the user abandoned: its lines so far replace the list.
+            // A finished folder, or one the user abandoned: its new lines go into its list,
+            // where entries not reached keep their old ones.
             finishDeepest();
             continue;
         }
@@ -232,10 +237,12 @@ void Walker::walk(const std::string& path)
         const std::size_t index = level.next++;
         const DirectoryEntry entry = level.entries[index];
         m_walk.reporter.entryStarted();
-        if (entry.kind == EntryKind::Directory)
+        if (entry.kind == EntryKind::Directory) {
             enterChild(level, entry);
-        else if (level.describesFiles)
+        } else if (level.describesFiles && isDescribedKind(entry)) {
             describeEntry(level, entry, index);
+            level.context.finishEntry(index, m_run.closeRequested);
+        }
         if (level.context.leftTree && level.describesFiles) {
             addFolderError("Folder changed during the walk, not described further: "
                            + level.context.path);
@@ -384,7 +391,8 @@ void Walker::finishDeepest()
             level.listFile.discard(level.handle.fd());
         } else {
             const FolderResult written =
-                level.listFile.replace(level.handle.fd(), level.listName, level.context.lines);
+                renewList(level.handle.fd(), level.listName, level.listFile, level.entries,
+                          level.context.described);
             if (!written.ok())
                 addFolderError(level.listName + " could not be written: " + level.context.path
                                + level.listName + " (" + written.reason + ")");
@@ -604,17 +612,16 @@ void Walker::replayCached(Level& level, const DirectoryEntry& entry, const Cache
 }
 
 void Walker::storeInCache(Level& level, const DirectoryEntry& entry, const StampReading& reading,
-                          std::size_t errorsBefore, std::size_t linesBefore,
-                          std::int32_t countBefore)
+                          std::size_t errorsBefore, std::int32_t countBefore)
 {
     CachedFile file;
     file.counted = m_run.fileCount != countBefore;
     file.errors.assign(m_run.errors.begin() + static_cast<std::ptrdiff_t>(errorsBefore),
                        m_run.errors.end());
-    const std::string& lines = level.context.lines;
-    if (lines.size() > linesBefore) {
+    const std::string& lines = level.context.entryLines;
+    if (!lines.empty()) {
         // The line is the quoted name, a blank, the description and CR LF.
-        const std::size_t start = linesBefore + entry.name.size() + 3;
+        const std::size_t start = entry.name.size() + 3;
         file.description = lines.substr(start, lines.size() - start - 2);
     }
     if (m_walk.iconsWritten > 0) {
@@ -626,13 +633,16 @@ void Walker::storeInCache(Level& level, const DirectoryEntry& entry, const Stamp
     m_cache->store(reading, file, level.context.path + entry.name);
 }
 
+bool Walker::isDescribedKind(const DirectoryEntry& entry) const
+{
+    const FileKind kind = fileKindOf(entry.name);
+    return kind != FileKind::Other
+           && (kind != FileKind::Movie || m_run.settings.showMovieInfo != 0);
+}
+
 void Walker::describeEntry(Level& level, const DirectoryEntry& entry, std::size_t index)
 {
     const FileKind kind = fileKindOf(entry.name);
-    if (kind == FileKind::Other)
-        return;
-    if (kind == FileKind::Movie && m_run.settings.showMovieInfo == 0)
-        return;
     const std::string fullPath = level.context.path + entry.name;
     if (!isWritableName(entry.name)) {
         addError("Name cannot be written to Descript.ion: " + fullPath);
@@ -650,7 +660,6 @@ void Walker::describeEntry(Level& level, const DirectoryEntry& entry, std::size_
         return;
     }
     const std::size_t errorsBefore = m_run.errors.size();
-    const std::size_t linesBefore = level.context.lines.size();
     const std::int32_t countBefore = m_run.fileCount;
     m_walk.iconsWritten = m_walk.iconsFailed = 0;
     bool read = false;
@@ -677,7 +686,7 @@ void Walker::describeEntry(Level& level, const DirectoryEntry& entry, std::size_
                            && m_walk.iconsFailed == 0
                            && (kind != FileKind::Movie || m_run.errors.size() == errorsBefore);
     if (remembers)
-        storeInCache(level, entry, *cached->reading, errorsBefore, linesBefore, countBefore);
+        storeInCache(level, entry, *cached->reading, errorsBefore, countBefore);
     level.lookups.erase(index);
 }
 

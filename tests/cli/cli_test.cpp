@@ -16,6 +16,8 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <set>
+#include <sstream>
 #include <thread>
 
 namespace tagrelay {
@@ -220,6 +222,79 @@ TEST_F(CliTest, CtrlCStopsTheWalkAndKeepsTheLinesWritten)
     EXPECT_EQ(written.back(), '\n');
     EXPECT_NE(readFileText(errPath).find("stopped by Ctrl+C"), std::string::npos);
     EXPECT_NE(readFileText(outPath).find("stopped before the end"), std::string::npos);
+}
+
+struct StopSignal
+{
+    const char* what;
+    int signal;
+    int exitCode;
+    const char* said;
+};
+
+class CliStopTest : public CliTest, public testing::WithParamInterface<StopSignal>
+{
+};
+
+TEST_P(CliStopTest, AStoppedReRunKeepsTheOldLinesOfTheFilesNotReached)
+{
+    constexpr int files = 20000;
+    const std::string folder = music.makeDir("many");
+    std::string old = "notes.txt written by hand\r\n";
+    for (int i = 0; i < files; ++i) {
+        const std::string name = std::to_string(i) + ".mp3";
+        music.writeFile("many/" + name, "x");
+        old += "\"" + name + "\" old\r\n";
+    }
+    music.writeFile("many/notes.txt", "x");
+    music.writeFile("many/descript.ion", old);
+    const std::string outPath = scratch.path() + "out.txt";
+    const std::string errPath = scratch.path() + "err.txt";
+    const pid_t child = startCli({music.path()}, work.path(), outPath, errPath);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(child, GetParam().signal);
+    const int exitCode = test::waitForCli(child);
+    if (exitCode == 0)
+        GTEST_SKIP() << "the walk ended before the signal arrived";
+    EXPECT_EQ(exitCode, GetParam().exitCode);
+    EXPECT_NE(readFileText(errPath).find(GetParam().said), std::string::npos);
+
+    // Every file has one line, new or old, and the hand-written line stays.
+    std::multiset<std::string> lines;
+    std::istringstream list(readFileText(folder + "descript.ion"));
+    for (std::string line; std::getline(list, line);)
+        lines.insert(line);
+    EXPECT_EQ(lines.count("notes.txt written by hand\r"), 1u);
+    int renewed = 0;
+    for (int i = 0; i < files; ++i) {
+        const std::string quoted = "\"" + std::to_string(i) + ".mp3\" ";
+        const auto isNew = lines.count(quoted + "\r");
+        ASSERT_EQ(isNew + lines.count(quoted + "old\r"), 1u) << i;
+        renewed += static_cast<int>(isNew);
+    }
+    EXPECT_EQ(lines.size(), files + 1u);
+    EXPECT_GT(renewed, 0);
+    EXPECT_LT(renewed, files);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CliStopTest,
+                         testing::Values(StopSignal{"CtrlC", SIGINT, 130, "stopped by Ctrl+C"},
+                                         StopSignal{"Sigterm", SIGTERM, 143, "stopped by SIGTERM"}),
+                         [](const testing::TestParamInfo<StopSignal>& row) {
+                             return row.param.what;
+                         });
+
+TEST_F(CliTest, MovieLinesAreTheWalksOnlyWithTheMovieOption)
+{
+    music.writeFile("not a movie.avi", "RIFF");
+    const std::string list = music.path() + "descript.ion";
+    const std::string old = "\"not a movie.avi\" 352 x 640 pixel - 24 fps - 58:18 min\r\n";
+    music.writeFile("descript.ion", old);
+    ASSERT_EQ(run({"--no-movie-info", music.path()}).exitCode, 0);
+    EXPECT_EQ(readFileText(list), old);
+    // With the option the walk describes movies: one it cannot load gets no line.
+    ASSERT_EQ(run({"--movie-info", music.path()}).exitCode, 0);
+    EXPECT_EQ(readFileText(list), "");
 }
 
 } // namespace

@@ -65,7 +65,8 @@ class CliUpdateTest : public testing::Test
     {
         const int n = static_cast<int>(random() % 400);
         if (relative.ends_with(".jpg"))
-            music.writeFile(relative, test::jpegFile(test::solidImage(20 + n, 10 + n % 7, {1, 2, 3})));
+            music.writeFile(relative,
+                            test::jpegFile(test::solidImage(20 + n, 10 + n % 7, {1, 2, 3})));
         else
             music.writeFile(relative, song("T" + std::to_string(n), 120 + n, n % 3 == 0));
         files.push_back(relative);
@@ -83,20 +84,21 @@ class CliUpdateTest : public testing::Test
         switch (random() % 6) {
         case 0: // the tags were edited
             if (files[at].ends_with(".mp3"))
-                music.writeFile(files[at], song("Edited" + std::to_string(random() % 9), 150, true));
+                music.writeFile(files[at],
+                                song("Edited" + std::to_string(random() % 9), 150, true));
             break;
         case 1:
-            addFile("album" + std::to_string(random() % 4) + "/added" + std::to_string(random() % 1000)
-                    + (random() % 2 ? ".mp3" : ".jpg"));
+            addFile("album" + std::to_string(random() % 4) + "/added"
+                    + std::to_string(random() % 1000) + (random() % 2 ? ".mp3" : ".jpg"));
             break;
         case 2:
             fs::remove(path);
             files.erase(files.begin() + static_cast<std::ptrdiff_t>(at));
             break;
         case 3: { // renamed in its folder
-            const std::string renamed =
-                fs::path(files[at]).parent_path().string() + "/renamed" + std::to_string(random() % 1000)
-                + fs::path(files[at]).extension().string();
+            const std::string renamed = fs::path(files[at]).parent_path().string() + "/renamed"
+                                        + std::to_string(random() % 1000)
+                                        + fs::path(files[at]).extension().string();
             fs::rename(path, music.path() + renamed);
             files[at] = renamed;
             break;

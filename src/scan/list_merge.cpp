@@ -1,0 +1,147 @@
+#include "scan/list_merge.h"
+
+#include <cstdint>
+#include <unordered_map>
+
+namespace tagrelay {
+
+namespace {
+
+constexpr std::size_t noLine = static_cast<std::size_t>(-1);
+
+/// The line without its line end.
+std::string_view lineText(std::string_view bytes)
+{
+    if (bytes.ends_with('\n'))
+        bytes.remove_suffix(1);
+    if (bytes.ends_with('\r'))
+        bytes.remove_suffix(1);
+    return bytes;
+}
+
+/// Reads the name and the description of one line.
+ListLine readLine(std::string_view bytes)
+{
+    ListLine line;
+    line.bytes = bytes;
+    const std::string_view text = lineText(bytes);
+    std::size_t rest = 0;
+    if (text.starts_with('"')) {
+        // A name holding a blank is quoted; the name then runs to the next double quote.
+        const std::size_t close = text.find('"', 1);
+        if (close == std::string_view::npos)
+            return line;
+        line.name = text.substr(1, close - 1);
+        rest = close + 1;
+    } else {
+        const std::size_t blank = text.find(' ');
+        line.name = text.substr(0, blank);
+        rest = blank == std::string_view::npos ? text.size() : blank;
+    }
+    if (rest < text.size() && text[rest] == ' ')
+        ++rest;
+    line.description = text.substr(rest);
+    return line;
+}
+
+/// A name the folder could hold as an entry of its own: asking the folder about anything else
+/// would look at another folder ("..", "a/b") or at the folder itself.
+bool canBeEntryName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+void appendKeptLine(std::string& out, std::string_view bytes)
+{
+    out += bytes;
+    // The old list's last line may lack its line end, or its LF only (a list cut short).
+    if (!bytes.ends_with('\n'))
+        out += bytes.ends_with('\r') ? "\n" : "\r\n";
+}
+
+} // namespace
+
+std::vector<ListLine> splitList(std::string_view list)
+{
+    if (list.starts_with(utf8ByteOrderMark))
+        list.remove_prefix(utf8ByteOrderMark.size());
+    std::vector<ListLine> lines;
+    while (!list.empty()) {
+        const std::size_t end = list.find('\n');
+        const std::size_t length = end == std::string_view::npos ? list.size() : end + 1;
+        lines.push_back(readLine(list.substr(0, length)));
+        list.remove_prefix(length);
+    }
+    return lines;
+}
+
+bool isEightBitList(std::string_view list)
+{
+    // Every line end in UTF-16 holds a zero byte; the byte-order mark alone proves nothing,
+    // as the two bytes are also "ÿþ" in Windows-1252.
+    return list.find('\0') == std::string_view::npos;
+}
+
+std::optional<std::string> mergeList(std::string_view oldList,
+                                     std::span<const DirectoryEntry> entries,
+                                     std::span<const EntryLines> described,
+                                     const ExistsNow& existsNow)
+{
+    if (!isEightBitList(oldList))
+        return std::nullopt;
+    const std::vector<ListLine> old = splitList(oldList);
+
+    // The old lines of each name, as a chain in list order: the first and the last line of
+    // the name, and from each line the next one of the same name.
+    struct Chain
+    {
+        std::size_t first;
+        std::size_t last;
+    };
+    std::unordered_map<std::string_view, Chain> chains;
+    std::vector<std::size_t> nextOf(old.size(), noLine);
+    for (std::size_t i = 0; i < old.size(); ++i) {
+        if (old[i].name.empty())
+            continue;
+        const auto [chain, isFirst] = chains.try_emplace(old[i].name, Chain{i, i});
+        if (!isFirst) {
+            nextOf[chain->second.last] = i;
+            chain->second.last = i;
+        }
+    }
+
+    std::vector<const std::string*> newLinesOf(entries.size(), nullptr);
+    for (const EntryLines& done : described) {
+        if (done.entry < entries.size())
+            newLinesOf[done.entry] = &done.lines;
+    }
+
+    std::string merged;
+    std::vector<bool> placed(old.size(), false);
+    for (std::size_t e = 0; e < entries.size(); ++e) {
+        const auto chain = chains.find(entries[e].name);
+        for (std::size_t i = chain == chains.end() ? noLine : chain->second.first; i != noLine;
+             i = nextOf[i]) {
+            placed[i] = true;
+            if (newLinesOf[e] == nullptr)
+                appendKeptLine(merged, old[i].bytes);
+        }
+        if (newLinesOf[e] != nullptr)
+            merged += *newLinesOf[e];
+    }
+    for (std::size_t i = 0; i < old.size(); ++i) {
+        if (placed[i] || old[i].name.empty())
+            continue;
+        const std::string name(old[i].name);
+        if (canBeEntryName(name) && existsNow && existsNow(name))
+            appendKeptLine(merged, old[i].bytes);
+    }
+    // Readers skip the mark in front of a list, so a kept line that starts with those bytes
+    // (from the middle of the old list) needs one in front of it to be read as before.
+    if (!merged.empty()
+        && (oldList.starts_with(utf8ByteOrderMark) || merged.starts_with(utf8ByteOrderMark)))
+        merged.insert(0, utf8ByteOrderMark);
+    return merged;
+}
+
+} // namespace tagrelay
