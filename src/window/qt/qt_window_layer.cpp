@@ -3,6 +3,7 @@
 #include "window/qt/program_window.h"
 #include "window/qt/progress_scale.h"
 #include "window/qt/qt_text.h"
+#include "window/qt/screen_format.h"
 #include "window/qt/video_window.h"
 
 #include <time.h>
@@ -634,8 +635,8 @@ int QtWindowLayer::screenWidth() const
 
 int QtWindowLayer::screenDepth() const
 {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen != nullptr && screen->depth() > 0 ? screen->depth() : WindowLayer::screenDepth();
+    const int bits = screenBitsPerPixel();
+    return bits > 0 ? bits : WindowLayer::screenDepth();
 }
 
 int QtWindowLayer::screenHeight() const

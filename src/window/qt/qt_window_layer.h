@@ -132,6 +132,8 @@ class QtWindowLayer : public WindowLayer
   public:
     int screenWidth() const override;
     int screenHeight() const override;
+    /// The bits per pixel of the screen's own bitmap format (32 on a depth-24 X display), as
+    /// the command line reports without a screen, so both write the same lines.
     int screenDepth() const override;
     /// Only on X11 (the movie player draws into X11 windows); 0 on any other platform, such
     /// as offscreen or Wayland, where the movie then plays unseen.
