@@ -3,8 +3,8 @@
 #include "shell/main_window.h"
 #include "window/qt/qt_window_layer.h"
 
-#include <dlfcn.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <QApplication>
 #include <QIcon>
@@ -89,28 +89,13 @@ bool isSet(const char* name)
     return value != nullptr && value[0] != '\0';
 }
 
-/// Whether the X server that DISPLAY names accepts a connection. Asked through the X library
-/// that Qt's own X platform loads, taken at run time so the program does not link it; where
-/// it cannot be loaded, Qt could not use X either and says so itself.
+/// Whether the X server that DISPLAY names accepts a connection.
 bool isXDisplayReachable()
 {
-    void* xcb = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
-    if (xcb == nullptr)
-        return true;
-    using Connect = void* (*)(const char*, int*);
-    using HasError = int (*)(void*);
-    using Disconnect = void (*)(void*);
-    const auto connect = reinterpret_cast<Connect>(dlsym(xcb, "xcb_connect"));
-    const auto hasError = reinterpret_cast<HasError>(dlsym(xcb, "xcb_connection_has_error"));
-    const auto disconnect = reinterpret_cast<Disconnect>(dlsym(xcb, "xcb_disconnect"));
-    bool reachable = true;
-    if (connect != nullptr && hasError != nullptr && disconnect != nullptr) {
-        // A failed connection is still an object to release.
-        void* connection = connect(nullptr, nullptr);
-        reachable = hasError(connection) == 0;
-        disconnect(connection);
-    }
-    dlclose(xcb);
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool reachable = xcb_connection_has_error(connection) == 0;
+    // A failed connection is still an object to release.
+    xcb_disconnect(connection);
     return reachable;
 }
 
