@@ -103,10 +103,12 @@ MP3 files with a cover picture.
 The package holds the window program, tagrelay, and tagrelay-cli, which runs
 the same walk from a terminal.")
 # The libraries come from the programs themselves; the GStreamer plugins are loaded by the
-# movie worker at run time, which no library list shows. The description cache needs SQLite
-# 3.31 for a flag (SQLITE_OPEN_NOFOLLOW) that no library symbol shows either.
+# movie worker at run time, which no library list shows, and so are the window's faces
+# (Liberation Mono for "Courier", Liberation Sans for "Arial"), found through fontconfig. The
+# description cache needs SQLite 3.31 for a flag (SQLITE_OPEN_NOFOLLOW) that no library symbol
+# shows either.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libsqlite3-0 (>= 3.31), gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-libav, gstreamer1.0-x")
+    "libsqlite3-0 (>= 3.31), gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-libav, gstreamer1.0-x, fonts-liberation2")
 
 include(CPack)

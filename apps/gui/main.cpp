@@ -3,7 +3,8 @@
 #include "shell/main_window.h"
 #include "window/qt/qt_window_layer.h"
 
-#include <dlfcn.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <QApplication>
 #include <QIcon>
@@ -11,8 +12,76 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
 
 namespace {
+
+void printHelp()
+{
+    std::printf(
+        "Usage: tagrelay [--help | --version]\n"
+        "\n"
+        "Opens the Tagrelay window. Tick the facts to show, press \"Start and select\n"
+        "startdirectory\" and choose a folder: Tagrelay writes a descript.ion list into it\n"
+        "and into every folder below it, one line per MP3 file, JPEG and BMP picture and\n"
+        "AVI and MPG movie, with a description built from the file's contents.\n"
+        "\n"
+        "The options are kept in brelvoka.ini in the current directory. The window needs\n"
+        "a display; tagrelay-cli runs the same walk from a terminal (tagrelay-cli --help).\n"
+        "Qt's own options are taken too, for example -platform offscreen.\n"
+        "\n"
+        "Exit status: 0 once the window has been closed, 1 without a display.\n");
+}
+
+/// How the user can start a program that lies beside this one: its bare name when that folder
+/// is on the search path (an installed program), else its path, relative to the current
+/// directory when it lies below it (build/dev/tagrelay-cli in a checkout). Empty when the
+/// program is not there.
+std::string commandBesideThis(std::string_view name)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path folder = fs::read_symlink("/proc/self/exe", error).parent_path();
+    const fs::path program = folder / name;
+    if (error || ::access(program.c_str(), X_OK) != 0)
+        return {};
+    if (const char* path = std::getenv("PATH")) {
+        std::string_view rest = path;
+        while (!rest.empty()) {
+            const std::size_t colon = rest.find(':');
+            const fs::path entry(std::string(rest.substr(0, colon)));
+            if (!entry.empty() && fs::equivalent(entry, folder, error))
+                return std::string(name);
+            rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+        }
+    }
+    const fs::path here = fs::current_path(error);
+    if (!error && here != here.root_path()) {
+        const fs::path relative = program.lexically_relative(here);
+        if (!relative.empty() && *relative.begin() != "..")
+            return relative.string();
+    }
+    return program.string();
+}
+
+/// One line that says what to do without a display, with the commands as they can be typed
+/// here.
+void reportNoDisplay()
+{
+    std::string window = commandBesideThis("tagrelay");
+    if (window.empty())
+        window = "tagrelay";
+    std::string line = "tagrelay: no display (neither DISPLAY nor WAYLAND_DISPLAY names one that "
+                       "answers); log in with ssh -X, or start the window on a virtual display "
+                       "with `xvfb-run -a "
+                       + window + "`";
+    if (const std::string cli = commandBesideThis("tagrelay-cli"); !cli.empty())
+        line += ", or describe a folder without a window with `" + cli + " --help`";
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
 
 bool isSet(const char* name)
 {
@@ -20,28 +89,13 @@ bool isSet(const char* name)
     return value != nullptr && value[0] != '\0';
 }
 
-/// Whether the X server that DISPLAY names accepts a connection. Asked through the X library
-/// that Qt's own X platform loads, taken at run time so the program does not link it; where
-/// it cannot be loaded, Qt could not use X either and says so itself.
+/// Whether the X server that DISPLAY names accepts a connection.
 bool isXDisplayReachable()
 {
-    void* xcb = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
-    if (xcb == nullptr)
-        return true;
-    using Connect = void* (*)(const char*, int*);
-    using HasError = int (*)(void*);
-    using Disconnect = void (*)(void*);
-    const auto connect = reinterpret_cast<Connect>(dlsym(xcb, "xcb_connect"));
-    const auto hasError = reinterpret_cast<HasError>(dlsym(xcb, "xcb_connection_has_error"));
-    const auto disconnect = reinterpret_cast<Disconnect>(dlsym(xcb, "xcb_disconnect"));
-    bool reachable = true;
-    if (connect != nullptr && hasError != nullptr && disconnect != nullptr) {
-        // A failed connection is still an object to release.
-        void* connection = connect(nullptr, nullptr);
-        reachable = hasError(connection) == 0;
-        disconnect(connection);
-    }
-    dlclose(xcb);
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool reachable = xcb_connection_has_error(connection) == 0;
+    // A failed connection is still an object to release.
+    xcb_disconnect(connection);
     return reachable;
 }
 
@@ -64,11 +118,20 @@ int main(int argc, char** argv)
 {
     // The texts of the tags and the file names are kept in the locale's character set.
     std::setlocale(LC_ALL, "");
+    // Answered before the window system is asked for anything: they need no display.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            printHelp();
+            return 0;
+        }
+        if (argument == "--version") {
+            std::printf("tagrelay %s\n", TAGRELAY_VERSION);
+            return 0;
+        }
+    }
     if (!hasDisplay()) {
-        std::fputs("tagrelay: no display (neither DISPLAY nor WAYLAND_DISPLAY names one that "
-                   "answers); use tagrelay-cli, the command-line program, or start a virtual one "
-                   "with `xvfb-run -a tagrelay`\n",
-                   stderr);
+        reportNoDisplay();
         return 1;
     }
     QApplication application(argc, argv);

@@ -3,6 +3,7 @@
 #include "window/qt/program_window.h"
 #include "window/qt/progress_scale.h"
 #include "window/qt/qt_text.h"
+#include "window/qt/screen_format.h"
 #include "window/qt/video_window.h"
 
 #include <time.h>
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -18,6 +20,7 @@
 #include <QTextCursor>
 #include <QTextEdit>
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <climits>
 
@@ -84,6 +87,36 @@ std::int64_t coarseMilliseconds()
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
     return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+}
+
+/// A face the program asks for by name and the installed face its windows were laid out in.
+struct NamedFace
+{
+    const char* asked;
+    const char* laidOutIn;
+};
+
+// Left to fontconfig, "Courier" becomes whatever the system's configuration prefers: Nimbus
+// Mono PS where the URW fonts are installed, whose taller lines push the option panel's boxes
+// into scrolling and cut the information box's first line. Liberation Mono has the character
+// widths of Courier New and Liberation Sans those of Arial; the package depends on both.
+constexpr std::array<NamedFace, 2> namedFaces = {{
+    {"Courier", "Liberation Mono"},
+    {"Arial", "Liberation Sans"},
+}};
+
+/// The face a font asked for by name is made in: the face the windows were laid out in when
+/// it is installed, else the name itself for fontconfig to match as best it can.
+QString installedFace(const std::string& face)
+{
+    const QString asked = toQString(face);
+    for (const NamedFace& named : namedFaces) {
+        const QString laidOutIn = QString::fromLatin1(named.laidOutIn);
+        if (asked.compare(QLatin1String(named.asked), Qt::CaseInsensitive) == 0
+            && QFontDatabase::hasFamily(laidOutIn))
+            return laidOutIn;
+    }
+    return asked;
 }
 
 } // namespace
@@ -428,7 +461,7 @@ bool QtWindowLayer::loadFont(int font, const std::string& face, int points)
 {
     if (face.empty() || points < 1)
         return false;
-    QFont loaded(toQString(face), points, QFont::Normal);
+    QFont loaded(installedFace(face), points, QFont::Normal);
     m_fonts[font] = loaded;
     return true;
 }
@@ -602,8 +635,8 @@ int QtWindowLayer::screenWidth() const
 
 int QtWindowLayer::screenDepth() const
 {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen != nullptr && screen->depth() > 0 ? screen->depth() : WindowLayer::screenDepth();
+    const int bits = screenBitsPerPixel();
+    return bits > 0 ? bits : WindowLayer::screenDepth();
 }
 
 int QtWindowLayer::screenHeight() const

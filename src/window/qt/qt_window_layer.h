@@ -47,8 +47,10 @@ class QtWindowLayer : public WindowLayer
     void setGadgetState(int gadget, int state) override;
     void setProgressRange(int gadget, std::int64_t minimum, std::int64_t maximum) override;
     void setProgressValue(int gadget, std::int64_t value) override;
-    /// Any face is accepted: fontconfig substitutes a face the system lacks. Fails only for
-    /// an empty face or a size below one point.
+    /// "Courier" and "Arial" are made in Liberation Mono and Liberation Sans, the faces the
+    /// windows were laid out in, when those are installed. Any other face is accepted as
+    /// asked: fontconfig substitutes a face the system lacks. Fails only for an empty face or
+    /// a size below one point.
     bool loadFont(int font, const std::string& face, int points) override;
     void setDefaultFont(int font) override;
     void releaseFont(int font) override;
@@ -130,6 +132,8 @@ class QtWindowLayer : public WindowLayer
   public:
     int screenWidth() const override;
     int screenHeight() const override;
+    /// The bits per pixel of the screen's own bitmap format (32 on a depth-24 X display), as
+    /// the command line reports without a screen, so both write the same lines.
     int screenDepth() const override;
     /// Only on X11 (the movie player draws into X11 windows); 0 on any other platform, such
     /// as offscreen or Wayland, where the movie then plays unseen.

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPixmap>
 #include <QProgressBar>
+#include <QWindow>
 #include <cstdint>
 #include <limits>
 
@@ -72,6 +74,21 @@ class PaintCounter : public QObject
     }
 };
 
+/// Runs Qt's loop until the widget's window is on the display: under a window manager a new
+/// window is mapped (and painted at all) only some milliseconds after it was shown.
+bool waitUntilExposed(QWidget* widget)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 5000) {
+        const QWindow* window = widget->window()->windowHandle();
+        if (window != nullptr && window->isExposed())
+            return true;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return false;
+}
+
 TEST(QtProgressBarTest, FollowsAFileLongerThanTwoToThe31AndRepaintsOnlyWhenItsFillGrows)
 {
     QtWindowLayer layer;
@@ -81,6 +98,7 @@ TEST(QtProgressBarTest, FollowsAFileLongerThanTwoToThe31AndRepaintsOnlyWhenItsFi
     const auto shownBar = [&layer] { return qobject_cast<QProgressBar*>(layer.gadgetWidget(100)); };
     QProgressBar* bar = shownBar();
     ASSERT_NE(bar, nullptr);
+    ASSERT_TRUE(waitUntilExposed(bar));
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
 

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPointer>
@@ -497,8 +498,11 @@ TEST_F(QtWindowLayerTest, FontsApplyToControlsCreatedAfterwards)
     ASSERT_TRUE(layer.loadFont(0, "Courier", 8));
     layer.setDefaultFont(0);
     ASSERT_TRUE(layer.createGadget(0, 2, GadgetKind::CheckBox, {10, 130, 430, 20}, "courier"));
+    // Courier is made in the face the windows were laid out in, whichever face fontconfig
+    // would pick for the name, and that face is installed (the package depends on it).
     const QFont courier = layer.gadgetWidget(2)->font();
-    EXPECT_EQ(courier.family(), "Courier");
+    EXPECT_EQ(courier.family(), "Liberation Mono");
+    EXPECT_EQ(QFontInfo(courier).family(), "Liberation Mono");
     EXPECT_EQ(courier.pointSize(), 8);
     EXPECT_EQ(courier.weight(), QFont::Normal);
     EXPECT_EQ(layer.gadgetWidget(1)->font(), toolkitFont);
@@ -507,7 +511,7 @@ TEST_F(QtWindowLayerTest, FontsApplyToControlsCreatedAfterwards)
     layer.releaseFont(0);
     ASSERT_TRUE(layer.createGadget(0, 3, GadgetKind::CheckBox, {10, 150, 430, 20}, "after"));
     EXPECT_EQ(layer.gadgetWidget(3)->font(), toolkitFont);
-    EXPECT_EQ(layer.gadgetWidget(2)->font().family(), "Courier");
+    EXPECT_EQ(layer.gadgetWidget(2)->font().family(), "Liberation Mono");
 
     // A number with no font gives the toolkit's font too.
     ASSERT_TRUE(layer.loadFont(0, "Arial", 16));
@@ -517,6 +521,12 @@ TEST_F(QtWindowLayerTest, FontsApplyToControlsCreatedAfterwards)
     layer.setDefaultFont(0);
     ASSERT_TRUE(layer.createGadget(0, 30, GadgetKind::OneLineField, {8, 310, 786, 30}, "x"));
     EXPECT_EQ(layer.gadgetWidget(30)->font().pointSize(), 16);
+    EXPECT_EQ(QFontInfo(layer.gadgetWidget(30)->font()).family(), "Liberation Sans");
+
+    // Other faces go to fontconfig as asked.
+    ASSERT_TRUE(layer.loadFont(0, "DejaVu Sans", 10));
+    ASSERT_TRUE(layer.createGadget(0, 31, GadgetKind::OneLineField, {8, 350, 786, 30}, "x"));
+    EXPECT_EQ(layer.gadgetWidget(31)->font().family(), "DejaVu Sans");
 }
 
 TEST_F(QtWindowLayerTest, TheFolderDialogAnswersWithASlashOrNothing)
