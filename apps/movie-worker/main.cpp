@@ -4,6 +4,7 @@
 
 #include "movie/movie_protocol.h"
 #include "movie_player.h"
+#include "window_errors.h"
 
 #include <gst/gst.h>
 #include <malloc.h>
@@ -120,6 +121,7 @@ int main(int argc, char** argv)
     // Decoder threads each get a malloc arena of their own by default, which reserves address
     // space the memory limit is better spent on.
     mallopt(M_ARENA_MAX, 2);
+    keepPlayingOnWindowErrors();
     gst_init(nullptr, nullptr);
     const int result = serve();
     gst_deinit();

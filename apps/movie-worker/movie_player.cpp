@@ -90,6 +90,7 @@ std::variant<MovieFacts, std::string> MoviePlayer::load(const std::string& path)
                  audio.get(), "flags", unseenFlags, nullptr);
     m_videoSink = std::move(video);
     m_bus.reset(gst_element_get_bus(m_pipeline.get()));
+    gst_bus_set_sync_handler(m_bus.get(), &MoviePlayer::onSyncMessage, this, nullptr);
 
     if (const std::string failure = awaitPreroll(prerollLimitMs); !failure.empty()) {
         free();
@@ -145,9 +146,10 @@ bool MoviePlayer::play(std::uint64_t windowId)
 {
     if (!m_pipeline)
         return false;
+    m_windowId = windowId;
     if (windowId != 0) {
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
-        ElementPtr video = windowSink(windowId);
+        ElementPtr video = windowSink();
         ElementPtr audio = makeElement("autoaudiosink");
         if (video)
             m_videoSink = std::move(video);
@@ -203,6 +205,7 @@ void MoviePlayer::free()
 {
     if (m_pipeline)
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+    m_windowId = 0;
     m_bus.reset();
     m_videoSink.reset();
     m_pipeline.reset();
@@ -272,15 +275,30 @@ bool MoviePlayer::hasEnded()
     }
 }
 
-ElementPtr MoviePlayer::windowSink(std::uint64_t windowId)
+GstBusSyncReply MoviePlayer::onSyncMessage(GstBus* /*bus*/, GstMessage* message, gpointer self)
+{
+    // A video sink asks for its window from its streaming thread, right before it would make
+    // one of its own: it gets the program's movie window, so no window of the worker's ever
+    // appears on the screen.
+    if (!gst_is_video_overlay_prepare_window_handle_message(message))
+        return GST_BUS_PASS;
+    const std::uint64_t windowId = static_cast<MoviePlayer*>(self)->m_windowId.load();
+    if (windowId == 0)
+        return GST_BUS_PASS;
+    gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(GST_MESSAGE_SRC(message)),
+                                        static_cast<guintptr>(windowId));
+    return GST_BUS_DROP;
+}
+
+ElementPtr MoviePlayer::windowSink()
 {
     for (const char* factory : windowSinkFactories) {
         ElementPtr sink = makeElement(factory);
         if (!sink)
             continue;
-        gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink.get()),
-                                            static_cast<guintptr>(windowId));
-        // xvimagesink opens only on a display with Xv adaptors (Xvfb has none).
+        // xvimagesink opens only on a display with Xv adaptors (Xvfb has none). The window is
+        // handed over later, when the sink asks for it: a handle given now would be dropped
+        // with the display connection when the sink goes back to NULL.
         const bool opens =
             gst_element_set_state(sink.get(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
         gst_element_set_state(sink.get(), GST_STATE_NULL);

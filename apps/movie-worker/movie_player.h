@@ -2,6 +2,7 @@
 
 #include "gst_handles.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -53,8 +54,10 @@ class MoviePlayer
     std::int64_t positionNs();
     /// Takes the pending bus messages; true when the movie ended or failed while playing.
     bool hasEnded();
-    /// A video sink for the window: the first of the given factories that opens.
-    ElementPtr windowSink(std::uint64_t windowId);
+    /// A video sink for a window: the first of the factories that opens the display.
+    ElementPtr windowSink();
+    /// Hands the movie window to a video sink that asks for one.
+    static GstBusSyncReply onSyncMessage(GstBus* bus, GstMessage* message, gpointer self);
 
     ElementPtr m_pipeline;
     BusPtr m_bus;
@@ -64,6 +67,8 @@ class MoviePlayer
     std::int32_t m_rateDenominator = 1;
     std::int64_t m_startNs = 0;
     bool m_playing = false;
+    /// The native window the picture goes to, 0 for none; read by the sinks' threads.
+    std::atomic<std::uint64_t> m_windowId{0};
 };
 
 } // namespace tagrelay
