@@ -64,10 +64,13 @@ MovieMessage answerTo(const MovieMessage& request, MoviePlayer& player)
             return refusal("the movie does not play");
         return messageOf(MessageKind::Done);
     case MessageKind::Status: {
-        const MovieReading reading = player.status();
+        const MovieReading reading = player.status(request.atMs);
+        if (!reading.failure.empty())
+            return refusal(reading.failure);
         MovieMessage position = messageOf(MessageKind::Position);
         position.frame = reading.frame;
         position.clockMs = reading.clockMs;
+        position.untilMs = reading.untilMs;
         position.flags = reading.ended ? positionEnded : std::uint8_t{0};
         return position;
     }

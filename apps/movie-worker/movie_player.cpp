@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <limits>
 
 namespace tagrelay {
 
@@ -24,6 +25,8 @@ constexpr guint unseenFlags = playVideo | playAudio | playNativeAudio | playNati
 constexpr guint windowFlags = playVideo | playAudio | playSoftVolume | playDeinterlace;
 
 constexpr int prerollLimitMs = 10000;
+/// How often a wait for pictures looks whether the movie failed.
+constexpr int busCheckMs = 20;
 constexpr std::array windowSinkFactories{"xvimagesink", "ximagesink"};
 
 /// A fake sink that takes whatever arrives as fast as it comes.
@@ -35,6 +38,17 @@ ElementPtr unseenSink()
     return sink;
 }
 
+/// A message of the media framework as a reason in the error list: "Stream contains no
+/// data." becomes "stream contains no data" (a word in capitals, such as "MPEG", stays).
+std::string asReason(std::string text)
+{
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ' || text.back() == '\n'))
+        text.pop_back();
+    if (text.size() >= 2 && g_ascii_isupper(text[0]) && g_ascii_islower(text[1]))
+        text[0] = g_ascii_tolower(text[0]);
+    return text;
+}
+
 std::string errorText(GstMessage* message)
 {
     GError* raw = nullptr;
@@ -42,7 +56,7 @@ std::string errorText(GstMessage* message)
     gst_message_parse_error(message, &raw, &debug);
     g_free(debug);
     const ErrorPtr error(raw);
-    return error && error->message ? error->message : "the media framework failed";
+    return error && error->message ? asReason(error->message) : "the media framework failed";
 }
 
 bool isMissingPlugin(GstMessage* message)
@@ -88,6 +102,14 @@ std::variant<MovieFacts, std::string> MoviePlayer::load(const std::string& path)
         return std::string("the media framework lacks playbin or fakesink");
     g_object_set(m_pipeline.get(), "uri", uri.get(), "video-sink", video.get(), "audio-sink",
                  audio.get(), "flags", unseenFlags, nullptr);
+    m_gate.reset();
+    const PadPtr videoInput(gst_element_get_static_pad(video.get(), "sink"));
+    if (videoInput) {
+        gst_pad_add_probe(videoInput.get(),
+                          static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER
+                                                       | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                          &MoviePlayer::onUnseenPicture, this, nullptr);
+    }
     m_videoSink = std::move(video);
     m_bus.reset(gst_element_get_bus(m_pipeline.get()));
     gst_bus_set_sync_handler(m_bus.get(), &MoviePlayer::onSyncMessage, this, nullptr);
@@ -122,7 +144,7 @@ std::variant<MovieFacts, std::string> MoviePlayer::load(const std::string& path)
         || !gst_structure_get_int(format, "height", &height)
         || !gst_structure_get_fraction(format, "framerate", &numerator, &denominator)) {
         free();
-        return std::string("picture format unknown");
+        return std::string(caps ? "picture format unknown" : "no picture in the stream");
     }
     if (numerator <= 0 || denominator <= 0) {
         free();
@@ -148,6 +170,8 @@ bool MoviePlayer::play(std::uint64_t windowId)
         return false;
     m_windowId = windowId;
     if (windowId != 0) {
+        // On screen the movie runs in real time: nothing holds its pictures back.
+        m_gate.open();
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
         ElementPtr video = windowSink();
         ElementPtr audio = makeElement("autoaudiosink");
@@ -165,16 +189,15 @@ bool MoviePlayer::play(std::uint64_t windowId)
     return m_playing;
 }
 
-MovieReading MoviePlayer::status()
+MovieReading MoviePlayer::status(std::int64_t atMs)
 {
     MovieReading reading;
     if (!m_pipeline || !m_playing)
         return reading;
-    if (hasEnded()) {
-        stop();
-        reading.ended = true;
+    if (m_windowId == 0 && atMs >= 0)
+        return unseenStatus(atMs);
+    if (takeEnding(reading))
         return reading;
-    }
     GstState state = GST_STATE_VOID_PENDING;
     GstState pending = GST_STATE_VOID_PENDING;
     gst_element_get_state(m_pipeline.get(), &state, &pending, 0);
@@ -194,17 +217,64 @@ MovieReading MoviePlayer::status()
     return reading;
 }
 
+MovieReading MoviePlayer::unseenStatus(std::int64_t atMs)
+{
+    MovieReading reading;
+    reading.clockMs = atMs;
+    if (!m_hasVideo) {
+        // Sound alone has no frames: the status stays 0 whatever the moment.
+        reading.untilMs = std::numeric_limits<std::int64_t>::max();
+        return reading;
+    }
+    const std::int64_t atNs = std::min(atMs, std::int64_t{24} * 3600 * 1000) * GST_MSECOND;
+    for (;;) {
+        if (takeEnding(reading))
+            return reading;
+        const auto gate = m_gate.readingAt(atNs, busCheckMs);
+        if (!gate)
+            continue;
+        if (gate->ended) {
+            stop();
+            reading.ended = true;
+            return reading;
+        }
+        reading.frame = gate->frame;
+        // The frame holds for every whole millisecond before the next picture's time.
+        reading.untilMs = (gate->untilNs + GST_MSECOND - 1) / GST_MSECOND;
+        return reading;
+    }
+}
+
+bool MoviePlayer::takeEnding(MovieReading& reading)
+{
+    constexpr auto wanted = static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS);
+    const MessagePtr message(gst_bus_pop_filtered(m_bus.get(), wanted));
+    if (!message)
+        return false;
+    if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR)
+        reading.failure = errorText(message.get());
+    stop();
+    reading.ended = true;
+    return true;
+}
+
 void MoviePlayer::stop()
 {
-    if (m_pipeline)
-        gst_element_set_state(m_pipeline.get(), GST_STATE_READY);
+    if (!m_pipeline)
+        return;
+    // A picture held back at the gate would keep the streaming thread from stopping.
+    m_gate.open();
+    gst_element_set_state(m_pipeline.get(), GST_STATE_READY);
+    m_gate.reset();
     m_playing = false;
 }
 
 void MoviePlayer::free()
 {
+    m_gate.open();
     if (m_pipeline)
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+    m_gate.reset();
     m_windowId = 0;
     m_bus.reset();
     m_videoSink.reset();
@@ -262,17 +332,35 @@ std::int64_t MoviePlayer::positionNs()
     return -1;
 }
 
-bool MoviePlayer::hasEnded()
+GstPadProbeReturn MoviePlayer::onUnseenPicture(GstPad* /*pad*/, GstPadProbeInfo* info,
+                                               gpointer self)
 {
-    constexpr auto wanted = static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS);
-    for (;;) {
-        const MessagePtr message(gst_bus_pop_filtered(m_bus.get(), wanted));
-        if (!message)
-            return false;
-        if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS
-            || GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR)
-            return true;
+    auto* player = static_cast<MoviePlayer*>(self);
+    if ((GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) != 0) {
+        const GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        const auto timeOf = [](GstClockTime time) {
+            return GST_CLOCK_TIME_IS_VALID(time) ? static_cast<std::int64_t>(time) : -1;
+        };
+        player->m_gate.pass(timeOf(GST_BUFFER_PTS(buffer)), timeOf(GST_BUFFER_DURATION(buffer)),
+                            player->m_frameNs.load());
+        return GST_PAD_PROBE_OK;
     }
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
+        player->m_gate.end();
+    } else if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+        GstCaps* caps = nullptr;
+        gst_event_parse_caps(event, &caps);
+        const GstStructure* format = caps ? gst_caps_get_structure(caps, 0) : nullptr;
+        gint numerator = 0;
+        gint denominator = 0;
+        if (format && gst_structure_get_fraction(format, "framerate", &numerator, &denominator)
+            && numerator > 0 && denominator > 0) {
+            player->m_frameNs = static_cast<std::int64_t>(gst_util_uint64_scale(
+                GST_SECOND, static_cast<guint64>(denominator), static_cast<guint64>(numerator)));
+        }
+    }
+    return GST_PAD_PROBE_OK;
 }
 
 GstBusSyncReply MoviePlayer::onSyncMessage(GstBus* /*bus*/, GstMessage* message, gpointer self)

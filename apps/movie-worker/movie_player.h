@@ -1,5 +1,6 @@
 #pragma once
 
+#include "frame_gate.h"
 #include "gst_handles.h"
 
 #include <atomic>
@@ -22,13 +23,17 @@ struct MovieReading
 {
     std::int32_t frame = 0;   // -1 while paused; 0 when stopped or ended
     std::int64_t clockMs = 0; // the picture's position, from the movie's start
+    std::int64_t untilMs = 0; // unseen: the frame holds before this moment; 0: unknown
     bool ended = false;
+    std::string failure; // why the movie stopped playing before its end, if it did
 };
 
 /// One movie in a playbin pipeline. Loading prerolls it on fake sinks that never wait for the
-/// clock; playing in a window moves it to real sinks that render on time. Frames are counted
-/// as the picture's position times the frame rate of its caps, from the stream's first
-/// picture (an MPEG program stream starts half a second or so in).
+/// clock. Played unseen, the pictures pass a gate that holds the stream at the moment last
+/// asked for, and frames are counted as the pictures that passed, by their own time stamps.
+/// Played in a window, the movie moves to real sinks that render on time, and frames are
+/// counted as the picture's position times the frame rate of its caps. Either way time runs
+/// from the stream's first picture (an MPEG program stream starts half a second or so in).
 class MoviePlayer
 {
   public:
@@ -43,7 +48,9 @@ class MoviePlayer
     /// xvimagesink, else ximagesink; the sound on the default output), else as fast as it
     /// decodes. False with no movie loaded or when the pipeline refuses to play.
     bool play(std::uint64_t windowId);
-    MovieReading status();
+    /// The reading at a moment of the stream (ms after its first picture) when the movie plays
+    /// unseen, else now. Stops the movie when it has ended or failed.
+    MovieReading status(std::int64_t atMs);
     void stop();
     void free();
 
@@ -52,8 +59,11 @@ class MoviePlayer
     std::string awaitPreroll(int timeoutMs);
     /// The picture's position in nanoseconds, or -1.
     std::int64_t positionNs();
-    /// Takes the pending bus messages; true when the movie ended or failed while playing.
-    bool hasEnded();
+    /// Takes the end of the movie from the bus, if it came (with its failure, if it failed).
+    bool takeEnding(MovieReading& reading);
+    MovieReading unseenStatus(std::int64_t atMs);
+    /// Streaming thread: each picture and event on its way to the unseen video sink.
+    static GstPadProbeReturn onUnseenPicture(GstPad* pad, GstPadProbeInfo* info, gpointer self);
     /// A video sink for a window: the first of the factories that opens the display.
     ElementPtr windowSink();
     /// Hands the movie window to a video sink that asks for one.
@@ -69,6 +79,8 @@ class MoviePlayer
     bool m_playing = false;
     /// The native window the picture goes to, 0 for none; read by the sinks' threads.
     std::atomic<std::uint64_t> m_windowId{0};
+    FrameGate m_gate;
+    std::atomic<std::int64_t> m_frameNs{0}; // one picture's time by the stream's frame rate
 };
 
 } // namespace tagrelay

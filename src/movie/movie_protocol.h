@@ -23,19 +23,28 @@ inline constexpr const char* movieWorkerServeArgument = "--serve";
 //   Ready     u32 protocol version                     worker → program, once at start
 //   Load      path bytes (1..maxPathBytes, no zero)     program → worker
 //   Play      u64 native window id (0: no window)       program → worker
-//   Status    (empty)                                   program → worker
+//   Status    i64 stream ms (-1: now)                   program → worker
 //   Stop      (empty)                                   program → worker
 //   Free      (empty)                                   program → worker
 //   Quit      (empty)                                   program → worker
 //   Loaded    i32 width, i32 height, i64 length         worker → program
 //   Refused   reason text (0..maxReasonBytes, no zero)  worker → program
-//   Position  i32 frame, i64 clock ms, u8 flags         worker → program
+//   Position  i32 frame, i64 clock ms, i64 until ms,    worker → program
+//             u8 flags
 //   Done      (empty)                                   worker → program
+//
+// A movie played in a window runs in real time, and Status asks for the frame shown now. A
+// movie played unseen runs only as far as it is asked: Status asks for the frame shown at a
+// moment of the stream (milliseconds after its first picture), the worker decodes up to it,
+// and the answer holds that frame and the moment up to which (exclusive) the frame stays the
+// same, so the program need not ask again before then.
 //
 // A frame whose kind is unknown, whose length exceeds maxPayload or whose payload does not fit
 // its kind makes the whole stream unusable: the reader stops and says so.
 
-inline constexpr std::uint32_t movieProtocolVersion = 1;
+inline constexpr std::uint32_t movieProtocolVersion = 2;
+/// Status at this moment: the frame shown now.
+inline constexpr std::int64_t statusNow = -1;
 inline constexpr std::size_t maxPathBytes = 4096;
 inline constexpr std::size_t maxReasonBytes = 200;
 inline constexpr std::size_t maxPayload = maxPathBytes;
@@ -65,11 +74,13 @@ struct MovieMessage
     std::uint32_t version = 0;  // Ready
     std::string text;           // Load: the path; Refused: the reason
     std::uint64_t windowId = 0; // Play
+    std::int64_t atMs = 0;      // Status: the moment asked for, or statusNow
     std::int32_t width = 0;     // Loaded
     std::int32_t height = 0;    // Loaded
     std::int64_t length = 0;    // Loaded: frames
     std::int32_t frame = 0;     // Position
     std::int64_t clockMs = 0;   // Position: the movie's own clock
+    std::int64_t untilMs = 0;   // Position: the frame holds until then; 0: unknown
     std::uint8_t flags = 0;     // Position
 
     friend bool operator==(const MovieMessage&, const MovieMessage&) = default;

@@ -9,7 +9,7 @@ namespace tagrelay {
 enum class LoadResult {
     Loaded,
     /// The file is no movie the player can play in full (not a movie, a missing file, a still
-    /// picture, a stream without a decoder): passed over in silence.
+    /// picture, a stream without a decoder); loadRefusal() says why.
     NotAMovie,
     /// The player itself failed (crashed, hung, ran out of memory, could not be started);
     /// playerFailure() says how.
@@ -46,8 +46,11 @@ class MovieSource
     virtual std::uint32_t tickCount() = 0;
     virtual void sleep(int milliseconds) = 0;
 
-    /// Why the player failed during the last load or since; empty while all is well.
+    /// Why the player failed during the last load or since, or why the movie stopped playing
+    /// before its end; empty while all is well.
     virtual const std::string& playerFailure() const = 0;
+    /// Why the last load answered NotAMovie, in a few words.
+    virtual const std::string& loadRefusal() const = 0;
 };
 
 } // namespace tagrelay

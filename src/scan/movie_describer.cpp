@@ -103,6 +103,11 @@ std::string moviePlayerFailureLine(const std::string& fullPath, const std::strin
     return "Movie could not be measured (" + reason + "): " + fullPath;
 }
 
+std::string movieLoadFailureLine(const std::string& fullPath, const std::string& reason)
+{
+    return "Movie could not be loaded (" + reason + "): " + fullPath;
+}
+
 MovieOutcome runMovieProcedure(const std::string& fullPath, const std::string& name,
                                MovieSource& movie, ScreenSize screen, const MovieWalkHooks& hooks)
 {
@@ -117,6 +122,9 @@ MovieOutcome runMovieProcedure(const std::string& fullPath, const std::string& n
     case LoadResult::Loaded:
         break;
     case LoadResult::NotAMovie:
+        // Still no line and no count, but the user learns which file was left out and why.
+        if (hooks.addError)
+            hooks.addError(movieLoadFailureLine(fullPath, movie.loadRefusal()));
         return MovieOutcome::PassedOver;
     case LoadResult::PlayerFailed:
         return reportFailure();

@@ -36,9 +36,11 @@ struct MovieWalkHooks
 
 enum class MovieOutcome {
     Described,
-    /// Not loadable as a movie: no line, no count, nothing shown.
+    /// Not loadable as a movie: no line, no count, nothing shown but one line in the error
+    /// list that names the file and the player's reason.
     PassedOver,
-    /// The player failed: no line, no count, one line in the error list.
+    /// The player failed, or the movie stopped playing before its measurement was done: no
+    /// line, no count, one line in the error list.
     PlayerFailed,
     /// The user asked to close at one of the two polls: the walk stops. After the first poll
     /// the movie is left loaded (the end of the run releases it) and nothing was written.
@@ -78,9 +80,12 @@ struct FrameRateReadings
 /// "M:SS min" for length frames at the rate, rounded to whole seconds (a tie to the even one).
 [[nodiscard]] std::string moviePlayingTimeText(std::int64_t length, float rate);
 
-/// The error-list line for a movie the player failed on.
+/// The error-list line for a movie the player failed on, or whose measurement was cut short.
 [[nodiscard]] std::string moviePlayerFailureLine(const std::string& fullPath,
                                                  const std::string& reason);
+/// The error-list line for a movie file the player cannot load.
+[[nodiscard]] std::string movieLoadFailureLine(const std::string& fullPath,
+                                               const std::string& reason);
 
 /// The movie procedure over one AVI or MPEG movie: loads it, shows it is being analysed,
 /// plays it in a video window centred on the screen (or unseen when no window opens),

@@ -31,14 +31,31 @@ TEST(MovieProtocolTest, PositionFrameHasItsDocumentedLayout)
     MovieMessage position = messageOf(MessageKind::Position);
     position.frame = 230;
     position.clockMs = 9200;
+    position.untilMs = 9234;
     position.flags = positionEnded;
     EXPECT_EQ(encodeMessage(position), (Bytes{
-                                           0x83,                         // kind: Position
-                                           0x0D, 0x00,                   // payload length 13
-                                           0xE6, 0x00, 0x00, 0x00,       // frame 230
-                                           0xF0, 0x23, 0, 0, 0, 0, 0, 0, // clock 9200 ms
-                                           0x01,                         // flags: ended
+                                           0x83,                               // kind: Position
+                                           0x15, 0x00,                         // payload length 21
+                                           0xE6, 0x00, 0x00, 0x00,             // frame 230
+                                           0xF0, 0x23, 0,    0,    0, 0, 0, 0, // clock 9200 ms
+                                           0x12, 0x24, 0,    0,    0, 0, 0, 0, // until 9234 ms
+                                           0x01,                               // flags: ended
                                        }));
+    MovieMessage status = messageOf(MessageKind::Status);
+    status.atMs = statusNow;
+    EXPECT_EQ(encodeMessage(status), (Bytes{
+                                         0x04, // kind: Status
+                                         0x08,
+                                         0x00, // payload length 8
+                                         0xFF,
+                                         0xFF,
+                                         0xFF,
+                                         0xFF,
+                                         0xFF,
+                                         0xFF, // at -1: now
+                                         0xFF,
+                                         0xFF,
+                                     }));
 }
 
 TEST(MovieProtocolTest, EveryKindSurvivesARoundTripInPiecesOfAnySize)
@@ -59,10 +76,13 @@ TEST(MovieProtocolTest, EveryKindSurvivesARoundTripInPiecesOfAnySize)
     MovieMessage position = messageOf(MessageKind::Position);
     position.frame = -1;
     position.clockMs = 1234567;
+    position.untilMs = 1234600;
+    MovieMessage status = messageOf(MessageKind::Status);
+    status.atMs = 13135;
     sent = {ready,
             load,
             play,
-            messageOf(MessageKind::Status),
+            status,
             messageOf(MessageKind::Stop),
             messageOf(MessageKind::Free),
             messageOf(MessageKind::Quit),
@@ -107,7 +127,9 @@ TEST(MovieProtocolTest, MalformedFramesBreakTheStreamForGood)
     const std::vector<std::pair<const char*, Bytes>> cases = {
         {"unknown kind", {0x42, 0x00, 0x00}},
         {"length past the limit", {0x02, 0x01, 0x10}}, // Load of 4097 bytes
-        {"Position one byte short", {0x83, 0x0C, 0x00, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"Position one byte short",
+         {0x83, 0x14, 0x00, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"Status without its moment", {0x04, 0x00, 0x00}},
         {"Done with a payload", {0x84, 0x01, 0x00, 0x00}},
         {"empty Load", {0x02, 0x00, 0x00}},
         {"Load with a zero byte", {0x02, 0x03, 0x00, 'a', 0x00, 'b'}},

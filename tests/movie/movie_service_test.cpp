@@ -26,7 +26,7 @@ using test::TempTree;
 
 /// Describes a movie as the walk would, and returns the description written (empty: none).
 std::string describeThrough(MovieSource& movies, const std::string& path,
-                            std::vector<std::string>* errors = nullptr)
+                            std::vector<std::string>* errors = nullptr, MovieRows* rows = nullptr)
 {
     std::string written;
     MovieWalkHooks hooks;
@@ -34,6 +34,10 @@ std::string describeThrough(MovieSource& movies, const std::string& path,
     hooks.addError = [&](const std::string& line) {
         if (errors)
             errors->push_back(line);
+    };
+    hooks.showMovieRows = [&](const MovieRows& shown) {
+        if (rows)
+            *rows = shown;
     };
     runMovieProcedure(path, "movie", movies, {}, hooks);
     return written;
@@ -89,7 +93,7 @@ class MovieServiceTest : public testing::Test
         service = std::make_unique<MovieService>(options);
         if (service->loadMovie(path("mjpeg25.avi")) != LoadResult::Loaded)
             GTEST_SKIP() << "GStreamer cannot play an MJPEG AVI here (plugins missing?): "
-                         << service->lastRefusal() << service->playerFailure();
+                         << service->loadRefusal() << service->playerFailure();
         service->freeMovie();
 #endif
     }
@@ -136,6 +140,62 @@ TEST_F(MovieServiceTest, SoundWithoutPictureIsAMovieOfMinusOneByMinusOne)
     EXPECT_EQ(service->movieLength(), 0);
     EXPECT_EQ(describeThrough(*service, path("sound.mpg")), "-1 x -1 pixel ");
 }
+
+struct RateCase
+{
+    const char* name;
+    const char* rate; // as ffmpeg takes it
+    const char* description;
+    const char* fpsRow;
+    const char* playingTimeRow;
+};
+
+/// Movies of 16 s at common frame rates, each measured headless five times, each time by a
+/// fresh worker: the line never changes from run to run, however fast the machine decodes.
+class MovieRateTest : public testing::TestWithParam<RateCase>
+{
+};
+
+TEST_P(MovieRateTest, FiveRunsGiveTheSameLine)
+{
+#ifndef TAGRELAY_MOVIE_WORKER_PATH
+    GTEST_SKIP() << "the movie worker is not built (no GStreamer)";
+#else
+    const RateCase& c = GetParam();
+    TempTree tree;
+    const std::string movie = tree.path() + "rate.avi";
+    const std::string make = std::string("ffmpeg -nostdin -v error -y -f lavfi -i "
+                                         "testsrc=size=320x240:rate=")
+                             + c.rate + " -t 16 -c:v mjpeg -q:v 10 " + movie;
+    if (std::system(make.c_str()) != 0)
+        GTEST_SKIP() << "ffmpeg could not make the test movie";
+    MovieServiceOptions options;
+    options.workerPath = TAGRELAY_MOVIE_WORKER_PATH;
+    for (int run = 1; run <= 5; ++run) {
+        MovieService service(options);
+        std::vector<std::string> errors;
+        MovieRows rows;
+        EXPECT_EQ(describeThrough(service, movie, &errors, &rows), c.description) << "run " << run;
+        EXPECT_EQ(rows.fps, c.fpsRow) << "run " << run;
+        EXPECT_EQ(rows.playingTime, c.playingTimeRow) << "run " << run;
+        EXPECT_TRUE(errors.empty()) << errors.front();
+    }
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rates, MovieRateTest,
+    testing::Values(
+        // Exactly 15 frames per second measure as 14.999 (180 frames in 12.001 s of count): not
+        // above the lower bound, so no rate is written, and the window shows "xx:xx min".
+        RateCase{"Fifteen", "15", "240 x 320 pixel ", "fps: 15", "xx:xx min"},
+        RateCase{"TwentyFour", "24", "240 x 320 pixel - 24 fps - 0:16 min", "fps: 24", "0:16 min"},
+        RateCase{"NtscVideo", "30000/1001", "240 x 320 pixel - 30 fps - 0:16 min", "fps: 30",
+                 "0:16 min"},
+        RateCase{"Thirty", "30", "240 x 320 pixel - 30 fps - 0:16 min", "fps: 30", "0:16 min"},
+        // 230 frames are reached after 4.6 s: 50 per second, above the upper bound.
+        RateCase{"Fifty", "50", "240 x 320 pixel ", "fps: 50", "xx:xx min"}),
+    [](const testing::TestParamInfo<RateCase>& row) { return row.param.name; });
 
 struct Misbehaviour
 {
@@ -196,6 +256,23 @@ INSTANTIATE_TEST_SUITE_P(
         }
         return name;
     });
+
+TEST(MovieWorkerFailureTest, AMovieThatStopsPlayingMidwayGetsAnErrorLineAndNoLine)
+{
+    MovieServiceOptions options;
+    options.workerPath = TAGRELAY_STANDIN_WORKER_PATH;
+    MovieService service(options);
+    std::vector<std::string> errors;
+    EXPECT_EQ(describeThrough(service, "/films/fail-playing.avi", &errors), "");
+    EXPECT_EQ(errors, std::vector<std::string>{
+                          "Movie could not be measured (stopped playing: internal data stream "
+                          "error): /films/fail-playing.avi"});
+    // The worker itself is well and serves the next movie.
+    const int worker = service.workerPid();
+    EXPECT_NE(worker, -1);
+    EXPECT_EQ(describeThrough(service, "/films/good.avi"), "240 x 320 pixel - 25 fps - 0:10 min");
+    EXPECT_EQ(service.workerPid(), worker);
+}
 
 TEST(MovieWorkerLookupTest, AMissingWorkerFailsEachLoadWithAReason)
 {

@@ -28,6 +28,7 @@ class FakeMovie : public MovieSource
     /// The player fails at this status request (counted from 1); 0: never.
     int failAtStatus = 0;
     std::string failureAtLoad;
+    std::string refusal = "no decoder for a stream";
 
     std::uint32_t now = 70000;
     std::uint32_t playedAt = 0;
@@ -75,6 +76,7 @@ class FakeMovie : public MovieSource
     }
     void sleep(int milliseconds) override { now += static_cast<std::uint32_t>(milliseconds); }
     const std::string& playerFailure() const override { return m_failure; }
+    const std::string& loadRefusal() const override { return refusal; }
 
   private:
     bool m_playing = false;
@@ -263,15 +265,17 @@ TEST(MovieProcedureTest, OddSizesAreCentredWithTruncatingDivision)
     EXPECT_EQ(walk.videoPlaces[0], (ScreenPlace{512 - 166, 384 - 100, 333, 201}));
 }
 
-TEST(MovieProcedureTest, ANonMovieIsPassedOverWithoutATrace)
+TEST(MovieProcedureTest, ANonMovieGetsNoLineButAnErrorLineWithTheReason)
 {
     FakeMovie movie;
     movie.loadResult = LoadResult::NotAMovie;
+    movie.refusal = "could not determine type of stream";
     RecordingWalk walk;
-    EXPECT_EQ(runMovieProcedure("x.avi", "x.avi", movie, {}, walk.hooks()),
+    EXPECT_EQ(runMovieProcedure("/f/x.avi", "x.avi", movie, {}, walk.hooks()),
               MovieOutcome::PassedOver);
     EXPECT_TRUE(walk.steps.empty());
-    EXPECT_TRUE(walk.errors.empty());
+    EXPECT_EQ(walk.errors, std::vector<std::string>{"Movie could not be loaded (could not "
+                                                    "determine type of stream): /f/x.avi"});
     EXPECT_EQ(movie.calls, std::vector<std::string>{"load"});
 }
 

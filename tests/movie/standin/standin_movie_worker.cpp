@@ -5,13 +5,17 @@
 //   garbage-at-load.avi  answers the load with bytes that are no message
 //   hog-at-load.avi      asks for 2 GiB of memory at load (dies under the worker's limit)
 //   crash-playing.avi    loads, then aborts at the first status request
-//   anything else        a 320 x 240 movie of 250 frames at 25 frames per second, played on
-//                        a clock that moves 40 ms per status request
+//   fail-playing.avi     loads, then refuses the status from 2 s on, as a movie that stops
+//                        playing with an error
+//   anything else        a 320 x 240 movie of 250 frames at 25 frames per second: the status
+//                        at a moment is the frame shown then, as the real worker answers an
+//                        unseen movie
 #include "movie/movie_protocol.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -47,7 +51,6 @@ int main()
     MessageReader reader;
     std::array<std::uint8_t, 4096> chunk{};
     std::string movie;
-    std::int64_t clockMs = 0;
     for (;;) {
         const ssize_t got = ::recv(movieWorkerSocketFd, chunk.data(), chunk.size(), 0);
         if (got <= 0)
@@ -79,17 +82,23 @@ int main()
                 answer.width = 320;
                 answer.height = 240;
                 answer.length = 250;
-                clockMs = 0;
                 break;
-            case MessageKind::Status:
+            case MessageKind::Status: {
                 if (endsWith(movie, "crash-playing.avi"))
                     std::abort();
-                clockMs += 40;
+                if (endsWith(movie, "fail-playing.avi") && request->atMs >= 2000) {
+                    answer = messageOf(MessageKind::Refused);
+                    answer.text = "internal data stream error";
+                    break;
+                }
+                const std::int64_t frame = std::max<std::int64_t>(request->atMs, 0) / 40;
                 answer = messageOf(MessageKind::Position);
-                answer.clockMs = clockMs;
-                answer.frame = static_cast<std::int32_t>(clockMs / 40);
-                answer.flags = answer.frame >= 250 ? positionEnded : 0;
+                answer.clockMs = request->atMs;
+                answer.frame = static_cast<std::int32_t>(frame);
+                answer.untilMs = (frame + 1) * 40;
+                answer.flags = frame >= 250 ? positionEnded : 0;
                 break;
+            }
             case MessageKind::Quit:
                 return 0;
             default:

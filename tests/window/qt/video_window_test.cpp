@@ -173,7 +173,7 @@ class VideoWindowMovieTest : public testing::Test
 /// whole again at once.
 TEST_F(VideoWindowMovieTest, TheWorkerDrawsTheMovieIntoTheCentredWindowAndNowhereElse)
 {
-    ASSERT_EQ(service->loadMovie(movie), LoadResult::Loaded) << service->lastRefusal();
+    ASSERT_EQ(service->loadMovie(movie), LoadResult::Loaded) << service->loadRefusal();
     const std::set<xcb_window_t> before = viewableTopLevelWindows();
     const QRect place = centredPlace(320, 240);
     const std::uint64_t window =
