@@ -10,9 +10,9 @@ namespace tagrelay {
 /// The frame of an unseen movie at a moment of its stream.
 struct GateReading
 {
-    std::int32_t frame = 0;     // counted from the first picture, which is frame 0
-    std::int64_t untilNs = 0;   // the frame stays the same before this moment
-    bool ended = false;         // the last picture has run its time
+    std::int32_t frame = 0;   // counted from the first picture, which is frame 0
+    std::int64_t untilNs = 0; // the frame stays the same before this moment
+    bool ended = false;       // the last picture has run its time
 };
 
 /// Lets the pictures of a movie that plays unseen through to its sink only as far as the
@@ -52,9 +52,9 @@ class FrameGate
     std::int64_t m_firstNs = 0;
     std::int64_t m_allowedNs = 0;
     std::int64_t m_passed = 0;
-    std::int64_t m_lastNs = 0;                // time of the last picture let through
-    std::int64_t m_lastEndNs = 0;             // ... and of its end
-    std::optional<std::int64_t> m_waitingNs;  // a picture held back at the gate
+    std::int64_t m_lastNs = 0;               // time of the last picture let through
+    std::int64_t m_lastEndNs = 0;            // ... and of its end
+    std::optional<std::int64_t> m_waitingNs; // a picture held back at the gate
     bool m_ended = false;
 };
 

@@ -1,9 +1,14 @@
 #include "movie_player.h"
 
+#include "element_guard.h"
+
 #include <gst/video/videooverlay.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <limits>
 
@@ -25,8 +30,13 @@ constexpr guint unseenFlags = playVideo | playAudio | playNativeAudio | playNati
 constexpr guint windowFlags = playVideo | playAudio | playSoftVolume | playDeinterlace;
 
 constexpr int prerollLimitMs = 10000;
+/// Bytes read from the movie file at a time, when the player names no size, and at most.
+constexpr std::uint64_t defaultReadBytes = 64 * 1024;
+constexpr std::uint64_t maxReadBytes = 4 * 1024 * 1024;
 /// How often a wait for pictures looks whether the movie failed.
 constexpr int busCheckMs = 20;
+/// How long a load waits, once the whole file was read, for anything to happen.
+constexpr int stallMs = 2000;
 constexpr std::array windowSinkFactories{"xvimagesink", "ximagesink"};
 
 /// A fake sink that takes whatever arrives as fast as it comes.
@@ -86,22 +96,34 @@ std::int64_t framesIn(std::int64_t ns, std::int32_t numerator, std::int32_t deno
 
 } // namespace
 
-std::variant<MovieFacts, std::string> MoviePlayer::load(const std::string& path)
+std::variant<MovieFacts, std::string> MoviePlayer::load(int file)
 {
     free();
-    GError* rawError = nullptr;
-    const TextPtr uri(gst_filename_to_uri(path.c_str(), &rawError));
-    const ErrorPtr uriError(rawError);
-    if (!uri)
-        return std::string("no usable file name");
+    struct stat status
+    {
+    };
+    if (::fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(file);
+        return std::string("not a regular file");
+    }
+    m_file = file;
+    m_fileSize = static_cast<std::uint64_t>(status.st_size);
+    m_readOffset = 0;
 
     m_pipeline = makeElement("playbin");
     ElementPtr video = unseenSink();
     ElementPtr audio = unseenSink();
-    if (!m_pipeline || !video || !audio)
+    if (!m_pipeline || !video || !audio) {
+        free();
         return std::string("the media framework lacks playbin or fakesink");
-    g_object_set(m_pipeline.get(), "uri", uri.get(), "video-sink", video.get(), "audio-sink",
+    }
+    // The movie comes from the open file through an application source, which the player
+    // reads at any offset as it would a file; it opens nothing itself.
+    g_object_set(m_pipeline.get(), "uri", "appsrc://", "video-sink", video.get(), "audio-sink",
                  audio.get(), "flags", unseenFlags, nullptr);
+    g_signal_connect(m_pipeline.get(), "source-setup", G_CALLBACK(&MoviePlayer::onSourceSetup),
+                     this);
+    guardAutoplugging(m_pipeline.get());
     m_gate.reset();
     const PadPtr videoInput(gst_element_get_static_pad(video.get(), "sink"));
     if (videoInput) {
@@ -275,6 +297,10 @@ void MoviePlayer::free()
     if (m_pipeline)
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
     m_gate.reset();
+    if (m_file >= 0)
+        ::close(m_file);
+    m_file = -1;
+    m_fileSize = 0;
     m_windowId = 0;
     m_bus.reset();
     m_videoSink.reset();
@@ -290,18 +316,27 @@ std::string MoviePlayer::awaitPreroll(int timeoutMs)
 {
     if (gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_NO_PREROLL)
         return "a live source, no movie file";
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    constexpr auto wanted = static_cast<GstMessageType>(
-        GST_MESSAGE_ERROR | GST_MESSAGE_EOS | GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ELEMENT);
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    // A demuxer that fails while its decoder is still being set up has its error swallowed by
+    // the decoder, and the player then waits for streams that never come. Once the whole file
+    // was read and nothing at all happens for a while, the wait is over.
+    auto lastProgress = Clock::now();
+    std::uint64_t lastOffset = m_readOffset;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
+        const auto now = Clock::now();
+        if (now >= deadline)
             return "no picture within " + std::to_string(timeoutMs / 1000) + " s";
-        const MessagePtr message(gst_bus_timed_pop_filtered(
-            m_bus.get(), static_cast<GstClockTime>(left.count()), wanted));
+        if (m_readOffset != lastOffset) {
+            lastOffset = m_readOffset;
+            lastProgress = now;
+        }
+        if (lastOffset >= m_fileSize && now - lastProgress >= std::chrono::milliseconds(stallMs))
+            return "could not demultiplex stream";
+        const MessagePtr message(gst_bus_timed_pop(m_bus.get(), busCheckMs * GST_MSECOND));
         if (!message)
             continue;
+        lastProgress = Clock::now();
         switch (GST_MESSAGE_TYPE(message.get())) {
         case GST_MESSAGE_ERROR:
             return errorText(message.get());
@@ -361,6 +396,62 @@ GstPadProbeReturn MoviePlayer::onUnseenPicture(GstPad* /*pad*/, GstPadProbeInfo*
         }
     }
     return GST_PAD_PROBE_OK;
+}
+
+void MoviePlayer::onSourceSetup(GstElement* /*player*/, GstElement* source, gpointer self)
+{
+    if (!GST_IS_APP_SRC(source))
+        return;
+    auto* player = static_cast<MoviePlayer*>(self);
+    GstAppSrc* input = GST_APP_SRC(source);
+    gst_app_src_set_stream_type(input, GST_APP_STREAM_TYPE_RANDOM_ACCESS);
+    gst_app_src_set_size(input, static_cast<gint64>(player->m_fileSize));
+    g_object_set(source, "format", GST_FORMAT_BYTES, nullptr);
+    GstAppSrcCallbacks callbacks{};
+    callbacks.need_data = &MoviePlayer::onNeedData;
+    callbacks.seek_data = &MoviePlayer::onSeekData;
+    gst_app_src_set_callbacks(input, &callbacks, player, nullptr);
+}
+
+void MoviePlayer::onNeedData(GstAppSrc* source, guint length, gpointer self)
+{
+    auto* player = static_cast<MoviePlayer*>(self);
+    const std::uint64_t offset = player->m_readOffset;
+    const std::uint64_t left = offset < player->m_fileSize ? player->m_fileSize - offset : 0;
+    const std::uint64_t wanted = length == 0 || length == G_MAXUINT ? defaultReadBytes : length;
+    const auto size = static_cast<gsize>(std::min({wanted, left, std::uint64_t{maxReadBytes}}));
+    if (size == 0) {
+        gst_app_src_end_of_stream(source);
+        return;
+    }
+    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, size, nullptr);
+    GstMapInfo map;
+    ssize_t got = -1;
+    if (buffer != nullptr && gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
+        do {
+            got = ::pread(player->m_file, map.data, size, static_cast<off_t>(offset));
+        } while (got < 0 && errno == EINTR);
+        gst_buffer_unmap(buffer, &map);
+    }
+    if (got <= 0) {
+        if (buffer != nullptr)
+            gst_buffer_unref(buffer);
+        gst_app_src_end_of_stream(source);
+        return;
+    }
+    gst_buffer_set_size(buffer, got);
+    GST_BUFFER_OFFSET(buffer) = offset;
+    player->m_readOffset = offset + static_cast<std::uint64_t>(got);
+    gst_app_src_push_buffer(source, buffer);
+}
+
+gboolean MoviePlayer::onSeekData(GstAppSrc* /*source*/, guint64 offset, gpointer self)
+{
+    auto* player = static_cast<MoviePlayer*>(self);
+    if (offset > player->m_fileSize)
+        return FALSE;
+    player->m_readOffset = offset;
+    return TRUE;
 }
 
 GstBusSyncReply MoviePlayer::onSyncMessage(GstBus* /*bus*/, GstMessage* message, gpointer self)

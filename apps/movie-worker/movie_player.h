@@ -3,6 +3,8 @@
 #include "frame_gate.h"
 #include "gst_handles.h"
 
+#include <gst/app/gstappsrc.h>
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -42,8 +44,9 @@ class MoviePlayer
     MoviePlayer(const MoviePlayer&) = delete;
     MoviePlayer& operator=(const MoviePlayer&) = delete;
 
-    /// The movie's facts, or why it is no movie that plays in full.
-    std::variant<MovieFacts, std::string> load(const std::string& path);
+    /// The movie's facts, or why it is no movie that plays in full. Takes the open file (a
+    /// regular file, read at any offset, never by name) and closes it when the movie is freed.
+    std::variant<MovieFacts, std::string> load(int file);
     /// Plays from the start: into the native X11 window when one is given (the picture on
     /// xvimagesink, else ximagesink; the sound on the default output), else as fast as it
     /// decodes. False with no movie loaded or when the pipeline refuses to play.
@@ -66,9 +69,16 @@ class MoviePlayer
     static GstPadProbeReturn onUnseenPicture(GstPad* pad, GstPadProbeInfo* info, gpointer self);
     /// A video sink for a window: the first of the factories that opens the display.
     ElementPtr windowSink();
+    /// The player's source: the application source, reading the file at any offset.
+    static void onSourceSetup(GstElement* player, GstElement* source, gpointer self);
+    static void onNeedData(GstAppSrc* source, guint length, gpointer self);
+    static gboolean onSeekData(GstAppSrc* source, guint64 offset, gpointer self);
     /// Hands the movie window to a video sink that asks for one.
     static GstBusSyncReply onSyncMessage(GstBus* bus, GstMessage* message, gpointer self);
 
+    int m_file = -1;
+    std::uint64_t m_fileSize = 0;
+    std::atomic<std::uint64_t> m_readOffset{0}; // where the source reads next
     ElementPtr m_pipeline;
     BusPtr m_bus;
     ElementPtr m_videoSink; // the sink the picture goes to at present

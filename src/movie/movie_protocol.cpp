@@ -80,12 +80,8 @@ std::vector<std::uint8_t> encodeMessage(const MovieMessage& message)
     switch (message.kind) {
     case MessageKind::Ready:
         putLittleEndian(payload, message.version, 4);
+        putU8(payload, message.confinement);
         break;
-    case MessageKind::Load: {
-        const std::string path = boundedText(message.text, maxPathBytes);
-        payload.assign(path.begin(), path.end());
-        break;
-    }
     case MessageKind::Play:
         putLittleEndian(payload, message.windowId, 8);
         break;
@@ -108,6 +104,7 @@ std::vector<std::uint8_t> encodeMessage(const MovieMessage& message)
         putLittleEndian(payload, static_cast<std::uint64_t>(message.untilMs), 8);
         putU8(payload, message.flags);
         break;
+    case MessageKind::Load:
     case MessageKind::Stop:
     case MessageKind::Free:
     case MessageKind::Quit:
@@ -133,13 +130,8 @@ std::optional<MovieMessage> decodePayload(std::uint8_t kind, std::span<const std
     switch (message.kind) {
     case MessageKind::Ready:
         message.version = static_cast<std::uint32_t>(reader.take(4));
+        message.confinement = static_cast<std::uint8_t>(reader.take(1));
         break;
-    case MessageKind::Load:
-        if (payload.empty() || payload.size() > maxPathBytes
-            || std::find(payload.begin(), payload.end(), 0) != payload.end())
-            return std::nullopt;
-        message.text.assign(payload.begin(), payload.end());
-        return message;
     case MessageKind::Play:
         message.windowId = reader.take(8);
         break;
@@ -164,6 +156,7 @@ std::optional<MovieMessage> decodePayload(std::uint8_t kind, std::span<const std
         message.untilMs = static_cast<std::int64_t>(reader.take(8));
         message.flags = static_cast<std::uint8_t>(reader.take(1));
         break;
+    case MessageKind::Load:
     case MessageKind::Stop:
     case MessageKind::Free:
     case MessageKind::Quit:

@@ -2,6 +2,8 @@
 
 #include "platform/clock.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 namespace tagrelay {
@@ -15,29 +17,30 @@ MovieService::~MovieService()
     m_worker.quit();
 }
 
-LoadResult MovieService::loadMovie(const std::string& path)
+LoadResult MovieService::loadMovie(int file)
 {
     if (m_loaded)
         freeMovie();
     m_failure.clear();
     m_refusal.clear();
-    if (path.empty() || path.size() > maxPathBytes || path.find('\0') != std::string::npos) {
-        m_refusal = "no usable file name";
+    struct stat status
+    {
+    };
+    if (file < 0 || ::fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
+        m_refusal = "not a regular file";
         return LoadResult::NotAMovie;
     }
     if (!m_worker.isRunning()) {
         if (m_options.workerPath.empty())
             m_options.workerPath = findMovieWorker();
-        if (!m_worker.start(m_options.workerPath, m_options.memoryLimitBytes,
-                            m_options.startTimeoutMs)) {
+        if (!m_worker.start(m_options.workerPath, m_options.showsWindows,
+                            m_options.memoryLimitBytes, m_options.startTimeoutMs)) {
             m_failure = m_worker.failure();
             return LoadResult::PlayerFailed;
         }
     }
 
-    MovieMessage load = messageOf(MessageKind::Load);
-    load.text = path;
-    const auto answer = ask(load, m_options.loadTimeoutMs);
+    const auto answer = ask(messageOf(MessageKind::Load), m_options.loadTimeoutMs, file);
     if (!answer)
         return LoadResult::PlayerFailed;
     if (answer->kind == MessageKind::Refused) {
@@ -151,9 +154,10 @@ void MovieService::sleep(int milliseconds)
     m_ownClock += static_cast<std::uint32_t>(std::max(milliseconds, 0));
 }
 
-std::optional<MovieMessage> MovieService::ask(const MovieMessage& request, int timeoutMs)
+std::optional<MovieMessage> MovieService::ask(const MovieMessage& request, int timeoutMs,
+                                              int descriptor)
 {
-    auto answer = m_worker.ask(request, timeoutMs);
+    auto answer = m_worker.ask(request, timeoutMs, descriptor);
     if (!answer) {
         m_failure = m_worker.failure();
         forgetMovie();

@@ -2,6 +2,7 @@
 
 #include "movie/movie_source.h"
 #include "movie/movie_worker.h"
+#include "movie/worker_sandbox.h"
 
 #include <cstdint>
 #include <string>
@@ -12,6 +13,9 @@ struct MovieServiceOptions
 {
     /// The worker program; empty: findMovieWorker() when the first movie is loaded.
     std::string workerPath;
+    /// Whether movies may be shown in windows on the display; when not, the worker plays them
+    /// all unseen, and it gets no network at all.
+    bool showsWindows = false;
     int startTimeoutMs = 30000; // a first start may build the media framework's plugin cache
     int loadTimeoutMs = 15000;  // the worker gives up on a load itself after 10 s
     int answerTimeoutMs = 3000;
@@ -21,7 +25,9 @@ struct MovieServiceOptions
 /// The movies of the walk, played by a worker process so that no media decoder ever runs in
 /// the program itself. The worker starts with the first load and serves one movie after the
 /// other; one that crashes, hangs or exceeds its memory is ended, the call that met it fails
-/// with playerFailure() set, and the next load starts a fresh worker.
+/// with playerFailure() set, and the next load starts a fresh worker. The worker never opens
+/// a file: each movie is handed to it as the descriptor the caller opened, and it runs
+/// confined (worker_sandbox.h).
 ///
 /// Without a window the movie plays on its own clock, which the measurement alone moves: it
 /// starts at 0 when play starts, each reading of it (tickCount) moves it one millisecond on
@@ -38,7 +44,7 @@ class MovieService : public MovieSource
     MovieService(const MovieService&) = delete;
     MovieService& operator=(const MovieService&) = delete;
 
-    [[nodiscard]] LoadResult loadMovie(const std::string& path) override;
+    [[nodiscard]] LoadResult loadMovie(int file) override;
     std::int32_t movieWidth() const override { return m_width; }
     std::int32_t movieHeight() const override { return m_height; }
     std::int64_t movieLength() const override { return m_length; }
@@ -55,11 +61,14 @@ class MovieService : public MovieSource
     const std::string& loadRefusal() const override { return m_refusal; }
     /// The worker's process id, -1 when none runs.
     int workerPid() const { return m_worker.isRunning() ? m_worker.pid() : -1; }
+    /// The layers of confinement the running worker reported.
+    Confinement workerConfinement() const { return confinementOf(m_worker.confinement()); }
 
   private:
     enum class Playing { No, InWindow, OnOwnClock };
 
-    std::optional<MovieMessage> ask(const MovieMessage& request, int timeoutMs);
+    std::optional<MovieMessage> ask(const MovieMessage& request, int timeoutMs,
+                                    int descriptor = -1);
     void forgetMovie();
     /// The frame at the movie's own clock, asking the worker only when it may have changed.
     std::int32_t ownClockStatus();

@@ -23,8 +23,9 @@ class MovieSource
   public:
     virtual ~MovieSource() = default;
 
-    /// Loads a movie, freeing the one loaded before.
-    [[nodiscard]] virtual LoadResult loadMovie(const std::string& path) = 0;
+    /// Loads a movie from its open file (a regular file; the caller keeps the descriptor and
+    /// may close it once the load answered), freeing the one loaded before.
+    [[nodiscard]] virtual LoadResult loadMovie(int file) = 0;
     /// Picture size in pixels; -1 each for a movie without a picture; 0 with no movie loaded.
     virtual std::int32_t movieWidth() const = 0;
     virtual std::int32_t movieHeight() const = 0;

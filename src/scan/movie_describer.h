@@ -87,18 +87,20 @@ struct FrameRateReadings
 [[nodiscard]] std::string movieLoadFailureLine(const std::string& fullPath,
                                                const std::string& reason);
 
-/// The movie procedure over one AVI or MPEG movie: loads it, shows it is being analysed,
-/// plays it in a video window centred on the screen (or unseen when no window opens),
-/// measures the frame rate, and writes its size and, when the rate is plausible, the rate and
-/// playing time, e.g. 352 x 640 pixel - 24 fps - 58:18 min. Polls for a close request after
-/// showing the path and after writing the line.
-MovieOutcome runMovieProcedure(const std::string& fullPath, const std::string& name,
+/// The movie procedure over one AVI or MPEG movie, given as its open file and its path (for
+/// what the user is shown): loads it, shows it is being analysed, plays it in a video window
+/// centred on the screen (or unseen when no window opens), measures the frame rate, and
+/// writes its size and, when the rate is plausible, the rate and playing time, e.g. 352 x 640
+/// pixel - 24 fps - 58:18 min. Polls for a close request after showing the path and after
+/// writing the line.
+MovieOutcome runMovieProcedure(int file, const std::string& fullPath, const std::string& name,
                                MovieSource& movie, ScreenSize screen, const MovieWalkHooks& hooks);
 
-/// Describes one AVI or MPEG movie of the folder: runMovieProcedure with hooks that report to
-/// the walk's front end, add the line to the folder's list and count the movie; a request to
-/// stop sets run.closeRequested. The movies are played by the run's MovieService, made with
-/// the first movie.
+/// Describes one AVI or MPEG movie of the folder: opens it in the folder (never through a
+/// link; a file that cannot be opened, or is no regular file, gets an error line), and runs
+/// runMovieProcedure with hooks that report to the walk's front end, add the line to the
+/// folder's list and count the movie; a request to stop sets run.closeRequested. The movies
+/// are played by the run's MovieService, made with the first movie.
 void describeMovie(FolderContext& folder, const std::string& name, WalkContext& walk);
 
 } // namespace tagrelay

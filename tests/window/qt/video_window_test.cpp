@@ -6,7 +6,9 @@
 #include "support/support.h"
 #include "window/qt/qt_window_layer.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <QGuiApplication>
@@ -157,13 +159,23 @@ class VideoWindowMovieTest : public testing::Test
             GTEST_SKIP() << "ffmpeg could not make the test movie";
         MovieServiceOptions options;
         options.workerPath = TAGRELAY_MOVIE_WORKER_PATH;
+        options.showsWindows = true;
         service = std::make_unique<MovieService>(options);
+        file = ::open(movie.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(file, 0);
         ASSERT_TRUE(layer.openWindow(0, 800, 600, "Tagrelay"));
         layer.pollEvent();
     }
 
+    void TearDown() override
+    {
+        if (file >= 0)
+            ::close(file);
+    }
+
     test::TempTree tree;
     const std::string movie = tree.path() + "bars.avi";
+    int file = -1;
     QtWindowLayer layer;
     std::unique_ptr<MovieService> service;
 };
@@ -173,7 +185,7 @@ class VideoWindowMovieTest : public testing::Test
 /// whole again at once.
 TEST_F(VideoWindowMovieTest, TheWorkerDrawsTheMovieIntoTheCentredWindowAndNowhereElse)
 {
-    ASSERT_EQ(service->loadMovie(movie), LoadResult::Loaded) << service->loadRefusal();
+    ASSERT_EQ(service->loadMovie(file), LoadResult::Loaded) << service->loadRefusal();
     const std::set<xcb_window_t> before = viewableTopLevelWindows();
     const QRect place = centredPlace(320, 240);
     const std::uint64_t window =
@@ -229,7 +241,7 @@ TEST_F(VideoWindowMovieTest, AMovieWindowDestroyedWhileMeasuringGivesTheSameLine
     hooks.writeDescription = [&](const std::string& description) { written = description; };
     hooks.addError = [&](const std::string& line) { errors.push_back(line); };
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    runMovieProcedure(movie, "bars.avi", *service, {screen.width(), screen.height()}, hooks);
+    runMovieProcedure(file, movie, "bars.avi", *service, {screen.width(), screen.height()}, hooks);
     EXPECT_EQ(written, "240 x 320 pixel - 25 fps - 0:12 min");
     EXPECT_TRUE(errors.empty()) << errors.front();
 }
