@@ -99,9 +99,7 @@ std::int64_t framesIn(std::int64_t ns, std::int32_t numerator, std::int32_t deno
 std::variant<MovieFacts, std::string> MoviePlayer::load(int file)
 {
     free();
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (::fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(file);
         return std::string("not a regular file");

@@ -23,9 +23,7 @@ LoadResult MovieService::loadMovie(int file)
         freeMovie();
     m_failure.clear();
     m_refusal.clear();
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (file < 0 || ::fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
         m_refusal = "not a regular file";
         return LoadResult::NotAMovie;

@@ -22,10 +22,10 @@ namespace tagrelay {
 namespace {
 
 // Landlock rights newer than the kernel headers this builds against (Debian 12's know ABI 2).
-constexpr std::uint64_t accessFsTruncate = 1ULL << 14;  // ABI 3
-constexpr std::uint64_t accessFsIoctlDev = 1ULL << 15;  // ABI 5
-constexpr std::uint64_t accessNetBindTcp = 1ULL << 0;   // ABI 4
-constexpr std::uint64_t accessNetConnectTcp = 1ULL << 1; // ABI 4
+constexpr std::uint64_t accessFsTruncate = 1ULL << 14;       // ABI 3
+constexpr std::uint64_t accessFsIoctlDev = 1ULL << 15;       // ABI 5
+constexpr std::uint64_t accessNetBindTcp = 1ULL << 0;        // ABI 4
+constexpr std::uint64_t accessNetConnectTcp = 1ULL << 1;     // ABI 4
 constexpr std::uint64_t scopeAbstractUnixSocket = 1ULL << 0; // ABI 6
 constexpr std::uint64_t scopeSignal = 1ULL << 1;             // ABI 6
 constexpr std::uint32_t createRulesetVersion = 1U << 0;
@@ -74,7 +74,7 @@ void allowBeneath(int ruleset, const std::string& path, std::uint64_t rights)
     const int fd = ::open(path.c_str(), O_PATH | O_CLOEXEC);
     if (fd < 0)
         return;
-    struct stat status{};
+    struct stat status = {};
     if (::fstat(fd, &status) == 0) {
         landlock_path_beneath_attr rule{};
         rule.allowed_access = S_ISDIR(status.st_mode) ? rights : rights & ~folderOnlyRights;
@@ -117,17 +117,44 @@ constexpr std::uint32_t newNamespaceFlags = CLONE_NEWUSER | CLONE_NEWNET | CLONE
 
 /// System calls refused with EPERM: new namespaces, other processes' memory, kernel code,
 /// mounts and the clock.
-constexpr std::array refusedCalls{
-    SYS_unshare,           SYS_setns,         SYS_ptrace,           SYS_process_vm_readv,
-    SYS_process_vm_writev, SYS_kexec_load,    SYS_bpf,              SYS_perf_event_open,
-    SYS_userfaultfd,       SYS_mount,         SYS_umount2,          SYS_pivot_root,
-    SYS_chroot,            SYS_keyctl,        SYS_add_key,          SYS_request_key,
-    SYS_init_module,       SYS_finit_module,  SYS_delete_module,    SYS_open_by_handle_at,
-    SYS_name_to_handle_at, SYS_swapon,        SYS_swapoff,          SYS_reboot,
-    SYS_acct,              SYS_settimeofday,  SYS_clock_settime,    SYS_clock_adjtime,
-    SYS_adjtimex,          SYS_quotactl,      SYS_fanotify_init,    SYS_open_tree,
-    SYS_move_mount,        SYS_fsopen,        SYS_fsconfig,         SYS_fsmount,
-    SYS_fspick,            SYS_kexec_file_load};
+constexpr std::array refusedCalls{SYS_unshare,
+                                  SYS_setns,
+                                  SYS_ptrace,
+                                  SYS_process_vm_readv,
+                                  SYS_process_vm_writev,
+                                  SYS_kexec_load,
+                                  SYS_bpf,
+                                  SYS_perf_event_open,
+                                  SYS_userfaultfd,
+                                  SYS_mount,
+                                  SYS_umount2,
+                                  SYS_pivot_root,
+                                  SYS_chroot,
+                                  SYS_keyctl,
+                                  SYS_add_key,
+                                  SYS_request_key,
+                                  SYS_init_module,
+                                  SYS_finit_module,
+                                  SYS_delete_module,
+                                  SYS_open_by_handle_at,
+                                  SYS_name_to_handle_at,
+                                  SYS_swapon,
+                                  SYS_swapoff,
+                                  SYS_reboot,
+                                  SYS_acct,
+                                  SYS_settimeofday,
+                                  SYS_clock_settime,
+                                  SYS_clock_adjtime,
+                                  SYS_adjtimex,
+                                  SYS_quotactl,
+                                  SYS_fanotify_init,
+                                  SYS_open_tree,
+                                  SYS_move_mount,
+                                  SYS_fsopen,
+                                  SYS_fsconfig,
+                                  SYS_fsmount,
+                                  SYS_fspick,
+                                  SYS_kexec_file_load};
 
 /// Refused with ENOSYS, which the C library takes as "not there" and works around.
 constexpr std::array absentCalls{SYS_io_uring_setup, SYS_io_uring_enter, SYS_io_uring_register,
@@ -138,7 +165,7 @@ constexpr std::array absentCalls{SYS_io_uring_setup, SYS_io_uring_enter, SYS_io_
 
 std::uint8_t confinementByte(const Confinement& confinement)
 {
-    const int abi = confinement.fileSystemAbi < 0 ? 0
+    const int abi = confinement.fileSystemAbi < 0    ? 0
                     : confinement.fileSystemAbi > 15 ? 15
                                                      : confinement.fileSystemAbi;
     return static_cast<std::uint8_t>((confinement.ownNetwork ? 0x01 : 0)
@@ -179,7 +206,8 @@ int confineFileSystem(const FileSystemAllowance& allowance)
     if (abi >= 4)
         attributes.handledAccessNet = accessNetBindTcp | accessNetConnectTcp;
     if (abi >= 6)
-        attributes.scoped = scopeSignal | (allowance.noAbstractSockets ? scopeAbstractUnixSocket : 0);
+        attributes.scoped =
+            scopeSignal | (allowance.noAbstractSockets ? scopeAbstractUnixSocket : 0);
     const long ruleset =
         ::syscall(SYS_landlock_create_ruleset, &attributes, rulesetSizeFor(abi), 0);
     if (ruleset < 0)
@@ -187,8 +215,8 @@ int confineFileSystem(const FileSystemAllowance& allowance)
     const int rulesetFd = static_cast<int>(ruleset);
     for (const std::string& path : allowance.readable)
         allowBeneath(rulesetFd, path, readRights);
-    const std::uint64_t deviceRights = readRights | LANDLOCK_ACCESS_FS_WRITE_FILE
-                                       | (abi >= 5 ? accessFsIoctlDev : 0);
+    const std::uint64_t deviceRights =
+        readRights | LANDLOCK_ACCESS_FS_WRITE_FILE | (abi >= 5 ? accessFsIoctlDev : 0);
     for (const std::string& path : allowance.devices)
         allowBeneath(rulesetFd, path, deviceRights);
     const bool restricted = ::syscall(SYS_landlock_restrict_self, rulesetFd, 0) == 0;
@@ -239,8 +267,7 @@ bool allowOnlyLocalSockets()
 
     const sock_fprog filter{static_cast<unsigned short>(program.size()), program.data()};
     // Every thread of the process takes the filter, not only this one.
-    return ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, SECCOMP_FILTER_FLAG_TSYNC, &filter)
-           == 0;
+    return ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, SECCOMP_FILTER_FLAG_TSYNC, &filter) == 0;
 #endif
 }
 

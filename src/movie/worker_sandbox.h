@@ -13,10 +13,10 @@ namespace tagrelay {
 /// The layers in force, as the worker reports them in its Ready message.
 struct Confinement
 {
-    bool ownNetwork = false;      // a network namespace of its own: no interface, no peer
-    bool noNewPrivileges = false; // no program it could run gains privileges
+    bool ownNetwork = false;       // a network namespace of its own: no interface, no peer
+    bool noNewPrivileges = false;  // no program it could run gains privileges
     bool localSocketsOnly = false; // the system call filter: Unix sockets only
-    int fileSystemAbi = 0;        // Landlock ABI version of the file system rules; 0: none
+    int fileSystemAbi = 0;         // Landlock ABI version of the file system rules; 0: none
 
     friend bool operator==(const Confinement&, const Confinement&) = default;
 };

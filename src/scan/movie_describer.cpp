@@ -47,9 +47,7 @@ int openMovieFile(const FolderContext& folder, const std::string& name, std::str
         reason = errno == ELOOP ? "a link, not followed" : std::strerror(errno);
         return -1;
     }
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (::fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
         reason = "not a regular file";
         ::close(file);

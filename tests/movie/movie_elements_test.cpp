@@ -27,8 +27,7 @@ INSTANTIATE_TEST_SUITE_P(
         // the player, the source that reads the handed-over file, the sinks
         ElementCase{"playbin", "Generic/Bin/Player", true},
         ElementCase{"appsrc", "Generic/Source", true},
-        ElementCase{"ximagesink", "Sink/Video", true},
-        ElementCase{"fakesink", "Sink", true},
+        ElementCase{"ximagesink", "Sink/Video", true}, ElementCase{"fakesink", "Sink", true},
         // the three containers, and the decoders and parsers of their streams
         ElementCase{"avidemux", "Codec/Demuxer", true},
         ElementCase{"mpegpsdemux", "Codec/Demuxer", true},
@@ -44,8 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
         ElementCase{"hlsdemux2", "Codec/Demuxer/Adaptive", false},
         ElementCase{"dashdemux", "Codec/Demuxer/Adaptive", false},
         // sources that read files or the network by name
-        ElementCase{"filesrc", "Source/File", false},
-        ElementCase{"fdsrc", "Source/File", false},
+        ElementCase{"filesrc", "Source/File", false}, ElementCase{"fdsrc", "Source/File", false},
         ElementCase{"giosrc", "Source/File", false},
         ElementCase{"souphttpsrc", "Source/Network", false},
         ElementCase{"rtspsrc", "Source/Network", false},

@@ -53,8 +53,7 @@ class Listener
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t size = sizeof address;
-        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), size) != 0
-            || ::listen(m_fd, 4) != 0
+        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), size) != 0 || ::listen(m_fd, 4) != 0
             || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
             return;
         m_port = ntohs(address.sin_port);
@@ -84,7 +83,8 @@ bool connectsTo(int port)
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const bool connected =
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
     return connected;
 }
