@@ -9,7 +9,8 @@
 #           the bytes come from the page cache as they would for 300 distinct files read twice
 #
 # Both programs start from the same brelvoka.ini in the working folder: every MP3 fact ticked
-# and the tree as the remembered start folder. The window program runs under xvfb-run and is
+# and the tree as the remembered start folder. The window program runs on a virtual display
+# under the openbox window manager, as on a desktop (tests/support/run_on_x_display), and is
 # driven as a user would: xdotool clicks "Start and select startdirectory" and presses Return
 # in the folder dialog, which opens on the remembered folder. Its time runs from the moment the
 # chosen folder is in the settings file (written as the walk starts, once the dialog is gone)
@@ -19,10 +20,11 @@ set -euo pipefail
 
 build=${1:-build/release}
 build=$(cd "$build" && pwd)
+repo=$(cd "$(dirname "$0")/.." && pwd)
 root=${TAGRELAY_BENCH_DIR:-/tmp/tagrelay-gui-bench}
 runs=${RUNS:-3}
 
-for tool in xvfb-run xdotool lame ffmpeg; do
+for tool in Xvfb openbox xdotool lame ffmpeg; do
     command -v "$tool" >/dev/null || { echo "gui_walk: $tool is missing (scripts/install-deps)" >&2; exit 1; }
 done
 [ -x "$build/tagrelay" ] && [ -x "$build/tagrelay-cli" ] \
@@ -148,7 +150,7 @@ time_gui()
     local tree=$1 expected=$2
     clear_lists "$tree"
     write_settings "$tree"
-    timeout 300 xvfb-run -a -s "-screen 0 1280x1024x24" \
+    timeout 300 "$repo/tests/support/run_on_x_display" openbox \
         bash -c "$(declare -f drive_window count_lines now_ms); build='$build' work='$work' \
                  drive_window '$tree' '$expected'"
 }

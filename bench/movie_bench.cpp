@@ -8,6 +8,9 @@
 #include "platform/clock.h"
 #include "scan/movie_describer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -105,7 +108,9 @@ int main(int argc, char** argv)
         MovieWalkHooks hooks;
         hooks.writeDescription = [&](const std::string& description) { line = description; };
         hooks.addError = [&](const std::string& error) { line = error; };
-        runMovieProcedure(movie, movie, service, {}, hooks);
+        const int file = ::open(movie.c_str(), O_RDONLY | O_CLOEXEC);
+        runMovieProcedure(file, movie, movie, service, {}, hooks);
+        ::close(file);
         const std::uint32_t took = tickCount() - before;
         slowest = std::max(slowest, took);
         std::printf("%5u ms  %-40s %s\n", took, std::filesystem::path(movie).filename().c_str(),

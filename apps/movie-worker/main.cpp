@@ -1,9 +1,16 @@
 // tagrelay-movie-worker: plays the movies of a walk for the program that started it, so that
 // media demuxers and decoders never run inside the program itself. It serves requests on
-// file descriptor 3 (see media/movie_protocol.h) until told to quit or until the program goes.
+// file descriptor 3 (see movie/movie_protocol.h) until told to quit or until the program goes.
+// It opens no file by name: each movie comes as an open descriptor with its Load request. It
+// runs confined (confinement.h), with the media framework cut down to the elements of AVI and
+// MPEG movies (element_guard.h).
 
+#include "confinement.h"
+#include "element_guard.h"
+#include "movie/descriptor_passing.h"
 #include "movie/movie_protocol.h"
 #include "movie_player.h"
+#include "window_errors.h"
 
 #include <gst/gst.h>
 #include <malloc.h>
@@ -14,6 +21,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 
 namespace {
 
@@ -44,11 +52,44 @@ MovieMessage refusal(const std::string& reason)
     return message;
 }
 
-MovieMessage answerTo(const MovieMessage& request, MoviePlayer& player)
+/// The movie files handed over, in the order they came; each belongs to the next Load.
+class HandedFiles
+{
+  public:
+    HandedFiles() = default;
+    HandedFiles(const HandedFiles&) = delete;
+    HandedFiles& operator=(const HandedFiles&) = delete;
+    ~HandedFiles()
+    {
+        for (const int file : m_files)
+            ::close(file);
+    }
+    void add(const std::vector<int>& files)
+    {
+        m_files.insert(m_files.end(), files.begin(), files.end());
+    }
+    /// The next file, or -1 when the Load came without one.
+    int take()
+    {
+        if (m_files.empty())
+            return -1;
+        const int file = m_files.front();
+        m_files.pop_front();
+        return file;
+    }
+
+  private:
+    std::deque<int> m_files;
+};
+
+MovieMessage answerTo(const MovieMessage& request, MoviePlayer& player, HandedFiles& files)
 {
     switch (request.kind) {
     case MessageKind::Load: {
-        auto result = player.load(request.text);
+        const int file = files.take();
+        if (file < 0)
+            return refusal("no movie file was handed over");
+        auto result = player.load(file);
         if (const auto* reason = std::get_if<std::string>(&result))
             return refusal(*reason);
         const auto& facts = std::get<MovieFacts>(result);
@@ -63,10 +104,13 @@ MovieMessage answerTo(const MovieMessage& request, MoviePlayer& player)
             return refusal("the movie does not play");
         return messageOf(MessageKind::Done);
     case MessageKind::Status: {
-        const MovieReading reading = player.status();
+        const MovieReading reading = player.status(request.atMs);
+        if (!reading.failure.empty())
+            return refusal(reading.failure);
         MovieMessage position = messageOf(MessageKind::Position);
         position.frame = reading.frame;
         position.clockMs = reading.clockMs;
+        position.untilMs = reading.untilMs;
         position.flags = reading.ended ? positionEnded : std::uint8_t{0};
         return position;
     }
@@ -82,25 +126,29 @@ MovieMessage answerTo(const MovieMessage& request, MoviePlayer& player)
 }
 
 /// Serves requests until Quit, the end of the connection or a broken stream.
-int serve()
+int serve(const Confinement& confinement)
 {
     MoviePlayer player;
     MessageReader reader;
+    HandedFiles files;
     std::array<std::uint8_t, 4096> chunk{};
     MovieMessage ready = messageOf(MessageKind::Ready);
     ready.version = movieProtocolVersion;
+    ready.confinement = confinementByte(confinement);
     if (!sendMessage(ready))
         return 1;
     for (;;) {
         while (auto request = reader.next()) {
             if (request->kind == MessageKind::Quit)
                 return 0;
-            if (!sendMessage(answerTo(*request, player)))
+            if (!sendMessage(answerTo(*request, player, files)))
                 return 1;
         }
         if (reader.isBroken())
             return 3;
-        const ssize_t got = ::recv(socketFd, chunk.data(), chunk.size(), 0);
+        std::vector<int> handed;
+        const ssize_t got = receiveWithDescriptors(socketFd, chunk, handed);
+        files.add(handed);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
@@ -113,15 +161,30 @@ int serve()
 
 int main(int argc, char** argv)
 {
-    if (argc != 2 || std::strcmp(argv[1], movieWorkerServeArgument) != 0) {
+    const bool showsWindows = argc == 3 && std::strcmp(argv[2], movieWorkerWindowArgument) == 0;
+    if (argc != 3 || std::strcmp(argv[1], movieWorkerServeArgument) != 0
+        || (!showsWindows && std::strcmp(argv[2], movieWorkerUnseenArgument) != 0)) {
         std::fprintf(stderr, "tagrelay-movie-worker is started by Tagrelay, not by hand.\n");
         return 2;
     }
+    Confinement confinement;
+    // Without a display to reach the worker needs no network at all. A new namespace can only
+    // be entered while the process has a single thread, so this comes first.
+    if (!showsWindows)
+        confinement.ownNetwork = enterOwnNetwork();
+
     // Decoder threads each get a malloc arena of their own by default, which reserves address
     // space the memory limit is better spent on.
     mallopt(M_ARENA_MAX, 2);
+    keepPlayingOnWindowErrors();
     gst_init(nullptr, nullptr);
-    const int result = serve();
+    keepOnlyMovieElements();
+    const Confinement confined = confineWorker(showsWindows);
+    confinement.noNewPrivileges = confined.noNewPrivileges;
+    confinement.fileSystemAbi = confined.fileSystemAbi;
+    confinement.localSocketsOnly = confined.localSocketsOnly;
+
+    const int result = serve(confinement);
     gst_deinit();
     return result;
 }

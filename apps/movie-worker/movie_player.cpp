@@ -1,10 +1,16 @@
 #include "movie_player.h"
 
+#include "element_guard.h"
+
 #include <gst/video/videooverlay.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
+#include <limits>
 
 namespace tagrelay {
 
@@ -24,6 +30,13 @@ constexpr guint unseenFlags = playVideo | playAudio | playNativeAudio | playNati
 constexpr guint windowFlags = playVideo | playAudio | playSoftVolume | playDeinterlace;
 
 constexpr int prerollLimitMs = 10000;
+/// Bytes read from the movie file at a time, when the player names no size, and at most.
+constexpr std::uint64_t defaultReadBytes = 64 * 1024;
+constexpr std::uint64_t maxReadBytes = 4 * 1024 * 1024;
+/// How often a wait for pictures looks whether the movie failed.
+constexpr int busCheckMs = 20;
+/// How long a load waits, once the whole file was read, for anything to happen.
+constexpr int stallMs = 2000;
 constexpr std::array windowSinkFactories{"xvimagesink", "ximagesink"};
 
 /// A fake sink that takes whatever arrives as fast as it comes.
@@ -35,6 +48,17 @@ ElementPtr unseenSink()
     return sink;
 }
 
+/// A message of the media framework as a reason in the error list: "Stream contains no
+/// data." becomes "stream contains no data" (a word in capitals, such as "MPEG", stays).
+std::string asReason(std::string text)
+{
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ' || text.back() == '\n'))
+        text.pop_back();
+    if (text.size() >= 2 && g_ascii_isupper(text[0]) && g_ascii_islower(text[1]))
+        text[0] = g_ascii_tolower(text[0]);
+    return text;
+}
+
 std::string errorText(GstMessage* message)
 {
     GError* raw = nullptr;
@@ -42,7 +66,7 @@ std::string errorText(GstMessage* message)
     gst_message_parse_error(message, &raw, &debug);
     g_free(debug);
     const ErrorPtr error(raw);
-    return error && error->message ? error->message : "the media framework failed";
+    return error && error->message ? asReason(error->message) : "the media framework failed";
 }
 
 bool isMissingPlugin(GstMessage* message)
@@ -72,24 +96,43 @@ std::int64_t framesIn(std::int64_t ns, std::int32_t numerator, std::int32_t deno
 
 } // namespace
 
-std::variant<MovieFacts, std::string> MoviePlayer::load(const std::string& path)
+std::variant<MovieFacts, std::string> MoviePlayer::load(int file)
 {
     free();
-    GError* rawError = nullptr;
-    const TextPtr uri(gst_filename_to_uri(path.c_str(), &rawError));
-    const ErrorPtr uriError(rawError);
-    if (!uri)
-        return std::string("no usable file name");
+    struct stat status = {};
+    if (::fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(file);
+        return std::string("not a regular file");
+    }
+    m_file = file;
+    m_fileSize = static_cast<std::uint64_t>(status.st_size);
+    m_readOffset = 0;
 
     m_pipeline = makeElement("playbin");
     ElementPtr video = unseenSink();
     ElementPtr audio = unseenSink();
-    if (!m_pipeline || !video || !audio)
+    if (!m_pipeline || !video || !audio) {
+        free();
         return std::string("the media framework lacks playbin or fakesink");
-    g_object_set(m_pipeline.get(), "uri", uri.get(), "video-sink", video.get(), "audio-sink",
+    }
+    // The movie comes from the open file through an application source, which the player
+    // reads at any offset as it would a file; it opens nothing itself.
+    g_object_set(m_pipeline.get(), "uri", "appsrc://", "video-sink", video.get(), "audio-sink",
                  audio.get(), "flags", unseenFlags, nullptr);
+    g_signal_connect(m_pipeline.get(), "source-setup", G_CALLBACK(&MoviePlayer::onSourceSetup),
+                     this);
+    guardAutoplugging(m_pipeline.get());
+    m_gate.reset();
+    const PadPtr videoInput(gst_element_get_static_pad(video.get(), "sink"));
+    if (videoInput) {
+        gst_pad_add_probe(videoInput.get(),
+                          static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER
+                                                       | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                          &MoviePlayer::onUnseenPicture, this, nullptr);
+    }
     m_videoSink = std::move(video);
     m_bus.reset(gst_element_get_bus(m_pipeline.get()));
+    gst_bus_set_sync_handler(m_bus.get(), &MoviePlayer::onSyncMessage, this, nullptr);
 
     if (const std::string failure = awaitPreroll(prerollLimitMs); !failure.empty()) {
         free();
@@ -121,7 +164,7 @@ std::variant<MovieFacts, std::string> MoviePlayer::load(const std::string& path)
         || !gst_structure_get_int(format, "height", &height)
         || !gst_structure_get_fraction(format, "framerate", &numerator, &denominator)) {
         free();
-        return std::string("picture format unknown");
+        return std::string(caps ? "picture format unknown" : "no picture in the stream");
     }
     if (numerator <= 0 || denominator <= 0) {
         free();
@@ -145,9 +188,12 @@ bool MoviePlayer::play(std::uint64_t windowId)
 {
     if (!m_pipeline)
         return false;
+    m_windowId = windowId;
     if (windowId != 0) {
+        // On screen the movie runs in real time: nothing holds its pictures back.
+        m_gate.open();
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
-        ElementPtr video = windowSink(windowId);
+        ElementPtr video = windowSink();
         ElementPtr audio = makeElement("autoaudiosink");
         if (video)
             m_videoSink = std::move(video);
@@ -163,16 +209,15 @@ bool MoviePlayer::play(std::uint64_t windowId)
     return m_playing;
 }
 
-MovieReading MoviePlayer::status()
+MovieReading MoviePlayer::status(std::int64_t atMs)
 {
     MovieReading reading;
     if (!m_pipeline || !m_playing)
         return reading;
-    if (hasEnded()) {
-        stop();
-        reading.ended = true;
+    if (m_windowId == 0 && atMs >= 0)
+        return unseenStatus(atMs);
+    if (takeEnding(reading))
         return reading;
-    }
     GstState state = GST_STATE_VOID_PENDING;
     GstState pending = GST_STATE_VOID_PENDING;
     gst_element_get_state(m_pipeline.get(), &state, &pending, 0);
@@ -192,17 +237,69 @@ MovieReading MoviePlayer::status()
     return reading;
 }
 
+MovieReading MoviePlayer::unseenStatus(std::int64_t atMs)
+{
+    MovieReading reading;
+    reading.clockMs = atMs;
+    if (!m_hasVideo) {
+        // Sound alone has no frames: the status stays 0 whatever the moment.
+        reading.untilMs = std::numeric_limits<std::int64_t>::max();
+        return reading;
+    }
+    const std::int64_t atNs = std::min(atMs, std::int64_t{24} * 3600 * 1000) * GST_MSECOND;
+    for (;;) {
+        if (takeEnding(reading))
+            return reading;
+        const auto gate = m_gate.readingAt(atNs, busCheckMs);
+        if (!gate)
+            continue;
+        if (gate->ended) {
+            stop();
+            reading.ended = true;
+            return reading;
+        }
+        reading.frame = gate->frame;
+        // The frame holds for every whole millisecond before the next picture's time.
+        reading.untilMs = (gate->untilNs + GST_MSECOND - 1) / GST_MSECOND;
+        return reading;
+    }
+}
+
+bool MoviePlayer::takeEnding(MovieReading& reading)
+{
+    constexpr auto wanted = static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS);
+    const MessagePtr message(gst_bus_pop_filtered(m_bus.get(), wanted));
+    if (!message)
+        return false;
+    if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR)
+        reading.failure = errorText(message.get());
+    stop();
+    reading.ended = true;
+    return true;
+}
+
 void MoviePlayer::stop()
 {
-    if (m_pipeline)
-        gst_element_set_state(m_pipeline.get(), GST_STATE_READY);
+    if (!m_pipeline)
+        return;
+    // A picture held back at the gate would keep the streaming thread from stopping.
+    m_gate.open();
+    gst_element_set_state(m_pipeline.get(), GST_STATE_READY);
+    m_gate.reset();
     m_playing = false;
 }
 
 void MoviePlayer::free()
 {
+    m_gate.open();
     if (m_pipeline)
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+    m_gate.reset();
+    if (m_file >= 0)
+        ::close(m_file);
+    m_file = -1;
+    m_fileSize = 0;
+    m_windowId = 0;
     m_bus.reset();
     m_videoSink.reset();
     m_pipeline.reset();
@@ -217,18 +314,27 @@ std::string MoviePlayer::awaitPreroll(int timeoutMs)
 {
     if (gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_NO_PREROLL)
         return "a live source, no movie file";
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    constexpr auto wanted = static_cast<GstMessageType>(
-        GST_MESSAGE_ERROR | GST_MESSAGE_EOS | GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ELEMENT);
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    // A demuxer that fails while its decoder is still being set up has its error swallowed by
+    // the decoder, and the player then waits for streams that never come. Once the whole file
+    // was read and nothing at all happens for a while, the wait is over.
+    auto lastProgress = Clock::now();
+    std::uint64_t lastOffset = m_readOffset;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
+        const auto now = Clock::now();
+        if (now >= deadline)
             return "no picture within " + std::to_string(timeoutMs / 1000) + " s";
-        const MessagePtr message(gst_bus_timed_pop_filtered(
-            m_bus.get(), static_cast<GstClockTime>(left.count()), wanted));
+        if (m_readOffset != lastOffset) {
+            lastOffset = m_readOffset;
+            lastProgress = now;
+        }
+        if (lastOffset >= m_fileSize && now - lastProgress >= std::chrono::milliseconds(stallMs))
+            return "could not demultiplex stream";
+        const MessagePtr message(gst_bus_timed_pop(m_bus.get(), busCheckMs * GST_MSECOND));
         if (!message)
             continue;
+        lastProgress = Clock::now();
         switch (GST_MESSAGE_TYPE(message.get())) {
         case GST_MESSAGE_ERROR:
             return errorText(message.get());
@@ -259,28 +365,117 @@ std::int64_t MoviePlayer::positionNs()
     return -1;
 }
 
-bool MoviePlayer::hasEnded()
+GstPadProbeReturn MoviePlayer::onUnseenPicture(GstPad* /*pad*/, GstPadProbeInfo* info,
+                                               gpointer self)
 {
-    constexpr auto wanted = static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS);
-    for (;;) {
-        const MessagePtr message(gst_bus_pop_filtered(m_bus.get(), wanted));
-        if (!message)
-            return false;
-        if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS
-            || GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR)
-            return true;
+    auto* player = static_cast<MoviePlayer*>(self);
+    if ((GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) != 0) {
+        const GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        const auto timeOf = [](GstClockTime time) {
+            return GST_CLOCK_TIME_IS_VALID(time) ? static_cast<std::int64_t>(time) : -1;
+        };
+        player->m_gate.pass(timeOf(GST_BUFFER_PTS(buffer)), timeOf(GST_BUFFER_DURATION(buffer)),
+                            player->m_frameNs.load());
+        return GST_PAD_PROBE_OK;
     }
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
+        player->m_gate.end();
+    } else if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+        GstCaps* caps = nullptr;
+        gst_event_parse_caps(event, &caps);
+        const GstStructure* format = caps ? gst_caps_get_structure(caps, 0) : nullptr;
+        gint numerator = 0;
+        gint denominator = 0;
+        if (format && gst_structure_get_fraction(format, "framerate", &numerator, &denominator)
+            && numerator > 0 && denominator > 0) {
+            player->m_frameNs = static_cast<std::int64_t>(gst_util_uint64_scale(
+                GST_SECOND, static_cast<guint64>(denominator), static_cast<guint64>(numerator)));
+        }
+    }
+    return GST_PAD_PROBE_OK;
 }
 
-ElementPtr MoviePlayer::windowSink(std::uint64_t windowId)
+void MoviePlayer::onSourceSetup(GstElement* /*player*/, GstElement* source, gpointer self)
+{
+    if (!GST_IS_APP_SRC(source))
+        return;
+    auto* player = static_cast<MoviePlayer*>(self);
+    GstAppSrc* input = GST_APP_SRC(source);
+    gst_app_src_set_stream_type(input, GST_APP_STREAM_TYPE_RANDOM_ACCESS);
+    gst_app_src_set_size(input, static_cast<gint64>(player->m_fileSize));
+    g_object_set(source, "format", GST_FORMAT_BYTES, nullptr);
+    GstAppSrcCallbacks callbacks{};
+    callbacks.need_data = &MoviePlayer::onNeedData;
+    callbacks.seek_data = &MoviePlayer::onSeekData;
+    gst_app_src_set_callbacks(input, &callbacks, player, nullptr);
+}
+
+void MoviePlayer::onNeedData(GstAppSrc* source, guint length, gpointer self)
+{
+    auto* player = static_cast<MoviePlayer*>(self);
+    const std::uint64_t offset = player->m_readOffset;
+    const std::uint64_t left = offset < player->m_fileSize ? player->m_fileSize - offset : 0;
+    const std::uint64_t wanted = length == 0 || length == G_MAXUINT ? defaultReadBytes : length;
+    const auto size = static_cast<gsize>(std::min({wanted, left, std::uint64_t{maxReadBytes}}));
+    if (size == 0) {
+        gst_app_src_end_of_stream(source);
+        return;
+    }
+    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, size, nullptr);
+    GstMapInfo map;
+    ssize_t got = -1;
+    if (buffer != nullptr && gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
+        do {
+            got = ::pread(player->m_file, map.data, size, static_cast<off_t>(offset));
+        } while (got < 0 && errno == EINTR);
+        gst_buffer_unmap(buffer, &map);
+    }
+    if (got <= 0) {
+        if (buffer != nullptr)
+            gst_buffer_unref(buffer);
+        gst_app_src_end_of_stream(source);
+        return;
+    }
+    gst_buffer_set_size(buffer, got);
+    GST_BUFFER_OFFSET(buffer) = offset;
+    player->m_readOffset = offset + static_cast<std::uint64_t>(got);
+    gst_app_src_push_buffer(source, buffer);
+}
+
+gboolean MoviePlayer::onSeekData(GstAppSrc* /*source*/, guint64 offset, gpointer self)
+{
+    auto* player = static_cast<MoviePlayer*>(self);
+    if (offset > player->m_fileSize)
+        return FALSE;
+    player->m_readOffset = offset;
+    return TRUE;
+}
+
+GstBusSyncReply MoviePlayer::onSyncMessage(GstBus* /*bus*/, GstMessage* message, gpointer self)
+{
+    // A video sink asks for its window from its streaming thread, right before it would make
+    // one of its own: it gets the program's movie window, so no window of the worker's ever
+    // appears on the screen.
+    if (!gst_is_video_overlay_prepare_window_handle_message(message))
+        return GST_BUS_PASS;
+    const std::uint64_t windowId = static_cast<MoviePlayer*>(self)->m_windowId.load();
+    if (windowId == 0)
+        return GST_BUS_PASS;
+    gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(GST_MESSAGE_SRC(message)),
+                                        static_cast<guintptr>(windowId));
+    return GST_BUS_DROP;
+}
+
+ElementPtr MoviePlayer::windowSink()
 {
     for (const char* factory : windowSinkFactories) {
         ElementPtr sink = makeElement(factory);
         if (!sink)
             continue;
-        gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink.get()),
-                                            static_cast<guintptr>(windowId));
-        // xvimagesink opens only on a display with Xv adaptors (Xvfb has none).
+        // xvimagesink opens only on a display with Xv adaptors (Xvfb has none). The window is
+        // handed over later, when the sink asks for it: a handle given now would be dropped
+        // with the display connection when the sink goes back to NULL.
         const bool opens =
             gst_element_set_state(sink.get(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
         gst_element_set_state(sink.get(), GST_STATE_NULL);

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "frame_gate.h"
 #include "gst_handles.h"
 
+#include <gst/app/gstappsrc.h>
+
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -21,13 +25,17 @@ struct MovieReading
 {
     std::int32_t frame = 0;   // -1 while paused; 0 when stopped or ended
     std::int64_t clockMs = 0; // the picture's position, from the movie's start
+    std::int64_t untilMs = 0; // unseen: the frame holds before this moment; 0: unknown
     bool ended = false;
+    std::string failure; // why the movie stopped playing before its end, if it did
 };
 
 /// One movie in a playbin pipeline. Loading prerolls it on fake sinks that never wait for the
-/// clock; playing in a window moves it to real sinks that render on time. Frames are counted
-/// as the picture's position times the frame rate of its caps, from the stream's first
-/// picture (an MPEG program stream starts half a second or so in).
+/// clock. Played unseen, the pictures pass a gate that holds the stream at the moment last
+/// asked for, and frames are counted as the pictures that passed, by their own time stamps.
+/// Played in a window, the movie moves to real sinks that render on time, and frames are
+/// counted as the picture's position times the frame rate of its caps. Either way time runs
+/// from the stream's first picture (an MPEG program stream starts half a second or so in).
 class MoviePlayer
 {
   public:
@@ -36,13 +44,16 @@ class MoviePlayer
     MoviePlayer(const MoviePlayer&) = delete;
     MoviePlayer& operator=(const MoviePlayer&) = delete;
 
-    /// The movie's facts, or why it is no movie that plays in full.
-    std::variant<MovieFacts, std::string> load(const std::string& path);
+    /// The movie's facts, or why it is no movie that plays in full. Takes the open file (a
+    /// regular file, read at any offset, never by name) and closes it when the movie is freed.
+    std::variant<MovieFacts, std::string> load(int file);
     /// Plays from the start: into the native X11 window when one is given (the picture on
     /// xvimagesink, else ximagesink; the sound on the default output), else as fast as it
     /// decodes. False with no movie loaded or when the pipeline refuses to play.
     bool play(std::uint64_t windowId);
-    MovieReading status();
+    /// The reading at a moment of the stream (ms after its first picture) when the movie plays
+    /// unseen, else now. Stops the movie when it has ended or failed.
+    MovieReading status(std::int64_t atMs);
     void stop();
     void free();
 
@@ -51,11 +62,23 @@ class MoviePlayer
     std::string awaitPreroll(int timeoutMs);
     /// The picture's position in nanoseconds, or -1.
     std::int64_t positionNs();
-    /// Takes the pending bus messages; true when the movie ended or failed while playing.
-    bool hasEnded();
-    /// A video sink for the window: the first of the given factories that opens.
-    ElementPtr windowSink(std::uint64_t windowId);
+    /// Takes the end of the movie from the bus, if it came (with its failure, if it failed).
+    bool takeEnding(MovieReading& reading);
+    MovieReading unseenStatus(std::int64_t atMs);
+    /// Streaming thread: each picture and event on its way to the unseen video sink.
+    static GstPadProbeReturn onUnseenPicture(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+    /// A video sink for a window: the first of the factories that opens the display.
+    ElementPtr windowSink();
+    /// The player's source: the application source, reading the file at any offset.
+    static void onSourceSetup(GstElement* player, GstElement* source, gpointer self);
+    static void onNeedData(GstAppSrc* source, guint length, gpointer self);
+    static gboolean onSeekData(GstAppSrc* source, guint64 offset, gpointer self);
+    /// Hands the movie window to a video sink that asks for one.
+    static GstBusSyncReply onSyncMessage(GstBus* bus, GstMessage* message, gpointer self);
 
+    int m_file = -1;
+    std::uint64_t m_fileSize = 0;
+    std::atomic<std::uint64_t> m_readOffset{0}; // where the source reads next
     ElementPtr m_pipeline;
     BusPtr m_bus;
     ElementPtr m_videoSink; // the sink the picture goes to at present
@@ -64,6 +87,10 @@ class MoviePlayer
     std::int32_t m_rateDenominator = 1;
     std::int64_t m_startNs = 0;
     bool m_playing = false;
+    /// The native window the picture goes to, 0 for none; read by the sinks' threads.
+    std::atomic<std::uint64_t> m_windowId{0};
+    FrameGate m_gate;
+    std::atomic<std::int64_t> m_frameNs{0}; // one picture's time by the stream's frame rate
 };
 
 } // namespace tagrelay

@@ -80,14 +80,13 @@ std::vector<std::uint8_t> encodeMessage(const MovieMessage& message)
     switch (message.kind) {
     case MessageKind::Ready:
         putLittleEndian(payload, message.version, 4);
+        putU8(payload, message.confinement);
         break;
-    case MessageKind::Load: {
-        const std::string path = boundedText(message.text, maxPathBytes);
-        payload.assign(path.begin(), path.end());
-        break;
-    }
     case MessageKind::Play:
         putLittleEndian(payload, message.windowId, 8);
+        break;
+    case MessageKind::Status:
+        putLittleEndian(payload, static_cast<std::uint64_t>(message.atMs), 8);
         break;
     case MessageKind::Loaded:
         putLittleEndian(payload, static_cast<std::uint32_t>(message.width), 4);
@@ -102,9 +101,10 @@ std::vector<std::uint8_t> encodeMessage(const MovieMessage& message)
     case MessageKind::Position:
         putLittleEndian(payload, static_cast<std::uint32_t>(message.frame), 4);
         putLittleEndian(payload, static_cast<std::uint64_t>(message.clockMs), 8);
+        putLittleEndian(payload, static_cast<std::uint64_t>(message.untilMs), 8);
         putU8(payload, message.flags);
         break;
-    case MessageKind::Status:
+    case MessageKind::Load:
     case MessageKind::Stop:
     case MessageKind::Free:
     case MessageKind::Quit:
@@ -130,15 +130,13 @@ std::optional<MovieMessage> decodePayload(std::uint8_t kind, std::span<const std
     switch (message.kind) {
     case MessageKind::Ready:
         message.version = static_cast<std::uint32_t>(reader.take(4));
+        message.confinement = static_cast<std::uint8_t>(reader.take(1));
         break;
-    case MessageKind::Load:
-        if (payload.empty() || payload.size() > maxPathBytes
-            || std::find(payload.begin(), payload.end(), 0) != payload.end())
-            return std::nullopt;
-        message.text.assign(payload.begin(), payload.end());
-        return message;
     case MessageKind::Play:
         message.windowId = reader.take(8);
+        break;
+    case MessageKind::Status:
+        message.atMs = static_cast<std::int64_t>(reader.take(8));
         break;
     case MessageKind::Loaded:
         message.width = static_cast<std::int32_t>(reader.take(4));
@@ -155,9 +153,10 @@ std::optional<MovieMessage> decodePayload(std::uint8_t kind, std::span<const std
     case MessageKind::Position:
         message.frame = static_cast<std::int32_t>(reader.take(4));
         message.clockMs = static_cast<std::int64_t>(reader.take(8));
+        message.untilMs = static_cast<std::int64_t>(reader.take(8));
         message.flags = static_cast<std::uint8_t>(reader.take(1));
         break;
-    case MessageKind::Status:
+    case MessageKind::Load:
     case MessageKind::Stop:
     case MessageKind::Free:
     case MessageKind::Quit:

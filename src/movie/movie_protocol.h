@@ -11,8 +11,12 @@ namespace tagrelay {
 
 /// The file descriptor on which the worker finds its end of the connection.
 inline constexpr int movieWorkerSocketFd = 3;
-/// The argument the worker expects, so that it never runs by accident.
+/// The first argument the worker expects, so that it never runs by accident.
 inline constexpr const char* movieWorkerServeArgument = "--serve";
+/// The second: whether the worker shows movies in windows on the display, or plays them all
+/// unseen (it then needs no display and gets no network at all).
+inline constexpr const char* movieWorkerWindowArgument = "--window";
+inline constexpr const char* movieWorkerUnseenArgument = "--unseen";
 
 // The messages between the program and its movie worker. Every message is one frame:
 //
@@ -20,25 +24,37 @@ inline constexpr const char* movieWorkerServeArgument = "--serve";
 //   bytes 1..2   payload length, little-endian, at most maxPayload
 //   bytes 3..    payload, laid out per kind (integers little-endian):
 //
-//   Ready     u32 protocol version                     worker → program, once at start
-//   Load      path bytes (1..maxPathBytes, no zero)     program → worker
+//   Ready     u32 protocol version, u8 confinement     worker → program, once at start
+//             (the layers in force, worker_sandbox.h)
+//   Load      (empty; the movie file's open descriptor   program → worker
+//             rides with it as SCM_RIGHTS)
 //   Play      u64 native window id (0: no window)       program → worker
-//   Status    (empty)                                   program → worker
+//   Status    i64 stream ms (-1: now)                   program → worker
 //   Stop      (empty)                                   program → worker
 //   Free      (empty)                                   program → worker
 //   Quit      (empty)                                   program → worker
 //   Loaded    i32 width, i32 height, i64 length         worker → program
 //   Refused   reason text (0..maxReasonBytes, no zero)  worker → program
-//   Position  i32 frame, i64 clock ms, u8 flags         worker → program
+//   Position  i32 frame, i64 clock ms, i64 until ms,    worker → program
+//             u8 flags
 //   Done      (empty)                                   worker → program
+//
+// The worker never opens a file by name: the program opens each movie and hands it over.
+//
+// A movie played in a window runs in real time, and Status asks for the frame shown now. A
+// movie played unseen runs only as far as it is asked: Status asks for the frame shown at a
+// moment of the stream (milliseconds after its first picture), the worker decodes up to it,
+// and the answer holds that frame and the moment up to which (exclusive) the frame stays the
+// same, so the program need not ask again before then.
 //
 // A frame whose kind is unknown, whose length exceeds maxPayload or whose payload does not fit
 // its kind makes the whole stream unusable: the reader stops and says so.
 
-inline constexpr std::uint32_t movieProtocolVersion = 1;
-inline constexpr std::size_t maxPathBytes = 4096;
+inline constexpr std::uint32_t movieProtocolVersion = 3;
+/// Status at this moment: the frame shown now.
+inline constexpr std::int64_t statusNow = -1;
 inline constexpr std::size_t maxReasonBytes = 200;
-inline constexpr std::size_t maxPayload = maxPathBytes;
+inline constexpr std::size_t maxPayload = 256;
 inline constexpr std::size_t frameHeaderBytes = 3;
 
 enum class MessageKind : std::uint8_t {
@@ -62,15 +78,18 @@ inline constexpr std::uint8_t positionEnded = 0x01;
 struct MovieMessage
 {
     MessageKind kind = MessageKind::Done;
-    std::uint32_t version = 0;  // Ready
-    std::string text;           // Load: the path; Refused: the reason
-    std::uint64_t windowId = 0; // Play
-    std::int32_t width = 0;     // Loaded
-    std::int32_t height = 0;    // Loaded
-    std::int64_t length = 0;    // Loaded: frames
-    std::int32_t frame = 0;     // Position
-    std::int64_t clockMs = 0;   // Position: the movie's own clock
-    std::uint8_t flags = 0;     // Position
+    std::uint32_t version = 0;    // Ready
+    std::uint8_t confinement = 0; // Ready
+    std::string text;             // Refused: the reason
+    std::uint64_t windowId = 0;   // Play
+    std::int64_t atMs = 0;        // Status: the moment asked for, or statusNow
+    std::int32_t width = 0;       // Loaded
+    std::int32_t height = 0;      // Loaded
+    std::int64_t length = 0;      // Loaded: frames
+    std::int32_t frame = 0;       // Position
+    std::int64_t clockMs = 0;     // Position: the movie's own clock
+    std::int64_t untilMs = 0;     // Position: the frame holds until then; 0: unknown
+    std::uint8_t flags = 0;       // Position
 
     friend bool operator==(const MovieMessage&, const MovieMessage&) = default;
 };
@@ -83,8 +102,8 @@ inline MovieMessage messageOf(MessageKind kind)
     return message;
 }
 
-/// The frame for a message. A path or reason that is too long is cut to its limit; a path
-/// with a zero byte is cut at it.
+/// The frame for a message. A reason that is too long is cut to its limit, one with a zero
+/// byte is cut at it.
 [[nodiscard]] std::vector<std::uint8_t> encodeMessage(const MovieMessage& message);
 
 /// Decodes one payload of the given kind byte; nothing when the kind is unknown or the payload

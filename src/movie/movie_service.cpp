@@ -2,16 +2,11 @@
 
 #include "platform/clock.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 namespace tagrelay {
-
-namespace {
-
-/// How far the movie's own clock moves per reading once nothing plays any more.
-constexpr std::uint32_t idleClockStepMs = 1000;
-
-} // namespace
 
 MovieService::MovieService(MovieServiceOptions options) : m_options(std::move(options))
 {
@@ -22,29 +17,28 @@ MovieService::~MovieService()
     m_worker.quit();
 }
 
-LoadResult MovieService::loadMovie(const std::string& path)
+LoadResult MovieService::loadMovie(int file)
 {
     if (m_loaded)
         freeMovie();
     m_failure.clear();
     m_refusal.clear();
-    if (path.empty() || path.size() > maxPathBytes || path.find('\0') != std::string::npos) {
-        m_refusal = "no usable file name";
+    struct stat status = {};
+    if (file < 0 || ::fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
+        m_refusal = "not a regular file";
         return LoadResult::NotAMovie;
     }
     if (!m_worker.isRunning()) {
         if (m_options.workerPath.empty())
             m_options.workerPath = findMovieWorker();
-        if (!m_worker.start(m_options.workerPath, m_options.memoryLimitBytes,
-                            m_options.startTimeoutMs)) {
+        if (!m_worker.start(m_options.workerPath, m_options.showsWindows,
+                            m_options.memoryLimitBytes, m_options.startTimeoutMs)) {
             m_failure = m_worker.failure();
             return LoadResult::PlayerFailed;
         }
     }
 
-    MovieMessage load = messageOf(MessageKind::Load);
-    load.text = path;
-    const auto answer = ask(load, m_options.loadTimeoutMs);
+    const auto answer = ask(messageOf(MessageKind::Load), m_options.loadTimeoutMs, file);
     if (!answer)
         return LoadResult::PlayerFailed;
     if (answer->kind == MessageKind::Refused) {
@@ -76,31 +70,53 @@ bool MovieService::playMovie(std::uint64_t windowId)
         return false;
     m_playing = windowId != 0 ? Playing::InWindow : Playing::OnOwnClock;
     m_ended = false;
-    m_playStartTick = tagrelay::tickCount();
-    m_ownClock = m_playStartTick;
+    m_ownClock = 0;
+    m_frame = 0;
+    m_frameUntilMs = 0;
     return true;
 }
 
 std::int32_t MovieService::movieStatus()
 {
-    m_hasClockOfStatus = false;
     if (!m_loaded || m_playing == Playing::No || m_ended)
         return 0;
-    const auto answer = ask(messageOf(MessageKind::Status), m_options.answerTimeoutMs);
-    if (m_playing == Playing::OnOwnClock) {
-        // The movie runs on unhindered between two requests, so the clock reading that follows
-        // a frame reading is taken from the same answer: a frame and its moment form one
-        // sample, as they do on a real clock.
-        m_clockOfStatus = ownClockFrom(answer);
-        m_hasClockOfStatus = true;
-    }
-    if (!answer || answer->kind != MessageKind::Position)
+    if (m_playing == Playing::OnOwnClock)
+        return ownClockStatus();
+    MovieMessage status = messageOf(MessageKind::Status);
+    status.atMs = statusNow;
+    const auto answer = ask(status, m_options.answerTimeoutMs);
+    if (!answer || !takePosition(*answer))
         return 0;
-    if ((answer->flags & positionEnded) != 0) {
-        m_ended = true;
-        return 0;
-    }
     return answer->frame;
+}
+
+std::int32_t MovieService::ownClockStatus()
+{
+    if (m_ownClock < m_frameUntilMs)
+        return m_frame;
+    MovieMessage status = messageOf(MessageKind::Status);
+    status.atMs = m_ownClock;
+    const auto answer = ask(status, m_options.answerTimeoutMs);
+    if (!answer || !takePosition(*answer))
+        return 0;
+    m_frame = answer->frame;
+    m_frameUntilMs = answer->untilMs;
+    return m_frame;
+}
+
+bool MovieService::takePosition(const MovieMessage& answer)
+{
+    if (answer.kind == MessageKind::Refused) {
+        // The movie stopped playing before its end: the measurement is cut short.
+        m_ended = true;
+        m_failure = "stopped playing: " + answer.text;
+        return false;
+    }
+    if (answer.kind != MessageKind::Position || (answer.flags & positionEnded) != 0) {
+        m_ended = true;
+        return false;
+    }
+    return true;
 }
 
 void MovieService::stopMovie()
@@ -124,11 +140,7 @@ std::uint32_t MovieService::tickCount()
 {
     if (m_playing != Playing::OnOwnClock)
         return tagrelay::tickCount();
-    if (m_hasClockOfStatus) {
-        m_hasClockOfStatus = false;
-        return m_clockOfStatus;
-    }
-    return ownClockNow();
+    return m_ownClock++;
 }
 
 void MovieService::sleep(int milliseconds)
@@ -137,39 +149,13 @@ void MovieService::sleep(int milliseconds)
         sleepMs(milliseconds);
         return;
     }
-    const std::uint32_t until =
-        ownClockNow() + static_cast<std::uint32_t>(std::max(milliseconds, 0));
-    while (static_cast<std::int32_t>(until - ownClockNow()) > 0) {
-    }
+    m_ownClock += static_cast<std::uint32_t>(std::max(milliseconds, 0));
 }
 
-std::uint32_t MovieService::ownClockNow()
+std::optional<MovieMessage> MovieService::ask(const MovieMessage& request, int timeoutMs,
+                                              int descriptor)
 {
-    m_hasClockOfStatus = false;
-    if (m_ended || !m_loaded || !m_worker.isRunning()) {
-        m_ownClock += idleClockStepMs;
-        return m_ownClock;
-    }
-    return ownClockFrom(ask(messageOf(MessageKind::Status), m_options.answerTimeoutMs));
-}
-
-std::uint32_t MovieService::ownClockFrom(const std::optional<MovieMessage>& answer)
-{
-    if (!answer || answer->kind != MessageKind::Position || (answer->flags & positionEnded) != 0) {
-        m_ended = true;
-        m_ownClock += idleClockStepMs;
-        return m_ownClock;
-    }
-    const std::uint32_t realMs = tagrelay::tickCount() - m_playStartTick;
-    const auto movieMs = static_cast<std::uint32_t>(
-        std::clamp<std::int64_t>(answer->clockMs, 0, std::int64_t{24} * 3600 * 1000));
-    m_ownClock = std::max(m_ownClock, m_playStartTick + std::max(realMs, movieMs));
-    return m_ownClock;
-}
-
-std::optional<MovieMessage> MovieService::ask(const MovieMessage& request, int timeoutMs)
-{
-    auto answer = m_worker.ask(request, timeoutMs);
+    auto answer = m_worker.ask(request, timeoutMs, descriptor);
     if (!answer) {
         m_failure = m_worker.failure();
         forgetMovie();

@@ -2,6 +2,7 @@
 
 #include "movie/movie_source.h"
 #include "movie/movie_worker.h"
+#include "movie/worker_sandbox.h"
 
 #include <cstdint>
 #include <string>
@@ -12,6 +13,9 @@ struct MovieServiceOptions
 {
     /// The worker program; empty: findMovieWorker() when the first movie is loaded.
     std::string workerPath;
+    /// Whether movies may be shown in windows on the display; when not, the worker plays them
+    /// all unseen, and it gets no network at all.
+    bool showsWindows = false;
     int startTimeoutMs = 30000; // a first start may build the media framework's plugin cache
     int loadTimeoutMs = 15000;  // the worker gives up on a load itself after 10 s
     int answerTimeoutMs = 3000;
@@ -21,14 +25,17 @@ struct MovieServiceOptions
 /// The movies of the walk, played by a worker process so that no media decoder ever runs in
 /// the program itself. The worker starts with the first load and serves one movie after the
 /// other; one that crashes, hangs or exceeds its memory is ended, the call that met it fails
-/// with playerFailure() set, and the next load starts a fresh worker.
+/// with playerFailure() set, and the next load starts a fresh worker. The worker never opens
+/// a file: each movie is handed to it as the descriptor the caller opened, and it runs
+/// confined (worker_sandbox.h).
 ///
-/// Without a window the worker plays as fast as it can decode, and the measuring clock
-/// (tickCount, sleep) is the movie's own: the position of its picture in milliseconds, never
-/// behind the time really spent since play started (a movie that decodes slower than real
-/// time measures as it would on screen). A clock reading right after a frame reading comes
-/// from the same answer of the worker. Once the movie has ended or the player failed,
-/// nothing can change any more, and each reading of that clock moves it a second on.
+/// Without a window the movie plays on its own clock, which the measurement alone moves: it
+/// starts at 0 when play starts, each reading of it (tickCount) moves it one millisecond on
+/// and a sleep moves it by its length. A status reading gives the frame shown at the clock's
+/// moment, as the worker finds it by decoding the stream up to there. So the readings fall at
+/// fixed points of the stream, and the same movie measures the same on every run and on
+/// every machine, however fast it decodes. In a window the movie runs in real time, and the
+/// clock is the system's.
 class MovieService : public MovieSource
 {
   public:
@@ -37,7 +44,7 @@ class MovieService : public MovieSource
     MovieService(const MovieService&) = delete;
     MovieService& operator=(const MovieService&) = delete;
 
-    [[nodiscard]] LoadResult loadMovie(const std::string& path) override;
+    [[nodiscard]] LoadResult loadMovie(int file) override;
     std::int32_t movieWidth() const override { return m_width; }
     std::int32_t movieHeight() const override { return m_height; }
     std::int64_t movieLength() const override { return m_length; }
@@ -51,20 +58,23 @@ class MovieService : public MovieSource
 
     /// Whether a movie is loaded.
     bool movieExists() const { return m_loaded; }
-    /// Why the last load answered NotAMovie, in the worker's words (for tests and diagnosis).
-    const std::string& lastRefusal() const { return m_refusal; }
+    const std::string& loadRefusal() const override { return m_refusal; }
     /// The worker's process id, -1 when none runs.
     int workerPid() const { return m_worker.isRunning() ? m_worker.pid() : -1; }
+    /// The layers of confinement the running worker reported.
+    Confinement workerConfinement() const { return confinementOf(m_worker.confinement()); }
 
   private:
     enum class Playing { No, InWindow, OnOwnClock };
 
-    std::optional<MovieMessage> ask(const MovieMessage& request, int timeoutMs);
+    std::optional<MovieMessage> ask(const MovieMessage& request, int timeoutMs,
+                                    int descriptor = -1);
     void forgetMovie();
-    /// The movie's own clock after one more status reading.
-    std::uint32_t ownClockNow();
-    /// The movie's own clock at a status answer (none: the player failed).
-    std::uint32_t ownClockFrom(const std::optional<MovieMessage>& answer);
+    /// The frame at the movie's own clock, asking the worker only when it may have changed.
+    std::int32_t ownClockStatus();
+    /// Takes a status answer: false when the movie ended, stopped playing or the answer is
+    /// out of turn.
+    bool takePosition(const MovieMessage& answer);
 
     MovieServiceOptions m_options;
     MovieWorker m_worker;
@@ -74,10 +84,9 @@ class MovieService : public MovieSource
     std::int64_t m_length = 0;
     Playing m_playing = Playing::No;
     bool m_ended = false;
-    std::uint32_t m_playStartTick = 0; // system milliseconds when play started
-    std::uint32_t m_ownClock = 0;      // the last reading of the movie's own clock
-    std::uint32_t m_clockOfStatus = 0; // the own clock at the last frame reading
-    bool m_hasClockOfStatus = false;   // ... not yet taken by tickCount
+    std::uint32_t m_ownClock = 0;    // the movie's own clock, ms since play started
+    std::int32_t m_frame = 0;        // the frame last read on it
+    std::int64_t m_frameUntilMs = 0; // ... which holds before this moment of the clock
     std::string m_failure;
     std::string m_refusal;
 };

@@ -9,7 +9,7 @@ namespace tagrelay {
 enum class LoadResult {
     Loaded,
     /// The file is no movie the player can play in full (not a movie, a missing file, a still
-    /// picture, a stream without a decoder): passed over in silence.
+    /// picture, a stream without a decoder); loadRefusal() says why.
     NotAMovie,
     /// The player itself failed (crashed, hung, ran out of memory, could not be started);
     /// playerFailure() says how.
@@ -23,8 +23,9 @@ class MovieSource
   public:
     virtual ~MovieSource() = default;
 
-    /// Loads a movie, freeing the one loaded before.
-    [[nodiscard]] virtual LoadResult loadMovie(const std::string& path) = 0;
+    /// Loads a movie from its open file (a regular file; the caller keeps the descriptor and
+    /// may close it once the load answered), freeing the one loaded before.
+    [[nodiscard]] virtual LoadResult loadMovie(int file) = 0;
     /// Picture size in pixels; -1 each for a movie without a picture; 0 with no movie loaded.
     virtual std::int32_t movieWidth() const = 0;
     virtual std::int32_t movieHeight() const = 0;
@@ -46,8 +47,11 @@ class MovieSource
     virtual std::uint32_t tickCount() = 0;
     virtual void sleep(int milliseconds) = 0;
 
-    /// Why the player failed during the last load or since; empty while all is well.
+    /// Why the player failed during the last load or since, or why the movie stopped playing
+    /// before its end; empty while all is well.
     virtual const std::string& playerFailure() const = 0;
+    /// Why the last load answered NotAMovie, in a few words.
+    virtual const std::string& loadRefusal() const = 0;
 };
 
 } // namespace tagrelay

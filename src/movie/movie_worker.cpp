@@ -1,5 +1,7 @@
 #include "movie/movie_worker.h"
 
+#include "movie/descriptor_passing.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -139,7 +141,8 @@ MovieWorker::~MovieWorker()
     quit();
 }
 
-bool MovieWorker::start(const std::string& program, std::uint64_t memoryLimitBytes, int timeoutMs)
+bool MovieWorker::start(const std::string& program, bool showsWindows,
+                        std::uint64_t memoryLimitBytes, int timeoutMs)
 {
     quit();
     m_failure.clear();
@@ -166,7 +169,8 @@ bool MovieWorker::start(const std::string& program, std::uint64_t memoryLimitByt
     std::vector<char> programPath(program.begin(), program.end());
     programPath.push_back('\0');
     std::string serve = movieWorkerServeArgument;
-    std::array<char*, 3> argv{programPath.data(), serve.data(), nullptr};
+    std::string mode = showsWindows ? movieWorkerWindowArgument : movieWorkerUnseenArgument;
+    std::array<char*, 4> argv{programPath.data(), serve.data(), mode.data(), nullptr};
     const long openMax = ::sysconf(_SC_OPEN_MAX);
     const int maxFd = openMax > 0 && openMax < 65536 ? static_cast<int>(openMax) : 65536;
     const pid_t parent = ::getpid();
@@ -194,15 +198,17 @@ bool MovieWorker::start(const std::string& program, std::uint64_t memoryLimitByt
         fail("movie player " + program + " does not speak this program's language");
         return false;
     }
+    m_confinement = ready->confinement;
     return true;
 }
 
-std::optional<MovieMessage> MovieWorker::ask(const MovieMessage& request, int timeoutMs)
+std::optional<MovieMessage> MovieWorker::ask(const MovieMessage& request, int timeoutMs,
+                                             int descriptor)
 {
     if (!isRunning())
         return std::nullopt;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    if (!sendAll(encodeMessage(request), timeoutMs))
+    if (!sendAll(encodeMessage(request), timeoutMs, descriptor))
         return std::nullopt;
     return receive(remainingMs(deadline), timeoutMs);
 }
@@ -222,13 +228,15 @@ void MovieWorker::quit()
     m_pid = -1;
 }
 
-bool MovieWorker::sendAll(const std::vector<std::uint8_t>& bytes, int timeoutMs)
+bool MovieWorker::sendAll(const std::vector<std::uint8_t>& bytes, int timeoutMs, int descriptor)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::size_t done = 0;
     while (done < bytes.size()) {
+        // The descriptor rides with the first bytes that go.
         const ssize_t sent =
-            ::send(m_socket, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+            sendWithDescriptor(m_socket, {bytes.data() + done, bytes.size() - done},
+                               done == 0 ? descriptor : -1, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent > 0) {
             done += static_cast<std::size_t>(sent);
             continue;

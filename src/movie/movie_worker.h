@@ -28,22 +28,29 @@ class MovieWorker
     MovieWorker(const MovieWorker&) = delete;
     MovieWorker& operator=(const MovieWorker&) = delete;
 
-    /// Starts the program and waits for its Ready message. memoryLimitBytes 0: no limit.
-    bool start(const std::string& program, std::uint64_t memoryLimitBytes, int timeoutMs);
+    /// Starts the program and waits for its Ready message. memoryLimitBytes 0: no limit. A
+    /// worker that shows windows may reach the display; one that does not plays every movie
+    /// unseen and gets no network at all.
+    bool start(const std::string& program, bool showsWindows, std::uint64_t memoryLimitBytes,
+               int timeoutMs);
     bool isRunning() const { return m_pid > 0; }
     pid_t pid() const { return m_pid; }
 
-    /// Sends one request and waits for its answer. Nothing when the worker failed (it is then
-    /// ended and reaped, and failure() says why).
-    std::optional<MovieMessage> ask(const MovieMessage& request, int timeoutMs);
+    /// Sends one request, with an open file descriptor riding along when one is given (the
+    /// worker gets its own descriptor of the file), and waits for its answer. Nothing when the
+    /// worker failed (it is then ended and reaped, and failure() says why).
+    std::optional<MovieMessage> ask(const MovieMessage& request, int timeoutMs,
+                                    int descriptor = -1);
 
     /// Asks the worker to quit, gives it a moment, then kills it; reaps it either way.
     void quit();
 
     const std::string& failure() const { return m_failure; }
+    /// The layers of confinement the running worker reported (worker_sandbox.h).
+    std::uint8_t confinement() const { return m_confinement; }
 
   private:
-    bool sendAll(const std::vector<std::uint8_t>& bytes, int timeoutMs);
+    bool sendAll(const std::vector<std::uint8_t>& bytes, int timeoutMs, int descriptor);
     /// Waits up to timeoutMs; a time-out is reported as no answer within limitMs.
     std::optional<MovieMessage> receive(int timeoutMs, int limitMs);
     /// Ends the process (if still running), reaps it, and keeps the reason given or, when the
@@ -55,6 +62,7 @@ class MovieWorker
     int m_socket = -1;
     MessageReader m_reader;
     std::string m_failure;
+    std::uint8_t m_confinement = 0;
 };
 
 } // namespace tagrelay

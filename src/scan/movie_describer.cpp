@@ -6,10 +6,14 @@
 #include "scan/run_state.h"
 #include "scan/walk_context.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -28,18 +32,6 @@ constexpr float fastestRate = 40.0f;
 bool hasFailed(const MovieSource& movie)
 {
     return !movie.playerFailure().empty();
-}
-
-/// The longest path handed to the movie worker as it stands; a longer one goes through this
-/// process's handle of the folder, which the worker (its child) may open.
-constexpr std::size_t longestPlainPath = 3000;
-
-std::string workerPathOf(const FolderContext& folder, const std::string& name)
-{
-    const std::string path = folder.path + name;
-    if (path.size() <= longestPlainPath)
-        return path;
-    return "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(folder.fd) + "/" + name;
 }
 
 } // namespace
@@ -103,7 +95,12 @@ std::string moviePlayerFailureLine(const std::string& fullPath, const std::strin
     return "Movie could not be measured (" + reason + "): " + fullPath;
 }
 
-MovieOutcome runMovieProcedure(const std::string& fullPath, const std::string& name,
+std::string movieLoadFailureLine(const std::string& fullPath, const std::string& reason)
+{
+    return "Movie could not be loaded (" + reason + "): " + fullPath;
+}
+
+MovieOutcome runMovieProcedure(int file, const std::string& fullPath, const std::string& name,
                                MovieSource& movie, ScreenSize screen, const MovieWalkHooks& hooks)
 {
     const auto pollForClose = [&hooks] { return hooks.pollForClose && hooks.pollForClose(); };
@@ -113,10 +110,13 @@ MovieOutcome runMovieProcedure(const std::string& fullPath, const std::string& n
         return MovieOutcome::PlayerFailed;
     };
 
-    switch (movie.loadMovie(fullPath)) {
+    switch (movie.loadMovie(file)) {
     case LoadResult::Loaded:
         break;
     case LoadResult::NotAMovie:
+        // Still no line and no count, but the user learns which file was left out and why.
+        if (hooks.addError)
+            hooks.addError(movieLoadFailureLine(fullPath, movie.loadRefusal()));
         return MovieOutcome::PassedOver;
     case LoadResult::PlayerFailed:
         return reportFailure();
@@ -169,16 +169,23 @@ MovieOutcome runMovieProcedure(const std::string& fullPath, const std::string& n
     return pollForClose() ? MovieOutcome::CloseRequested : MovieOutcome::Described;
 }
 
-void describeMovie(FolderContext& folder, const std::string& name, OpenFile /*file*/,
-                   WalkContext& walk)
+void describeMovie(FolderContext& folder, const std::string& name, OpenFile file, WalkContext& walk)
 {
     RunState& run = walk.run;
     WalkReporter& reporter = walk.reporter;
+    const std::string fullPath = folder.path + name;
+    if (!file.isOpen()) {
+        walk.addError(movieLoadFailureLine(fullPath, "the file cannot be opened"));
+        return;
+    }
     // One worker serves every movie of the run; it starts with the first movie.
-    if (!run.movieService)
-        run.movieService = std::make_shared<MovieService>();
+    if (!run.movieService) {
+        MovieServiceOptions options;
+        options.showsWindows = reporter.showsMovies();
+        run.movieService = std::make_shared<MovieService>(options);
+    }
     MovieWalkHooks hooks;
-    hooks.showAnalysing = [&](const std::string&) { reporter.analysing(folder.path + name); };
+    hooks.showAnalysing = [&](const std::string& path) { reporter.analysing(path); };
     hooks.pollForClose = [&] { return walk.stopRequestedAfterFile(); };
     hooks.openVideoWindow = [&](ScreenPlace place) { return reporter.openVideoWindow(place); };
     hooks.closeVideoWindow = [&] { reporter.closeVideoWindow(); };
@@ -189,9 +196,9 @@ void describeMovie(FolderContext& folder, const std::string& name, OpenFile /*fi
     hooks.showMovieRows = [&](const MovieRows& rows) { reporter.movieShown(rows); };
     hooks.addError = [&](const std::string& line) { walk.addError(line); };
 
-    if (runMovieProcedure(workerPathOf(folder, name), name, *run.movieService,
-                          reporter.screenSize(), hooks)
-        == MovieOutcome::CloseRequested)
+    const MovieOutcome outcome = runMovieProcedure(file.fd(), fullPath, name, *run.movieService,
+                                                   reporter.screenSize(), hooks);
+    if (outcome == MovieOutcome::CloseRequested)
         run.closeRequested = true;
 }
 

@@ -37,9 +37,11 @@ struct MovieWalkHooks
 
 enum class MovieOutcome {
     Described,
-    /// Not loadable as a movie: no line, no count, nothing shown.
+    /// Not loadable as a movie: no line, no count, nothing shown but one line in the error
+    /// list that names the file and the player's reason.
     PassedOver,
-    /// The player failed: no line, no count, one line in the error list.
+    /// The player failed, or the movie stopped playing before its measurement was done: no
+    /// line, no count, one line in the error list.
     PlayerFailed,
     /// The user asked to close at one of the two polls: the walk stops. After the first poll
     /// the movie is left loaded (the end of the run releases it) and nothing was written.
@@ -79,22 +81,27 @@ struct FrameRateReadings
 /// "M:SS min" for length frames at the rate, rounded to whole seconds (a tie to the even one).
 [[nodiscard]] std::string moviePlayingTimeText(std::int64_t length, float rate);
 
-/// The error-list line for a movie the player failed on.
+/// The error-list line for a movie the player failed on, or whose measurement was cut short.
 [[nodiscard]] std::string moviePlayerFailureLine(const std::string& fullPath,
                                                  const std::string& reason);
+/// The error-list line for a movie file the player cannot load.
+[[nodiscard]] std::string movieLoadFailureLine(const std::string& fullPath,
+                                               const std::string& reason);
 
-/// The movie procedure over one AVI or MPEG movie: loads it, shows it is being analysed,
-/// plays it in a video window centred on the screen (or unseen when no window opens),
-/// measures the frame rate, and writes its size and, when the rate is plausible, the rate and
-/// playing time, e.g. 352 x 640 pixel - 24 fps - 58:18 min. Polls for a close request after
-/// showing the path and after writing the line.
-MovieOutcome runMovieProcedure(const std::string& fullPath, const std::string& name,
+/// The movie procedure over one AVI or MPEG movie, given as its open file and its path (for
+/// what the user is shown): loads it, shows it is being analysed, plays it in a video window
+/// centred on the screen (or unseen when no window opens), measures the frame rate, and
+/// writes its size and, when the rate is plausible, the rate and playing time, e.g. 352 x 640
+/// pixel - 24 fps - 58:18 min. Polls for a close request after showing the path and after
+/// writing the line.
+MovieOutcome runMovieProcedure(int file, const std::string& fullPath, const std::string& name,
                                MovieSource& movie, ScreenSize screen, const MovieWalkHooks& hooks);
 
-/// Describes one AVI or MPEG movie of the folder: runMovieProcedure with hooks that report to
-/// the walk's front end, add the line to the folder's list and count the movie; a request to
-/// stop sets run.closeRequested. The movies are played by the run's MovieService, made with
-/// the first movie.
+/// Describes one AVI or MPEG movie of the folder from the file the walk opened (one that is
+/// not open gets an error line): runMovieProcedure with hooks that report to the walk's front
+/// end, add the line to the folder's list and count the movie; a request to stop sets
+/// run.closeRequested. The movies are played by the run's MovieService, made with the first
+/// movie, which hands the open file to its worker.
 void describeMovie(FolderContext& folder, const std::string& name, OpenFile file,
                    WalkContext& walk);
 

@@ -65,6 +65,9 @@ class WalkReporter
     virtual std::uint8_t displayDepth() const { return noScreenDepth; }
     /// The primary screen a movie is centred on.
     virtual ScreenSize screenSize() const { return {}; }
+    /// Whether the front end shows movies in windows (openVideoWindow); when not, the movie
+    /// player needs no display and is given no network.
+    virtual bool showsMovies() const { return false; }
 
     /// A new entry of a folder is taken (the last file's scan bar goes).
     virtual void entryStarted() {}

@@ -55,6 +55,7 @@ class WindowReporter : public WalkReporter
     bool showsCovers() const override { return true; }
     std::uint8_t displayDepth() const override;
     ScreenSize screenSize() const override;
+    bool showsMovies() const override { return true; }
 
     void entryStarted() override;
     void analysing(const std::string& fullPath) override;

@@ -31,14 +31,31 @@ TEST(MovieProtocolTest, PositionFrameHasItsDocumentedLayout)
     MovieMessage position = messageOf(MessageKind::Position);
     position.frame = 230;
     position.clockMs = 9200;
+    position.untilMs = 9234;
     position.flags = positionEnded;
     EXPECT_EQ(encodeMessage(position), (Bytes{
-                                           0x83,                         // kind: Position
-                                           0x0D, 0x00,                   // payload length 13
-                                           0xE6, 0x00, 0x00, 0x00,       // frame 230
-                                           0xF0, 0x23, 0, 0, 0, 0, 0, 0, // clock 9200 ms
-                                           0x01,                         // flags: ended
+                                           0x83,                               // kind: Position
+                                           0x15, 0x00,                         // payload length 21
+                                           0xE6, 0x00, 0x00, 0x00,             // frame 230
+                                           0xF0, 0x23, 0,    0,    0, 0, 0, 0, // clock 9200 ms
+                                           0x12, 0x24, 0,    0,    0, 0, 0, 0, // until 9234 ms
+                                           0x01,                               // flags: ended
                                        }));
+    MovieMessage status = messageOf(MessageKind::Status);
+    status.atMs = statusNow;
+    EXPECT_EQ(encodeMessage(status), (Bytes{
+                                         0x04, // kind: Status
+                                         0x08,
+                                         0x00, // payload length 8
+                                         0xFF,
+                                         0xFF,
+                                         0xFF,
+                                         0xFF,
+                                         0xFF,
+                                         0xFF, // at -1: now
+                                         0xFF,
+                                         0xFF,
+                                     }));
 }
 
 TEST(MovieProtocolTest, EveryKindSurvivesARoundTripInPiecesOfAnySize)
@@ -46,8 +63,8 @@ TEST(MovieProtocolTest, EveryKindSurvivesARoundTripInPiecesOfAnySize)
     std::vector<MovieMessage> sent;
     MovieMessage ready = messageOf(MessageKind::Ready);
     ready.version = movieProtocolVersion;
+    ready.confinement = 0x37;
     MovieMessage load = messageOf(MessageKind::Load);
-    load.text = "/films/Ärger im Büro.avi";
     MovieMessage play = messageOf(MessageKind::Play);
     play.windowId = 0x1234567890ABCDEFu;
     MovieMessage loaded = messageOf(MessageKind::Loaded);
@@ -59,10 +76,13 @@ TEST(MovieProtocolTest, EveryKindSurvivesARoundTripInPiecesOfAnySize)
     MovieMessage position = messageOf(MessageKind::Position);
     position.frame = -1;
     position.clockMs = 1234567;
+    position.untilMs = 1234600;
+    MovieMessage status = messageOf(MessageKind::Status);
+    status.atMs = 13135;
     sent = {ready,
             load,
             play,
-            messageOf(MessageKind::Status),
+            status,
             messageOf(MessageKind::Stop),
             messageOf(MessageKind::Free),
             messageOf(MessageKind::Quit),
@@ -82,23 +102,23 @@ TEST(MovieProtocolTest, EveryKindSurvivesARoundTripInPiecesOfAnySize)
 
 TEST(MovieProtocolTest, OverlongTextsAreCutToTheirLimits)
 {
-    MovieMessage load = messageOf(MessageKind::Load);
-    load.text = std::string(maxPathBytes + 10, 'a');
     MovieMessage refused = messageOf(MessageKind::Refused);
     refused.text = std::string(maxReasonBytes + 1, 'r');
-    MovieMessage zero = messageOf(MessageKind::Load);
-    zero.text = std::string("a.avi\0b.avi", 11);
+    MovieMessage zero = messageOf(MessageKind::Refused);
+    zero.text = std::string("no decoder\0for b.avi", 20);
+    MovieMessage load = messageOf(MessageKind::Load);
+    load.text = "a path is never sent: the file goes as a descriptor";
 
     Bytes stream;
-    for (const MovieMessage& message : {load, refused, zero}) {
+    for (const MovieMessage& message : {refused, zero, load}) {
         const Bytes frame = encodeMessage(message);
         stream.insert(stream.end(), frame.begin(), frame.end());
     }
     const auto read = readAll(stream, 4096);
     ASSERT_EQ(read.size(), 3u);
-    EXPECT_EQ(read[0].text.size(), maxPathBytes);
-    EXPECT_EQ(read[1].text.size(), maxReasonBytes);
-    EXPECT_EQ(read[2].text, "a.avi");
+    EXPECT_EQ(read[0].text.size(), maxReasonBytes);
+    EXPECT_EQ(read[1].text, "no decoder");
+    EXPECT_EQ(read[2], messageOf(MessageKind::Load));
 }
 
 TEST(MovieProtocolTest, MalformedFramesBreakTheStreamForGood)
@@ -106,11 +126,13 @@ TEST(MovieProtocolTest, MalformedFramesBreakTheStreamForGood)
     const Bytes done = {0x84, 0x00, 0x00};
     const std::vector<std::pair<const char*, Bytes>> cases = {
         {"unknown kind", {0x42, 0x00, 0x00}},
-        {"length past the limit", {0x02, 0x01, 0x10}}, // Load of 4097 bytes
-        {"Position one byte short", {0x83, 0x0C, 0x00, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"length past the limit", {0x82, 0x01, 0x01}}, // Refused of 257 bytes
+        {"Position one byte short",
+         {0x83, 0x14, 0x00, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"Status without its moment", {0x04, 0x00, 0x00}},
         {"Done with a payload", {0x84, 0x01, 0x00, 0x00}},
-        {"empty Load", {0x02, 0x00, 0x00}},
-        {"Load with a zero byte", {0x02, 0x03, 0x00, 'a', 0x00, 'b'}},
+        {"Load with a path", {0x02, 0x05, 0x00, 'a', '.', 'a', 'v', 'i'}},
+        {"Ready without its confinement", {0x01, 0x04, 0x00, 3, 0, 0, 0}},
         // Found by the fuzzer: read in full, the reason would be written back cut short.
         {"Refused with a zero byte", {0x82, 0x04, 0x00, 'n', 'o', 0x00, 'm'}},
         {"Refused past its limit",

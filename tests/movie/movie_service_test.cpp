@@ -2,9 +2,16 @@
 #include "scan/movie_describer.h"
 #include "support/support.h"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/inotify.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
@@ -24,10 +31,35 @@ namespace {
 
 using test::TempTree;
 
+/// A file opened for reading for the time of the scope; -1 when it cannot be opened.
+class OpenFile
+{
+  public:
+    explicit OpenFile(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~OpenFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    int fd() const { return m_fd; }
+
+  private:
+    int m_fd;
+};
+
+LoadResult loadFile(MovieSource& movies, const std::string& path)
+{
+    const OpenFile file(path);
+    return movies.loadMovie(file.fd());
+}
+
 /// Describes a movie as the walk would, and returns the description written (empty: none).
 std::string describeThrough(MovieSource& movies, const std::string& path,
-                            std::vector<std::string>* errors = nullptr)
+                            std::vector<std::string>* errors = nullptr, MovieRows* rows = nullptr)
 {
+    const OpenFile file(path);
     std::string written;
     MovieWalkHooks hooks;
     hooks.writeDescription = [&](const std::string& description) { written = description; };
@@ -35,7 +67,11 @@ std::string describeThrough(MovieSource& movies, const std::string& path,
         if (errors)
             errors->push_back(line);
     };
-    runMovieProcedure(path, "movie", movies, {}, hooks);
+    hooks.showMovieRows = [&](const MovieRows& shown) {
+        if (rows)
+            *rows = shown;
+    };
+    runMovieProcedure(file.fd(), path, "movie", movies, {}, hooks);
     return written;
 }
 
@@ -87,9 +123,9 @@ class MovieServiceTest : public testing::Test
         MovieServiceOptions options;
         options.workerPath = TAGRELAY_MOVIE_WORKER_PATH;
         service = std::make_unique<MovieService>(options);
-        if (service->loadMovie(path("mjpeg25.avi")) != LoadResult::Loaded)
+        if (loadFile(*service, path("mjpeg25.avi")) != LoadResult::Loaded)
             GTEST_SKIP() << "GStreamer cannot play an MJPEG AVI here (plugins missing?): "
-                         << service->lastRefusal() << service->playerFailure();
+                         << service->loadRefusal() << service->playerFailure();
         service->freeMovie();
 #endif
     }
@@ -108,7 +144,7 @@ TEST_F(MovieServiceTest, MeasuresAnAviAndAnMpgEndToEnd)
 {
     EXPECT_EQ(describeThrough(*service, path("mjpeg25.avi")),
               "240 x 320 pixel - 25 fps - 0:12 min");
-    ASSERT_EQ(service->loadMovie(path("mpeg1.mpg")), LoadResult::Loaded);
+    ASSERT_EQ(loadFile(*service, path("mpeg1.mpg")), LoadResult::Loaded);
     EXPECT_EQ(service->movieWidth(), 352);
     EXPECT_EQ(service->movieHeight(), 240);
     EXPECT_NEAR(static_cast<double>(service->movieLength()), 300.0, 2.0);
@@ -120,7 +156,7 @@ TEST_F(MovieServiceTest, FilesThatAreNoMoviesLeaveNoMovieAndTheWorkerRunning)
 {
     const int worker = service->workerPid();
     for (const char* name : {"junk.avi", "missing.avi", "still.avi"}) {
-        EXPECT_EQ(service->loadMovie(path(name)), LoadResult::NotAMovie) << name;
+        EXPECT_EQ(loadFile(*service, path(name)), LoadResult::NotAMovie) << name;
         EXPECT_FALSE(service->movieExists()) << name;
         EXPECT_TRUE(service->playerFailure().empty()) << name;
         EXPECT_EQ(describeThrough(*service, path(name)), "") << name;
@@ -130,12 +166,146 @@ TEST_F(MovieServiceTest, FilesThatAreNoMoviesLeaveNoMovieAndTheWorkerRunning)
 
 TEST_F(MovieServiceTest, SoundWithoutPictureIsAMovieOfMinusOneByMinusOne)
 {
-    ASSERT_EQ(service->loadMovie(path("sound.mpg")), LoadResult::Loaded);
+    ASSERT_EQ(loadFile(*service, path("sound.mpg")), LoadResult::Loaded);
     EXPECT_EQ(service->movieWidth(), -1);
     EXPECT_EQ(service->movieHeight(), -1);
     EXPECT_EQ(service->movieLength(), 0);
     EXPECT_EQ(describeThrough(*service, path("sound.mpg")), "-1 x -1 pixel ");
 }
+
+struct RateCase
+{
+    const char* name;
+    const char* rate; // as ffmpeg takes it
+    const char* description;
+    const char* fpsRow;
+    const char* playingTimeRow;
+};
+
+/// Movies of 16 s at common frame rates, each measured headless five times, each time by a
+/// fresh worker: the line never changes from run to run, however fast the machine decodes.
+class MovieRateTest : public testing::TestWithParam<RateCase>
+{
+};
+
+TEST_P(MovieRateTest, FiveRunsGiveTheSameLine)
+{
+#ifndef TAGRELAY_MOVIE_WORKER_PATH
+    GTEST_SKIP() << "the movie worker is not built (no GStreamer)";
+#else
+    const RateCase& c = GetParam();
+    TempTree tree;
+    const std::string movie = tree.path() + "rate.avi";
+    const std::string make = std::string("ffmpeg -nostdin -v error -y -f lavfi -i "
+                                         "testsrc=size=320x240:rate=")
+                             + c.rate + " -t 16 -c:v mjpeg -q:v 10 " + movie;
+    if (std::system(make.c_str()) != 0)
+        GTEST_SKIP() << "ffmpeg could not make the test movie";
+    MovieServiceOptions options;
+    options.workerPath = TAGRELAY_MOVIE_WORKER_PATH;
+    for (int run = 1; run <= 5; ++run) {
+        MovieService service(options);
+        std::vector<std::string> errors;
+        MovieRows rows;
+        EXPECT_EQ(describeThrough(service, movie, &errors, &rows), c.description) << "run " << run;
+        EXPECT_EQ(rows.fps, c.fpsRow) << "run " << run;
+        EXPECT_EQ(rows.playingTime, c.playingTimeRow) << "run " << run;
+        EXPECT_TRUE(errors.empty()) << errors.front();
+    }
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rates, MovieRateTest,
+    testing::Values(
+        // Exactly 15 frames per second measure as 14.999 (180 frames in 12.001 s of count): not
+        // above the lower bound, so no rate is written, and the window shows "xx:xx min".
+        RateCase{"Fifteen", "15", "240 x 320 pixel ", "fps: 15", "xx:xx min"},
+        RateCase{"TwentyFour", "24", "240 x 320 pixel - 24 fps - 0:16 min", "fps: 24", "0:16 min"},
+        RateCase{"NtscVideo", "30000/1001", "240 x 320 pixel - 30 fps - 0:16 min", "fps: 30",
+                 "0:16 min"},
+        RateCase{"Thirty", "30", "240 x 320 pixel - 30 fps - 0:16 min", "fps: 30", "0:16 min"},
+        // 230 frames are reached after 4.6 s: 50 per second, above the upper bound.
+        RateCase{"Fifty", "50", "240 x 320 pixel ", "fps: 50", "xx:xx min"}),
+    [](const testing::TestParamInfo<RateCase>& row) { return row.param.name; });
+
+/// The two kinds of worker: the command line's, which plays everything unseen and has no
+/// network, and the window program's, which may reach the display.
+class HostileMovieTest : public testing::TestWithParam<bool>
+{
+};
+
+/// Playlists named as movies, whose entries point at a secret movie outside the tree and at a
+/// server on this machine: nothing is described, the secret is never opened, the server never
+/// called, and the playlist gets its line in the list of files with errors. A real movie still
+/// plays in the same worker.
+TEST_P(HostileMovieTest, APlaylistNamedAsAMovieReadsNoOtherFileAndCallsNoServer)
+{
+#ifndef TAGRELAY_MOVIE_WORKER_PATH
+    GTEST_SKIP() << "the movie worker is not built (no GStreamer)";
+#else
+    TempTree outside;
+    TempTree tree;
+    const std::string secret = outside.path() + "secret.ts";
+    const std::string good = tree.path() + "good.avi";
+    const std::string ffmpeg = "ffmpeg -nostdin -v error -y -f lavfi -i "
+                               "testsrc=size=320x240:rate=25 -t 11 ";
+    if (std::system((ffmpeg + "-c:v mpeg2video -f mpegts " + secret).c_str()) != 0
+        || std::system((ffmpeg + "-c:v mjpeg -q:v 10 " + good).c_str()) != 0)
+        GTEST_SKIP() << "ffmpeg could not make the test movies";
+
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    const std::string server = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+
+    const auto playlist = [](const std::string& entry) {
+        return "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10.0,\n" + entry + "\n#EXT-X-ENDLIST\n";
+    };
+    const std::string toSecret = tree.writeFile("a.avi", playlist("file://" + secret));
+    const std::string toServer = tree.writeFile("b.mpg", playlist(server + "/x.ts"));
+
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(watch, secret.c_str(), IN_OPEN | IN_ACCESS), 0);
+
+    MovieServiceOptions options;
+    options.workerPath = TAGRELAY_MOVIE_WORKER_PATH;
+    options.showsWindows = GetParam();
+    MovieService service(options);
+    for (const std::string& movie : {toSecret, toServer}) {
+        std::vector<std::string> errors;
+        EXPECT_EQ(describeThrough(service, movie, &errors), "") << movie;
+        ASSERT_EQ(errors.size(), 1u) << movie;
+        EXPECT_EQ(errors[0].rfind("Movie could not be loaded (", 0), 0u) << errors[0];
+        EXPECT_EQ(errors[0].substr(errors[0].size() - movie.size() - 3), "): " + movie);
+    }
+    EXPECT_EQ(describeThrough(service, good), "240 x 320 pixel - 25 fps - 0:11 min");
+
+    std::array<char, 4096> events{};
+    EXPECT_LT(::read(watch, events.data(), events.size()), 0) << "the secret movie was opened";
+    const int caller = ::accept(listener, nullptr, nullptr);
+    EXPECT_LT(caller, 0) << "the server was called";
+    if (caller >= 0)
+        ::close(caller);
+    ::close(watch);
+    ::close(listener);
+
+    // What confines the worker on this kernel (each layer is tested alone elsewhere).
+    const Confinement confinement = service.workerConfinement();
+    RecordProperty("confinement", std::to_string(confinementByte(confinement)));
+    EXPECT_TRUE(confinement.noNewPrivileges);
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Workers, HostileMovieTest, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& row) {
+                             return row.param ? "WindowProgram" : "CommandLine";
+                         });
 
 struct Misbehaviour
 {
@@ -143,10 +313,19 @@ struct Misbehaviour
     const char* failure; // part of the reason given
 };
 
+/// A movie file for the stand-in worker: its content names the behaviour.
+std::string standInMovie(const std::string& name)
+{
+    static TempTree films;
+    return films.writeFile(name, name.substr(0, name.find('.')));
+}
+
 /// Workers that crash, hang, babble or overeat: each costs one movie, and the next movie gets
 /// a fresh worker.
 class MovieWorkerFailureTest : public testing::TestWithParam<Misbehaviour>
 {
+  protected:
+    TempTree films;
 };
 
 TEST_P(MovieWorkerFailureTest, CostsOneMovieAndTheNextGetsAFreshWorker)
@@ -161,12 +340,13 @@ TEST_P(MovieWorkerFailureTest, CostsOneMovieAndTheNextGetsAFreshWorker)
     options.answerTimeoutMs = 1000;
     options.memoryLimitBytes = std::uint64_t{512} << 20;
     MovieService service(options);
+    const std::string good = films.writeFile("good.avi", "good");
 
-    ASSERT_EQ(service.loadMovie("/films/good.avi"), LoadResult::Loaded);
+    ASSERT_EQ(loadFile(service, good), LoadResult::Loaded);
     const int first = service.workerPid();
 
     std::vector<std::string> errors;
-    const std::string path = std::string("/films/") + GetParam().movie;
+    const std::string path = standInMovie(GetParam().movie);
     EXPECT_EQ(describeThrough(service, path, &errors), "");
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find(GetParam().failure), std::string::npos) << errors[0];
@@ -175,7 +355,7 @@ TEST_P(MovieWorkerFailureTest, CostsOneMovieAndTheNextGetsAFreshWorker)
     EXPECT_TRUE(processIsGone(first)) << "the failed worker was not ended and reaped";
     EXPECT_EQ(service.workerPid(), -1);
 
-    EXPECT_EQ(describeThrough(service, "/films/good.avi"), "240 x 320 pixel - 25 fps - 0:10 min");
+    EXPECT_EQ(describeThrough(service, good), "240 x 320 pixel - 25 fps - 0:10 min");
     EXPECT_NE(service.workerPid(), -1);
     EXPECT_TRUE(service.playerFailure().empty());
 }
@@ -197,12 +377,31 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+TEST(MovieWorkerFailureTest, AMovieThatStopsPlayingMidwayGetsAnErrorLineAndNoLine)
+{
+    MovieServiceOptions options;
+    options.workerPath = TAGRELAY_STANDIN_WORKER_PATH;
+    MovieService service(options);
+    std::vector<std::string> errors;
+    const std::string failing = standInMovie("fail-playing.avi");
+    EXPECT_EQ(describeThrough(service, failing, &errors), "");
+    EXPECT_EQ(errors, std::vector<std::string>{"Movie could not be measured (stopped playing: "
+                                               "internal data stream error): "
+                                               + failing});
+    // The worker itself is well and serves the next movie.
+    const int worker = service.workerPid();
+    EXPECT_NE(worker, -1);
+    EXPECT_EQ(describeThrough(service, standInMovie("good.avi")),
+              "240 x 320 pixel - 25 fps - 0:10 min");
+    EXPECT_EQ(service.workerPid(), worker);
+}
+
 TEST(MovieWorkerLookupTest, AMissingWorkerFailsEachLoadWithAReason)
 {
     MovieServiceOptions options;
     options.workerPath = "/nonexistent/tagrelay-movie-worker";
     MovieService service(options);
-    EXPECT_EQ(service.loadMovie("/films/a.avi"), LoadResult::PlayerFailed);
+    EXPECT_EQ(loadFile(service, standInMovie("a.avi")), LoadResult::PlayerFailed);
     EXPECT_EQ(service.playerFailure(), "movie player /nonexistent/tagrelay-movie-worker not found");
 
     ::setenv("TAGRELAY_MOVIE_WORKER", TAGRELAY_STANDIN_WORKER_PATH, 1);

@@ -11,6 +11,9 @@
 namespace tagrelay {
 namespace {
 
+/// The descriptor the walk would have opened; the fake movie only passes it on.
+constexpr int movieFile = 42;
+
 /// Frames by the milliseconds since play started and the number of the status request.
 using FrameScript = std::function<std::int32_t(std::uint32_t ms, int statusRead)>;
 
@@ -28,16 +31,19 @@ class FakeMovie : public MovieSource
     /// The player fails at this status request (counted from 1); 0: never.
     int failAtStatus = 0;
     std::string failureAtLoad;
+    std::string refusal = "no decoder for a stream";
 
     std::uint32_t now = 70000;
     std::uint32_t playedAt = 0;
     std::uint64_t playedInWindow = 0;
     int statusReads = 0;
+    int loadedFile = -1;
     std::vector<std::string> calls;
 
-    LoadResult loadMovie(const std::string&) override
+    LoadResult loadMovie(int file) override
     {
         calls.push_back("load");
+        loadedFile = file;
         m_failure = failureAtLoad;
         return loadResult;
     }
@@ -75,6 +81,7 @@ class FakeMovie : public MovieSource
     }
     void sleep(int milliseconds) override { now += static_cast<std::uint32_t>(milliseconds); }
     const std::string& playerFailure() const override { return m_failure; }
+    const std::string& loadRefusal() const override { return refusal; }
 
   private:
     bool m_playing = false;
@@ -162,7 +169,7 @@ TEST_P(MovieMeasureTest, WritesSizeRateAndPlayingTime)
     movie.clockStep = c.clockStep;
     RecordingWalk walk;
 
-    EXPECT_EQ(runMovieProcedure("/films/a.avi", "a.avi", movie, {}, walk.hooks()),
+    EXPECT_EQ(runMovieProcedure(movieFile, "/films/a.avi", "a.avi", movie, {}, walk.hooks()),
               MovieOutcome::Described);
     ASSERT_EQ(walk.descriptions.size(), 1u);
     EXPECT_EQ(walk.descriptions[0], c.description);
@@ -239,11 +246,12 @@ TEST(MovieProcedureTest, RunsTheStepsInOrderWithTheWindowCentred)
     RecordingWalk walk;
     walk.videoWindowId = 0x2a00007;
 
-    runMovieProcedure("/films/a.avi", "a.avi", movie, {1280, 1024}, walk.hooks());
+    runMovieProcedure(movieFile, "/films/a.avi", "a.avi", movie, {1280, 1024}, walk.hooks());
     EXPECT_EQ(walk.steps,
               (std::vector<std::string>{"analysing /films/a.avi", "poll", "open window",
                                         "close window", "write", "count", "rows", "poll"}));
     EXPECT_EQ(movie.calls, (std::vector<std::string>{"load", "play", "stop", "free"}));
+    EXPECT_EQ(movie.loadedFile, movieFile);
     ASSERT_EQ(walk.videoPlaces.size(), 1u);
     EXPECT_EQ(walk.videoPlaces[0], (ScreenPlace{640 - 320, 512 - 176, 640, 352}));
     EXPECT_EQ(movie.playedInWindow, 0x2a00007u);
@@ -258,20 +266,22 @@ TEST(MovieProcedureTest, OddSizesAreCentredWithTruncatingDivision)
     movie.width = 333;
     movie.height = 201;
     RecordingWalk walk;
-    runMovieProcedure("m.mpg", "m.mpg", movie, {1025, 769}, walk.hooks());
+    runMovieProcedure(movieFile, "m.mpg", "m.mpg", movie, {1025, 769}, walk.hooks());
     ASSERT_EQ(walk.videoPlaces.size(), 1u);
     EXPECT_EQ(walk.videoPlaces[0], (ScreenPlace{512 - 166, 384 - 100, 333, 201}));
 }
 
-TEST(MovieProcedureTest, ANonMovieIsPassedOverWithoutATrace)
+TEST(MovieProcedureTest, ANonMovieGetsNoLineButAnErrorLineWithTheReason)
 {
     FakeMovie movie;
     movie.loadResult = LoadResult::NotAMovie;
+    movie.refusal = "could not determine type of stream";
     RecordingWalk walk;
-    EXPECT_EQ(runMovieProcedure("x.avi", "x.avi", movie, {}, walk.hooks()),
+    EXPECT_EQ(runMovieProcedure(movieFile, "/f/x.avi", "x.avi", movie, {}, walk.hooks()),
               MovieOutcome::PassedOver);
     EXPECT_TRUE(walk.steps.empty());
-    EXPECT_TRUE(walk.errors.empty());
+    EXPECT_EQ(walk.errors, std::vector<std::string>{"Movie could not be loaded (could not "
+                                                    "determine type of stream): /f/x.avi"});
     EXPECT_EQ(movie.calls, std::vector<std::string>{"load"});
 }
 
@@ -282,7 +292,7 @@ TEST(MovieProcedureTest, APlayerFailureCostsTheMovieOneErrorLine)
         movie.loadResult = LoadResult::PlayerFailed;
         movie.failureAtLoad = "movie player gave no answer within 15000 ms";
         RecordingWalk walk;
-        EXPECT_EQ(runMovieProcedure("/f/x.avi", "x.avi", movie, {}, walk.hooks()),
+        EXPECT_EQ(runMovieProcedure(movieFile, "/f/x.avi", "x.avi", movie, {}, walk.hooks()),
                   MovieOutcome::PlayerFailed);
         EXPECT_EQ(walk.errors, std::vector<std::string>{
                                    "Movie could not be measured (movie player gave no answer "
@@ -296,7 +306,7 @@ TEST(MovieProcedureTest, APlayerFailureCostsTheMovieOneErrorLine)
         movie.failAtStatus = 5;
         RecordingWalk walk;
         walk.videoWindowId = 7;
-        EXPECT_EQ(runMovieProcedure("/f/y.avi", "y.avi", movie, {}, walk.hooks()),
+        EXPECT_EQ(runMovieProcedure(movieFile, "/f/y.avi", "y.avi", movie, {}, walk.hooks()),
                   MovieOutcome::PlayerFailed);
         EXPECT_LT(movie.statusReads, 10);
         EXPECT_EQ(walk.errors.size(), 1u);
@@ -312,7 +322,7 @@ TEST(MovieProcedureTest, ACloseRequestStopsAtEitherPoll)
         FakeMovie movie;
         RecordingWalk walk;
         walk.closeAtPoll = 1;
-        EXPECT_EQ(runMovieProcedure("a.avi", "a.avi", movie, {}, walk.hooks()),
+        EXPECT_EQ(runMovieProcedure(movieFile, "a.avi", "a.avi", movie, {}, walk.hooks()),
                   MovieOutcome::CloseRequested);
         EXPECT_EQ(movie.calls, std::vector<std::string>{"load"}); // left loaded, not played
         EXPECT_TRUE(walk.descriptions.empty());
@@ -321,7 +331,7 @@ TEST(MovieProcedureTest, ACloseRequestStopsAtEitherPoll)
         FakeMovie movie;
         RecordingWalk walk;
         walk.closeAtPoll = 2;
-        EXPECT_EQ(runMovieProcedure("a.avi", "a.avi", movie, {}, walk.hooks()),
+        EXPECT_EQ(runMovieProcedure(movieFile, "a.avi", "a.avi", movie, {}, walk.hooks()),
                   MovieOutcome::CloseRequested);
         EXPECT_EQ(walk.descriptions.size(), 1u); // the line was written before the poll
     }

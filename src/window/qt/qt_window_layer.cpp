@@ -664,6 +664,8 @@ std::uint64_t QtWindowLayer::openVideoWindow(Box place)
 
 void QtWindowLayer::closeVideoWindow()
 {
+    if (m_videoWindow)
+        m_videoWindow->dismiss();
     m_videoWindow.reset();
 }
 

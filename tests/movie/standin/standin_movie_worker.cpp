@@ -1,17 +1,22 @@
 // A stand-in for tagrelay-movie-worker that speaks the protocol without any media framework
-// and misbehaves on request, chosen by the movie's file name:
-//   crash-at-load.avi    aborts when asked to load
-//   hang-at-load.avi     never answers the load
-//   garbage-at-load.avi  answers the load with bytes that are no message
-//   hog-at-load.avi      asks for 2 GiB of memory at load (dies under the worker's limit)
-//   crash-playing.avi    loads, then aborts at the first status request
-//   anything else        a 320 x 240 movie of 250 frames at 25 frames per second, played on
-//                        a clock that moves 40 ms per status request
+// and misbehaves on request, chosen by the first bytes of the movie file handed over:
+//   crash-at-load        aborts when asked to load
+//   hang-at-load         never answers the load
+//   garbage-at-load      answers the load with bytes that are no message
+//   hog-at-load          asks for 2 GiB of memory at load (dies under the worker's limit)
+//   crash-playing        loads, then aborts at the first status request
+//   fail-playing         loads, then refuses the status from 2 s on, as a movie that stops
+//                        playing with an error
+//   anything else        a 320 x 240 movie of 250 frames at 25 frames per second: the status
+//                        at a moment is the frame shown then, as the real worker answers an
+//                        unseen movie
+#include "movie/descriptor_passing.h"
 #include "movie/movie_protocol.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -30,10 +35,22 @@ void sendMessage(const MovieMessage& message)
         std::exit(1);
 }
 
-bool endsWith(const std::string& text, const char* tail)
+bool startsWith(const std::string& text, const char* head)
 {
-    const std::size_t length = std::strlen(tail);
-    return text.size() >= length && text.compare(text.size() - length, length, tail) == 0;
+    return text.rfind(head, 0) == 0;
+}
+
+/// The first bytes of the handed-over file, which name the behaviour; empty without a file.
+std::string behaviourOf(std::vector<int>& files)
+{
+    if (files.empty())
+        return {};
+    const int file = files.front();
+    files.erase(files.begin());
+    std::array<char, 64> head{};
+    const ssize_t got = ::pread(file, head.data(), head.size(), 0);
+    ::close(file);
+    return got > 0 ? std::string(head.data(), static_cast<std::size_t>(got)) : std::string();
 }
 
 } // namespace
@@ -46,10 +63,10 @@ int main()
 
     MessageReader reader;
     std::array<std::uint8_t, 4096> chunk{};
+    std::vector<int> files;
     std::string movie;
-    std::int64_t clockMs = 0;
     for (;;) {
-        const ssize_t got = ::recv(movieWorkerSocketFd, chunk.data(), chunk.size(), 0);
+        const ssize_t got = receiveWithDescriptors(movieWorkerSocketFd, chunk, files);
         if (got <= 0)
             return 0;
         reader.feed({chunk.data(), static_cast<std::size_t>(got)});
@@ -57,19 +74,19 @@ int main()
             MovieMessage answer = messageOf(MessageKind::Done);
             switch (request->kind) {
             case MessageKind::Load:
-                movie = request->text;
-                if (endsWith(movie, "crash-at-load.avi"))
+                movie = behaviourOf(files);
+                if (startsWith(movie, "crash-at-load"))
                     std::abort();
-                if (endsWith(movie, "hang-at-load.avi"))
+                if (startsWith(movie, "hang-at-load"))
                     for (;;)
                         ::pause();
-                if (endsWith(movie, "garbage-at-load.avi")) {
+                if (startsWith(movie, "garbage-at-load")) {
                     const char garbage[] = "\x7f\xff\xffnot a message";
                     if (::write(movieWorkerSocketFd, garbage, sizeof garbage) < 0)
                         return 1;
                     continue;
                 }
-                if (endsWith(movie, "hog-at-load.avi")) {
+                if (startsWith(movie, "hog-at-load")) {
                     std::vector<char> hog(std::size_t{2} << 30, 1);
                     answer = messageOf(MessageKind::Refused);
                     answer.text = "had " + std::to_string(hog.size()) + " bytes";
@@ -79,17 +96,23 @@ int main()
                 answer.width = 320;
                 answer.height = 240;
                 answer.length = 250;
-                clockMs = 0;
                 break;
-            case MessageKind::Status:
-                if (endsWith(movie, "crash-playing.avi"))
+            case MessageKind::Status: {
+                if (startsWith(movie, "crash-playing"))
                     std::abort();
-                clockMs += 40;
+                if (startsWith(movie, "fail-playing") && request->atMs >= 2000) {
+                    answer = messageOf(MessageKind::Refused);
+                    answer.text = "internal data stream error";
+                    break;
+                }
+                const std::int64_t frame = std::max<std::int64_t>(request->atMs, 0) / 40;
                 answer = messageOf(MessageKind::Position);
-                answer.clockMs = clockMs;
-                answer.frame = static_cast<std::int32_t>(clockMs / 40);
-                answer.flags = answer.frame >= 250 ? positionEnded : 0;
+                answer.clockMs = request->atMs;
+                answer.frame = static_cast<std::int32_t>(frame);
+                answer.untilMs = (frame + 1) * 40;
+                answer.flags = frame >= 250 ? positionEnded : 0;
                 break;
+            }
             case MessageKind::Quit:
                 return 0;
             default:

@@ -1,8 +1,15 @@
+// The movie window on a real X display. The tests that need one skip on the offscreen platform
+// the Qt tests use by default; ctest runs them again under Xvfb, once with the openbox window
+// manager and once on a bare server (VideoWindowXTest.*, through support/run_on_x_display).
 #include "movie/movie_service.h"
+#include "scan/movie_describer.h"
 #include "support/support.h"
 #include "window/qt/qt_window_layer.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <QGuiApplication>
 #include <QImage>
@@ -10,13 +17,97 @@
 #include <QScreen>
 #include <QWidget>
 #include <cstdlib>
+#include <memory>
+#include <set>
 
 namespace tagrelay {
 namespace {
 
+constexpr const char* needsX11 =
+    "needs X11: ctest runs it under Xvfb as VideoWindowXTest.UnderOpenbox and "
+    "VideoWindowXTest.OnABareServer";
+
 bool isOnX11()
 {
     return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+xcb_connection_t* x11Connection()
+{
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 != nullptr ? x11->connection() : nullptr;
+}
+
+xcb_window_t rootWindow()
+{
+    return xcb_setup_roots_iterator(xcb_get_setup(x11Connection())).data->root;
+}
+
+template <typename Reply> using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
+
+/// The windows on the screen as the X server has them: the root's children that are viewable,
+/// whichever program made them (a window manager's frames included).
+std::set<xcb_window_t> viewableTopLevelWindows()
+{
+    xcb_connection_t* connection = x11Connection();
+    const ReplyPtr<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(connection, xcb_query_tree(connection, rootWindow()), nullptr),
+        &std::free);
+    std::set<xcb_window_t> windows;
+    if (!tree)
+        return windows;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+        const ReplyPtr<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(
+                connection, xcb_get_window_attributes(connection, children[i]), nullptr),
+            &std::free);
+        if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE)
+            windows.insert(children[i]);
+    }
+    return windows;
+}
+
+/// Where the X server has the window, in screen pixels.
+QRect placeOnScreen(std::uint64_t window)
+{
+    xcb_connection_t* connection = x11Connection();
+    const auto id = static_cast<xcb_window_t>(window);
+    const ReplyPtr<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, id), nullptr), &std::free);
+    const ReplyPtr<xcb_translate_coordinates_reply_t> origin(
+        xcb_translate_coordinates_reply(
+            connection, xcb_translate_coordinates(connection, id, rootWindow(), 0, 0), nullptr),
+        &std::free);
+    if (!geometry || !origin)
+        return {};
+    return {origin->dst_x, origin->dst_y, geometry->width, geometry->height};
+}
+
+/// What the screen shows at the place, whichever window it belongs to.
+QImage screenAt(const QRect& place)
+{
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, place.x(), place.y(), place.width(), place.height())
+        .toImage();
+}
+
+bool isOneColour(const QImage& image)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != image.pixel(0, 0))
+                return false;
+        }
+    }
+    return true;
+}
+
+/// The place the walk gives a movie of that size: centred on the primary screen.
+QRect centredPlace(int width, int height)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    return {screen.width() / 2 - width / 2, screen.height() / 2 - height / 2, width, height};
 }
 
 TEST(VideoWindowTest, NoVideoWindowWithoutX11)
@@ -33,61 +124,126 @@ TEST(VideoWindowTest, NoVideoWindowWithoutX11)
 TEST(VideoWindowTest, OpensANativeTopLevelWindowAtThePlaceOnX11)
 {
     if (!isOnX11())
-        GTEST_SKIP() << "needs X11: run with QT_QPA_PLATFORM=xcb on a display (xvfb-run)";
+        GTEST_SKIP() << needsX11;
     QtWindowLayer layer;
     const std::uint64_t id = layer.openVideoWindow({100, 50, 320, 240});
     ASSERT_NE(id, 0u);
     ASSERT_NE(layer.videoWindow(), nullptr);
     EXPECT_TRUE(layer.videoWindow()->isWindow());
     EXPECT_TRUE(layer.videoWindow()->isVisible());
-    EXPECT_EQ(layer.videoWindow()->geometry(), QRect(100, 50, 320, 240));
+    // Where the X server has it: no window manager moved it, framed it or resized it.
+    EXPECT_EQ(placeOnScreen(id), QRect(100, 50, 320, 240));
+    EXPECT_EQ(viewableTopLevelWindows().count(static_cast<xcb_window_t>(id)), 1u);
     // A second request replaces the first window.
-    EXPECT_NE(layer.openVideoWindow({0, 0, 160, 120}), 0u);
-    EXPECT_EQ(layer.videoWindow()->size(), QSize(160, 120));
+    const std::uint64_t second = layer.openVideoWindow({0, 0, 160, 120});
+    EXPECT_NE(second, 0u);
+    EXPECT_EQ(placeOnScreen(second), QRect(0, 0, 160, 120));
     layer.closeVideoWindow();
     EXPECT_EQ(layer.videoWindow(), nullptr);
 }
 
 #ifdef TAGRELAY_MOVIE_WORKER_PATH
-/// The movie plays visibly: the worker draws its pictures into the window of the layer.
-TEST(VideoWindowTest, TheWorkerDrawsTheMovieIntoTheWindow)
+/// Movies played through the real worker into the layer's movie window.
+class VideoWindowMovieTest : public testing::Test
 {
-    if (!isOnX11())
-        GTEST_SKIP() << "needs X11: run with QT_QPA_PLATFORM=xcb on a display (xvfb-run)";
+  protected:
+    void SetUp() override
+    {
+        if (!isOnX11())
+            GTEST_SKIP() << needsX11;
+        const std::string make =
+            "ffmpeg -nostdin -v error -y -f lavfi -i smptebars=size=320x240:rate=25 -t 12"
+            " -c:v mjpeg -q:v 4 "
+            + movie;
+        if (std::system(make.c_str()) != 0)
+            GTEST_SKIP() << "ffmpeg could not make the test movie";
+        MovieServiceOptions options;
+        options.workerPath = TAGRELAY_MOVIE_WORKER_PATH;
+        options.showsWindows = true;
+        service = std::make_unique<MovieService>(options);
+        file = ::open(movie.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(file, 0);
+        ASSERT_TRUE(layer.openWindow(0, 800, 600, "Tagrelay"));
+        layer.pollEvent();
+    }
+
+    void TearDown() override
+    {
+        if (file >= 0)
+            ::close(file);
+    }
+
     test::TempTree tree;
     const std::string movie = tree.path() + "bars.avi";
-    const std::string make =
-        "ffmpeg -nostdin -v error -y -f lavfi -i smptebars=size=320x240:rate=25"
-        " -t 3 -c:v mjpeg "
-        + movie;
-    if (std::system(make.c_str()) != 0)
-        GTEST_SKIP() << "ffmpeg could not make the test movie";
-
+    int file = -1;
     QtWindowLayer layer;
-    MovieServiceOptions options;
-    options.workerPath = TAGRELAY_MOVIE_WORKER_PATH;
-    MovieService service(options);
-    ASSERT_EQ(service.loadMovie(movie), LoadResult::Loaded) << service.lastRefusal();
-    const std::uint64_t window = layer.openVideoWindow({0, 0, 320, 240});
+    std::unique_ptr<MovieService> service;
+};
+
+/// The movie plays visibly inside the program's own window, centred at the movie's size; no
+/// window of the worker's appears; once the movie window goes, the main window below it is
+/// whole again at once.
+TEST_F(VideoWindowMovieTest, TheWorkerDrawsTheMovieIntoTheCentredWindowAndNowhereElse)
+{
+    ASSERT_EQ(service->loadMovie(file), LoadResult::Loaded) << service->loadRefusal();
+    const std::set<xcb_window_t> before = viewableTopLevelWindows();
+    const QRect place = centredPlace(320, 240);
+    const std::uint64_t window =
+        layer.openVideoWindow({place.x(), place.y(), place.width(), place.height()});
     ASSERT_NE(window, 0u);
-    ASSERT_TRUE(service.playMovie(window));
-    const std::uint32_t start = service.tickCount();
+    ASSERT_TRUE(service->playMovie(window));
+    const std::uint32_t start = service->tickCount();
     std::int32_t frame = 0;
-    while (service.tickCount() - start < 1500)
-        frame = std::max(frame, service.movieStatus());
+    while (service->tickCount() - start < 1500)
+        frame = std::max(frame, service->movieStatus());
     // On screen the movie runs in real time: about 1.5 s gives about 37 frames.
     EXPECT_NEAR(frame, 37, 8);
 
-    const QImage shot =
-        QGuiApplication::primaryScreen()->grabWindow(static_cast<WId>(window)).toImage();
-    service.freeMovie();
-    layer.closeVideoWindow();
+    EXPECT_EQ(placeOnScreen(window), place);
+    std::set<xcb_window_t> appeared = viewableTopLevelWindows();
+    for (const xcb_window_t old : before)
+        appeared.erase(old);
+    EXPECT_EQ(appeared, std::set<xcb_window_t>{static_cast<xcb_window_t>(window)})
+        << "a window other than the movie window appeared";
+
+    const QImage shot = screenAt(place);
     ASSERT_FALSE(shot.isNull());
+    EXPECT_FALSE(isOneColour(shot));
     // The colour bars: the top left is grey-white, the middle of the top row is not.
     const QColor left = shot.pixelColor(10, 10);
-    const QColor middle = shot.pixelColor(160, 10);
     EXPECT_GT(left.lightness(), 120);
-    EXPECT_NE(left.rgb(), middle.rgb());
+    EXPECT_NE(left.rgb(), shot.pixelColor(160, 10).rgb());
+
+    service->freeMovie();
+    layer.closeVideoWindow();
+    const QImage after = screenAt(place);
+    EXPECT_TRUE(isOneColour(after)) << "the main window was not repainted where the movie was";
+    EXPECT_EQ(after.pixelColor(0, 0).name().toStdString(),
+              layer.windowWidget(0)->palette().color(QPalette::Window).name().toStdString());
+}
+
+/// A movie window that another program destroys while the movie plays changes nothing in the
+/// line: the measurement goes on without a picture.
+TEST_F(VideoWindowMovieTest, AMovieWindowDestroyedWhileMeasuringGivesTheSameLine)
+{
+    std::string written;
+    std::vector<std::string> errors;
+    MovieWalkHooks hooks;
+    hooks.openVideoWindow = [&](ScreenPlace place) {
+        const std::uint64_t window =
+            layer.openVideoWindow({place.x, place.y, place.width, place.height});
+        const std::string destroy =
+            "(sleep 1.5; xdotool windowclose " + std::to_string(window) + ") >/dev/null 2>&1 &";
+        EXPECT_EQ(std::system(destroy.c_str()), 0);
+        return window;
+    };
+    hooks.closeVideoWindow = [&] { layer.closeVideoWindow(); };
+    hooks.writeDescription = [&](const std::string& description) { written = description; };
+    hooks.addError = [&](const std::string& line) { errors.push_back(line); };
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    runMovieProcedure(file, movie, "bars.avi", *service, {screen.width(), screen.height()}, hooks);
+    EXPECT_EQ(written, "240 x 320 pixel - 25 fps - 0:12 min");
+    EXPECT_TRUE(errors.empty()) << errors.front();
 }
 #endif
 

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tagrelay {
+
+// The confinement of the movie worker, in layers that each stand on their own, so that a
+// kernel without one of them still has the others. Each answers whether it is in force; none
+// fails the worker when the kernel refuses it.
+
+/// The layers in force, as the worker reports them in its Ready message.
+struct Confinement
+{
+    bool ownNetwork = false;       // a network namespace of its own: no interface, no peer
+    bool noNewPrivileges = false;  // no program it could run gains privileges
+    bool localSocketsOnly = false; // the system call filter: Unix sockets only
+    int fileSystemAbi = 0;         // Landlock ABI version of the file system rules; 0: none
+
+    friend bool operator==(const Confinement&, const Confinement&) = default;
+};
+
+/// The confinement as one byte: bit 0 own network, bit 1 no new privileges, bit 2 local
+/// sockets only, bits 4..7 the Landlock ABI (capped at 15).
+[[nodiscard]] std::uint8_t confinementByte(const Confinement& confinement);
+[[nodiscard]] Confinement confinementOf(std::uint8_t byte);
+
+/// Gives the process a network namespace of its own, in a user namespace of its own where the
+/// kernel allows it (the process then also holds no privilege over anything outside), else
+/// alone (as root). Only while the process has a single thread. False when refused.
+bool enterOwnNetwork();
+
+/// Sets no_new_privs: nothing the process runs can gain privileges, and the two layers below
+/// may be set up without privileges.
+bool forbidNewPrivileges();
+
+/// Where the process may still go in the file system.
+struct FileSystemAllowance
+{
+    /// Folders (with all below them) and files that may be read.
+    std::vector<std::string> readable;
+    /// Device folders and files that may be read, written and controlled (the sound card).
+    std::vector<std::string> devices;
+    /// Also forbid connecting to abstract Unix sockets outside the process (a display's or a
+    /// session bus's): only for a worker that needs no display.
+    bool noAbstractSockets = false;
+};
+
+/// Confines the file system with Landlock to the allowance: everything else is refused, reads
+/// as much as writes, and (where the kernel's Landlock knows them) TCP connections, signals to
+/// other processes and, when asked, abstract Unix sockets. Paths that do not exist are left
+/// out. Needs forbidNewPrivileges() first. Returns the Landlock ABI in force; 0 when the kernel
+/// has no Landlock or refused it (nothing is confined then).
+int confineFileSystem(const FileSystemAllowance& allowance);
+
+/// Installs a seccomp filter: sockets of any family but AF_UNIX are refused (EAFNOSUPPORT), as
+/// are io_uring (which could open sockets past the filter), new namespaces, tracing other
+/// processes, loading kernel code and mounting. Every other system call is allowed. Needs
+/// forbidNewPrivileges() first. False on a kernel or architecture without seccomp filters.
+bool allowOnlyLocalSockets();
+
+} // namespace tagrelay
