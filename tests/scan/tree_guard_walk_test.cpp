@@ -174,6 +174,40 @@ TEST_F(TreeGuardWalkTest, AFolderMovedOutOfTheTreeDuringTheWalkIsNotWritten)
     EXPECT_GE(run.incompleteFolders, 1);
 }
 
+TEST_F(TreeGuardWalkTest, AFolderSwappedForALinkDuringTheWalkIsReadThroughWhatWasEntered)
+{
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        tree.writeFile(std::string("album/") + name,
+                       test::jpegFile(test::solidImage(20, 10, {1, 2, 3})));
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        outside.writeFile(std::string("secret/") + name,
+                          test::jpegFile(test::solidImage(77, 55, {1, 2, 3})));
+    // While the walk is in the folder, its name is taken over by a link to a folder outside.
+    struct SwappingReporter : WalkReporter
+    {
+        std::function<void()> onEntry;
+        void entryStarted() override { onEntry(); }
+    } swapper;
+    int entries = 0;
+    bool swapped = false;
+    swapper.onEntry = [&] {
+        if (++entries != 3 || swapped)
+            return;
+        swapped =
+            std::rename((tree.path() + "album").c_str(), (tree.path() + "kept").c_str()) == 0
+            && ::symlink((outside.path() + "secret").c_str(), (tree.path() + "album").c_str()) == 0;
+    };
+    run.analysisWorkers = 1;
+    describeDirectory(tree.path(), 0, swapper, run);
+
+    ASSERT_TRUE(swapped);
+    const std::string kept = list("kept/");
+    EXPECT_EQ(kept.find("77 x 55"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("\"c.jpg\" 20 x 10 pixel 24 Bit"), std::string::npos) << kept;
+    EXPECT_FALSE(std::filesystem::exists(outside.path() + "secret/descript.ion"));
+    EXPECT_FALSE(std::filesystem::exists(outside.path() + "secret/c.jpg.ico"));
+}
+
 TEST_F(TreeGuardWalkTest, OfTwoListsTheChosenIsRefilledAndTheOtherNamed)
 {
     tree.writeFile("DESCRIPT.ION", "\"a.jpg\" old\r\n");
