@@ -3,13 +3,32 @@
 #include "picture/picture_service.h"
 #include "picture/resize.h"
 
+#include <algorithm>
+
 namespace tagrelay {
 
-PictureHandle decodeCover(std::span<const std::uint8_t> pictureBytes, std::uint8_t displayDepth)
+namespace {
+
+PictureHandle decodeCoverWithSides(std::span<const std::uint8_t> pictureBytes,
+                                   std::uint8_t displayDepth, int minSide)
 {
     if (pictureBytes.empty())
         return nullptr;
-    return catchPicture(pictureBytes, displayDepth, PixelNeed{coverAreaSide});
+    return catchPicture(pictureBytes, displayDepth, PixelNeed{std::max(1, minSide)});
+}
+
+} // namespace
+
+PictureHandle decodeCover(std::span<const std::uint8_t> pictureBytes, std::uint8_t displayDepth,
+                          int iconSize)
+{
+    return decodeCoverWithSides(pictureBytes, displayDepth, std::max(coverAreaSide, iconSize));
+}
+
+PictureHandle decodeCoverForIcon(std::span<const std::uint8_t> pictureBytes,
+                                 std::uint8_t displayDepth, int iconSize)
+{
+    return decodeCoverWithSides(pictureBytes, displayDepth, iconSize);
 }
 
 RgbImage coverAreaImage(const Picture& cover)
