@@ -1,6 +1,7 @@
 // How many pixels an MP3 file's front cover is decoded to: enough for the window's cover area
 // (or an icon alone), never fewer, and no more than a reduced JPEG scale or block averaging
-// needs to give; and that the reduced pixels show the same cover as all of them.
+// needs to give; that the reduced pixels show the same cover as all of them; and that what a
+// thread keeps of its last cover never gives one track another track's picture, area or icon.
 
 #include "picture/cover_picture.h"
 #include "picture/picture_service.h"
@@ -10,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
+#include <thread>
+#include <vector>
 
 namespace tagrelay {
 namespace {
@@ -97,9 +101,83 @@ INSTANTIATE_TEST_SUITE_P(
         KeptCase{"Jpeg500IconSeventyAtAQuarter", 500, 500, false, iconAlone, 70, 125, 125},
         // A PNG has no reduced scale: blocks of its rows are averaged as they arrive.
         KeptCase{"Png700ShownAveragesBlocksOfTwo", 700, 700, true, shown, 48, 350, 350},
-        KeptCase{"Png700IconAloneAveragesBlocksOfSeven", 700, 700, true, iconAlone, 48, 100,
-                 100}),
+        KeptCase{"Png700IconAloneAveragesBlocksOfSeven", 700, 700, true, iconAlone, 48, 100, 100}),
     [](const auto& param) { return std::string(param.param.name); });
+
+/// Everything the walk takes from one track's cover.
+struct CoverWork
+{
+    bool hasCover = false;
+    PictureFacts facts;
+    RgbImage kept;
+    RgbImage area;
+    std::vector<std::uint8_t> iconBytes;
+    PictureFacts factsAfterIcon;
+    RgbImage keptAfterIcon;
+
+    bool operator==(const CoverWork&) const = default;
+};
+
+bool operator==(const PictureFacts& a, const PictureFacts& b)
+{
+    return a.width == b.width && a.height == b.height && a.depth == b.depth;
+}
+
+bool operator==(const RgbImage& a, const RgbImage& b)
+{
+    return a.width == b.width && a.height == b.height && a.pixels == b.pixels;
+}
+
+CoverWork doCoverWork(const Bytes& bytes, std::uint8_t displayDepth, int iconSize)
+{
+    CoverWork work;
+    PictureHandle cover = decodeCover(bytes, displayDepth, iconSize);
+    if (!cover)
+        return work;
+    work.hasCover = true;
+    work.facts = pictureFacts(cover.get());
+    work.kept = cover->image;
+    work.area = coverAreaImage(*cover);
+    work.iconBytes = makeCoverIcon(*cover, std::min(iconSize, 70));
+    work.factsAfterIcon = pictureFacts(cover.get());
+    work.keptAfterIcon = cover->image;
+    return work;
+}
+
+/// The same work on a thread of its own, which has seen no other cover.
+CoverWork doCoverWorkFresh(const Bytes& bytes, std::uint8_t displayDepth, int iconSize)
+{
+    CoverWork work;
+    std::thread([&] { work = doCoverWork(bytes, displayDepth, iconSize); }).join();
+    return work;
+}
+
+TEST(CoverPictureTest, EachTrackGetsItsOwnCoverWhateverTheTrackBeforeHad)
+{
+    const Bytes jpeg = test::jpegFile(coverPicture(700, 700));
+    const Bytes otherJpeg = test::jpegFile(test::solidImage(700, 700, {10, 200, 30}));
+    const Bytes png = test::pngFile(coverPicture(300, 300));
+    const Bytes gif{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0};
+    struct Track
+    {
+        const Bytes* cover;
+        std::uint8_t displayDepth;
+        int iconSize;
+    };
+    // An album's tracks with one cover, then the changes a key of what is kept must notice.
+    const std::vector<Track> tracks{{&jpeg, 32, 48}, {&jpeg, 32, 48}, {&otherJpeg, 32, 48},
+                                    {&jpeg, 32, 48}, {&jpeg, 16, 48}, {&jpeg, 32, 200},
+                                    {&jpeg, 32, 32}, {&gif, 32, 48},  {&gif, 32, 48},
+                                    {&png, 32, 48},  {&png, 32, 32},  {&jpeg, 32, 48}};
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const Track& track = tracks[i];
+        SCOPED_TRACE("track " + std::to_string(i + 1));
+        const CoverWork expected =
+            doCoverWorkFresh(*track.cover, track.displayDepth, track.iconSize);
+        EXPECT_EQ(expected.hasCover, track.cover != &gif);
+        EXPECT_TRUE(doCoverWork(*track.cover, track.displayDepth, track.iconSize) == expected);
+    }
+}
 
 } // namespace
 } // namespace tagrelay
