@@ -195,6 +195,9 @@ def compare(args, cli):
     files, albums, size = tree_facts(tree)
     programs = programs_for(tree, cli)
     cold = not args.no_cold and can_drop_caches()
+    if cold and distinct_bytes(tree) < size:
+        print("note: the tree links albums more than once; a file's second link is read from "
+              "the page cache, so the cold runs are partly warm", file=sys.stderr)
     workdir = tempfile.mkdtemp(prefix="tagrelay-collection-run-")
     loads = [load_average()]
     # Warm: every byte in the page cache, every program's own files too.
