@@ -3,25 +3,119 @@
 #include "picture/picture_service.h"
 #include "picture/resize.h"
 
+#include <algorithm>
+#include <optional>
+
 namespace tagrelay {
 
-PictureHandle decodeCover(std::span<const std::uint8_t> pictureBytes, std::uint8_t displayDepth)
+namespace {
+
+// The tracks of an album nearly always carry the same cover, byte for byte. Each thread keeps
+// the last cover it decoded and the last cover area and cover icon it made, so the album's next
+// track costs a comparison instead of a decode (a 700 x 700 JPEG: about 15 microseconds against
+// 3 milliseconds). All three are pure functions of their input; what is kept only saves the
+// work. Covers larger than this are decoded every time instead of held.
+constexpr std::size_t largestKeptCover = 8 * 1024 * 1024;
+
+struct LastCover
+{
+    bool isSet = false;
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t displayDepth = 0;
+    int minSide = 0;
+    std::optional<Picture> picture; // none: no decoder accepted the bytes
+};
+
+struct LastCoverArea
+{
+    bool isSet = false;
+    RgbImage cover;
+    RgbImage area;
+};
+
+struct LastCoverIcon
+{
+    RgbImage cover;
+    int iconSize = 0;
+    Picture shrunk; // the cover after it was shrunk to the icon
+    std::vector<std::uint8_t> iconBytes;
+};
+
+thread_local LastCover lastCover;
+thread_local LastCoverArea lastCoverArea;
+thread_local LastCoverIcon lastCoverIcon;
+
+bool isLastCover(std::span<const std::uint8_t> pictureBytes, std::uint8_t displayDepth, int minSide)
+{
+    return lastCover.isSet && lastCover.displayDepth == displayDepth && lastCover.minSide == minSide
+           && lastCover.bytes.size() == pictureBytes.size()
+           && std::equal(pictureBytes.begin(), pictureBytes.end(), lastCover.bytes.begin());
+}
+
+bool isSameImage(const RgbImage& a, const RgbImage& b)
+{
+    return a.width == b.width && a.height == b.height && a.pixels == b.pixels;
+}
+
+PictureHandle decodeCoverWithSides(std::span<const std::uint8_t> pictureBytes,
+                                   std::uint8_t displayDepth, int minSide)
 {
     if (pictureBytes.empty())
         return nullptr;
-    return catchPicture(pictureBytes, displayDepth, PixelNeed{coverAreaSide});
+    minSide = std::max(1, minSide);
+    if (isLastCover(pictureBytes, displayDepth, minSide))
+        return lastCover.picture ? std::make_unique<Picture>(*lastCover.picture) : nullptr;
+    PictureHandle cover = catchPicture(pictureBytes, displayDepth, PixelNeed{minSide});
+    lastCover.isSet = pictureBytes.size() <= largestKeptCover;
+    if (lastCover.isSet) {
+        lastCover.bytes.assign(pictureBytes.begin(), pictureBytes.end());
+        lastCover.displayDepth = displayDepth;
+        lastCover.minSide = minSide;
+        lastCover.picture = cover ? std::optional<Picture>(*cover) : std::nullopt;
+    } else {
+        lastCover = LastCover{};
+    }
+    return cover;
+}
+
+} // namespace
+
+PictureHandle decodeCover(std::span<const std::uint8_t> pictureBytes, std::uint8_t displayDepth,
+                          int iconSize)
+{
+    return decodeCoverWithSides(pictureBytes, displayDepth, std::max(coverAreaSide, iconSize));
+}
+
+PictureHandle decodeCoverForIcon(std::span<const std::uint8_t> pictureBytes,
+                                 std::uint8_t displayDepth, int iconSize)
+{
+    return decodeCoverWithSides(pictureBytes, displayDepth, iconSize);
 }
 
 RgbImage coverAreaImage(const Picture& cover)
 {
-    return resizeImage(cover.image, coverAreaSide, coverAreaSide);
+    if (!lastCoverArea.isSet || !isSameImage(cover.image, lastCoverArea.cover)) {
+        lastCoverArea.area = resizeImage(cover.image, coverAreaSide, coverAreaSide);
+        lastCoverArea.cover = cover.image;
+        lastCoverArea.isSet = true;
+    }
+    return lastCoverArea.area;
 }
 
 std::vector<std::uint8_t> makeCoverIcon(Picture& cover, int iconSize)
 {
+    if (iconSize == lastCoverIcon.iconSize && !lastCoverIcon.iconBytes.empty()
+        && cover.depth == lastCoverIcon.shrunk.depth
+        && isSameImage(cover.image, lastCoverIcon.cover)) {
+        cover = lastCoverIcon.shrunk;
+        return lastCoverIcon.iconBytes;
+    }
+    RgbImage original = cover.image;
     if (!resizePicture(cover, iconSize, iconSize))
         return {};
-    return savePicture(cover, PictureFormat::Jpeg);
+    std::vector<std::uint8_t> iconBytes = savePicture(cover, PictureFormat::Jpeg);
+    lastCoverIcon = {std::move(original), iconSize, cover, iconBytes};
+    return iconBytes;
 }
 
 } // namespace tagrelay
