@@ -7,6 +7,9 @@
 #   short/  1040 MP3 files of 3 seconds (CBR 128 kbit/s, tagged) in 20 folders
 #   vbr/    300 entries of one 10-minute VBR file (lame -V 5) in 10 folders, as hard links, so
 #           the bytes come from the page cache as they would for 300 distinct files read twice
+# and, when COLLECTION names one, a collection-shaped tree of artist and album folders with
+# front covers in the tags (bench/collection/make_collection.py makes it): there the window
+# shows every cover, which the command line does not decode.
 #
 # Both programs start from the same brelvoka.ini in the working folder: every MP3 fact ticked
 # and the tree as the remembered start folder. The window program runs on a virtual display
@@ -85,7 +88,8 @@ clear_lists()
 count_lines()
 {
     local total=0 list lines
-    for list in "$1"/*/descript.ion; do
+    shopt -s globstar
+    for list in "$1"/**/descript.ion; do
         [ -f "$list" ] || continue
         mapfile -t lines <"$list"
         total=$((total + ${#lines[@]}))
@@ -182,3 +186,9 @@ cat "$root"/source/*.mp3 "$root"/short/*/*.mp3 >/dev/null
 printf '%-34s %11s %11s %6s\n' "tree" "window" "cli" "ratio"
 measure "1040 short MP3 files, 20 folders" "$root/short" 1040
 measure "300 x 10-minute VBR, 10 folders" "$root/vbr" 300
+if [ -n "${COLLECTION:-}" ]; then
+    collection=$(cd "$COLLECTION" && pwd)
+    files=$(find "$collection" -iname '*.mp3' | wc -l)
+    find "$collection" -iname '*.mp3' -print0 | xargs -0 cat >/dev/null
+    measure "collection, $files MP3 files, covers" "$collection" "$files"
+fi

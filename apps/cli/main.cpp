@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -118,15 +119,40 @@ bool setFlag(RunState& run, std::string_view option)
     return false;
 }
 
-bool parseIconSize(std::string_view text, std::int32_t& size)
+/// The most analysis threads --jobs takes.
+constexpr int maxJobs = 64;
+
+/// A whole decimal number from lowest to highest, into number; false for anything else.
+template <typename Number>
+bool parseNumber(std::string_view text, int lowest, int highest, Number& number)
 {
-    std::int32_t value = 0;
+    int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < smallestIconSize
-        || value > largestIconSize)
+    if (error != std::errc() || end != text.data() + text.size() || value < lowest
+        || value > highest)
         return false;
-    size = value;
+    number = static_cast<Number>(value);
     return true;
+}
+
+/// Whether argument is the option name, written as "name value" (the value is the next
+/// argument, and i moves past it) or "name=value". value is then the option's value, or none
+/// when the next argument is missing.
+bool takesValue(std::string_view argument, std::string_view name, int& i, int argc, char** argv,
+                std::optional<std::string_view>& value)
+{
+    value.reset();
+    if (argument == name) {
+        if (i + 1 < argc)
+            value = argv[++i];
+        return true;
+    }
+    if (argument.size() > name.size() && argument.starts_with(name)
+        && argument[name.size()] == '=') {
+        value = argument.substr(name.size() + 1);
+        return true;
+    }
+    return false;
 }
 
 bool isDirectory(const std::string& path)
@@ -185,50 +211,26 @@ int main(int argc, char** argv)
             std::printf("tagrelay-cli %s\n", TAGRELAY_VERSION);
             return exitDone;
         }
-        if (argument == "--icon-size" || argument.starts_with("--icon-size=")) {
-            std::string_view value;
-            if (argument == "--icon-size") {
-                if (i + 1 >= argc)
-                    return usageError("--icon-size needs a number from 32 to 70");
-                value = argv[++i];
-            } else {
-                value = argument.substr(std::strlen("--icon-size="));
-            }
-            if (!parseIconSize(value, run.settings.iconSize))
+        std::optional<std::string_view> value;
+        if (takesValue(argument, "--icon-size", i, argc, argv, value)) {
+            if (!value
+                || !parseNumber(*value, smallestIconSize, largestIconSize, run.settings.iconSize))
                 return usageError("--icon-size needs a number from 32 to 70");
             continue;
         }
-        if (argument == "--jobs" || argument.starts_with("--jobs=")) {
-            std::string_view value;
-            if (argument == "--jobs") {
-                if (i + 1 >= argc)
-                    return usageError("--jobs needs a number from 1 to 64");
-                value = argv[++i];
-            } else {
-                value = argument.substr(std::strlen("--jobs="));
-            }
-            int jobs = 0;
-            const auto [end, error] =
-                std::from_chars(value.data(), value.data() + value.size(), jobs);
-            if (error != std::errc() || end != value.data() + value.size() || jobs < 1 || jobs > 64)
+        if (takesValue(argument, "--jobs", i, argc, argv, value)) {
+            if (!value || !parseNumber(*value, 1, maxJobs, run.analysisWorkers))
                 return usageError("--jobs needs a number from 1 to 64");
-            run.analysisWorkers = jobs;
             continue;
         }
         if (argument == "--update") {
             update = true;
             continue;
         }
-        if (argument == "--cache" || argument.starts_with("--cache=")) {
-            if (argument == "--cache") {
-                if (i + 1 >= argc)
-                    return usageError("--cache needs a file");
-                cachePath = argv[++i];
-            } else {
-                cachePath = argument.substr(std::strlen("--cache="));
-            }
-            if (cachePath.empty())
+        if (takesValue(argument, "--cache", i, argc, argv, value)) {
+            if (!value || value->empty())
                 return usageError("--cache needs a file");
+            cachePath = *value;
             update = true;
             continue;
         }

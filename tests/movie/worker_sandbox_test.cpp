@@ -20,19 +20,11 @@
 namespace tagrelay {
 namespace {
 
+using test::inChild;
+
 /// What a child found: 0 when all was as expected, else the number of the first check that
 /// failed; 100 when the layer could not be set up.
 constexpr int layerRefused = 100;
-
-int inChild(const std::function<int()>& body)
-{
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(body());
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 200 + WTERMSIG(status);
-}
 
 bool opens(const std::string& path, int flags = O_RDONLY)
 {

@@ -22,6 +22,8 @@
 namespace tagrelay {
 namespace {
 
+using test::inChild;
+
 constexpr std::int64_t second = 1'000'000'000;
 constexpr std::int64_t day = 86'400 * second;
 /// The clock of the tests' runs: every stamp below is long settled by then.
@@ -60,17 +62,6 @@ CachedFile fileNumber(int n)
 std::string pathNumber(int n)
 {
     return "/music/" + std::to_string(n) + ".mp3";
-}
-
-/// Runs work in a child process (with its own user, limits or mounts) and returns its exit code.
-int inChild(const std::function<int()>& work)
-{
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(work());
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 /// A second connection to the cache's database, as another run or another program has one.

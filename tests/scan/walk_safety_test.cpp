@@ -23,6 +23,8 @@
 namespace tagrelay {
 namespace {
 
+using test::inChild;
+
 using test::readFileText;
 
 /// The walk over trees a hostile user could make in a shared folder, as root or not: nothing
@@ -57,17 +59,6 @@ class WalkSafetyTest : public testing::Test
     RecordingWindowLayer window;
     RunState run;
 };
-
-/// Runs work in a child process (with its own limits or user) and returns its exit code.
-int inChild(const std::function<int()>& work)
-{
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(work());
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 TEST_F(WalkSafetyTest, AListThatIsALinkIsNeverWrittenThrough)
 {

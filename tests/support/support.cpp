@@ -1,5 +1,6 @@
 #include "support/support.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -80,6 +81,16 @@ ScopedLocale::ScopedLocale(const std::vector<std::string>& candidates)
 ScopedLocale::~ScopedLocale()
 {
     std::setlocale(LC_ALL, m_previous.c_str());
+}
+
+int inChild(const std::function<int()>& work)
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(work());
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 } // namespace tagrelay::test

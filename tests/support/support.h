@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,5 +46,9 @@ class ScopedLocale
     std::string m_previous;
     bool m_set = false;
 };
+
+/// Runs work in a child process (with its own user, limits or mounts) and returns its exit
+/// code, or 128 + the signal that ended it.
+int inChild(const std::function<int()>& work);
 
 } // namespace tagrelay::test
