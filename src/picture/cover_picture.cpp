@@ -4,27 +4,37 @@
 #include "picture/resize.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <optional>
 
 namespace tagrelay {
 
 namespace {
 
-// The tracks of an album nearly always carry the same cover, byte for byte. Each thread keeps
-// the last cover it decoded and the last cover area and cover icon it made, so the album's next
-// track costs a comparison instead of a decode (a 700 x 700 JPEG: about 15 microseconds against
-// 3 milliseconds). All three are pure functions of their input; what is kept only saves the
+// The tracks of an album nearly always carry the same cover, byte for byte. The last cover
+// decoded is kept for every thread (the walk's workers take an album's tracks in turns), and
+// each thread keeps the last cover area and cover icon it made, so the album's next track
+// costs a comparison instead of a decode (a 700 x 700 JPEG: about 15 microseconds against 3
+// milliseconds). All three are pure functions of their input; what is kept only saves the
 // work. Covers larger than this are decoded every time instead of held.
 constexpr std::size_t largestKeptCover = 8 * 1024 * 1024;
 
+/// The last cover decoded; a thread that meets it while another still decodes it waits for
+/// that decode instead of doing the same.
 struct LastCover
 {
-    bool isSet = false;
     std::vector<std::uint8_t> bytes;
     std::uint8_t displayDepth = 0;
     int minSide = 0;
+    bool isDecoded = false;
     std::optional<Picture> picture; // none: no decoder accepted the bytes
 };
+
+std::mutex lastCoverMutex;
+std::condition_variable lastCoverDecoded;
+std::shared_ptr<LastCover> lastCover; // guarded by lastCoverMutex; the object's fields too
 
 struct LastCoverArea
 {
@@ -41,15 +51,15 @@ struct LastCoverIcon
     std::vector<std::uint8_t> iconBytes;
 };
 
-thread_local LastCover lastCover;
 thread_local LastCoverArea lastCoverArea;
 thread_local LastCoverIcon lastCoverIcon;
 
-bool isLastCover(std::span<const std::uint8_t> pictureBytes, std::uint8_t displayDepth, int minSide)
+bool isCover(const LastCover& cover, std::span<const std::uint8_t> pictureBytes,
+             std::uint8_t displayDepth, int minSide)
 {
-    return lastCover.isSet && lastCover.displayDepth == displayDepth && lastCover.minSide == minSide
-           && lastCover.bytes.size() == pictureBytes.size()
-           && std::equal(pictureBytes.begin(), pictureBytes.end(), lastCover.bytes.begin());
+    return cover.displayDepth == displayDepth && cover.minSide == minSide
+           && cover.bytes.size() == pictureBytes.size()
+           && std::equal(pictureBytes.begin(), pictureBytes.end(), cover.bytes.begin());
 }
 
 bool isSameImage(const RgbImage& a, const RgbImage& b)
@@ -63,17 +73,30 @@ PictureHandle decodeCoverWithSides(std::span<const std::uint8_t> pictureBytes,
     if (pictureBytes.empty())
         return nullptr;
     minSide = std::max(1, minSide);
-    if (isLastCover(pictureBytes, displayDepth, minSide))
-        return lastCover.picture ? std::make_unique<Picture>(*lastCover.picture) : nullptr;
+    std::shared_ptr<LastCover> claimed;
+    {
+        std::unique_lock lock(lastCoverMutex);
+        const std::shared_ptr<LastCover> last = lastCover;
+        if (last && isCover(*last, pictureBytes, displayDepth, minSide)) {
+            lastCoverDecoded.wait(lock, [&last] { return last->isDecoded; });
+            return last->picture ? std::make_unique<Picture>(*last->picture) : nullptr;
+        }
+        if (pictureBytes.size() <= largestKeptCover) {
+            claimed = std::make_shared<LastCover>();
+            claimed->bytes.assign(pictureBytes.begin(), pictureBytes.end());
+            claimed->displayDepth = displayDepth;
+            claimed->minSide = minSide;
+            lastCover = claimed;
+        }
+    }
     PictureHandle cover = catchPicture(pictureBytes, displayDepth, PixelNeed{minSide});
-    lastCover.isSet = pictureBytes.size() <= largestKeptCover;
-    if (lastCover.isSet) {
-        lastCover.bytes.assign(pictureBytes.begin(), pictureBytes.end());
-        lastCover.displayDepth = displayDepth;
-        lastCover.minSide = minSide;
-        lastCover.picture = cover ? std::optional<Picture>(*cover) : std::nullopt;
-    } else {
-        lastCover = LastCover{};
+    if (claimed) {
+        {
+            const std::lock_guard lock(lastCoverMutex);
+            claimed->picture = cover ? std::optional<Picture>(*cover) : std::nullopt;
+            claimed->isDecoded = true;
+        }
+        lastCoverDecoded.notify_all();
     }
     return cover;
 }

@@ -70,7 +70,10 @@ void AnalysisJob::tell(Told what, std::int64_t value, const std::string& text)
         return;
     }
     m_told.push_back({what, value, text});
-    m_changed.notify_all();
+    // The walk's thread looks for progress now and then anyway; waking it for every frame
+    // would cost a switch of threads per frame.
+    if (what != Told::ScanProgress)
+        m_changed.notify_all();
 }
 
 AnalysisJob::Shown AnalysisJob::showProgress(WalkContext& walk, int waitMs)
