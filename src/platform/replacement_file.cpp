@@ -122,6 +122,13 @@ std::span<const std::uint8_t> bytesOf(std::string_view text)
 
 } // namespace
 
+FolderResult checkCanTakeNewFile(int folderFd)
+{
+    if (::faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) != 0)
+        return failure(errno);
+    return {};
+}
+
 std::string randomTemporaryName()
 {
     constexpr std::array<char, 16> digits = {'0', '1', '2', '3', '4', '5', '6', '7',

@@ -19,6 +19,11 @@ using TemporaryNameSource = std::function<std::string()>;
 /// ".tagrelay-3f09a1c4d2e8b765.tmp". No two runs agree on one, whatever their pids.
 [[nodiscard]] std::string randomTemporaryName();
 
+/// Whether the folder can take a new file, as the running user: it may be written and entered,
+/// on a medium that is not read-only. Asked of the system, without making a file (which would
+/// touch the folder's own times).
+[[nodiscard]] FolderResult checkCanTakeNewFile(int folderFd);
+
 /// A new file being made in a folder to replace one name there once it is complete.
 ///
 /// It starts as an empty temporary file under a random name, created without following a

@@ -17,13 +17,12 @@ inline constexpr std::size_t maxListBytes = std::size_t{64} << 20;
 
 /// Renews the description list listName of an open folder: reads the list as it is now (never
 /// through a link), so lines that another program wrote during the walk are kept too, merges
-/// the walk's new lines into it (mergeList) and replaces it whole through the folder's
-/// temporary file. A list whose bytes would not change is not written at all: it keeps its
-/// modification time for the web server's caches and for backups, and the temporary file
-/// goes. A list that cannot be read, is larger than maxListBytes or cannot take lines of 8-bit
-/// text is left as it is; the result says why.
+/// the walk's new lines into it (mergeList) and replaces it whole through a temporary file of
+/// the folder (ReplacementFile). A list whose bytes would not change is not written at all, and
+/// no temporary file is made: the list keeps its modification time, and the folder its own,
+/// for the web server's caches and for backups. A list that cannot be read, is larger than
+/// maxListBytes or cannot take lines of 8-bit text is left as it is; the result says why.
 [[nodiscard]] FolderResult renewList(int folderFd, const std::string& listName,
-                                     ReplacementFile& listFile,
                                      std::span<const DirectoryEntry> entries,
                                      std::span<const EntryLines> described);
 

@@ -119,7 +119,6 @@ struct Level
     /// What the description cache knows of files of the folder, by the same places.
     std::map<std::size_t, struct CacheLookup> lookups;
     std::string listName;
-    ReplacementFile listFile;   // the new list, made on entering: the proof the folder is writable
     bool describesFiles = true; // false when its description file is refused
 };
 
@@ -334,10 +333,10 @@ bool Walker::enter(FolderHandle handle, const std::string& name, int stepsToStar
         addFolderError("Folder could not be listed: " + path + " (" + listed.reason + ")");
         return false;
     }
-    // The list is written only when the folder is done; a folder that cannot take a new file
-    // is passed over with everything below it, as a read-only medium would be.
-    FolderResult writable;
-    ReplacementFile listFile = ReplacementFile::create(handle.fd(), writable);
+    // The list is written only when the folder is done, and only when it changes; a folder
+    // that cannot take a new file is passed over with everything below it, as a read-only
+    // medium would be.
+    const FolderResult writable = checkCanTakeNewFile(handle.fd());
     if (!writable.ok()) {
         addFolderError("Folder cannot be written, not described: " + path + " (" + writable.reason
                        + ")");
@@ -355,9 +354,7 @@ bool Walker::enter(FolderHandle handle, const std::string& name, int stepsToStar
     if (kindAt(handle.fd(), level->listName, listKind) && listKind != EntryKind::File) {
         addFolderError(level->listName + " is not a regular file, folder not described: " + path);
         level->describesFiles = false;
-        listFile.discard(handle.fd());
     }
-    level->listFile = std::move(listFile);
     for (const DirectoryEntry& entry : entries)
         removeStaleTemporaryFile(handle.fd(), entry.name);
     // Only the deepest folder holds its path; the parent's is made again on the way back.
@@ -371,9 +368,6 @@ bool Walker::enter(FolderHandle handle, const std::string& name, int stepsToStar
     level->context.stepsToStart = stepsToStart;
     level->handle = std::move(handle);
     level->entries = std::move(entries);
-    // The folder above waits for its list without holding a descriptor for it.
-    if (!m_levels.empty())
-        m_levels.back()->listFile.suspend();
     m_levels.push_back(std::move(level));
     limitOpenFolders();
     return true;
@@ -388,11 +382,9 @@ void Walker::finishDeepest()
         if (!isStillInTree(level.context)) {
             addFolderError("Folder changed during the walk, not described further: "
                            + level.context.path);
-            level.listFile.discard(level.handle.fd());
         } else {
-            const FolderResult written =
-                renewList(level.handle.fd(), level.listName, level.listFile, level.entries,
-                          level.context.described);
+            const FolderResult written = renewList(level.handle.fd(), level.listName, level.entries,
+                                                   level.context.described);
             if (!written.ok())
                 addFolderError(level.listName + " could not be written: " + level.context.path
                                + level.listName + " (" + written.reason + ")");

@@ -6,6 +6,8 @@
 #include "scan/run_state.h"
 #include "scan/walk_reporter.h"
 
+#include <cstring>
+
 namespace tagrelay {
 
 void WalkContext::addError(const std::string& text)
@@ -36,6 +38,15 @@ void writeIconFile(FolderContext& folder, const std::string& name,
 {
     if (bytes.empty() || !isStillInTree(folder))
         return;
+    // An icon file that already holds these bytes is left alone, times and all, as a list that
+    // would not change is.
+    std::string existing;
+    if (readFileAt(folder.fd, name + ".ico", bytes.size(), existing).ok()
+        && existing.size() == bytes.size()
+        && std::memcmp(existing.data(), bytes.data(), bytes.size()) == 0) {
+        ++walk.iconsWritten;
+        return;
+    }
     const FolderResult written = replaceFileAt(folder.fd, name + ".ico", bytes);
     if (written.ok()) {
         ++walk.iconsWritten;

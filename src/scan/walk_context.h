@@ -38,7 +38,8 @@ bool isStillInTree(FolderContext& folder);
 
 /// Writes an icon file (name + ".ico") beside a described file, whole or not at all, never
 /// through a link and never into a folder that left the tree; a failure is an entry in the
-/// list of files with errors. Nothing is written for empty bytes.
+/// list of files with errors. Nothing is written for empty bytes, nor when the icon file holds
+/// these bytes already.
 void writeIconFile(FolderContext& folder, const std::string& name,
                    std::span<const std::uint8_t> bytes, WalkContext& walk);
 

@@ -185,5 +185,37 @@ TEST_F(CliUpdateTest, WritesWhatAFullRunWritesThroughChangesAndOptions)
     }
 }
 
+/// The modification times (to the nanosecond) of every folder and file of a tree.
+std::map<std::string, std::int64_t> modificationTimes(const std::string& root)
+{
+    std::map<std::string, std::int64_t> times;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        struct stat info
+        {
+        };
+        if (::lstat(entry.path().c_str(), &info) == 0)
+            times[entry.path().string()] =
+                info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec;
+    }
+    return times;
+}
+
+TEST_F(CliUpdateTest, AWalkThatChangesNothingTouchesNothing)
+{
+    for (int track = 0; track < 4; ++track)
+        addFile("album/" + std::to_string(track) + (track == 3 ? ".jpg" : ".mp3"));
+    music.writeFile("album/notes.txt", "kept");
+    const std::vector<std::string> options = {"--artist",    "--title",        "--bitrate",
+                                              "--mp3-icons", "--picture-size", "--picture-icons"};
+    ASSERT_EQ(run(options, false).exitCode, 0);
+    const auto before = modificationTimes(music.path());
+    for (const bool update : {false, true}) {
+        ASSERT_EQ(run(options, update).exitCode, 0);
+        // Neither a list nor an icon file is written again, and no temporary file comes and goes
+        // in a folder (which would move the folder's own time).
+        EXPECT_EQ(modificationTimes(music.path()), before) << (update ? "--update" : "full run");
+    }
+}
+
 } // namespace
 } // namespace tagrelay
