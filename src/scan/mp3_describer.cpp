@@ -70,7 +70,9 @@ Mp3Analysis analyseMp3(OpenFile file, const std::string& fullPath, const Analysi
     ByteReader reader(std::move(file), mpegReadWindow);
     reader.setSequentialReadAhead(options.readAhead != nullptr
                                   && !options.readAhead->findsFilesInMemory());
-    static_cast<TrackTags&>(facts) = readTrackTags(reader, options.tagVersions);
+    const bool usesCover = options.showsCovers || settings.makeMp3Icons != 0;
+    static_cast<TrackTags&>(facts) = readTrackTags(
+        reader, options.tagVersions, usesCover ? CoverBytes::Keep : CoverBytes::PassOver);
     sink.analysing();
     analysis.genreText = resolveGenre(facts);
 

@@ -53,7 +53,7 @@ FrameId readFrameId(ByteReader& file)
 /// Hands one frame, positioned at its first data byte, to the reader that knows its id. The
 /// frame's size has been cut to what lies inside the tag.
 void dispatchFrame(ByteReader& file, std::string_view id, std::int32_t frameSize, TrackTags& facts,
-                   TagVersions versions)
+                   TagVersions versions, CoverBytes covers)
 {
     if (textFieldFor(id, facts) != nullptr) {
         if (readTextFrame(file, id, frameSize, facts) == 1 && id == "TCON"
@@ -64,7 +64,7 @@ void dispatchFrame(ByteReader& file, std::string_view id, std::int32_t frameSize
     } else if (id == "APIC") {
         // A later front cover replaces an earlier one, even when its picture turns out to
         // be undecodable.
-        if (frameSize > maxCoverFrameBytes)
+        if (frameSize > maxCoverFrameBytes || covers == CoverBytes::PassOver)
             return;
         std::vector<std::uint8_t> data = file.readBytes(frameSize);
         if (isFrontCoverFrame(data))
@@ -73,7 +73,7 @@ void dispatchFrame(ByteReader& file, std::string_view id, std::int32_t frameSize
 }
 
 /// The frame walk of readId3v2Tag; with TagVersions::All a TCON genre number shows as its name.
-int walkId3v23Tag(ByteReader& file, TrackTags& facts, TagVersions versions)
+int walkId3v23Tag(ByteReader& file, TrackTags& facts, TagVersions versions, CoverBytes covers)
 {
     if (!file.isOpen())
         return 0;
@@ -106,7 +106,7 @@ int walkId3v23Tag(ByteReader& file, TrackTags& facts, TagVersions versions)
         if (file.position() < tagEnd)
             readable = std::min<std::int64_t>(frameSize, tagEnd - file.position());
         dispatchFrame(file, std::string_view(id.data(), id.size()),
-                      static_cast<std::int32_t>(readable), facts, versions);
+                      static_cast<std::int32_t>(readable), facts, versions, covers);
         file.seek(nextFrame); // a frame running past the end of the file ends at the end
         if (frameSizeSum >= header->tagSize)
             return 0;
@@ -153,22 +153,22 @@ std::optional<Id3v2Header> decodeId3v2Header(std::span<const std::uint8_t> bytes
     return header;
 }
 
-TrackTags readTrackTags(ByteReader& file, TagVersions versions)
+TrackTags readTrackTags(ByteReader& file, TagVersions versions, CoverBytes covers)
 {
     TrackTags tags;
     if (!file.isOpen())
         return tags;
     // ID3v1 first, so that every frame of an ID3v2 tag replaces the value of its field.
     readId3v1Tag(file, tags);
-    if (versions == TagVersions::All && readId3v22Or24Tag(file, tags))
+    if (versions == TagVersions::All && readId3v22Or24Tag(file, tags, covers))
         return tags;
-    walkId3v23Tag(file, tags, versions);
+    walkId3v23Tag(file, tags, versions, covers);
     return tags;
 }
 
 int readId3v2Tag(ByteReader& file, TrackTags& facts)
 {
-    return walkId3v23Tag(file, facts, TagVersions::Id3v23Only);
+    return walkId3v23Tag(file, facts, TagVersions::Id3v23Only, CoverBytes::Keep);
 }
 
 int readTextFrame(ByteReader& file, std::string_view frameId, std::int32_t frameSize,

@@ -41,8 +41,10 @@ struct Id3v2Header
 /// read the same way (readId3v22Or24Tag), and a TCON genre number of any version shows as its
 /// name (nameNumberedGenre). Missing or broken tags leave fields empty; a file that is not open
 /// gives empty tags.
+/// With CoverBytes::PassOver no cover is read and coverFrame stays empty.
 [[nodiscard]] TrackTags readTrackTags(ByteReader& file,
-                                      TagVersions versions = TagVersions::Id3v23Only);
+                                      TagVersions versions = TagVersions::Id3v23Only,
+                                      CoverBytes covers = CoverBytes::Keep);
 
 /// Walks the frames of an ID3v2.3 tag at the start of the file and stores the texts of
 /// TIT2, TPE1, TALB, TYER, TCON, TCOP and TRCK, the link description of WXXX, and the data

@@ -234,21 +234,22 @@ void storeFrame(std::string_view id, std::string_view originalId, std::vector<st
 
 /// How many of a frame's stored bytes the readers need: all of a cover up to its cap, the
 /// start of a text, none of a frame they pass over.
-std::int64_t bytesToRead(std::string_view id, std::int64_t stored)
+std::int64_t bytesToRead(std::string_view id, std::int64_t stored, CoverBytes covers)
 {
     if (id.empty())
         return 0;
     if (id == "APIC")
-        return stored > maxCoverFrameBytes ? 0 : stored;
+        return stored > maxCoverFrameBytes || covers == CoverBytes::PassOver ? 0 : stored;
     return std::min(stored, maxTextFrameBytes);
 }
 
-void walkFrames(TagBody& body, std::uint8_t version, bool unsynchronisedFrames, TrackTags& tags)
+void walkFrames(TagBody& body, std::uint8_t version, bool unsynchronisedFrames, TrackTags& tags,
+                CoverBytes covers)
 {
     while (const auto header = readFrameHeader(body, version)) {
         const std::int64_t size = std::min(header->size, body.left());
         const std::string_view id = id3v23IdFor(header->id, version);
-        const std::int64_t wanted = bytesToRead(id, size);
+        const std::int64_t wanted = bytesToRead(id, size, covers);
         std::vector<std::uint8_t> data = body.read(wanted);
         body.skip(size - wanted);
         if (wanted == 0)
@@ -265,7 +266,7 @@ void walkFrames(TagBody& body, std::uint8_t version, bool unsynchronisedFrames, 
 
 } // namespace
 
-bool readId3v22Or24Tag(ByteReader& file, TrackTags& tags)
+bool readId3v22Or24Tag(ByteReader& file, TrackTags& tags, CoverBytes covers)
 {
     if (!file.isOpen())
         return false;
@@ -283,7 +284,7 @@ bool readId3v22Or24Tag(ByteReader& file, TrackTags& tags)
         if ((header->flags & wholeTagCompressionFlag) != 0)
             return true;
         TagBody body(file, tagEnd, unsynchronised);
-        walkFrames(body, 2, false, tags);
+        walkFrames(body, 2, false, tags, covers);
         return true;
     }
     TagBody body(file, tagEnd, false);
@@ -294,7 +295,7 @@ bool readId3v22Or24Tag(ByteReader& file, TrackTags& tags)
             return true;
         body.skip(synchsafeOrPlain(sizeBytes) - 4);
     }
-    walkFrames(body, 4, unsynchronised, tags);
+    walkFrames(body, 4, unsynchronised, tags, covers);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tags/tag_versions.h"
 #include "tags/track_tags.h"
 
 #include <cstdint>
@@ -22,7 +23,8 @@ class ByteReader;
 /// that is not upper-case letters and digits (padding) or at the tag's end.
 /// \returns true when the file begins with a tag of version 2 or 4, read or (being compressed
 /// as a whole) passed over; false for any other file, whose tags stay untouched.
-[[nodiscard]] bool readId3v22Or24Tag(ByteReader& file, TrackTags& tags);
+[[nodiscard]] bool readId3v22Or24Tag(ByteReader& file, TrackTags& tags,
+                                     CoverBytes covers = CoverBytes::Keep);
 
 /// The bytes with unsynchronisation undone: every 0x00 directly behind a 0xFF is dropped.
 [[nodiscard]] std::vector<std::uint8_t> undoUnsynchronisation(std::span<const std::uint8_t> bytes);

@@ -16,11 +16,18 @@ using test::synchsafe;
 using test::unsynchronise;
 
 /// Reads the tags of a file made of the tag and some audio.
-TrackTags tagsOf(const Bytes& tag, TagVersions versions)
+TrackTags tagsOf(const Bytes& tag, TagVersions versions, CoverBytes covers = CoverBytes::Keep)
 {
     test::TempTree tree;
     ByteReader reader(tree.writeFile("song.mp3", join({tag, test::audioBytes()})));
-    return readTrackTags(reader, versions);
+    return readTrackTags(reader, versions, covers);
+}
+
+/// The tags as read when no cover is wanted: the same, without the cover's bytes.
+TrackTags withoutCover(TrackTags tags)
+{
+    tags.coverFrame.clear();
+    return tags;
 }
 
 void expectSameTags(const TrackTags& read, const TrackTags& expected)
@@ -79,6 +86,16 @@ TEST_P(TagVersionsTest, ReadsAsItsId3v23EquivalentWithTheOption)
 TEST_P(TagVersionsTest, ReadsAsNoTagWithoutTheOption)
 {
     expectSameTags(tagsOf(GetParam().tag, TagVersions::Id3v23Only), TrackTags{});
+}
+
+TEST_P(TagVersionsTest, PassesTheCoverOverAndReadsTheRestAlike)
+{
+    for (const Bytes& tag : {GetParam().tag, GetParam().id3v23Equivalent}) {
+        expectSameTags(tagsOf(tag, TagVersions::All, CoverBytes::PassOver),
+                       withoutCover(tagsOf(tag, TagVersions::All)));
+        expectSameTags(tagsOf(tag, TagVersions::Id3v23Only, CoverBytes::PassOver),
+                       withoutCover(tagsOf(tag, TagVersions::Id3v23Only)));
+    }
 }
 
 Bytes v4(Id3v2Builder tag)
@@ -151,6 +168,28 @@ INSTANTIATE_TEST_SUITE_P(
                            .rawFrame("PIC", join({{0, 'J', 'P', 'G', 3, 0}, picture}))),
                     v4(withTexts(Id3v2Builder(3)).pictureFrame(3, "image/jpeg", picture))}),
     [](const auto& row) { return std::string(row.param.name); });
+
+TEST(TagVersionsLimitsTest, FramesBehindAPassedOverCoverAreRead)
+{
+    const Bytes tags[] = {
+        Id3v2Builder(3).rawFrame("APIC", coverData).textFrame("TIT2", "Behind").bytes(),
+        Id3v2Builder(4)
+            .unsynchronisedTag()
+            .rawFrame("APIC", unsynchronise(coverData))
+            .textFrame("TIT2", "Behind")
+            .bytes(),
+        Id3v2Builder(2)
+            .unsynchronisedTag()
+            .rawFrame("PIC", join({{0, 'J', 'P', 'G', 3, 0}, picture}))
+            .textFrame("TT2", "Behind")
+            .bytes(),
+    };
+    for (const Bytes& tag : tags) {
+        const TrackTags read = tagsOf(tag, TagVersions::All, CoverBytes::PassOver);
+        EXPECT_EQ(read.title, "Behind");
+        EXPECT_TRUE(read.coverFrame.empty());
+    }
+}
 
 TEST(TagVersionsLimitsTest, AFrameNeverReadsPastItsTagsEnd)
 {
