@@ -34,7 +34,49 @@ int openRegularFileForReading(int folderFd, const std::string& path, std::int64_
     return fd;
 }
 
+/// Window buffers given back on this thread, waiting for the next reader.
+struct SpareBuffers
+{
+    static constexpr std::size_t kept = 4;
+    std::unique_ptr<std::uint8_t[]> buffers[kept];
+    std::size_t sizes[kept] = {};
+    std::size_t count = 0;
+};
+
+thread_local SpareBuffers t_spare;
+
+std::size_t windowSizeFor(std::size_t asked)
+{
+    return std::max<std::size_t>(asked, 16);
+}
+
 } // namespace
+
+ByteReader::Buffer::Buffer(std::size_t size) : m_size(size)
+{
+    SpareBuffers& spare = t_spare;
+    for (std::size_t i = 0; i < spare.count; ++i) {
+        if (spare.sizes[i] != size)
+            continue;
+        m_data = std::move(spare.buffers[i]);
+        --spare.count;
+        spare.buffers[i] = std::move(spare.buffers[spare.count]);
+        spare.sizes[i] = spare.sizes[spare.count];
+        return;
+    }
+    // Not cleared: a window's bytes are read only where a fetch has written them.
+    m_data.reset(new std::uint8_t[size]);
+}
+
+ByteReader::Buffer::~Buffer()
+{
+    SpareBuffers& spare = t_spare;
+    if (!m_data || spare.count == SpareBuffers::kept)
+        return;
+    spare.buffers[spare.count] = std::move(m_data);
+    spare.sizes[spare.count] = m_size;
+    ++spare.count;
+}
 
 ByteReader::ByteReader(const std::string& path, std::size_t windowSize)
     : ByteReader(AT_FDCWD, path, windowSize)
@@ -42,16 +84,14 @@ ByteReader::ByteReader(const std::string& path, std::size_t windowSize)
 }
 
 ByteReader::ByteReader(int folderFd, const std::string& name, std::size_t windowSize)
+    : m_windows{Window(windowSizeFor(windowSize)), Window(windowSizeFor(windowSize))}
 {
-    for (Window& window : m_windows)
-        window.bytes.resize(std::max<std::size_t>(windowSize, 16));
     m_fd = openRegularFileForReading(folderFd, name, m_size);
 }
 
 ByteReader::ByteReader(OpenFile file, std::size_t windowSize)
+    : m_windows{Window(windowSizeFor(windowSize)), Window(windowSizeFor(windowSize))}
 {
-    for (Window& window : m_windows)
-        window.bytes.resize(std::max<std::size_t>(windowSize, 16));
     struct stat info
     {
     };
@@ -134,23 +174,14 @@ std::uint8_t ByteReader::readU8()
     const Window* window = windowAt(m_position);
     if (window == nullptr)
         return 0;
-    const std::uint8_t value = window->bytes[static_cast<std::size_t>(m_position - window->start)];
+    const std::uint8_t value =
+        window->bytes.data()[static_cast<std::size_t>(m_position - window->start)];
     ++m_position;
     return value;
 }
 
-std::uint32_t ByteReader::readU32BigEndian()
+std::uint32_t ByteReader::readU32BigEndianAcrossWindows()
 {
-    // The stream scan reads a header word per frame: inside the current window it is four
-    // bytes in a row.
-    if (m_current->holds(m_position) && m_current->holds(m_position + 3)) {
-        const std::uint8_t* at =
-            m_current->bytes.data() + static_cast<std::size_t>(m_position - m_current->start);
-        m_position += 4;
-        m_current->lastUse = ++m_uses;
-        return (std::uint32_t{at[0]} << 24) | (std::uint32_t{at[1]} << 16)
-               | (std::uint32_t{at[2]} << 8) | at[3];
-    }
     std::uint32_t value = 0;
     for (int i = 0; i < 4; ++i)
         value = (value << 8) | readU8();

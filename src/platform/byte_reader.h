@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -42,7 +43,20 @@ class ByteReader
     void skip(std::int64_t delta) { seek(m_position + delta); }
 
     std::uint8_t readU8();
-    std::uint32_t readU32BigEndian();    // missing bytes count as 0
+    std::uint32_t readU32BigEndian() // missing bytes count as 0
+    {
+        // The stream scan reads a header word per frame: inside the current window it is four
+        // bytes in a row.
+        const std::int64_t offset = m_position - m_current->start;
+        if (offset >= 0 && offset + 4 <= static_cast<std::int64_t>(m_current->length)) {
+            const std::uint8_t* at = m_current->bytes.data() + offset;
+            m_position += 4;
+            m_current->lastUse = ++m_uses;
+            return (std::uint32_t{at[0]} << 24) | (std::uint32_t{at[1]} << 16)
+                   | (std::uint32_t{at[2]} << 8) | at[3];
+        }
+        return readU32BigEndianAcrossWindows();
+    }
     std::uint32_t readU32LittleEndian(); // missing bytes count as 0
     /// Copies up to out.size() bytes; returns how many were there before the end.
     std::size_t readData(std::span<std::uint8_t> out);
@@ -58,9 +72,29 @@ class ByteReader
     std::uint64_t readCalls() const { return m_readCalls; }
 
   private:
+    /// A window's bytes. Buffers are kept for the next reader on the same thread, so a walk
+    /// over many files neither asks the system for fresh pages nor clears them for each file.
+    class Buffer
+    {
+      public:
+        explicit Buffer(std::size_t size);
+        ~Buffer();
+        Buffer(const Buffer&) = delete;
+        Buffer& operator=(const Buffer&) = delete;
+
+        std::uint8_t* data() const { return m_data.get(); }
+        std::size_t size() const { return m_size; }
+
+      private:
+        std::unique_ptr<std::uint8_t[]> m_data;
+        std::size_t m_size = 0;
+    };
+
     struct Window
     {
-        std::vector<std::uint8_t> bytes;
+        explicit Window(std::size_t size) : bytes(size) {}
+
+        Buffer bytes;
         std::int64_t start = 0;
         std::size_t length = 0;
         std::uint64_t lastUse = 0;
@@ -71,6 +105,7 @@ class ByteReader
         }
     };
 
+    std::uint32_t readU32BigEndianAcrossWindows();
     /// The window holding offset, filled from the file when none does; nullptr at the end.
     Window* windowAt(std::int64_t offset);
     std::size_t fetch(std::int64_t offset, std::uint8_t* out, std::size_t count);
