@@ -15,22 +15,44 @@ class AnalysisJob::RecordingSink : public AnalysisSink
         : m_job(job), m_stopping(stopping)
     {
     }
-    void analysing() override { m_job.tell(Told::Analysing, 0, {}); }
-    void scanStarted(std::int64_t fileSize) override
-    {
-        m_job.tell(Told::ScanStarted, fileSize, {});
-    }
+    void analysing() override { tell(Told::Analysing, 0, {}); }
+    void scanStarted(std::int64_t fileSize) override { tell(Told::ScanStarted, fileSize, {}); }
     bool scanProgress(std::int64_t bytesDone) override
     {
-        m_job.tell(Told::ScanProgress, bytesDone, {});
+        // Every frame asks whether to go on; its progress is passed on for one frame in
+        // progressStride only, and the newest before anything else is told. The walk's thread
+        // shows the newest value it finds every few milliseconds, so more would only cost a
+        // lock per frame.
+        m_untoldProgress = bytesDone;
+        if (++m_frames % progressStride == 0)
+            tellProgress();
         return !m_stopping.load(std::memory_order_relaxed);
     }
-    void scanFinished() override { m_job.tell(Told::ScanFinished, 0, {}); }
-    void errorFound(const std::string& text) override { m_job.tell(Told::Error, 0, text); }
+    void scanFinished() override { tell(Told::ScanFinished, 0, {}); }
+    void errorFound(const std::string& text) override { tell(Told::Error, 0, text); }
+
+    /// Tells the progress not yet told: the bar of a scan decided early stays at it.
+    void tellProgress()
+    {
+        if (m_untoldProgress < 0)
+            return;
+        m_job.tell(Told::ScanProgress, m_untoldProgress, {});
+        m_untoldProgress = -1;
+    }
 
   private:
+    static constexpr std::uint32_t progressStride = 32;
+
+    void tell(Told what, std::int64_t value, const std::string& text)
+    {
+        tellProgress();
+        m_job.tell(what, value, text);
+    }
+
     AnalysisJob& m_job;
     const std::atomic<bool>& m_stopping;
+    std::uint32_t m_frames = 0;
+    std::int64_t m_untoldProgress = -1;
 };
 
 AnalysisJob::AnalysisJob(Kind kind, OpenFile file, std::string fullPath, AnalysisOptions options)
@@ -44,6 +66,7 @@ void AnalysisJob::run(const std::atomic<bool>& stopping)
     if (m_kind == Kind::Mp3) {
         RecordingSink sink(*this, stopping);
         m_mp3 = analyseMp3(std::move(m_file), m_fullPath, m_options, sink);
+        sink.tellProgress();
     } else {
         m_picture = analysePicture(std::move(m_file), m_fullPath, m_options);
     }

@@ -98,7 +98,9 @@ class AnalysisPool
     std::condition_variable m_wake;
     std::deque<std::shared_ptr<AnalysisJob>> m_queue;
     bool m_ending = false;
-    std::atomic<bool> m_stopping{false};
+    /// Read by every worker once per frame: on a cache line of its own, away from the queue
+    /// the walk's thread keeps changing.
+    alignas(64) std::atomic<bool> m_stopping{false};
     std::vector<std::thread> m_threads;
 };
 
