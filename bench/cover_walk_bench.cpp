@@ -8,6 +8,7 @@
 //     tagrelay_cover_walk_bench DIRECTORY [--icons] [--runs N]
 
 #include "platform/clock.h"
+#include "platform/memory_reuse.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
 #include "scan/walk_reporter.h"
@@ -48,6 +49,7 @@ double processorSeconds()
 
 int main(int argc, char** argv)
 {
+    tagrelay::keepFreedMemoryForReuse(); // as the window program does
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s DIRECTORY [--icons] [--runs N]\n", argv[0]);
         return 2;

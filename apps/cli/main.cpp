@@ -4,6 +4,7 @@
 #include "console_reporter.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/memory_reuse.h"
 #include "platform/terminal_text.h"
 #include "scan/description_cache.h"
 #include "scan/descriptions.h"
@@ -191,6 +192,7 @@ std::shared_ptr<DescriptionCache> openDescriptionCache(const std::string& path,
 int main(int argc, char** argv)
 {
     std::setlocale(LC_ALL, "");
+    keepFreedMemoryForReuse();
     RunState run;
     // A missing settings file leaves the defaults: nothing ticked.
     (void)readSettings(run.settings);

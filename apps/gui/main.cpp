@@ -1,4 +1,5 @@
 // The window program: Qt's widgets under the shell.
+#include "platform/memory_reuse.h"
 #include "scan/run_state.h"
 #include "shell/main_window.h"
 #include "window/qt/qt_window_layer.h"
@@ -118,6 +119,7 @@ int main(int argc, char** argv)
 {
     // The texts of the tags and the file names are kept in the locale's character set.
     std::setlocale(LC_ALL, "");
+    tagrelay::keepFreedMemoryForReuse();
     // Answered before the window system is asked for anything: they need no display.
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
