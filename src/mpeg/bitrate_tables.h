@@ -84,6 +84,18 @@ constexpr std::int64_t frameLength(MpegVersion version, MpegLayer layer, std::in
 {
     if (rate <= 0)
         return 0;
+    // Every table bitrate and rate fits 32 bits, and so does 144 times the bits per second:
+    // the division, done for every frame of a stream, is the narrow one then.
+    if (kbps >= 0 && kbps <= 1000 && rate <= 0xFFFFFFFF) {
+        const auto bitsPerSecond = static_cast<std::uint32_t>(kbps) * 1000;
+        const auto perRate = static_cast<std::uint32_t>(rate);
+        const auto slot = static_cast<std::uint32_t>(padding);
+        if (layer == MpegLayer::Layer1)
+            return (12 * bitsPerSecond / perRate + slot) * 4;
+        if (layer == MpegLayer::Layer3 && version != MpegVersion::Mpeg1)
+            return 72 * bitsPerSecond / perRate + slot;
+        return 144 * bitsPerSecond / perRate + slot;
+    }
     const std::int64_t bitsPerSecond = kbps * 1000;
     if (layer == MpegLayer::Layer1)
         return (12 * bitsPerSecond / rate + padding) * 4;

@@ -32,10 +32,7 @@ constexpr HeaderBytes headerBytesOf(std::uint32_t word)
 /// significant bit first.
 constexpr int bitField(std::uint8_t byte, int highBit, int count)
 {
-    int value = 0;
-    for (int bit = highBit; bit > highBit - count; --bit)
-        value = value * 2 + isBitSet(byte, bit);
-    return value;
+    return (byte >> (highBit - count + 1)) & ((1 << count) - 1);
 }
 
 /// True when b0 is 0xFF and the three top bits of b1 are set.
