@@ -12,6 +12,9 @@ Programs, each given every MP3 file of the tree:
   file is read;
 - mutagen_walk.py: mutagen reading every file's tags and stream facts;
 - mediainfo and exiftool, over the same files;
+- warm only: every byte of the files whose lists say VBR, read by 2 cat processes at once:
+  what the frame walk must at least read, as a VBR file's bitrate is the average over all of
+  its frames (the list is taken from the lists tagrelay-cli wrote in the untimed run);
 - cold only: every byte of the tree read by 16 cat processes at once, the floor.
 
 Warm: the tree is read once whole and every program run once untimed, then the rounds.
@@ -190,6 +193,20 @@ def time_cell(samples, files):
     return (f"{median:.2f} s ({fastest:.2f} to {slowest:.2f})", f"{files / median:,.0f}")
 
 
+def vbr_files(tree):
+    """The files a walk reads to their end: those whose description says VBR."""
+    found = []
+    for root, _dirs, names in os.walk(tree):
+        for name in names:
+            if name.lower() != "descript.ion":
+                continue
+            with open(os.path.join(root, name), "rb") as f:
+                for line in f.read().split(b"\r\n"):
+                    if line.startswith(b'"') and b" kbs VBR" in line:
+                        found.append(os.path.join(root.encode(), line[1:line.index(b'"', 1)]))
+    return found
+
+
 def compare(args, cli):
     tree = make_tree(args.files)
     files, albums, size = tree_facts(tree)
@@ -205,6 +222,14 @@ def compare(args, cli):
     for program in programs:
         if "warm" in program.when:
             run_once(program, workdir)
+    vbr_list = os.path.join(workdir, "vbr-files")
+    with open(vbr_list, "wb") as f:
+        f.write(b"\0".join(vbr_files(tree)))
+    vbr_floor = Program("every byte of the VBR files, 2 parallel cat",
+                        shell=f"xargs -0 -P 2 -n 32 cat < {shell_quote(vbr_list)}",
+                        when=("warm",))
+    programs.insert(len(programs) - 1, vbr_floor)
+    run_once(vbr_floor, workdir)
     warm = measure(programs, "warm", args.runs, workdir)
     loads.append(load_average())
     results = {"warm": warm}
@@ -225,7 +250,7 @@ def compare(args, cli):
         cold_time, cold_pace = time_cell(results.get("cold", {}).get(program.name, []), files)
         every = results["warm"].get(program.name, []) + results.get("cold", {}).get(
             program.name, [])
-        is_floor = program.name == programs[-1].name
+        is_floor = program.name in (programs[-1].name, vbr_floor.name)
         peak = "" if is_floor else f"{max(s[1] for s in every):.1f} MB"
         processor = " / ".join(f"{summary(results[state][program.name])[4]:.2f} s"
                                if program.name in results.get(state, {}) else "-"
@@ -242,7 +267,8 @@ def compare(args, cli):
     floor = programs[-1].name
     print()
     print(f"warm: tagrelay-cli at {median_of('warm', mutagen) / median_of('warm', ours):.2f} "
-          f"times mutagen's pace")
+          f"times mutagen's pace; reading the VBR files alone takes "
+          f"{median_of('warm', vbr_floor.name) / median_of('warm', mutagen):.2f} of mutagen's time")
     if cold:
         print(f"cold: tagrelay-cli at {median_of('cold', mutagen) / median_of('cold', ours):.2f}"
               f" times mutagen's pace, taking {median_of('cold', ours) / median_of('cold', floor):.2f}"
