@@ -44,6 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ByteReader narrow(path, 1);
     if (!sameTags(facts, tagrelay::readTrackTags(narrow, TagVersions::All)))
         tagrelay::fuzz::fail("the tags differ with a narrow read window");
+    ByteReader passing(path, 1);
+    TrackTags withoutCover = facts;
+    withoutCover.coverFrame.clear();
+    if (!sameTags(withoutCover, tagrelay::readTrackTags(passing, TagVersions::All,
+                                                        tagrelay::CoverBytes::PassOver)))
+        tagrelay::fuzz::fail("the tags differ when the cover is passed over");
     if (!facts.coverFrame.empty()
         && (!tagrelay::isFrontCoverFrame(facts.coverFrame)
             || facts.coverFrame.size() > tagrelay::maxCoverFrameBytes + 16))

@@ -44,6 +44,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (tagrelay::findAudioStart(narrow) != audioStart)
         tagrelay::fuzz::fail("the audio start differs with a narrow read window");
 
+    // A walk that shows no cover passes the cover frames over unread: everything else alike.
+    ByteReader passing(path, 1);
+    TrackTags withoutCover = facts;
+    withoutCover.coverFrame.clear();
+    if (!sameTags(withoutCover, tagrelay::readTrackTags(passing, tagrelay::TagVersions::Id3v23Only,
+                                                        tagrelay::CoverBytes::PassOver)))
+        tagrelay::fuzz::fail("the tags differ when the cover is passed over");
+
     static const bool isUtf8Locale = tagrelay::localeCodeset() == "UTF-8";
     if (isUtf8Locale && !hasCleanTexts(facts))
         tagrelay::fuzz::fail("a tag text is no clean UTF-8 in a UTF-8 locale");
