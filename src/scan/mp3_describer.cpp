@@ -18,14 +18,20 @@ namespace tagrelay {
 
 namespace {
 
+/// True when someone uses the file's cover: the front end shows it, or an icon file is made.
+bool usesCover(const AnalysisOptions& options)
+{
+    return options.showsCovers || options.settings.makeMp3Icons != 0;
+}
+
 /// The cover of the file: squeezed to the cover area when the front end shows covers, and as
 /// the JPEG icon file when that option is ticked. A cover that nothing shows and no icon needs
 /// is never decoded.
 void takeCover(const TrackTags& tags, const AnalysisOptions& options, Mp3Analysis& analysis)
 {
-    const bool writesIcon = options.settings.makeMp3Icons != 0;
-    if (!options.showsCovers && !writesIcon)
+    if (!usesCover(options))
         return;
+    const bool writesIcon = options.settings.makeMp3Icons != 0;
     const PictureHandle cover =
         decodeCover(frontCoverPicture(tags.coverFrame), options.displayDepth);
     if (!cover)
@@ -70,9 +76,8 @@ Mp3Analysis analyseMp3(OpenFile file, const std::string& fullPath, const Analysi
     ByteReader reader(std::move(file), mpegReadWindow);
     reader.setSequentialReadAhead(options.readAhead != nullptr
                                   && !options.readAhead->findsFilesInMemory());
-    const bool usesCover = options.showsCovers || settings.makeMp3Icons != 0;
     static_cast<TrackTags&>(facts) = readTrackTags(
-        reader, options.tagVersions, usesCover ? CoverBytes::Keep : CoverBytes::PassOver);
+        reader, options.tagVersions, usesCover(options) ? CoverBytes::Keep : CoverBytes::PassOver);
     sink.analysing();
     analysis.genreText = resolveGenre(facts);
 
