@@ -2,7 +2,7 @@
 // second in a warm cache, the run that marks entries as seen, and the memory of a run over a
 // cache far larger than one collection. See bench/README.md.
 
-#include "scan/description_cache.h"
+#include "cache/description_cache.h"
 
 #include <sys/resource.h>
 
@@ -66,7 +66,7 @@ struct Bench
         DescriptionCacheSetup setup;
         setup.path = path;
         setup.tree = tree;
-        setup.lineOptions = "bench";
+        setup.keys = {"bench"};
         setup.runStartNs = startNs + ++run * 3600 * second;
         return std::make_unique<DescriptionCache>(setup, [](const std::string& text) {
             std::fprintf(stderr, "warning: %s\n", text.c_str());
@@ -79,7 +79,7 @@ struct Bench
         const auto start = std::chrono::steady_clock::now();
         auto cache = open(tree);
         for (std::int64_t n = first; n < first + count; ++n)
-            cache->store({stampNumber(n), startNs}, fileNumber(n), pathNumber(n));
+            cache->store(0, {stampNumber(n), startNs}, fileNumber(n), pathNumber(n));
         cache->finishRun(RunEnd::Complete);
         cache.reset();
         return secondsSince(start);
@@ -95,7 +95,7 @@ struct Bench
         const auto lookups = std::chrono::steady_clock::now();
         std::int64_t found = 0;
         for (const std::int64_t n : keys)
-            found += cache->lookup(stampNumber(n), pathNumber(n)) ? 1 : 0;
+            found += cache->lookup(0, stampNumber(n), pathNumber(n)) ? 1 : 0;
         const double lookupSeconds = secondsSince(lookups);
         cache->finishRun(end);
         cache.reset();

@@ -4,8 +4,8 @@
 // Input: one byte for the length of the path, the path, then the bytes. The bytes are decoded
 // as stored entries; split at each byte 0xFF they are also a list of entries to encode.
 
+#include "cache/description_cache_record.h"
 #include "fuzz_input.h"
-#include "scan/description_cache_record.h"
 
 #include <string_view>
 #include <vector>

@@ -4,7 +4,7 @@
 // the rest is the old list.
 
 #include "fuzz_input.h"
-#include "scan/list_merge.h"
+#include "lists/list_merge.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Fuzzes the settings file reader on whatever a damaged or foreign brelvoka.ini may hold.
 
 #include "fuzz_input.h"
-#include "scan/settings_file.h"
+#include "settings/settings_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,16 +1,16 @@
 // tagrelay-cli: the folder walk without a window, for servers and scripts. It writes exactly
 // the files the window program writes for the same options.
 
+#include "cache/description_cache.h"
 #include "console_reporter.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/memory_reuse.h"
 #include "platform/terminal_text.h"
-#include "scan/description_cache.h"
 #include "scan/descriptions.h"
 #include "scan/run_state.h"
-#include "scan/settings_file.h"
 #include "scan/walk.h"
+#include "settings/settings_file.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -180,8 +180,8 @@ std::shared_ptr<DescriptionCache> openDescriptionCache(const std::string& path,
     if (::stat(directory.c_str(), &info) == 0)
         setup.tree = {static_cast<std::uint64_t>(info.st_dev),
                       static_cast<std::uint64_t>(info.st_ino)};
-    setup.lineOptions = lineOptionsText(
-        {run.settings, run.tagVersions, reporter.displayDepth(), localeCodeset(), false});
+    setup.keys = {lineOptionsText(
+        {run.settings, run.tagVersions, reporter.displayDepth(), localeCodeset(), false})};
     return std::make_shared<DescriptionCache>(setup, [](const std::string& text) {
         std::fprintf(stderr, "tagrelay-cli: %s\n", terminalText(text).c_str());
     });
@@ -268,13 +268,14 @@ int main(int argc, char** argv)
 
     ConsoleReporter reporter(run, ::isatty(STDERR_FILENO) != 0);
     ConsoleReporter::catchInterrupt();
+    std::shared_ptr<DescriptionCache> cache;
     if (update)
-        run.descriptionCache = openDescriptionCache(cachePath, directory, run, reporter);
+        run.descriptionCache = cache = openDescriptionCache(cachePath, directory, run, reporter);
     run.fileCount = 0;
     run.runStartSeconds = tickSeconds();
     describeDirectory(directory, 0, reporter, run);
-    if (run.descriptionCache)
-        run.descriptionCache->finishRun(run.closeRequested ? RunEnd::Stopped : RunEnd::Complete);
+    if (cache)
+        cache->finishRun(run.closeRequested ? RunEnd::Stopped : RunEnd::Complete);
     reporter.clearStatus();
 
     const auto& errors = run.errors;
@@ -292,8 +293,8 @@ int main(int argc, char** argv)
     if (run.incompleteFolders > 0)
         std::printf("%d %s could not be described or written in full (see the list above)\n",
                     run.incompleteFolders, run.incompleteFolders == 1 ? "folder" : "folders");
-    if (run.descriptionCache && run.descriptionCache->isOn()) {
-        const DescriptionCacheCounts counts = run.descriptionCache->counts();
+    if (cache && cache->isOn()) {
+        const DescriptionCacheCounts counts = cache->counts();
         std::printf("%lld %s taken from the description cache, %lld analysed\n",
                     static_cast<long long>(counts.hits), counts.hits == 1 ? "file" : "files",
                     static_cast<long long>(counts.misses));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scan/settings.h"
+#include "settings/settings.h"
 #include "tags/tag_versions.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "lists/list_merge.h"
 #include "platform/tree_guard.h"
-#include "scan/list_merge.h"
 
 #include <string>
 #include <string_view>

@@ -1,5 +1,6 @@
 #include "scan/movie_describer.h"
 
+#include "lists/list_line.h"
 #include "movie/movie_service.h"
 #include "scan/descriptions.h"
 #include "scan/folder_context.h"

@@ -1,5 +1,6 @@
 #include "scan/mp3_describer.h"
 
+#include "lists/list_line.h"
 #include "mpeg/frame_header.h"
 #include "mpeg/stream_scan.h"
 #include "picture/cover_picture.h"

@@ -1,5 +1,6 @@
 #include "scan/picture_describer.h"
 
+#include "lists/list_line.h"
 #include "picture/picture_service.h"
 #include "scan/descriptions.h"
 #include "scan/file_analysis.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scan/settings.h"
+#include "settings/settings.h"
 #include "tags/tag_versions.h"
 
 #include <cstdint>
@@ -43,7 +43,7 @@ struct RunState
     std::shared_ptr<class MovieService> movieService;
     /// What earlier runs found in the files (tagrelay-cli --update): an unchanged file gets its
     /// line from here without being opened. None for a walk that analyses every file.
-    std::shared_ptr<class DescriptionCache> descriptionCache;
+    std::shared_ptr<class OutcomeCache> descriptionCache;
     /// Set when a close request was taken at a polling point of the walk or the stream scan;
     /// from then on nothing more is read or written.
     bool closeRequested = false;

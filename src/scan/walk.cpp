@@ -1,18 +1,20 @@
 #include "scan/walk.h"
 
+#include "lists/list_line.h"
+#include "lists/list_renewal.h"
 #include "mpeg/frame_header.h"
 #include "platform/directory.h"
+#include "platform/file_stamp.h"
 #include "platform/folder.h"
 #include "platform/read_ahead.h"
 #include "platform/replacement_file.h"
 #include "platform/tree_guard.h"
 #include "scan/analysis_pool.h"
-#include "scan/description_cache.h"
 #include "scan/descriptions.h"
 #include "scan/folder_context.h"
-#include "scan/list_renewal.h"
 #include "scan/movie_describer.h"
 #include "scan/mp3_describer.h"
+#include "scan/outcome_cache.h"
 #include "scan/picture_describer.h"
 #include "scan/run_state.h"
 #include "scan/walk_context.h"
@@ -185,7 +187,7 @@ class Walker
     const uid_t m_user = ::geteuid();
     std::optional<ReadAhead> m_readAhead;
     std::optional<AnalysisPool> m_pool;
-    DescriptionCache* m_cache = nullptr;
+    OutcomeCache* m_cache = nullptr;
     std::size_t m_jobsInFlight = 0; // handed to the workers and not yet committed
     std::size_t m_jobLimit = 0;
     std::uint64_t m_readAheadSkipped = 0;
@@ -581,7 +583,7 @@ const CacheLookup* Walker::lookupCached(Level& level, std::size_t index)
     if (!entry.isLink && entry.kind == EntryKind::File) {
         lookup.reading = readStampAt(level.handle.fd(), entry.name, LinkRule::NoFollow);
         if (lookup.reading) {
-            auto file = m_cache->lookup(lookup.reading->stamp, level.context.path + entry.name);
+            auto file = m_cache->lookup(0, lookup.reading->stamp, level.context.path + entry.name);
             if (file && isIconInPlace(level.handle.fd(), entry.name, *file))
                 lookup.hit = std::move(file);
         }
@@ -622,7 +624,7 @@ void Walker::storeInCache(Level& level, const DirectoryEntry& entry, const Stamp
             return;
         file.icon = icon->stamp;
     }
-    m_cache->store(reading, file, level.context.path + entry.name);
+    m_cache->store(0, reading, file, level.context.path + entry.name);
 }
 
 bool Walker::isDescribedKind(const DirectoryEntry& entry) const

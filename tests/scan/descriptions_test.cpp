@@ -1,7 +1,8 @@
+#include "lists/list_line.h"
 #include "scan/descriptions.h"
 #include "scan/mp3_describer.h"
-#include "scan/settings_file.h"
 #include "scan/track_facts.h"
+#include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // it once under Xvfb) it also checks the depth palette pictures report: the bits per pixel of
 // the display's bitmap format, 32 on a depth-24 screen, as the command line says.
 #include "scan/run_state.h"
-#include "scan/settings_file.h"
+#include "settings/settings_file.h"
 #include "shell/end_run.h"
 #include "shell/main_window.h"
 #include "shell/progress_display.h"

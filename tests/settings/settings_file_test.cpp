@@ -1,4 +1,4 @@
-#include "scan/settings_file.h"
+#include "settings/settings_file.h"
 #include "shell/shell_test_support.h"
 
 #include <sys/stat.h>

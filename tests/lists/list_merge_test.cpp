@@ -1,6 +1,6 @@
 // Reading old description lists and merging the walk's new lines into them, as bytes.
 
-#include "scan/list_merge.h"
+#include "lists/list_merge.h"
 
 #include <gtest/gtest.h>
 

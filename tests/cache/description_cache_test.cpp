@@ -1,4 +1,5 @@
-#include "scan/description_cache.h"
+#include "cache/description_cache.h"
+#include "platform/file_stamp.h"
 #include "support/support.h"
 
 #include <fcntl.h>
@@ -102,7 +103,7 @@ class DescriptionCacheTest : public testing::Test
         DescriptionCacheSetup made;
         made.path = path;
         made.tree = treeId;
-        made.lineOptions = lineOptionsText(options);
+        made.keys = {options};
         made.busyTimeoutMs = 200;
         made.runStartNs = start;
         return made;
@@ -118,7 +119,7 @@ class DescriptionCacheTest : public testing::Test
     {
         const auto cache = open();
         for (int n = first; n < first + count; ++n)
-            cache->store(settled(stampNumber(n)), fileNumber(n), pathNumber(n));
+            cache->store(0, settled(stampNumber(n)), fileNumber(n), pathNumber(n));
         cache->finishRun(RunEnd::Complete);
     }
     std::int64_t entries() { return OtherConnection(path).number("SELECT count(*) FROM files"); }
@@ -126,7 +127,7 @@ class DescriptionCacheTest : public testing::Test
     test::TempTree tree;
     std::string folder = tree.makeDir("cache");
     std::string path = folder + "descriptions.sqlite";
-    LineOptions options;
+    std::string options = "key text of one kind";
     std::vector<std::string> warnings;
 };
 
@@ -150,7 +151,8 @@ TEST_F(DescriptionCacheTest, ALaterRunGetsBackWhatEachFileGave)
     {
         const auto cache = open();
         for (std::size_t i = 0; i < files.size(); ++i)
-            cache->store(settled(stampNumber(static_cast<int>(i))), files[i], "/music/Old/a.mp3");
+            cache->store(0, settled(stampNumber(static_cast<int>(i))), files[i],
+                         "/music/Old/a.mp3");
         cache->finishRun(RunEnd::Complete);
         EXPECT_EQ(cache->counts().stored, 5);
     }
@@ -162,7 +164,8 @@ TEST_F(DescriptionCacheTest, ALaterRunGetsBackWhatEachFileGave)
             if (const auto at = entry.find("/music/Old/a.mp3"); at != std::string::npos)
                 entry.replace(at, 16, "/srv/New/a.mp3");
         }
-        EXPECT_EQ(cache->lookup(stampNumber(static_cast<int>(i)), "/srv/New/a.mp3"), expected) << i;
+        EXPECT_EQ(cache->lookup(0, stampNumber(static_cast<int>(i)), "/srv/New/a.mp3"), expected)
+            << i;
     }
     EXPECT_EQ(cache->counts().hits, 5);
     EXPECT_TRUE(warnings.empty());
@@ -181,12 +184,41 @@ TEST_F(DescriptionCacheTest, AnyOtherStampFieldOrOptionMisses)
     {
         const auto cache = open();
         for (const FileStamp& other : others)
-            EXPECT_FALSE(cache->lookup(other, pathNumber(0)));
-        EXPECT_TRUE(cache->lookup(stored, pathNumber(0)));
+            EXPECT_FALSE(cache->lookup(0, other, pathNumber(0)));
+        EXPECT_TRUE(cache->lookup(0, stored, pathNumber(0)));
     }
-    options.settings.showGenre = 1;
+    options = "the same kind with other options";
     const auto cache = open();
-    EXPECT_FALSE(cache->lookup(stored, pathNumber(0)));
+    EXPECT_FALSE(cache->lookup(0, stored, pathNumber(0)));
+    EXPECT_TRUE(warnings.empty());
+}
+
+TEST_F(DescriptionCacheTest, EachKeyKeepsItsEntriesWhenAnotherKeysOptionsChange)
+{
+    DescriptionCacheSetup twoKinds = setup();
+    twoKinds.keys = {"mp3 options", "picture options"};
+    {
+        const auto cache = open(twoKinds);
+        cache->store(0, settled(stampNumber(0)), fileNumber(0), pathNumber(0));
+        cache->store(1, settled(stampNumber(1)), fileNumber(1), pathNumber(1));
+        cache->finishRun(RunEnd::Complete);
+    }
+    // Only the pictures' options change: the MP3 entry is found, the picture's is not, and
+    // neither is found under the other key or a key the run does not have.
+    twoKinds.keys[1] = "picture options, icons ticked";
+    for (int run = 0; run < 2 * static_cast<int>(DescriptionCache::dropAfterRuns); ++run) {
+        twoKinds.runStartNs = startNs + (run + 1) * DescriptionCache::dropAfterDays * day;
+        const auto cache = open(twoKinds);
+        EXPECT_EQ(cache->lookup(0, stampNumber(0), pathNumber(0)), fileNumber(0)) << run;
+        EXPECT_FALSE(cache->lookup(1, stampNumber(1), pathNumber(1)));
+        EXPECT_FALSE(cache->lookup(1, stampNumber(0), pathNumber(0)));
+        EXPECT_FALSE(cache->lookup(2, stampNumber(0), pathNumber(0)));
+        cache->store(2, settled(stampNumber(2)), fileNumber(2), pathNumber(2));
+        cache->finishRun(RunEnd::Complete);
+    }
+    // Runs that meet the MP3 entry keep it; the picture entry of the old options was dropped
+    // with its tree and options once no run had met it for long.
+    EXPECT_EQ(entries(), 1);
     EXPECT_TRUE(warnings.empty());
 }
 
@@ -202,11 +234,11 @@ TEST_F(DescriptionCacheTest, KeepsOnlySettledEntriesOfBoundedSizeWhoseErrorsFoll
     twice.errors = {"/m/a.mp3 is /m/a.mp3"};
     {
         const auto cache = open();
-        cache->store(settled(stampNumber(0)), fileNumber(0), "/m/a.mp3");
-        cache->store(justChanged, fileNumber(1), "/m/a.mp3");
-        cache->store(justModified, fileNumber(2), "/m/a.mp3");
-        cache->store(settled(stampNumber(3)), huge, "/m/a.mp3");
-        cache->store(settled(stampNumber(4)), twice, "/m/a.mp3");
+        cache->store(0, settled(stampNumber(0)), fileNumber(0), "/m/a.mp3");
+        cache->store(0, justChanged, fileNumber(1), "/m/a.mp3");
+        cache->store(0, justModified, fileNumber(2), "/m/a.mp3");
+        cache->store(0, settled(stampNumber(3)), huge, "/m/a.mp3");
+        cache->store(0, settled(stampNumber(4)), twice, "/m/a.mp3");
         cache->finishRun(RunEnd::Complete);
         EXPECT_EQ(cache->counts().stored, 1);
         EXPECT_EQ(cache->counts().refused, 4);
@@ -220,12 +252,12 @@ TEST_F(DescriptionCacheTest, EntriesOfGoneFilesLeaveAfterTwelveCompleteRunsAndTw
     {
         // Another tree's runs do not count for this one's entries.
         const auto other = open(setup(startNs, {9, 9}));
-        other->store(settled(stampNumber(5)), fileNumber(5), pathNumber(5));
+        other->store(0, settled(stampNumber(5)), fileNumber(5), pathNumber(5));
         other->finishRun(RunEnd::Complete);
     }
     const auto runOnDay = [&](int runDay, RunEnd end) {
         const auto cache = open(setup(startNs + runDay * day));
-        EXPECT_TRUE(cache->lookup(stampNumber(0), pathNumber(0)));
+        EXPECT_TRUE(cache->lookup(0, stampNumber(0), pathNumber(0)));
         cache->finishRun(end);
     };
     for (int run = 2; run <= 30; ++run)
@@ -257,8 +289,8 @@ TEST_F(DescriptionCacheTest, RunsInTwoProcessesAndFourThreadsShareTheCache)
         for (int t = 0; t < 4; ++t) {
             threads.emplace_back([&, t] {
                 for (int n = first + t * 1000; n < first + (t + 1) * 1000; ++n) {
-                    if (!cache->lookup(stampNumber(n), pathNumber(n)))
-                        cache->store(settled(stampNumber(n)), fileNumber(n), pathNumber(n));
+                    if (!cache->lookup(0, stampNumber(n), pathNumber(n)))
+                        cache->store(0, settled(stampNumber(n)), fileNumber(n), pathNumber(n));
                 }
             });
         }
@@ -276,7 +308,7 @@ TEST_F(DescriptionCacheTest, RunsInTwoProcessesAndFourThreadsShareTheCache)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     const auto cache = open();
     for (int n : {1, 2500, 4000, 10'001, 12'345, 14'000})
-        EXPECT_EQ(cache->lookup(stampNumber(n), pathNumber(n)), fileNumber(n)) << n;
+        EXPECT_EQ(cache->lookup(0, stampNumber(n), pathNumber(n)), fileNumber(n)) << n;
     EXPECT_EQ(entries(), 8001);
 }
 
@@ -333,12 +365,12 @@ TEST_P(DescriptionCacheProblemTest, GivesOneWarningAndThenNeitherFindsNorKeeps)
         problem.arrange(*this, others);
         if (!problem.duringRun)
             cache = open();
-        const bool found = cache->lookup(stampNumber(0), pathNumber(0)).has_value();
+        const bool found = cache->lookup(0, stampNumber(0), pathNumber(0)).has_value();
         for (int n = 1; n < 2000; ++n)
-            cache->store(settled(stampNumber(n)), fileNumber(n), pathNumber(n));
+            cache->store(0, settled(stampNumber(n)), fileNumber(n), pathNumber(n));
         cache->finishRun(RunEnd::Complete);
         const bool off = !cache->isOn() && cache->counts().stored == 0;
-        const bool foundAfter = cache->lookup(stampNumber(0), pathNumber(0)).has_value();
+        const bool foundAfter = cache->lookup(0, stampNumber(0), pathNumber(0)).has_value();
         std::ofstream(warningsFile) << (warnings.empty() ? "" : warnings.front()) << "\n"
                                     << warnings.size();
         return off && !foundAfter && (problem.duringRun || !found) ? 0 : 4;
@@ -442,8 +474,8 @@ TEST_F(DescriptionCacheTest, AFullDiskGivesOneWarningAndTheRunGoesOn)
         const auto cache = open();
         int found = 0;
         for (int n = 0; n < 5000; ++n) {
-            found += cache->lookup(stampNumber(n), pathNumber(n)).has_value() ? 1 : 0;
-            cache->store(settled(stampNumber(n)), fileNumber(n), pathNumber(n));
+            found += cache->lookup(0, stampNumber(n), pathNumber(n)).has_value() ? 1 : 0;
+            cache->store(0, settled(stampNumber(n)), fileNumber(n), pathNumber(n));
         }
         cache->finishRun(RunEnd::Complete);
         std::ofstream(warningsFile) << (mounted ? "mounted\n" : "limited\n")
@@ -526,12 +558,12 @@ TEST_P(DescriptionCacheDamageTest, NeverGivesAWrongEntryAndWarnsOnce)
     {
         const auto cache = open(made);
         for (int n = 0; n < files; ++n) {
-            const auto found = cache->lookup(stampNumber(n), pathNumber(n));
+            const auto found = cache->lookup(0, stampNumber(n), pathNumber(n));
             if (found) {
                 ASSERT_EQ(*found, fileNumber(n)) << n;
             }
         }
-        cache->store(settled(stampNumber(files)), fileNumber(files), pathNumber(files));
+        cache->store(0, settled(stampNumber(files)), fileNumber(files), pathNumber(files));
         cache->finishRun(RunEnd::Complete);
     }
     ASSERT_EQ(warnings.size(), 1u);
@@ -549,12 +581,12 @@ TEST_P(DescriptionCacheDamageTest, NeverGivesAWrongEntryAndWarnsOnce)
     // The next run starts from an empty cache and fills it again.
     {
         const auto cache = open(made);
-        EXPECT_FALSE(cache->lookup(stampNumber(1), pathNumber(1)));
-        cache->store(settled(stampNumber(1)), fileNumber(1), pathNumber(1));
+        EXPECT_FALSE(cache->lookup(0, stampNumber(1), pathNumber(1)));
+        cache->store(0, settled(stampNumber(1)), fileNumber(1), pathNumber(1));
         cache->finishRun(RunEnd::Complete);
     }
     const auto cache = open(made);
-    EXPECT_EQ(cache->lookup(stampNumber(1), pathNumber(1)), fileNumber(1));
+    EXPECT_EQ(cache->lookup(0, stampNumber(1), pathNumber(1)), fileNumber(1));
     EXPECT_TRUE(warnings.empty()) << warnings.front();
 }
 

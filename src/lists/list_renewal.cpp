@@ -1,4 +1,4 @@
-#include "scan/list_renewal.h"
+#include "lists/list_renewal.h"
 
 namespace tagrelay {
 

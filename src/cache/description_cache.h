@@ -1,8 +1,9 @@
 #pragma once
 
+#include "cache/description_cache_place.h"
+#include "cache/description_cache_record.h"
 #include "platform/directory.h"
-#include "scan/description_cache_place.h"
-#include "scan/description_cache_record.h"
+#include "scan/outcome_cache.h"
 
 #include <cstdint>
 #include <functional>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tagrelay {
 
@@ -23,8 +25,9 @@ struct DescriptionCacheSetup
     bool makesFolders = false;
     /// The start folder of the run: entries are counted as seen per tree and options.
     DirectoryIdentity tree;
-    /// lineOptionsText() of the run.
-    std::string lineOptions;
+    /// The run's line options, one text per key: entries are kept and found under their key's
+    /// text, so a run with other options for one kind of file still finds the others'.
+    std::vector<std::string> keys;
     /// How long a write waits for another run holding the cache before the cache is given up.
     int busyTimeoutMs = 10'000;
     /// When the run started, in nanoseconds since 1970 (the entries' ages count from it); 0
@@ -47,8 +50,8 @@ struct DescriptionCacheCounts
 };
 
 /// The description cache of `tagrelay-cli --update`: what describing a file gave, kept in an
-/// SQLite database under the file's stamp and the run's line options, so an unchanged file
-/// gets its line again without being opened.
+/// SQLite database under the file's stamp and the line options of its key (its kind of file),
+/// so an unchanged file gets its line again without being opened.
 ///
 /// The cache never makes a line wrong and never stops a run. Whatever goes wrong (a place
 /// other users could tamper with, a damaged or foreign database, another run holding it too
@@ -60,7 +63,7 @@ struct DescriptionCacheCounts
 /// calls take turns on one database connection (a lookup takes microseconds, but one that
 /// comes while a batch waits for another run's write waits with it). The warning callback runs on
 /// the calling thread while the cache is held, and must not call the cache.
-class DescriptionCache
+class DescriptionCache : public OutcomeCache
 {
   public:
     using Warning = std::function<void(const std::string& text)>;
@@ -69,25 +72,26 @@ class DescriptionCache
     /// warning given.
     DescriptionCache(const DescriptionCacheSetup& setup, Warning warning);
     /// Writes what is pending; a run without finishRun() drops no entry.
-    ~DescriptionCache();
+    ~DescriptionCache() override;
     DescriptionCache(const DescriptionCache&) = delete;
     DescriptionCache& operator=(const DescriptionCache&) = delete;
 
     /// False once anything failed (or from the start).
-    [[nodiscard]] bool isOn() const;
+    [[nodiscard]] bool isOn() const override;
 
     /// What describing the file with this stamp gave, its error entries naming fullPath; nothing
-    /// when the cache has no entry for it under the run's options. The caller still checks that
-    /// a recorded icon is in place (readStampAt(..., LinkRule::NoFollow) equal to it).
-    [[nodiscard]] std::optional<CachedFile> lookup(const FileStamp& stamp,
-                                                   std::string_view fullPath);
+    /// when the cache has no entry for it under the key's options (or no such key). The caller
+    /// still checks that a recorded icon is in place (isIconInPlace).
+    [[nodiscard]] std::optional<CachedFile> lookup(std::size_t key, const FileStamp& stamp,
+                                                   std::string_view fullPath) override;
 
     /// Keeps what describing a file gave, under the stamp read before the file was opened. Only
     /// what the file's bytes decide belongs here: not a file that could not be opened, not an
     /// analysis the user stopped, not a file whose icon could not be written. The entry goes
     /// to the database with the next batch; a file changed too recently (isSettled) or with
     /// more than maxEntryBytes is not kept.
-    void store(const StampReading& reading, const CachedFile& file, std::string_view fullPath);
+    void store(std::size_t key, const StampReading& reading, const CachedFile& file,
+               std::string_view fullPath) override;
 
     /// Writes the pending entries now (the walk may call it after each folder).
     void flush();

@@ -1,4 +1,4 @@
-#include "scan/settings_file.h"
+#include "settings/settings_file.h"
 
 #include "platform/byte_reader.h"
 

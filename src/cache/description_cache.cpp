@@ -1,4 +1,4 @@
-#include "scan/description_cache.h"
+#include "cache/description_cache.h"
 
 #include <sqlite3.h>
 
@@ -114,6 +114,7 @@ class Checksum
 /// One entry as its columns hold it.
 struct StoredEntry
 {
+    std::size_t key = 0;
     FileStamp stamp;
     std::optional<std::string> description;
     bool counted = false;
@@ -204,22 +205,28 @@ struct DescriptionCache::Impl
     /// program's own folder.
     bool mayEmpty = false;
 
-    std::int64_t optionsId = 0;
-    std::int64_t treeId = 0;
-    std::int64_t currentRun = 0;
+    /// Each key's line options and tree in the database, and its run there.
+    struct KeyRun
+    {
+        std::int64_t optionsId = 0;
+        std::int64_t treeId = 0;
+        std::int64_t currentRun = 0;
+    };
+    std::vector<KeyRun> keyRuns;
     std::int64_t runStartNs = 0;
 
     bool inReadTransaction = false;
     int lookupsInTransaction = 0;
     std::vector<StoredEntry> pendingStores;
     std::size_t pendingBytes = 0;
-    std::vector<FileStamp> pendingMarks;
+    std::vector<std::pair<std::size_t, FileStamp>> pendingMarks;
     DescriptionCacheCounts counts;
 
     void open();
     int setUpDatabase();
     int checkDatabase(bool& isFresh);
     int startRun(bool isFresh);
+    int startKeyRun(const std::string& lineOptions, KeyRun& run);
     bool exec(const char* sql, int& code);
     Statement prepare(const char* sql, int& code);
 
@@ -229,11 +236,13 @@ struct DescriptionCache::Impl
     void closeDatabase();
 
     bool endReadTransaction();
-    std::optional<CachedFile> lookup(const FileStamp& stamp, std::string_view fullPath);
+    std::optional<CachedFile> lookup(std::size_t key, const FileStamp& stamp,
+                                     std::string_view fullPath);
     bool flush();
     bool writeEntry(const StoredEntry& entry);
-    bool needsMark(const FileStamp& stamp, std::int64_t tree, std::int64_t seenRun) const;
-    bool writeMark(const FileStamp& stamp);
+    bool needsMark(const FileStamp& stamp, const KeyRun& run, std::int64_t tree,
+                   std::int64_t seenRun) const;
+    bool writeMark(std::size_t key, const FileStamp& stamp);
     void finishRun(RunEnd end);
     std::string reasonFor(int code) const;
 };
@@ -455,51 +464,59 @@ int DescriptionCache::Impl::startRun(bool isFresh)
     if (isFresh && !exec(makeTables.c_str(), code))
         return fail();
 
+    keyRuns.assign(setup.keys.size(), KeyRun{});
+    for (std::size_t key = 0; key < setup.keys.size(); ++key) {
+        if ((code = startKeyRun(setup.keys[key], keyRuns[key])) != SQLITE_OK)
+            return fail();
+    }
+    return exec("COMMIT", code) ? SQLITE_OK : fail();
+}
+
+/// Finds (or adds) one key's line options and the run's tree under them.
+int DescriptionCache::Impl::startKeyRun(const std::string& lineOptions, KeyRun& run)
+{
+    int code = SQLITE_OK;
     Statement addOptions = prepare("INSERT OR IGNORE INTO line_options(text) VALUES(?1)", code);
     if (!addOptions)
-        return fail();
-    ::sqlite3_bind_blob(addOptions.get(), 1, setup.lineOptions.data(),
-                        static_cast<int>(setup.lineOptions.size()), SQLITE_STATIC);
+        return code;
+    ::sqlite3_bind_blob(addOptions.get(), 1, lineOptions.data(),
+                        static_cast<int>(lineOptions.size()), SQLITE_STATIC);
     if ((code = ::sqlite3_step(addOptions.get())) != SQLITE_DONE)
-        return fail();
+        return code;
     Statement findOptions = prepare("SELECT id FROM line_options WHERE text=?1", code);
     if (!findOptions)
-        return fail();
-    ::sqlite3_bind_blob(findOptions.get(), 1, setup.lineOptions.data(),
-                        static_cast<int>(setup.lineOptions.size()), SQLITE_STATIC);
+        return code;
+    ::sqlite3_bind_blob(findOptions.get(), 1, lineOptions.data(),
+                        static_cast<int>(lineOptions.size()), SQLITE_STATIC);
     if ((code = ::sqlite3_step(findOptions.get())) != SQLITE_ROW)
-        return fail();
-    optionsId = ::sqlite3_column_int64(findOptions.get(), 0);
+        return code;
+    run.optionsId = ::sqlite3_column_int64(findOptions.get(), 0);
 
     Statement addTree = prepare("INSERT INTO trees(device, inode, options, runs, last_run_ns)"
                                 " VALUES(?1, ?2, ?3, 0, ?4) ON CONFLICT DO UPDATE"
                                 " SET last_run_ns=excluded.last_run_ns",
                                 code);
     if (!addTree)
-        return fail();
+        return code;
     ::sqlite3_bind_int64(addTree.get(), 1, asStored(setup.tree.device));
     ::sqlite3_bind_int64(addTree.get(), 2, asStored(setup.tree.inode));
-    ::sqlite3_bind_int64(addTree.get(), 3, optionsId);
+    ::sqlite3_bind_int64(addTree.get(), 3, run.optionsId);
     ::sqlite3_bind_int64(addTree.get(), 4, runStartNs);
     if ((code = ::sqlite3_step(addTree.get())) != SQLITE_DONE)
-        return fail();
+        return code;
     Statement findTree =
         prepare("SELECT id, runs FROM trees WHERE device=?1 AND inode=?2 AND options=?3", code);
     if (!findTree)
-        return fail();
+        return code;
     ::sqlite3_bind_int64(findTree.get(), 1, asStored(setup.tree.device));
     ::sqlite3_bind_int64(findTree.get(), 2, asStored(setup.tree.inode));
-    ::sqlite3_bind_int64(findTree.get(), 3, optionsId);
+    ::sqlite3_bind_int64(findTree.get(), 3, run.optionsId);
     if ((code = ::sqlite3_step(findTree.get())) != SQLITE_ROW)
-        return fail();
-    treeId = ::sqlite3_column_int64(findTree.get(), 0);
+        return code;
+    run.treeId = ::sqlite3_column_int64(findTree.get(), 0);
     // A run is counted when it ends complete; until then this one is the next.
-    currentRun = ::sqlite3_column_int64(findTree.get(), 1) + 1;
-    addOptions.reset();
-    findOptions.reset();
-    addTree.reset();
-    findTree.reset();
-    return exec("COMMIT", code) ? SQLITE_OK : fail();
+    run.currentRun = ::sqlite3_column_int64(findTree.get(), 1) + 1;
+    return SQLITE_OK;
 }
 
 bool DescriptionCache::Impl::endReadTransaction()
@@ -515,11 +532,12 @@ bool DescriptionCache::Impl::endReadTransaction()
     return false;
 }
 
-std::optional<CachedFile> DescriptionCache::Impl::lookup(const FileStamp& stamp,
+std::optional<CachedFile> DescriptionCache::Impl::lookup(std::size_t key, const FileStamp& stamp,
                                                          std::string_view fullPath)
 {
-    if (!on)
+    if (!on || key >= keyRuns.size())
         return std::nullopt;
+    const KeyRun& run = keyRuns[key];
     int code = SQLITE_OK;
     if (lookupsInTransaction >= lookupsPerReadTransaction && !endReadTransaction())
         return std::nullopt;
@@ -535,7 +553,7 @@ std::optional<CachedFile> DescriptionCache::Impl::lookup(const FileStamp& stamp,
     sqlite3_stmt* statement = lookupStatement.get();
     ::sqlite3_bind_int64(statement, 1, asStored(stamp.device));
     ::sqlite3_bind_int64(statement, 2, asStored(stamp.inode));
-    ::sqlite3_bind_int64(statement, 3, optionsId);
+    ::sqlite3_bind_int64(statement, 3, run.optionsId);
     ::sqlite3_bind_int64(statement, 4, stamp.size);
     ::sqlite3_bind_int64(statement, 5, stamp.modifiedNs);
     ::sqlite3_bind_int64(statement, 6, stamp.changedNs);
@@ -558,6 +576,7 @@ std::optional<CachedFile> DescriptionCache::Impl::lookup(const FileStamp& stamp,
         return data == nullptr ? std::string() : std::string(data, static_cast<std::size_t>(size));
     };
     StoredEntry entry;
+    entry.key = key;
     entry.stamp = stamp;
     entry.description = bytesAt(0);
     entry.counted = ::sqlite3_column_int64(statement, 1) != 0;
@@ -581,12 +600,12 @@ std::optional<CachedFile> DescriptionCache::Impl::lookup(const FileStamp& stamp,
     }
     std::optional<std::vector<std::string>> errors =
         entry.errors ? decodeErrorEntries(*entry.errors, fullPath) : std::vector<std::string>();
-    if (checksum != checksumOf(entry, optionsId) || !errors) {
+    if (checksum != checksumOf(entry, run.optionsId) || !errors) {
         giveUp(checksumMismatch, false);
         return std::nullopt;
     }
-    if (needsMark(stamp, tree, seenRun))
-        pendingMarks.push_back(stamp);
+    if (needsMark(stamp, run, tree, seenRun))
+        pendingMarks.emplace_back(key, stamp);
     ++counts.hits;
 
     CachedFile file;
@@ -602,18 +621,19 @@ std::optional<CachedFile> DescriptionCache::Impl::lookup(const FileStamp& stamp,
 /// Whether an entry met in this run is to be marked as seen: every markEveryRuns runs, in a
 /// run chosen by its inode so each run marks a share of the entries rather than every fourth
 /// run all of them; at once when another tree had it, or when its turn was missed.
-bool DescriptionCache::Impl::needsMark(const FileStamp& stamp, std::int64_t tree,
+bool DescriptionCache::Impl::needsMark(const FileStamp& stamp, const KeyRun& run, std::int64_t tree,
                                        std::int64_t seenRun) const
 {
-    const std::int64_t age = currentRun - seenRun;
+    const std::int64_t age = run.currentRun - seenRun;
     const auto turn =
-        static_cast<std::int64_t>((stamp.inode + static_cast<std::uint64_t>(currentRun))
+        static_cast<std::int64_t>((stamp.inode + static_cast<std::uint64_t>(run.currentRun))
                                   % static_cast<std::uint64_t>(markEveryRuns));
-    return tree != treeId || age >= 2 * markEveryRuns || (age > 0 && turn == 0);
+    return tree != run.treeId || age >= 2 * markEveryRuns || (age > 0 && turn == 0);
 }
 
 bool DescriptionCache::Impl::writeEntry(const StoredEntry& entry)
 {
+    const KeyRun& run = keyRuns[entry.key];
     sqlite3_stmt* statement = storeStatement.get();
     const auto bindBytes = [&](int index, const std::optional<std::string>& bytes) {
         if (bytes)
@@ -624,7 +644,7 @@ bool DescriptionCache::Impl::writeEntry(const StoredEntry& entry)
     };
     ::sqlite3_bind_int64(statement, 1, asStored(entry.stamp.device));
     ::sqlite3_bind_int64(statement, 2, asStored(entry.stamp.inode));
-    ::sqlite3_bind_int64(statement, 3, optionsId);
+    ::sqlite3_bind_int64(statement, 3, run.optionsId);
     ::sqlite3_bind_int64(statement, 4, entry.stamp.size);
     ::sqlite3_bind_int64(statement, 5, entry.stamp.modifiedNs);
     ::sqlite3_bind_int64(statement, 6, entry.stamp.changedNs);
@@ -641,10 +661,10 @@ bool DescriptionCache::Impl::writeEntry(const StoredEntry& entry)
         for (int index = 10; index <= 14; ++index)
             ::sqlite3_bind_null(statement, index);
     }
-    ::sqlite3_bind_int64(statement, 15, treeId);
-    ::sqlite3_bind_int64(statement, 16, currentRun);
+    ::sqlite3_bind_int64(statement, 15, run.treeId);
+    ::sqlite3_bind_int64(statement, 16, run.currentRun);
     ::sqlite3_bind_int64(statement, 17, runStartNs);
-    ::sqlite3_bind_int64(statement, 18, checksumOf(entry, optionsId));
+    ::sqlite3_bind_int64(statement, 18, checksumOf(entry, run.optionsId));
     const int code = ::sqlite3_step(statement);
     ::sqlite3_reset(statement);
     ::sqlite3_clear_bindings(statement);
@@ -656,15 +676,16 @@ bool DescriptionCache::Impl::writeEntry(const StoredEntry& entry)
     return true;
 }
 
-bool DescriptionCache::Impl::writeMark(const FileStamp& stamp)
+bool DescriptionCache::Impl::writeMark(std::size_t key, const FileStamp& stamp)
 {
+    const KeyRun& run = keyRuns[key];
     sqlite3_stmt* statement = markStatement.get();
-    ::sqlite3_bind_int64(statement, 1, treeId);
-    ::sqlite3_bind_int64(statement, 2, currentRun);
+    ::sqlite3_bind_int64(statement, 1, run.treeId);
+    ::sqlite3_bind_int64(statement, 2, run.currentRun);
     ::sqlite3_bind_int64(statement, 3, runStartNs);
     ::sqlite3_bind_int64(statement, 4, asStored(stamp.device));
     ::sqlite3_bind_int64(statement, 5, asStored(stamp.inode));
-    ::sqlite3_bind_int64(statement, 6, optionsId);
+    ::sqlite3_bind_int64(statement, 6, run.optionsId);
     const int code = ::sqlite3_step(statement);
     ::sqlite3_reset(statement);
     if (code != SQLITE_DONE) {
@@ -692,8 +713,8 @@ bool DescriptionCache::Impl::flush()
         if (!writeEntry(entry))
             return false;
     }
-    for (const FileStamp& stamp : pendingMarks) {
-        if (!writeMark(stamp))
+    for (const auto& [key, stamp] : pendingMarks) {
+        if (!writeMark(key, stamp))
             return false;
     }
     if (!exec("COMMIT", code)) {
@@ -731,25 +752,28 @@ void DescriptionCache::Impl::finishRun(RunEnd end)
         code = statement != nullptr ? ::sqlite3_step(statement) : code;
         return code == SQLITE_DONE;
     };
-    if (count) {
-        ::sqlite3_bind_int64(count.get(), 1, treeId);
-        ::sqlite3_bind_int64(count.get(), 2, currentRun);
-    }
-    if (drop) {
-        ::sqlite3_bind_int64(drop.get(), 1, treeId);
-        ::sqlite3_bind_int64(drop.get(), 2, currentRun - dropAfterRuns);
+    // Each key counts its runs of the tree and drops its own entries not met for long.
+    bool done = count && drop;
+    for (std::size_t key = 0; done && key < keyRuns.size(); ++key) {
+        const KeyRun& run = keyRuns[key];
+        ::sqlite3_reset(count.get());
+        ::sqlite3_reset(drop.get());
+        ::sqlite3_bind_int64(count.get(), 1, run.treeId);
+        ::sqlite3_bind_int64(count.get(), 2, run.currentRun);
+        ::sqlite3_bind_int64(drop.get(), 1, run.treeId);
+        ::sqlite3_bind_int64(drop.get(), 2, run.currentRun - dropAfterRuns);
         ::sqlite3_bind_int64(drop.get(), 3, runStartNs - dropAfterDays * nsPerDay);
+        done = step(count.get()) && step(drop.get());
     }
     const std::int64_t forgetBefore = runStartNs - forgetTreeAfterDays * nsPerDay;
     if (forget)
         ::sqlite3_bind_int64(forget.get(), 1, forgetBefore);
     if (forgetTrees)
         ::sqlite3_bind_int64(forgetTrees.get(), 1, forgetBefore);
-    const bool done = step(count.get()) && step(drop.get()) && step(forget.get())
-                      && step(forgetTrees.get())
-                      && exec("DELETE FROM line_options WHERE id NOT IN"
-                              " (SELECT options FROM trees)",
-                              code);
+    done = done && step(forget.get()) && step(forgetTrees.get())
+           && exec("DELETE FROM line_options WHERE id NOT IN"
+                   " (SELECT options FROM trees)",
+                   code);
     count.reset();
     drop.reset();
     forget.reset();
@@ -782,21 +806,22 @@ bool DescriptionCache::isOn() const
     return m_impl->on;
 }
 
-std::optional<CachedFile> DescriptionCache::lookup(const FileStamp& stamp,
+std::optional<CachedFile> DescriptionCache::lookup(std::size_t key, const FileStamp& stamp,
                                                    std::string_view fullPath)
 {
     const std::lock_guard lock(m_mutex);
-    return m_impl->lookup(stamp, fullPath);
+    return m_impl->lookup(key, stamp, fullPath);
 }
 
-void DescriptionCache::store(const StampReading& reading, const CachedFile& file,
+void DescriptionCache::store(std::size_t key, const StampReading& reading, const CachedFile& file,
                              std::string_view fullPath)
 {
     const std::lock_guard lock(m_mutex);
     Impl& impl = *m_impl;
-    if (!impl.on || impl.finished)
+    if (!impl.on || impl.finished || key >= impl.keyRuns.size())
         return;
     StoredEntry entry;
+    entry.key = key;
     entry.stamp = reading.stamp;
     entry.description = file.description;
     entry.counted = file.counted;

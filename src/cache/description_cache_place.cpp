@@ -1,4 +1,4 @@
-#include "scan/description_cache_place.h"
+#include "cache/description_cache_place.h"
 
 #include <fcntl.h>
 #include <pwd.h>

@@ -1,4 +1,4 @@
-#include "scan/list_merge.h"
+#include "lists/list_merge.h"
 
 #include <cstdint>
 #include <unordered_map>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/file_writer.h"
-#include "scan/settings.h"
+#include "settings/settings.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "lists/list_merge.h"
 #include "platform/directory.h"
 #include "platform/folder.h"
 #include "platform/replacement_file.h"
-#include "scan/list_merge.h"
 
 #include <cstddef>
 #include <span>

@@ -1,5 +1,7 @@
-#include "scan/description_cache.h"
-#include "scan/description_cache_record.h"
+#include "cache/description_cache.h"
+#include "cache/description_cache_record.h"
+#include "platform/file_stamp.h"
+#include "scan/outcome_cache.h"
 #include "support/support.h"
 
 #include <fcntl.h>
