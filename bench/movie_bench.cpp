@@ -4,9 +4,9 @@
 //
 //   tagrelay_movie_bench [--keep DIR] [--worker PATH]
 
+#include "formats/movie_format.h"
 #include "movie/movie_service.h"
 #include "platform/clock.h"
-#include "scan/movie_describer.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -104,13 +104,13 @@ int main(int argc, char** argv)
     std::uint32_t slowest = 0;
     for (const std::string& movie : movies) {
         const std::uint32_t before = tickCount();
-        std::string line = "(no line)";
-        MovieWalkHooks hooks;
-        hooks.writeDescription = [&](const std::string& description) { line = description; };
-        hooks.addError = [&](const std::string& error) { line = error; };
         const int file = ::open(movie.c_str(), O_RDONLY | O_CLOEXEC);
-        runMovieProcedure(file, movie, movie, service, {}, hooks);
+        QuietSink sink;
+        const FileOutcome outcome = analyseMovie(file, movie, service, {}, sink);
         ::close(file);
+        const std::string line = !outcome.errors.empty()
+                                     ? outcome.errors.back()
+                                     : outcome.description.value_or("(no line)");
         const std::uint32_t took = tickCount() - before;
         slowest = std::max(slowest, took);
         std::printf("%5u ms  %-40s %s\n", took, std::filesystem::path(movie).filename().c_str(),

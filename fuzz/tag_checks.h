@@ -11,10 +11,7 @@ namespace tagrelay::fuzz {
 
 inline bool sameTags(const TrackTags& a, const TrackTags& b)
 {
-    return a.title == b.title && a.artist == b.artist && a.album == b.album && a.year == b.year
-           && a.genre == b.genre && a.linkDescription == b.linkDescription
-           && a.rightsNotice == b.rightsNotice && a.track == b.track && a.genreName == b.genreName
-           && a.coverFrame == b.coverFrame;
+    return a == b;
 }
 
 /// True when text is UTF-8 without a zero byte, a surrogate half or a Unicode line break (next

@@ -1,8 +1,8 @@
 #include "console_reporter.h"
 
 #include "platform/clock.h"
+#include "platform/clock_text.h"
 #include "platform/terminal_text.h"
-#include "scan/descriptions.h"
 #include "scan/run_state.h"
 
 #include <sys/ioctl.h>

@@ -3,11 +3,12 @@
 
 #include "cache/description_cache.h"
 #include "console_reporter.h"
+#include "formats/format_table.h"
 #include "platform/clock.h"
+#include "platform/clock_text.h"
 #include "platform/codepage.h"
 #include "platform/memory_reuse.h"
 #include "platform/terminal_text.h"
-#include "scan/descriptions.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
 #include "settings/settings_file.h"
@@ -180,8 +181,8 @@ std::shared_ptr<DescriptionCache> openDescriptionCache(const std::string& path,
     if (::stat(directory.c_str(), &info) == 0)
         setup.tree = {static_cast<std::uint64_t>(info.st_dev),
                       static_cast<std::uint64_t>(info.st_ino)};
-    setup.keys = {lineOptionsText(
-        {run.settings, run.tagVersions, reporter.displayDepth(), localeCodeset(), false})};
+    setup.keys = formatCacheKeys(
+        {run.settings, run.tagVersions, reporter.displayDepth(), localeCodeset(), false});
     return std::make_shared<DescriptionCache>(setup, [](const std::string& text) {
         std::fprintf(stderr, "tagrelay-cli: %s\n", terminalText(text).c_str());
     });

@@ -15,23 +15,6 @@ bool holdsReservedByte(std::string_view text)
 
 } // namespace
 
-std::string lineOptionsText(const LineOptions& options)
-{
-    const Settings& s = options.settings;
-    // One flag a character, in the order of the option panel, then the rest by name.
-    std::string text = "format " + std::to_string(descriptionFormatVersion) + "; flags ";
-    for (const std::int32_t flag :
-         {s.showArtist, s.showAlbum, s.showTitle, s.showBitrate, s.showAudioMode, s.showPlaytime,
-          s.showGenre, s.makeMp3Icons, s.showPictureSize, s.showMovieInfo, s.makePictureIcons})
-        text += flag != 0 ? '1' : '0';
-    text += "; icon size " + std::to_string(s.iconSize);
-    text += options.tagVersions == TagVersions::All ? "; all tag versions" : "; ID3v2.3 only";
-    text += "; display depth " + std::to_string(options.displayDepth);
-    text += "; codeset " + options.codeset;
-    text += options.playsMoviesOnScreen ? "; movies on the screen" : "; movies on their clock";
-    return text;
-}
-
 std::optional<std::string> encodeErrorEntries(const std::vector<std::string>& entries,
                                               std::string_view fullPath)
 {

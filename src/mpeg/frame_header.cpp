@@ -90,6 +90,7 @@ FirstFrame readFrameHeaderAt(ByteReader& file, std::int64_t audioStart)
     if (!file.isOpen() || audioStart < 0)
         return first;
     first.foundAudioStart = true;
+    first.audioStart = audioStart;
     FrameFacts& facts = first.facts;
     facts.audioBytes = file.size() - audioStart;
     if (endsInId3v1Tag(file))

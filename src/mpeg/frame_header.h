@@ -35,6 +35,8 @@ struct FirstFrame
     std::int32_t result = 0;
     /// Whether an audio start was found (also when result is 0 for a reserved rate or -1).
     bool foundAudioStart = false;
+    /// Where it was found, for the stream scan to start there; -1 for none.
+    std::int64_t audioStart = -1;
     /// The decoded facts. audioBytes is set whenever an audio start was found and leaves out
     /// a trailing ID3v1 tag; the other fields only when result is 1.
     FrameFacts facts;

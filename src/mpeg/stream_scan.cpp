@@ -74,8 +74,12 @@ std::int16_t averageOf(std::int64_t sum, std::int32_t count)
 
 StreamScan scanStream(ByteReader& file, const ScanProgress& progress)
 {
+    return scanStreamFrom(file, findAudioStart(file), progress);
+}
+
+StreamScan scanStreamFrom(ByteReader& file, std::int64_t audioStart, const ScanProgress& progress)
+{
     StreamScan scan;
-    const std::int64_t audioStart = findAudioStart(file);
     if (audioStart < 0) {
         scan.bitrate = -1;
         return scan;

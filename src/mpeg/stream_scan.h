@@ -32,4 +32,8 @@ struct StreamScan
 /// encoder's information frame at the audio start is passed over.
 [[nodiscard]] StreamScan scanStream(ByteReader& file, const ScanProgress& progress);
 
+/// scanStream for an audio start already found (FrameFacts::audioStart of the first frame).
+[[nodiscard]] StreamScan scanStreamFrom(ByteReader& file, std::int64_t audioStart,
+                                        const ScanProgress& progress);
+
 } // namespace tagrelay

@@ -55,21 +55,18 @@ class AnalysisJob::RecordingSink : public AnalysisSink
     std::int64_t m_untoldProgress = -1;
 };
 
-AnalysisJob::AnalysisJob(Kind kind, OpenFile file, std::string fullPath, AnalysisOptions options)
-    : m_kind(kind), m_file(std::move(file)), m_hadFile(m_file.isOpen()),
+AnalysisJob::AnalysisJob(const FileFormat& format, OpenFile file, std::string fullPath,
+                         AnalysisOptions options)
+    : m_format(format), m_file(std::move(file)), m_hadFile(m_file.isOpen()),
       m_fullPath(std::move(fullPath)), m_options(std::move(options))
 {
 }
 
 void AnalysisJob::run(const std::atomic<bool>& stopping)
 {
-    if (m_kind == Kind::Mp3) {
-        RecordingSink sink(*this, stopping);
-        m_mp3 = analyseMp3(std::move(m_file), m_fullPath, m_options, sink);
-        sink.tellProgress();
-    } else {
-        m_picture = analysePicture(std::move(m_file), m_fullPath, m_options);
-    }
+    RecordingSink sink(*this, stopping);
+    m_outcome = m_format.analyse(std::move(m_file), m_fullPath, m_options, sink);
+    sink.tellProgress();
     const std::lock_guard lock(m_mutex);
     m_done = true;
     m_changed.notify_all();
@@ -77,7 +74,7 @@ void AnalysisJob::run(const std::atomic<bool>& stopping)
 
 void AnalysisJob::drop()
 {
-    m_mp3.stopped = true;
+    m_outcome.stopped = true;
     const std::lock_guard lock(m_mutex);
     m_done = true;
     m_changed.notify_all();

@@ -1,9 +1,7 @@
 #pragma once
 
+#include "formats/file_format.h"
 #include "platform/open_file.h"
-#include "scan/file_analysis.h"
-#include "scan/mp3_describer.h"
-#include "scan/picture_describer.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -24,9 +22,8 @@ struct WalkContext;
 class AnalysisJob
 {
   public:
-    enum class Kind { Mp3, Picture };
-
-    AnalysisJob(Kind kind, OpenFile file, std::string fullPath, AnalysisOptions options);
+    AnalysisJob(const FileFormat& format, OpenFile file, std::string fullPath,
+                AnalysisOptions options);
 
     /// On a worker: analyses the file; stopping asks a long scan to end at once.
     void run(const std::atomic<bool>& stopping);
@@ -43,11 +40,10 @@ class AnalysisJob
     /// errors), waiting up to waitMs for more.
     Shown showProgress(WalkContext& walk, int waitMs);
 
-    Kind kind() const { return m_kind; }
     /// Whether the file was open when the job was made (the analysis read it).
     bool hadFile() const { return m_hadFile; }
-    const Mp3Analysis& mp3() const { return m_mp3; }
-    const PictureAnalysis& picture() const { return m_picture; }
+    /// What the analysis gave, once showProgress() said it is done; taken once.
+    FileOutcome takeOutcome() { return std::move(m_outcome); }
 
   private:
     enum class Told { Analysing, ScanStarted, ScanProgress, ScanFinished, Error };
@@ -61,13 +57,12 @@ class AnalysisJob
 
     void tell(Told what, std::int64_t value, const std::string& text);
 
-    const Kind m_kind;
+    const FileFormat& m_format;
     OpenFile m_file;
     const bool m_hadFile;
     const std::string m_fullPath;
     const AnalysisOptions m_options;
-    Mp3Analysis m_mp3;
-    PictureAnalysis m_picture;
+    FileOutcome m_outcome;
 
     std::mutex m_mutex;
     std::condition_variable m_changed;

@@ -40,7 +40,7 @@ struct RunState
     int analysisWorkers = 0;
     /// The player of the run's movies (its worker process starts with the first movie and
     /// ends with the run).
-    std::shared_ptr<class MovieService> movieService;
+    std::shared_ptr<class MovieSource> movieService;
     /// What earlier runs found in the files (tagrelay-cli --update): an unchanged file gets its
     /// line from here without being opened. None for a walk that analyses every file.
     std::shared_ptr<class OutcomeCache> descriptionCache;

@@ -1,8 +1,8 @@
 #include "scan/walk.h"
 
+#include "formats/format_table.h"
 #include "lists/list_line.h"
 #include "lists/list_renewal.h"
-#include "mpeg/frame_header.h"
 #include "platform/directory.h"
 #include "platform/file_stamp.h"
 #include "platform/folder.h"
@@ -10,12 +10,9 @@
 #include "platform/replacement_file.h"
 #include "platform/tree_guard.h"
 #include "scan/analysis_pool.h"
-#include "scan/descriptions.h"
+#include "scan/direct_sink.h"
 #include "scan/folder_context.h"
-#include "scan/movie_describer.h"
-#include "scan/mp3_describer.h"
 #include "scan/outcome_cache.h"
-#include "scan/picture_describer.h"
 #include "scan/run_state.h"
 #include "scan/walk_context.h"
 #include "scan/walk_reporter.h"
@@ -34,25 +31,11 @@ namespace tagrelay {
 
 namespace {
 
-enum class FileKind { Other, Picture, Movie, Mp3 };
-
-/// The kind of file by the last four characters of its name, lower-cased.
-FileKind fileKindOf(const std::string& name)
+/// The row of the format table a file name belongs to; nullptr for a file the walk leaves alone.
+const FileFormat* formatOf(const std::string& name)
 {
-    if (name.size() < 4)
-        return FileKind::Other;
-    std::string extension = name.substr(name.size() - 4);
-    for (char& c : extension) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    if (extension == ".jpg" || extension == ".bmp")
-        return FileKind::Picture;
-    if (extension == ".avi" || extension == ".mpg")
-        return FileKind::Movie;
-    if (extension == ".mp3")
-        return FileKind::Mp3;
-    return FileKind::Other;
+    const auto place = formatPlaceOf(name);
+    return place ? fileFormats()[*place] : nullptr;
 }
 
 bool isDescriptionFileName(const std::string& name)
@@ -159,23 +142,23 @@ class Walker
     bool isAnalysable(const Level& level, const DirectoryEntry& entry) const;
     void dispatchAhead(Level& level);
     /// Shows and commits a file the workers analysed; false when the walk was asked to stop.
-    void commitJob(Level& level, const std::string& name, AnalysisJob& job);
+    FileOutcome waitForJob(AnalysisJob& job);
     /// What the description cache holds for the file at index of the deepest folder, looked
     /// up once; nullptr without a cache. Links are never taken from the cache: whether they
     /// may be followed is decided anew.
     const CacheLookup* lookupCached(Level& level, std::size_t index);
     /// Writes a file as the cache remembers it: its error entries, its line and its count.
-    void replayCached(Level& level, const DirectoryEntry& entry, const CachedFile& file);
-    /// Keeps what describing the file did, from the marks taken before it, in the cache.
-    void storeInCache(Level& level, const DirectoryEntry& entry, const StampReading& reading,
-                      std::size_t errorsBefore, std::int32_t countBefore);
+    void replayCached(Level& level, const DirectoryEntry& entry, const FileFormat& format,
+                      const CachedFile& file);
+    /// Keeps what describing the file gave in the cache, under its format's key.
+    void storeInCache(Level& level, const DirectoryEntry& entry, std::size_t formatPlace,
+                      const StampReading& reading, CachedFile file, IconWrite icon);
     bool reopen(std::size_t index);
     void limitOpenFolders();
     /// Whether the walk describes a file of this name with the run's options: the old lines
     /// of such files are its own, replaced by what it writes now, or dropped.
     bool isDescribedKind(const DirectoryEntry& entry) const;
     void describeEntry(Level& level, const DirectoryEntry& entry, std::size_t index);
-    void describeOpened(Level& level, const DirectoryEntry& entry, FileKind kind, OpenFile file);
     void readAheadOf(Level& level);
 
     RunState& m_run;
@@ -454,10 +437,11 @@ void Walker::readAheadOf(Level& level)
         return;
     const std::size_t until = std::min(level.entries.size(), level.next + readAheadFiles);
     level.readAheadNext = std::max(level.readAheadNext, level.next);
-    const bool scansStreams = m_run.settings.showBitrate != 0 || m_run.settings.showPlaytime != 0;
     for (; level.readAheadNext < until; ++level.readAheadNext) {
         const DirectoryEntry& entry = level.entries[level.readAheadNext];
-        if (entry.kind != EntryKind::File || fileKindOf(entry.name) != FileKind::Mp3)
+        const FileFormat* format = entry.kind == EntryKind::File ? formatOf(entry.name) : nullptr;
+        const ReadAheadWish wish = format ? format->readAhead(m_run.settings) : ReadAheadWish{};
+        if (wish.startBytes == 0)
             continue;
         if (const CacheLookup* cached = lookupCached(level, level.readAheadNext);
             cached && cached->hit)
@@ -466,7 +450,7 @@ void Walker::readAheadOf(Level& level)
         // while is still asked for, to notice when the walk reaches files that are not.
         if (m_readAhead->findsFilesInMemory() && ++m_readAheadSkipped % readAheadProbeEvery != 0)
             continue;
-        if (!m_readAhead->request(level.handle.fd(), entry.name, mpegReadWindow, scansStreams))
+        if (!m_readAhead->request(level.handle.fd(), entry.name, wish.startBytes, wish.wholeFile))
             return; // the queue is full: asked again at the next file
     }
 }
@@ -511,9 +495,10 @@ Walker::OpenedEntry Walker::openEntry(const Level& level, const DirectoryEntry& 
 
 bool Walker::isAnalysable(const Level& level, const DirectoryEntry& entry) const
 {
-    const FileKind kind = fileKindOf(entry.name);
-    return level.describesFiles && (kind == FileKind::Mp3 || kind == FileKind::Picture)
-           && entry.kind == EntryKind::File && isWritableName(entry.name);
+    const FileFormat* format = formatOf(entry.name);
+    return level.describesFiles && format != nullptr && format->runsOnWorkers()
+           && format->isDescribed(m_run.settings) && entry.kind == EntryKind::File
+           && isWritableName(entry.name);
 }
 
 /// Hands the files of the deepest folder that come next to the workers, in the walk's order,
@@ -535,9 +520,7 @@ void Walker::dispatchAhead(Level& level)
         OpenedEntry opened = openEntry(level, entry);
         if (!opened.refusal.empty())
             continue; // refused again, with its entry, when its turn comes
-        const auto kind = fileKindOf(entry.name) == FileKind::Mp3 ? AnalysisJob::Kind::Mp3
-                                                                  : AnalysisJob::Kind::Picture;
-        auto job = std::make_shared<AnalysisJob>(kind, std::move(opened.file),
+        auto job = std::make_shared<AnalysisJob>(*formatOf(entry.name), std::move(opened.file),
                                                  level.context.path + entry.name, options);
         level.jobs.emplace(level.dispatchNext, job);
         ++m_jobsInFlight;
@@ -545,7 +528,7 @@ void Walker::dispatchAhead(Level& level)
     }
 }
 
-void Walker::commitJob(Level& level, const std::string& name, AnalysisJob& job)
+FileOutcome Walker::waitForJob(AnalysisJob& job)
 {
     // The front end is asked whether to go on while the walk waits for the file and after
     // the scan's progress was shown, as a scan on this thread asks it for every frame.
@@ -556,20 +539,14 @@ void Walker::commitJob(Level& level, const std::string& name, AnalysisJob& job)
         if (!m_walk.reporter.goOn()) {
             m_run.closeRequested = true;
             m_pool->stop();
-            return;
+            FileOutcome stopped;
+            stopped.stopped = true;
+            return stopped;
         }
         if (shown.done)
             break;
     }
-    if (job.kind() == AnalysisJob::Kind::Picture) {
-        commitPicture(level.context, name, job.picture(), m_walk);
-        return;
-    }
-    if (job.mp3().stopped) {
-        m_run.closeRequested = true;
-        return;
-    }
-    commitMp3(level.context, name, job.mp3(), m_walk);
+    return job.takeOutcome();
 }
 
 const CacheLookup* Walker::lookupCached(Level& level, std::size_t index)
@@ -583,7 +560,8 @@ const CacheLookup* Walker::lookupCached(Level& level, std::size_t index)
     if (!entry.isLink && entry.kind == EntryKind::File) {
         lookup.reading = readStampAt(level.handle.fd(), entry.name, LinkRule::NoFollow);
         if (lookup.reading) {
-            auto file = m_cache->lookup(0, lookup.reading->stamp, level.context.path + entry.name);
+            auto file = m_cache->lookup(*formatPlaceOf(entry.name), lookup.reading->stamp,
+                                        level.context.path + entry.name);
             if (file && isIconInPlace(level.handle.fd(), entry.name, *file))
                 lookup.hit = std::move(file);
         }
@@ -591,52 +569,40 @@ const CacheLookup* Walker::lookupCached(Level& level, std::size_t index)
     return &level.lookups.emplace(index, std::move(lookup)).first->second;
 }
 
-void Walker::replayCached(Level& level, const DirectoryEntry& entry, const CachedFile& file)
+void Walker::replayCached(Level& level, const DirectoryEntry& entry, const FileFormat& format,
+                          const CachedFile& file)
 {
     m_walk.reporter.analysing(level.context.path + entry.name);
-    for (const std::string& error : file.errors)
-        addError(error);
-    if (file.description)
-        level.context.appendLine(descriptionLine(entry.name, *file.description));
-    if (file.counted)
-        ++m_run.fileCount;
-    // MP3 files and movies end at a polling point; pictures never poll.
-    if (fileKindOf(entry.name) != FileKind::Picture)
-        m_walk.stopRequestedAfterFile();
+    FileOutcome outcome;
+    outcome.description = file.description;
+    outcome.errors = file.errors;
+    outcome.counted = file.counted;
+    commitOutcome(level.context, entry.name, format, std::move(outcome), m_walk);
 }
 
-void Walker::storeInCache(Level& level, const DirectoryEntry& entry, const StampReading& reading,
-                          std::size_t errorsBefore, std::int32_t countBefore)
+void Walker::storeInCache(Level& level, const DirectoryEntry& entry, std::size_t formatPlace,
+                          const StampReading& reading, CachedFile file, IconWrite icon)
 {
-    CachedFile file;
-    file.counted = m_run.fileCount != countBefore;
-    file.errors.assign(m_run.errors.begin() + static_cast<std::ptrdiff_t>(errorsBefore),
-                       m_run.errors.end());
-    const std::string& lines = level.context.entryLines;
-    if (!lines.empty()) {
-        // The line is the quoted name, a blank, the description and CR LF.
-        const std::size_t start = entry.name.size() + 3;
-        file.description = lines.substr(start, lines.size() - start - 2);
-    }
-    if (m_walk.iconsWritten > 0) {
-        const auto icon = readStampAt(level.handle.fd(), entry.name + ".ico", LinkRule::NoFollow);
-        if (!icon)
+    if (icon == IconWrite::Written) {
+        const auto iconStamp =
+            readStampAt(level.handle.fd(), entry.name + ".ico", LinkRule::NoFollow);
+        if (!iconStamp)
             return;
-        file.icon = icon->stamp;
+        file.icon = iconStamp->stamp;
     }
-    m_cache->store(0, reading, file, level.context.path + entry.name);
+    m_cache->store(formatPlace, reading, file, level.context.path + entry.name);
 }
 
 bool Walker::isDescribedKind(const DirectoryEntry& entry) const
 {
-    const FileKind kind = fileKindOf(entry.name);
-    return kind != FileKind::Other
-           && (kind != FileKind::Movie || m_run.settings.showMovieInfo != 0);
+    const FileFormat* format = formatOf(entry.name);
+    return format != nullptr && format->isDescribed(m_run.settings);
 }
 
 void Walker::describeEntry(Level& level, const DirectoryEntry& entry, std::size_t index)
 {
-    const FileKind kind = fileKindOf(entry.name);
+    const std::size_t formatPlace = *formatPlaceOf(entry.name);
+    const FileFormat& format = *fileFormats()[formatPlace];
     const std::string fullPath = level.context.path + entry.name;
     if (!isWritableName(entry.name)) {
         addError("Name cannot be written to Descript.ion: " + fullPath);
@@ -649,20 +615,18 @@ void Walker::describeEntry(Level& level, const DirectoryEntry& entry, std::size_
     }
     const CacheLookup* cached = lookupCached(level, index);
     if (cached != nullptr && cached->hit) {
-        replayCached(level, entry, *cached->hit);
+        replayCached(level, entry, format, *cached->hit);
         level.lookups.erase(index);
         return;
     }
-    const std::size_t errorsBefore = m_run.errors.size();
-    const std::int32_t countBefore = m_run.fileCount;
-    m_walk.iconsWritten = m_walk.iconsFailed = 0;
+    FileOutcome outcome;
     bool read = false;
     const auto job = level.jobs.find(index);
     if (job != level.jobs.end()) {
         const std::shared_ptr<AnalysisJob> taken = std::move(job->second);
         level.jobs.erase(job);
         --m_jobsInFlight;
-        commitJob(level, entry.name, *taken);
+        outcome = waitForJob(*taken);
         read = taken->hadFile();
     } else {
         OpenedEntry opened = openEntry(level, entry);
@@ -671,34 +635,23 @@ void Walker::describeEntry(Level& level, const DirectoryEntry& entry, std::size_
             return;
         }
         read = opened.file.isOpen();
-        describeOpened(level, entry, kind, std::move(opened.file));
+        DirectSink sink(m_walk, fullPath);
+        outcome = format.analyse(std::move(opened.file), fullPath, analysisOptionsOf(m_walk), sink);
     }
+    CachedFile remembered;
+    remembered.description = outcome.description;
+    remembered.counted = outcome.counted;
+    remembered.errors = outcome.errors;
+    const bool byBytesAlone = outcome.byBytesAlone && !outcome.stopped;
+    const IconWrite icon =
+        commitOutcome(level.context, entry.name, format, std::move(outcome), m_walk);
     // Only what the file's bytes decide is remembered: not a file that could not be read, an
     // analysis the user stopped, an icon that could not be written, or a movie the player
     // failed on.
-    const bool remembers = cached != nullptr && cached->reading && read && !m_run.closeRequested
-                           && m_walk.iconsFailed == 0
-                           && (kind != FileKind::Movie || m_run.errors.size() == errorsBefore);
-    if (remembers)
-        storeInCache(level, entry, *cached->reading, errorsBefore, countBefore);
+    if (cached != nullptr && cached->reading && read && byBytesAlone && !m_run.closeRequested
+        && icon != IconWrite::Failed)
+        storeInCache(level, entry, formatPlace, *cached->reading, std::move(remembered), icon);
     level.lookups.erase(index);
-}
-
-void Walker::describeOpened(Level& level, const DirectoryEntry& entry, FileKind kind, OpenFile file)
-{
-    switch (kind) {
-    case FileKind::Picture:
-        describePicture(level.context, entry.name, std::move(file), m_walk);
-        break;
-    case FileKind::Movie:
-        describeMovie(level.context, entry.name, std::move(file), m_walk);
-        break;
-    case FileKind::Mp3:
-        describeMp3(level.context, entry.name, std::move(file), m_walk);
-        break;
-    case FileKind::Other:
-        break;
-    }
 }
 
 } // namespace

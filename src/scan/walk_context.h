@@ -6,8 +6,10 @@
 
 namespace tagrelay {
 
+class FileFormat;
 class ReadAhead;
 class WalkReporter;
+struct FileOutcome;
 struct FolderContext;
 struct RunState;
 
@@ -19,10 +21,6 @@ struct WalkContext
     WalkReporter& reporter;
     /// Asks the disk for the files the walk reads next; nullptr when that is off.
     ReadAhead* readAhead = nullptr;
-    /// Icon files written and refused since the walk last cleared these (it does before each
-    /// file, for the description cache).
-    int iconsWritten = 0;
-    int iconsFailed = 0;
 
     /// Appends an entry to the list of files with errors and reports it.
     void addError(const std::string& text);
@@ -36,11 +34,26 @@ struct WalkContext
 /// is marked as having left the tree.
 bool isStillInTree(FolderContext& folder);
 
+/// What became of a file's icon file.
+enum class IconWrite {
+    None,    // no bytes, or a folder that left the tree
+    Written, // in place now (also when it held these bytes already)
+    Failed,  // refused, with an entry in the list of files with errors
+};
+
 /// Writes an icon file (name + ".ico") beside a described file, whole or not at all, never
 /// through a link and never into a folder that left the tree; a failure is an entry in the
 /// list of files with errors. Nothing is written for empty bytes, nor when the icon file holds
 /// these bytes already.
-void writeIconFile(FolderContext& folder, const std::string& name,
-                   std::span<const std::uint8_t> bytes, WalkContext& walk);
+IconWrite writeIconFile(FolderContext& folder, const std::string& name,
+                        std::span<const std::uint8_t> bytes, WalkContext& walk);
+
+/// Writes and shows what the analysis of one file of the folder gave, the same for every kind
+/// of file and wherever the analysis ran: the error entries not told yet, the facts shown at
+/// the end, the icon file, the line and the count, then, for a counted file of a format that
+/// polls, the polling point after the file. An outcome the user stopped writes nothing and ends the
+/// walk.
+IconWrite commitOutcome(FolderContext& folder, const std::string& name, const FileFormat& format,
+                        FileOutcome outcome, WalkContext& walk);
 
 } // namespace tagrelay

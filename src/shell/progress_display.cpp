@@ -2,7 +2,7 @@
 
 #include "picture/cover_picture.h"
 #include "platform/clock.h"
-#include "scan/descriptions.h"
+#include "platform/clock_text.h"
 #include "scan/run_state.h"
 
 #include <map>

@@ -67,8 +67,10 @@ void dispatchFrame(ByteReader& file, std::string_view id, std::int32_t frameSize
         if (frameSize > maxCoverFrameBytes || covers == CoverBytes::PassOver)
             return;
         std::vector<std::uint8_t> data = file.readBytes(frameSize);
-        if (isFrontCoverFrame(data))
+        if (const auto start = frontCoverPictureStart(data)) {
             facts.coverFrame = std::move(data);
+            facts.coverPictureStart = *start;
+        }
     }
 }
 

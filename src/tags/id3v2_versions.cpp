@@ -3,6 +3,7 @@
 #include "platform/byte_reader.h"
 #include "tags/genres.h"
 #include "tags/id3v2.h"
+#include "tags/picture_frame.h"
 #include "tags/tag_text.h"
 
 #include <algorithm>
@@ -228,8 +229,10 @@ void storeFrame(std::string_view id, std::string_view originalId, std::vector<st
         data[0] = static_cast<std::uint8_t>(TextEncoding::Utf16);
     else if (data[0] == static_cast<std::uint8_t>(TextEncoding::Utf8))
         data[0] = static_cast<std::uint8_t>(TextEncoding::Latin1);
-    if (isFrontCoverFrame(data))
+    if (const auto start = frontCoverPictureStart(data)) {
         tags.coverFrame = std::move(data);
+        tags.coverPictureStart = *start;
+    }
 }
 
 /// How many of a frame's stored bytes the readers need: all of a cover up to its cap, the

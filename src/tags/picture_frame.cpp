@@ -63,10 +63,16 @@ bool isFrontCoverFrame(const PictureFrame& frame)
 
 std::span<const std::uint8_t> frontCoverPicture(std::span<const std::uint8_t> frameData)
 {
+    const auto start = frontCoverPictureStart(frameData);
+    return start ? frameData.subspan(*start) : std::span<const std::uint8_t>();
+}
+
+std::optional<std::size_t> frontCoverPictureStart(std::span<const std::uint8_t> frameData)
+{
     const auto frame = readPictureFrame(frameData);
     if (!frame || !isFrontCoverFrame(*frame))
-        return {};
-    return frame->data;
+        return std::nullopt;
+    return static_cast<std::size_t>(frame->data.data() - frameData.data());
 }
 
 } // namespace tagrelay

@@ -39,4 +39,9 @@ bool isFrontCoverFrame(const PictureFrame& frame);
 [[nodiscard]] std::span<const std::uint8_t>
 frontCoverPicture(std::span<const std::uint8_t> frameData);
 
+/// Where the picture bytes start in an APIC frame's data when it is a front cover with at
+/// least one byte of picture; nothing otherwise.
+[[nodiscard]] std::optional<std::size_t>
+frontCoverPictureStart(std::span<const std::uint8_t> frameData);
+
 } // namespace tagrelay

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,16 @@ struct TrackTags
     /// The data of the tag's last front-cover picture frame (encoding, MIME type, picture
     /// type, description and picture bytes), empty when the tag has none.
     std::vector<std::uint8_t> coverFrame;
+    /// Where the picture bytes start in coverFrame, found when the frame was read.
+    std::size_t coverPictureStart = 0;
+
+    /// The cover's picture bytes; empty when the tag has no front cover.
+    std::span<const std::uint8_t> coverPicture() const
+    {
+        return std::span<const std::uint8_t>(coverFrame)
+            .subspan(coverFrame.empty() ? 0 : coverPictureStart);
+    }
+    friend bool operator==(const TrackTags&, const TrackTags&) = default;
 };
 
 } // namespace tagrelay

@@ -67,39 +67,6 @@ TEST(ErrorEntriesDecodeTest, RefusesBytesTheEncoderNeverMakes)
               (std::vector<std::string>{"a", "/p"}));
 }
 
-TEST(LineOptionsTextTest, EveryOptionThatShapesALineChangesIt)
-{
-    const LineOptions base;
-    const std::string baseText = lineOptionsText(base);
-    std::vector<LineOptions> changed;
-    for (std::int32_t Settings::*flag :
-         {&Settings::showArtist, &Settings::showAlbum, &Settings::showTitle, &Settings::showBitrate,
-          &Settings::showAudioMode, &Settings::showPlaytime, &Settings::showGenre,
-          &Settings::makeMp3Icons, &Settings::showPictureSize, &Settings::showMovieInfo,
-          &Settings::makePictureIcons, &Settings::iconSize}) {
-        changed.push_back(base);
-        changed.back().settings.*flag = 1;
-    }
-    changed.push_back(base);
-    changed.back().tagVersions = TagVersions::All;
-    changed.push_back(base);
-    changed.back().displayDepth = 8;
-    changed.push_back(base);
-    changed.back().codeset = "ISO-8859-1";
-    changed.push_back(base);
-    changed.back().playsMoviesOnScreen = true;
-    std::set<std::string> texts{baseText};
-    for (const LineOptions& options : changed)
-        texts.insert(lineOptionsText(options));
-    EXPECT_EQ(texts.size(), changed.size() + 1);
-
-    // What shapes no line does not split the cache.
-    LineOptions other = base;
-    other.settings.runCounter = 9;
-    other.settings.startDirectory = "/elsewhere";
-    EXPECT_EQ(lineOptionsText(other), baseText);
-}
-
 TEST(FileStampTest, ReadsRegularFilesOnlyAndTrustsThemOnceSettled)
 {
     test::TempTree tree;

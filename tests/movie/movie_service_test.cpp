@@ -1,5 +1,5 @@
+#include "formats/movie_format.h"
 #include "movie/movie_service.h"
-#include "scan/movie_describer.h"
 #include "support/support.h"
 
 #include <arpa/inet.h>
@@ -60,19 +60,13 @@ std::string describeThrough(MovieSource& movies, const std::string& path,
                             std::vector<std::string>* errors = nullptr, MovieRows* rows = nullptr)
 {
     const OpenFile file(path);
-    std::string written;
-    MovieWalkHooks hooks;
-    hooks.writeDescription = [&](const std::string& description) { written = description; };
-    hooks.addError = [&](const std::string& line) {
-        if (errors)
-            errors->push_back(line);
-    };
-    hooks.showMovieRows = [&](const MovieRows& shown) {
-        if (rows)
-            *rows = shown;
-    };
-    runMovieProcedure(file.fd(), path, "movie", movies, {}, hooks);
-    return written;
+    QuietSink sink;
+    const FileOutcome outcome = analyseMovie(file.fd(), path, movies, {}, sink);
+    if (errors)
+        errors->insert(errors->end(), outcome.errors.begin(), outcome.errors.end());
+    if (rows && outcome.shown.movie)
+        *rows = *outcome.shown.movie;
+    return outcome.description.value_or("");
 }
 
 bool processIsGone(int pid)

@@ -27,6 +27,7 @@ TrackTags tagsOf(const Bytes& tag, TagVersions versions, CoverBytes covers = Cov
 TrackTags withoutCover(TrackTags tags)
 {
     tags.coverFrame.clear();
+    tags.coverPictureStart = 0;
     return tags;
 }
 
@@ -40,7 +41,10 @@ void expectSameTags(const TrackTags& read, const TrackTags& expected)
     EXPECT_EQ(read.track, expected.track);
     EXPECT_EQ(read.rightsNotice, expected.rightsNotice);
     EXPECT_EQ(read.linkDescription, expected.linkDescription);
+    EXPECT_EQ(read.genreName, expected.genreName);
     EXPECT_EQ(read.coverFrame, expected.coverFrame);
+    EXPECT_EQ(read.coverPicture().size(), expected.coverPicture().size());
+    EXPECT_TRUE(read == expected) << "a field the lines above do not name differs";
 }
 
 /// Picture bytes with what unsynchronisation changes: 0xFF before 0xE0, before 0x00, at the end.

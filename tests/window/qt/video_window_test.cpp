@@ -1,8 +1,8 @@
 // The movie window on a real X display. The tests that need one skip on the offscreen platform
 // the Qt tests use by default; ctest runs them again under Xvfb, once with the openbox window
 // manager and once on a bare server (VideoWindowXTest.*, through support/run_on_x_display).
+#include "formats/movie_format.h"
 #include "movie/movie_service.h"
-#include "scan/movie_describer.h"
 #include "support/support.h"
 #include "window/qt/qt_window_layer.h"
 
@@ -226,22 +226,31 @@ TEST_F(VideoWindowMovieTest, TheWorkerDrawsTheMovieIntoTheCentredWindowAndNowher
 /// line: the measurement goes on without a picture.
 TEST_F(VideoWindowMovieTest, AMovieWindowDestroyedWhileMeasuringGivesTheSameLine)
 {
-    std::string written;
-    std::vector<std::string> errors;
-    MovieWalkHooks hooks;
-    hooks.openVideoWindow = [&](ScreenPlace place) {
-        const std::uint64_t window =
-            layer.openVideoWindow({place.x, place.y, place.width, place.height});
-        const std::string destroy =
-            "(sleep 1.5; xdotool windowclose " + std::to_string(window) + ") >/dev/null 2>&1 &";
-        EXPECT_EQ(std::system(destroy.c_str()), 0);
-        return window;
+    /// Opens the movie window, and has another program destroy it a moment later.
+    class DestroyedWindowSink : public QuietSink
+    {
+      public:
+        explicit DestroyedWindowSink(QtWindowLayer& windows) : m_windows(windows) {}
+        std::uint64_t openVideoWindow(ScreenPlace place) override
+        {
+            const std::uint64_t window =
+                m_windows.openVideoWindow({place.x, place.y, place.width, place.height});
+            const std::string destroy =
+                "(sleep 1.5; xdotool windowclose " + std::to_string(window) + ") >/dev/null 2>&1 &";
+            EXPECT_EQ(std::system(destroy.c_str()), 0);
+            return window;
+        }
+        void closeVideoWindow() override { m_windows.closeVideoWindow(); }
+
+      private:
+        QtWindowLayer& m_windows;
     };
-    hooks.closeVideoWindow = [&] { layer.closeVideoWindow(); };
-    hooks.writeDescription = [&](const std::string& description) { written = description; };
-    hooks.addError = [&](const std::string& line) { errors.push_back(line); };
+    DestroyedWindowSink sink(layer);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    runMovieProcedure(file, movie, "bars.avi", *service, {screen.width(), screen.height()}, hooks);
+    const FileOutcome outcome =
+        analyseMovie(file, movie, *service, {screen.width(), screen.height()}, sink);
+    const std::string written = outcome.description.value_or("");
+    const std::vector<std::string>& errors = outcome.errors;
     EXPECT_EQ(written, "240 x 320 pixel - 25 fps - 0:12 min");
     EXPECT_TRUE(errors.empty()) << errors.front();
 }

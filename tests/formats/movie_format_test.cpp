@@ -1,10 +1,16 @@
-#include "scan/movie_describer.h"
+#include "formats/movie_format.h"
+#include "scan/direct_sink.h"
+#include "scan/folder_context.h"
+#include "scan/run_state.h"
+#include "scan/walk_context.h"
+#include "support/recording_reporter.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -97,48 +103,34 @@ FrameScript steady(double fps, std::int32_t frames)
     };
 }
 
-/// The hooks of a walk that records what it was asked to do.
-struct RecordingWalk
+/// A walk over one movie of a folder, with the fake player as the run's: the movie's analysis
+/// on the walk's thread, then its commit, reported to a recording front end.
+struct MovieWalk
 {
-    std::vector<std::string> steps;
-    std::vector<std::string> descriptions;
-    std::vector<std::string> errors;
-    std::vector<ScreenPlace> videoPlaces;
-    MovieRows rows;
-    std::int32_t fileCount = 6;
-    int closeAtPoll = 0; // answer a close request at this poll (1 or 2); 0: never
-    int polls = 0;
-    std::uint64_t videoWindowId = 0;
+    std::shared_ptr<FakeMovie> player = std::make_shared<FakeMovie>();
+    FakeMovie& movie = *player;
+    test::RecordingReporter reporter;
+    RunState run;
+    WalkContext walk{run, reporter};
+    FolderContext folder;
 
-    MovieWalkHooks hooks()
+    MovieWalk()
     {
-        MovieWalkHooks h;
-        h.showAnalysing = [this](const std::string& path) { steps.push_back("analysing " + path); };
-        h.pollForClose = [this] {
-            steps.push_back("poll");
-            return ++polls == closeAtPoll;
-        };
-        h.openVideoWindow = [this](ScreenPlace place) {
-            steps.push_back("open window");
-            videoPlaces.push_back(place);
-            return videoWindowId;
-        };
-        h.closeVideoWindow = [this] { steps.push_back("close window"); };
-        h.writeDescription = [this](const std::string& description) {
-            steps.push_back("write");
-            descriptions.push_back(description);
-        };
-        h.countFile = [this] {
-            steps.push_back("count");
-            return ++fileCount;
-        };
-        h.showMovieRows = [this](const MovieRows& shown) {
-            steps.push_back("rows");
-            rows = shown;
-        };
-        h.addError = [this](const std::string& line) { errors.push_back(line); };
-        return h;
+        run.movieService = player;
+        run.fileCount = 6;
     }
+
+    /// Describes the movie at fullPath as the walk does; returns the outcome of its analysis.
+    FileOutcome describe(const std::string& fullPath, ScreenSize screen = {})
+    {
+        DirectSink sink(walk, fullPath);
+        FileOutcome outcome = analyseMovie(movieFile, fullPath, movie, screen, sink);
+        const FileOutcome analysed = outcome;
+        commitOutcome(folder, std::string(entryNameOf(fullPath)), MovieFileFormat(),
+                      std::move(outcome), walk);
+        return analysed;
+    }
+    std::vector<std::string> errors() const { return run.errors; }
 };
 
 struct MeasureCase
@@ -161,23 +153,22 @@ class MovieMeasureTest : public testing::TestWithParam<MeasureCase>
 TEST_P(MovieMeasureTest, WritesSizeRateAndPlayingTime)
 {
     const MeasureCase& c = GetParam();
-    FakeMovie movie;
+    MovieWalk walk;
+    FakeMovie& movie = walk.movie;
     movie.width = c.width;
     movie.height = c.height;
     movie.length = c.length;
     movie.frameAt = c.frames;
     movie.clockStep = c.clockStep;
-    RecordingWalk walk;
-
-    EXPECT_EQ(runMovieProcedure(movieFile, "/films/a.avi", "a.avi", movie, {}, walk.hooks()),
-              MovieOutcome::Described);
-    ASSERT_EQ(walk.descriptions.size(), 1u);
-    EXPECT_EQ(walk.descriptions[0], c.description);
-    EXPECT_EQ(walk.rows.fps, c.fpsRow);
-    EXPECT_EQ(walk.rows.playingTime, c.playingTimeRow);
-    EXPECT_EQ(walk.rows.preview, c.description);
-    EXPECT_EQ(walk.rows.fileCount, "Filecount: 7");
-    EXPECT_TRUE(walk.errors.empty());
+    const FileOutcome outcome = walk.describe("/films/a.avi");
+    EXPECT_EQ(outcome.description, c.description);
+    EXPECT_EQ(walk.folder.entryLines, std::string("\"a.avi\" ") + c.description + "\r\n");
+    EXPECT_EQ(walk.reporter.withPrefix("movie "),
+              std::vector<std::string>{std::string("movie Filename: a.avi | ")
+                                       + movieSizeText(c.height, c.width) + " | " + c.fpsRow + " | "
+                                       + c.playingTimeRow + " | Filecount: 7 | " + c.description});
+    EXPECT_EQ(walk.run.fileCount, 7);
+    EXPECT_TRUE(walk.errors().empty());
     // Nothing waits beyond the measurement: 0.5 s, at most 1 s for ten frames, 12 s of count.
     EXPECT_LE(movie.now - movie.playedAt, 500u + 1001u + 12001u + 2 * c.clockStep);
 }
@@ -240,100 +231,100 @@ TEST(MovieMeasureFunctionsTest, PlayingTimeRoundsTiesToEven)
 
 TEST(MovieProcedureTest, RunsTheStepsInOrderWithTheWindowCentred)
 {
-    FakeMovie movie;
-    movie.length = 2400;
-    movie.frameAt = steady(24, 2400);
-    RecordingWalk walk;
-    walk.videoWindowId = 0x2a00007;
+    MovieWalk walk;
+    walk.movie.length = 2400;
+    walk.movie.frameAt = steady(24, 2400);
+    walk.reporter.videoWindowId = 0x2a00007;
 
-    runMovieProcedure(movieFile, "/films/a.avi", "a.avi", movie, {1280, 1024}, walk.hooks());
-    EXPECT_EQ(walk.steps,
-              (std::vector<std::string>{"analysing /films/a.avi", "poll", "open window",
-                                        "close window", "write", "count", "rows", "poll"}));
-    EXPECT_EQ(movie.calls, (std::vector<std::string>{"load", "play", "stop", "free"}));
-    EXPECT_EQ(movie.loadedFile, movieFile);
-    ASSERT_EQ(walk.videoPlaces.size(), 1u);
-    EXPECT_EQ(walk.videoPlaces[0], (ScreenPlace{640 - 320, 512 - 176, 640, 352}));
-    EXPECT_EQ(movie.playedInWindow, 0x2a00007u);
-    EXPECT_EQ(walk.rows.filename, "Filename: a.avi");
-    EXPECT_EQ(walk.rows.size, "352 x 640 pixel");
-    EXPECT_EQ(walk.rows.blank, " ");
+    walk.describe("/films/a.avi", {1280, 1024});
+    EXPECT_EQ(walk.reporter.reports,
+              (std::vector<std::string>{"analysing /films/a.avi", "poll after file",
+                                        "open window 320,336 640x352", "close window",
+                                        "movie Filename: a.avi | 352 x 640 pixel | fps: 24 | "
+                                        "1:40 min | Filecount: 7 | 352 x 640 pixel - 24 fps - "
+                                        "1:40 min",
+                                        "poll after file"}));
+    EXPECT_EQ(walk.movie.calls, (std::vector<std::string>{"load", "play", "stop", "free"}));
+    EXPECT_EQ(walk.movie.loadedFile, movieFile);
+    EXPECT_EQ(walk.movie.playedInWindow, 0x2a00007u);
+    EXPECT_EQ(walk.run.fileCount, 7);
 }
 
 TEST(MovieProcedureTest, OddSizesAreCentredWithTruncatingDivision)
 {
-    FakeMovie movie;
-    movie.width = 333;
-    movie.height = 201;
-    RecordingWalk walk;
-    runMovieProcedure(movieFile, "m.mpg", "m.mpg", movie, {1025, 769}, walk.hooks());
-    ASSERT_EQ(walk.videoPlaces.size(), 1u);
-    EXPECT_EQ(walk.videoPlaces[0], (ScreenPlace{512 - 166, 384 - 100, 333, 201}));
+    MovieWalk walk;
+    walk.movie.width = 333;
+    walk.movie.height = 201;
+    walk.describe("m.mpg", {1025, 769});
+    EXPECT_EQ(walk.reporter.withPrefix("open window"),
+              std::vector<std::string>{"open window 346,284 333x201"});
 }
 
 TEST(MovieProcedureTest, ANonMovieGetsNoLineButAnErrorLineWithTheReason)
 {
-    FakeMovie movie;
-    movie.loadResult = LoadResult::NotAMovie;
-    movie.refusal = "could not determine type of stream";
-    RecordingWalk walk;
-    EXPECT_EQ(runMovieProcedure(movieFile, "/f/x.avi", "x.avi", movie, {}, walk.hooks()),
-              MovieOutcome::PassedOver);
-    EXPECT_TRUE(walk.steps.empty());
-    EXPECT_EQ(walk.errors, std::vector<std::string>{"Movie could not be loaded (could not "
-                                                    "determine type of stream): /f/x.avi"});
-    EXPECT_EQ(movie.calls, std::vector<std::string>{"load"});
+    MovieWalk walk;
+    walk.movie.loadResult = LoadResult::NotAMovie;
+    walk.movie.refusal = "could not determine type of stream";
+    const FileOutcome outcome = walk.describe("/f/x.avi");
+    EXPECT_FALSE(outcome.description);
+    EXPECT_FALSE(outcome.counted);
+    EXPECT_EQ(walk.reporter.reports,
+              std::vector<std::string>{"error Movie could not be loaded (could not "
+                                       "determine type of stream): /f/x.avi"});
+    EXPECT_EQ(walk.errors(), std::vector<std::string>{"Movie could not be loaded (could not "
+                                                      "determine type of stream): /f/x.avi"});
+    EXPECT_EQ(walk.movie.calls, std::vector<std::string>{"load"});
+    EXPECT_EQ(walk.run.fileCount, 6);
 }
 
 TEST(MovieProcedureTest, APlayerFailureCostsTheMovieOneErrorLine)
 {
     {
-        FakeMovie movie;
-        movie.loadResult = LoadResult::PlayerFailed;
-        movie.failureAtLoad = "movie player gave no answer within 15000 ms";
-        RecordingWalk walk;
-        EXPECT_EQ(runMovieProcedure(movieFile, "/f/x.avi", "x.avi", movie, {}, walk.hooks()),
-                  MovieOutcome::PlayerFailed);
-        EXPECT_EQ(walk.errors, std::vector<std::string>{
-                                   "Movie could not be measured (movie player gave no answer "
-                                   "within 15000 ms): /f/x.avi"});
-        EXPECT_TRUE(walk.steps.empty());
+        MovieWalk walk;
+        walk.movie.loadResult = LoadResult::PlayerFailed;
+        walk.movie.failureAtLoad = "movie player gave no answer within 15000 ms";
+        const FileOutcome outcome = walk.describe("/f/x.avi");
+        EXPECT_EQ(walk.errors(), std::vector<std::string>{
+                                     "Movie could not be measured (movie player gave no answer "
+                                     "within 15000 ms): /f/x.avi"});
+        EXPECT_EQ(walk.reporter.reports.size(), 1u) << "only the error entry";
+        EXPECT_FALSE(outcome.byBytesAlone);
     }
     {
         // Failing in the middle of the count ends the busy loops at once, not after 12 s.
-        FakeMovie movie;
-        movie.frameAt = steady(25, 1000);
-        movie.failAtStatus = 5;
-        RecordingWalk walk;
-        walk.videoWindowId = 7;
-        EXPECT_EQ(runMovieProcedure(movieFile, "/f/y.avi", "y.avi", movie, {}, walk.hooks()),
-                  MovieOutcome::PlayerFailed);
-        EXPECT_LT(movie.statusReads, 10);
-        EXPECT_EQ(walk.errors.size(), 1u);
-        EXPECT_TRUE(walk.descriptions.empty());
-        EXPECT_EQ(walk.steps, (std::vector<std::string>{"analysing /f/y.avi", "poll", "open window",
-                                                        "close window"}));
+        MovieWalk walk;
+        walk.movie.frameAt = steady(25, 1000);
+        walk.movie.failAtStatus = 5;
+        walk.reporter.videoWindowId = 7;
+        const FileOutcome outcome = walk.describe("/f/y.avi");
+        EXPECT_LT(walk.movie.statusReads, 10);
+        EXPECT_EQ(walk.errors().size(), 1u);
+        EXPECT_FALSE(outcome.description);
+        EXPECT_TRUE(walk.folder.entryLines.empty());
+        EXPECT_EQ(walk.reporter.reports,
+                  (std::vector<std::string>{"analysing /f/y.avi", "poll after file",
+                                            "open window 192,208 640x352", "close window",
+                                            "error " + walk.errors().front()}));
     }
 }
 
 TEST(MovieProcedureTest, ACloseRequestStopsAtEitherPoll)
 {
     {
-        FakeMovie movie;
-        RecordingWalk walk;
-        walk.closeAtPoll = 1;
-        EXPECT_EQ(runMovieProcedure(movieFile, "a.avi", "a.avi", movie, {}, walk.hooks()),
-                  MovieOutcome::CloseRequested);
-        EXPECT_EQ(movie.calls, std::vector<std::string>{"load"}); // left loaded, not played
-        EXPECT_TRUE(walk.descriptions.empty());
+        MovieWalk walk;
+        walk.reporter.stopAtPoll = 1;
+        const FileOutcome outcome = walk.describe("a.avi");
+        EXPECT_TRUE(outcome.stopped);
+        EXPECT_TRUE(walk.run.closeRequested);
+        EXPECT_EQ(walk.movie.calls, std::vector<std::string>{"load"}); // left loaded, not played
+        EXPECT_TRUE(walk.folder.entryLines.empty());
     }
     {
-        FakeMovie movie;
-        RecordingWalk walk;
-        walk.closeAtPoll = 2;
-        EXPECT_EQ(runMovieProcedure(movieFile, "a.avi", "a.avi", movie, {}, walk.hooks()),
-                  MovieOutcome::CloseRequested);
-        EXPECT_EQ(walk.descriptions.size(), 1u); // the line was written before the poll
+        MovieWalk walk;
+        walk.reporter.stopAtPoll = 2;
+        walk.describe("a.avi");
+        EXPECT_TRUE(walk.run.closeRequested);
+        EXPECT_FALSE(walk.folder.entryLines.empty()); // the line was written before the poll
     }
 }
 

@@ -1,6 +1,7 @@
-#include "scan/descriptions.h"
+#include "formats/mp3_description.h"
 
-#include "scan/track_facts.h"
+#include "formats/track_facts.h"
+#include "platform/clock_text.h"
 #include "settings/settings.h"
 
 #include <cmath>
@@ -44,27 +45,6 @@ std::string composeDescription(const TrackFacts& facts, const Settings& settings
     append(settings.showPlaytime, playingTime);
     append(settings.showGenre, genreText);
     return text.size() < 3 ? std::string() : text.substr(3);
-}
-
-std::string twoDigitText(std::int64_t value)
-{
-    const std::string text = std::to_string(value);
-    return text.size() == 1 ? "0" + text : text;
-}
-
-std::string elapsedTimeText(float nowSeconds, float startSeconds)
-{
-    return elapsedClockText(nowSeconds, startSeconds) + " Time elapsed";
-}
-
-std::string elapsedClockText(float nowSeconds, float startSeconds)
-{
-    const float elapsed = nowSeconds - startSeconds;
-    const float hours = std::floor(elapsed / 60.0f / 60.0f);
-    const float minutes = std::floor(elapsed / 60.0f - hours * 60.0f);
-    const float seconds = std::floor(elapsed - minutes * 60.0f - hours * 3600.0f);
-    return std::to_string(static_cast<long>(hours)) + ":" + twoDigitText(static_cast<long>(minutes))
-           + ":" + twoDigitText(static_cast<long>(seconds));
 }
 
 } // namespace tagrelay

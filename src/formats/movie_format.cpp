@@ -1,16 +1,8 @@
-#include "scan/movie_describer.h"
+#include "formats/movie_format.h"
 
-#include "lists/list_line.h"
-#include "movie/movie_service.h"
-#include "scan/descriptions.h"
-#include "scan/folder_context.h"
-#include "scan/run_state.h"
-#include "scan/walk_context.h"
+#include "platform/clock_text.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -29,6 +21,11 @@ constexpr std::int32_t framesWanted = 230;
 constexpr std::int32_t framesNeeded = 100; // fewer frames seen give no trustworthy rate
 constexpr float slowestRate = 15.0f;
 constexpr float fastestRate = 40.0f;
+
+/// Raise with every change to what a movie's line or entries are made of.
+constexpr int movieFormatVersion = 1;
+
+constexpr std::array<std::string_view, 2> movieExtensions = {".avi", ".mpg"};
 
 bool hasFailed(const MovieSource& movie)
 {
@@ -101,14 +98,16 @@ std::string movieLoadFailureLine(const std::string& fullPath, const std::string&
     return "Movie could not be loaded (" + reason + "): " + fullPath;
 }
 
-MovieOutcome runMovieProcedure(int file, const std::string& fullPath, const std::string& name,
-                               MovieSource& movie, ScreenSize screen, const MovieWalkHooks& hooks)
+FileOutcome analyseMovie(int file, const std::string& fullPath, MovieSource& movie,
+                         ScreenSize screen, AnalysisSink& sink)
 {
-    const auto pollForClose = [&hooks] { return hooks.pollForClose && hooks.pollForClose(); };
-    const auto reportFailure = [&] {
-        if (hooks.addError)
-            hooks.addError(moviePlayerFailureLine(fullPath, movie.playerFailure()));
-        return MovieOutcome::PlayerFailed;
+    FileOutcome outcome;
+    // What the player does with a movie depends on more than its bytes: only a movie it
+    // measured is remembered.
+    const auto playerFailed = [&] {
+        outcome.errors.push_back(moviePlayerFailureLine(fullPath, movie.playerFailure()));
+        outcome.byBytesAlone = false;
+        return outcome;
     };
 
     switch (movie.loadMovie(file)) {
@@ -116,16 +115,18 @@ MovieOutcome runMovieProcedure(int file, const std::string& fullPath, const std:
         break;
     case LoadResult::NotAMovie:
         // Still no line and no count, but the user learns which file was left out and why.
-        if (hooks.addError)
-            hooks.addError(movieLoadFailureLine(fullPath, movie.loadRefusal()));
-        return MovieOutcome::PassedOver;
+        outcome.errors.push_back(movieLoadFailureLine(fullPath, movie.loadRefusal()));
+        outcome.byBytesAlone = false;
+        return outcome;
     case LoadResult::PlayerFailed:
-        return reportFailure();
+        return playerFailed();
     }
-    if (hooks.showAnalysing)
-        hooks.showAnalysing(fullPath);
-    if (pollForClose())
-        return MovieOutcome::CloseRequested;
+    sink.analysing();
+    if (!sink.goOnAfterLoad()) {
+        // Left loaded; the end of the run releases it.
+        outcome.stopped = true;
+        return outcome;
+    }
 
     const std::int32_t height = movie.movieHeight();
     const std::int32_t width = movie.movieWidth();
@@ -136,16 +137,16 @@ MovieOutcome runMovieProcedure(int file, const std::string& fullPath, const std:
     const ScreenPlace place{screen.width / 2 - width / 2, screen.height / 2 - height / 2, width,
                             height};
     std::uint64_t videoWindow = 0;
-    if (width > 0 && height > 0 && hooks.openVideoWindow)
-        videoWindow = hooks.openVideoWindow(place);
+    if (width > 0 && height > 0)
+        videoWindow = sink.openVideoWindow(place);
     movie.playMovie(videoWindow);
     const FrameRateReadings readings = measureFrameRate(movie);
     movie.stopMovie();
     movie.freeMovie();
-    if (videoWindow != 0 && hooks.closeVideoWindow)
-        hooks.closeVideoWindow();
+    if (videoWindow != 0)
+        sink.closeVideoWindow();
     if (hasFailed(movie))
-        return reportFailure();
+        return playerFailed();
 
     const bool plausible = isPlausibleRate(readings.f2, readings.rate);
     const std::string sizeText = movieSizeText(height, width);
@@ -153,54 +154,41 @@ MovieOutcome runMovieProcedure(int file, const std::string& fullPath, const std:
     const std::string playingTime =
         plausible ? moviePlayingTimeText(length, readings.rate) : "xx:xx min";
     const std::string secondPiece = plausible ? " - " + fpsText + " fps - " + playingTime : " ";
-    if (hooks.writeDescription)
-        hooks.writeDescription(sizeText + secondPiece);
-    const std::int32_t count = hooks.countFile ? hooks.countFile() : 0;
+    outcome.description = sizeText + secondPiece;
+    outcome.counted = true;
 
-    if (hooks.showMovieRows) {
-        MovieRows rows;
-        rows.filename = "Filename: " + name;
-        rows.size = sizeText;
-        rows.fps = "fps: " + fpsText;
-        rows.playingTime = playingTime;
-        rows.fileCount = "Filecount: " + std::to_string(count);
-        rows.preview = sizeText + secondPiece;
-        hooks.showMovieRows(rows);
-    }
-    return pollForClose() ? MovieOutcome::CloseRequested : MovieOutcome::Described;
+    MovieRows rows;
+    rows.filename = "Filename: " + std::string(entryNameOf(fullPath));
+    rows.size = sizeText;
+    rows.fps = "fps: " + fpsText;
+    rows.playingTime = playingTime;
+    rows.preview = sizeText + secondPiece;
+    outcome.shown.movie = rows;
+    return outcome;
 }
 
-void describeMovie(FolderContext& folder, const std::string& name, OpenFile file, WalkContext& walk)
+std::span<const std::string_view> MovieFileFormat::extensions() const
 {
-    RunState& run = walk.run;
-    WalkReporter& reporter = walk.reporter;
-    const std::string fullPath = folder.path + name;
-    if (!file.isOpen()) {
-        walk.addError(movieLoadFailureLine(fullPath, "the file cannot be opened"));
-        return;
-    }
-    // One worker serves every movie of the run; it starts with the first movie.
-    if (!run.movieService) {
-        MovieServiceOptions options;
-        options.showsWindows = reporter.showsMovies();
-        run.movieService = std::make_shared<MovieService>(options);
-    }
-    MovieWalkHooks hooks;
-    hooks.showAnalysing = [&](const std::string& path) { reporter.analysing(path); };
-    hooks.pollForClose = [&] { return walk.stopRequestedAfterFile(); };
-    hooks.openVideoWindow = [&](ScreenPlace place) { return reporter.openVideoWindow(place); };
-    hooks.closeVideoWindow = [&] { reporter.closeVideoWindow(); };
-    hooks.writeDescription = [&](const std::string& description) {
-        folder.appendLine(descriptionLine(name, description));
-    };
-    hooks.countFile = [&] { return ++run.fileCount; };
-    hooks.showMovieRows = [&](const MovieRows& rows) { reporter.movieShown(rows); };
-    hooks.addError = [&](const std::string& line) { walk.addError(line); };
+    return movieExtensions;
+}
 
-    const MovieOutcome outcome = runMovieProcedure(file.fd(), fullPath, name, *run.movieService,
-                                                   reporter.screenSize(), hooks);
-    if (outcome == MovieOutcome::CloseRequested)
-        run.closeRequested = true;
+std::string MovieFileFormat::cacheKey(const LineOptions& options) const
+{
+    return "movie " + std::to_string(movieFormatVersion)
+           + (options.playsMoviesOnScreen ? "; measured on the screen" : "; measured on its clock");
+}
+
+FileOutcome MovieFileFormat::analyse(OpenFile file, const std::string& fullPath,
+                                     const AnalysisOptions& options, AnalysisSink& sink) const
+{
+    MovieSource* player = file.isOpen() ? sink.moviePlayer() : nullptr;
+    if (player == nullptr) {
+        FileOutcome outcome;
+        outcome.errors.push_back(movieLoadFailureLine(fullPath, "the file cannot be opened"));
+        outcome.byBytesAlone = false;
+        return outcome;
+    }
+    return analyseMovie(file.fd(), fullPath, *player, options.screen, sink);
 }
 
 } // namespace tagrelay

@@ -1,5 +1,6 @@
-#include "scan/file_analysis.h"
+#include "scan/direct_sink.h"
 
+#include "movie/movie_service.h"
 #include "scan/run_state.h"
 #include "scan/walk_context.h"
 #include "scan/walk_reporter.h"
@@ -13,11 +14,10 @@ AnalysisOptions analysisOptionsOf(const WalkContext& walk)
     options.tagVersions = walk.run.tagVersions;
     options.showsCovers = walk.reporter.showsCovers();
     options.displayDepth = walk.reporter.displayDepth();
+    options.screen = walk.reporter.screenSize();
     options.readAhead = walk.readAhead;
     return options;
 }
-
-AnalysisSink::~AnalysisSink() = default;
 
 void DirectSink::analysing()
 {
@@ -47,6 +47,33 @@ void DirectSink::scanFinished()
 void DirectSink::errorFound(const std::string& text)
 {
     m_walk.addError(text);
+}
+
+MovieSource* DirectSink::moviePlayer()
+{
+    // One worker serves every movie of the run; it starts with the first movie.
+    RunState& run = m_walk.run;
+    if (!run.movieService) {
+        MovieServiceOptions options;
+        options.showsWindows = m_walk.reporter.showsMovies();
+        run.movieService = std::make_shared<MovieService>(options);
+    }
+    return run.movieService.get();
+}
+
+bool DirectSink::goOnAfterLoad()
+{
+    return !m_walk.stopRequestedAfterFile();
+}
+
+std::uint64_t DirectSink::openVideoWindow(ScreenPlace place)
+{
+    return m_walk.reporter.openVideoWindow(place);
+}
+
+void DirectSink::closeVideoWindow()
+{
+    m_walk.reporter.closeVideoWindow();
 }
 
 } // namespace tagrelay

@@ -1,7 +1,8 @@
+#include "formats/mp3_description.h"
+#include "formats/mp3_format.h"
+#include "formats/track_facts.h"
 #include "lists/list_line.h"
-#include "scan/descriptions.h"
-#include "scan/mp3_describer.h"
-#include "scan/track_facts.h"
+#include "platform/clock_text.h"
 #include "settings/settings_file.h"
 
 #include <gtest/gtest.h>

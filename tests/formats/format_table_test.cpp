@@ -1,0 +1,117 @@
+#include "formats/format_table.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tagrelay {
+namespace {
+
+TEST(FormatTableTest, ANameBelongsToTheFormatWhoseExtensionItEndsWithInAnyCase)
+{
+    const auto formatName = [](const char* fileName) -> std::string {
+        const auto place = formatPlaceOf(fileName);
+        return place ? std::string(fileFormats()[*place]->name()) : "-";
+    };
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"song.mp3", "mp3"},
+        {"SONG.MP3", "mp3"},
+        {".mp3", "mp3"},
+        {"a.Mp3", "mp3"},
+        {"photo.jpg", "picture"},
+        {"scan.BMP", "picture"},
+        {"film.avi", "movie"},
+        {"film.MPG", "movie"},
+        {"mp3", "-"},
+        {"song.mp3.txt", "-"},
+        {"photo.jpeg", "-"},
+        {"song.mp", "-"},
+        {"notes.txt", "-"},
+        {"", "-"},
+        {"x.mp3 ", "-"},
+        {"descript.ion", "-"},
+        {"a.jpg.ico", "-"},
+        {"clip.mpeg", "-"},
+    };
+    for (const auto& [fileName, expected] : cases)
+        EXPECT_EQ(formatName(fileName), expected) << '"' << fileName << '"';
+}
+
+struct KeyCase
+{
+    const char* what;
+    std::function<void(LineOptions&)> change;
+    std::vector<std::string> changedKeys; // the formats whose key the change moves
+};
+
+/// Each format's key moves with exactly the options that shape its lines, entries and icons,
+/// so a change for one kind of file leaves the others' cache entries in use.
+TEST(FormatCacheKeyTest, MovesWithTheOptionsThatShapeTheFormatsFilesOnly)
+{
+    const auto ticked = [](std::int32_t Settings::*flag) {
+        return [flag](LineOptions& options) { options.settings.*flag = 1; };
+    };
+    const std::vector<KeyCase> cases = {
+        {"artist", ticked(&Settings::showArtist), {"mp3"}},
+        {"album", ticked(&Settings::showAlbum), {"mp3"}},
+        {"title", ticked(&Settings::showTitle), {"mp3"}},
+        {"bitrate", ticked(&Settings::showBitrate), {"mp3"}},
+        {"audio mode", ticked(&Settings::showAudioMode), {"mp3"}},
+        {"playtime", ticked(&Settings::showPlaytime), {"mp3"}},
+        {"genre", ticked(&Settings::showGenre), {"mp3"}},
+        {"mp3 icons", ticked(&Settings::makeMp3Icons), {"mp3"}},
+        {"picture size", ticked(&Settings::showPictureSize), {"picture"}},
+        {"picture icons", ticked(&Settings::makePictureIcons), {"picture"}},
+        // Movies are looked up only while they are described.
+        {"movie info", ticked(&Settings::showMovieInfo), {}},
+        {"icon size without icons", [](LineOptions& o) { o.settings.iconSize = 40; }, {}},
+        {"icon size with both icons",
+         [](LineOptions& o) {
+             o.settings.makeMp3Icons = o.settings.makePictureIcons = 1;
+             o.settings.iconSize = 40;
+         },
+         {"mp3", "picture"}},
+        {"all tag versions", [](LineOptions& o) { o.tagVersions = TagVersions::All; }, {"mp3"}},
+        {"display depth", [](LineOptions& o) { o.displayDepth = 8; }, {"picture"}},
+        {"codeset", [](LineOptions& o) { o.codeset = "ISO-8859-1"; }, {"mp3"}},
+        {"movies on the screen", [](LineOptions& o) { o.playsMoviesOnScreen = true; }, {"movie"}},
+        {"run counter and start folder",
+         [](LineOptions& o) {
+             o.settings.runCounter = 9;
+             o.settings.startDirectory = "/elsewhere";
+         },
+         {}},
+    };
+    LineOptions base;
+    base.codeset = "UTF-8";
+    base.displayDepth = 32;
+    base.settings.iconSize = 50;
+    const std::vector<std::string> baseKeys = formatCacheKeys(base);
+    ASSERT_EQ(baseKeys.size(), fileFormats().size());
+    for (const KeyCase& c : cases) {
+        LineOptions changed = base;
+        c.change(changed);
+        const std::vector<std::string> keys = formatCacheKeys(changed);
+        std::vector<std::string> moved;
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            if (keys[i] != baseKeys[i])
+                moved.emplace_back(fileFormats()[i]->name());
+        }
+        EXPECT_EQ(moved, c.changedKeys) << c.what;
+    }
+    LineOptions icons = base;
+    icons.settings.makeMp3Icons = icons.settings.makePictureIcons = 1;
+    LineOptions otherDepth = icons;
+    otherDepth.displayDepth = 16;
+    EXPECT_NE(formatCacheKeys(icons)[0], formatCacheKeys(otherDepth)[0])
+        << "an MP3 icon is made at the screen's depth";
+    LineOptions biggerIcons = icons;
+    biggerIcons.settings.iconSize = 60;
+    EXPECT_NE(formatCacheKeys(icons)[0], formatCacheKeys(biggerIcons)[0]);
+    EXPECT_NE(formatCacheKeys(icons)[1], formatCacheKeys(biggerIcons)[1]);
+}
+
+} // namespace
+} // namespace tagrelay
