@@ -2,10 +2,12 @@
 // error list and window, call for call.
 
 #include "scan/run_state.h"
+#include "scan/walk.h"
 #include "shell/progress_display.h"
 #include "support/frame_bytes.h"
 #include "support/id3_bytes.h"
 #include "support/picture_bytes.h"
+#include "support/recording_reporter.h"
 #include "support/recording_window_layer.h"
 #include "support/support.h"
 #include "support/window_walk.h"
@@ -152,6 +154,35 @@ TEST_F(ParallelWalkTest, AnyNumberOfWorkersGivesTheWalkOfOneThread)
         EXPECT_EQ(parallel.drawCalls, serial.drawCalls) << workers;
         EXPECT_EQ(parallel.finalGadgets, serial.finalGadgets) << workers;
     }
+}
+
+/// What the walk reports, in order, to a front end that shows covers, less the polls (a
+/// worker's file is waited for with polls of its own): the same for any number of workers.
+TEST_F(ParallelWalkTest, AnyNumberOfWorkersReportsWhatOneThreadReports)
+{
+    makeTree();
+    const auto reportsWith = [this](int workers) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.path())) {
+            if (entry.path().filename() == "descript.ion" || entry.path().extension() == ".ico")
+                std::filesystem::remove(entry.path());
+        }
+        test::RecordingReporter reporter;
+        reporter.covers = true;
+        RunState run;
+        run.settings = settings;
+        run.analysisWorkers = workers;
+        describeDirectory(tree.path(), 0, reporter, run);
+        std::vector<std::string> reports;
+        for (const std::string& report : reporter.reports) {
+            if (report != "poll")
+                reports.push_back(report);
+        }
+        return reports;
+    };
+    const std::vector<std::string> serial = reportsWith(1);
+    ASSERT_GT(serial.size(), 100u);
+    for (const int workers : {2, 8})
+        EXPECT_EQ(reportsWith(workers), serial) << workers;
 }
 
 TEST_F(ParallelWalkTest, AStopLeavesWholeListsOfTheFilesDoneInOrder)

@@ -1,11 +1,9 @@
 #include "platform/byte_reader.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
-#include "shell/progress_display.h"
 #include "support/frame_bytes.h"
-#include "support/recording_window_layer.h"
+#include "support/recording_reporter.h"
 #include "support/support.h"
-#include "support/window_walk.h"
 #include "tags/id3v2.h"
 
 #include <gtest/gtest.h>
@@ -50,13 +48,12 @@ class TaggerWalkTest : public ::testing::TestWithParam<TaggerCase>
   protected:
     std::string describe(TagVersions versions)
     {
-        RecordingWindowLayer window;
-        openWalkWindow(window, "test");
+        test::RecordingReporter reporter;
         RunState run;
         run.settings.showArtist = run.settings.showAlbum = run.settings.showTitle = 1;
         run.settings.showGenre = 1;
         run.tagVersions = versions;
-        describeDirectory(tree.path(), 0, window, run);
+        describeDirectory(tree.path(), 0, reporter, run);
         return test::readFileText(tree.path() + "descript.ion");
     }
 

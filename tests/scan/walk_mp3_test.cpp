@@ -1,11 +1,9 @@
 #include "scan/run_state.h"
 #include "scan/walk.h"
-#include "shell/progress_display.h"
 #include "support/frame_bytes.h"
 #include "support/id3_bytes.h"
-#include "support/recording_window_layer.h"
+#include "support/recording_reporter.h"
 #include "support/support.h"
-#include "support/window_walk.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -28,7 +26,6 @@ class WalkMp3Test : public testing::Test
   protected:
     WalkMp3Test()
     {
-        openWalkWindow(window, "test");
         Settings& s = run.settings;
         s.showArtist = s.showAlbum = s.showTitle = s.showBitrate = 1;
         s.showAudioMode = s.showPlaytime = s.showGenre = 1;
@@ -45,22 +42,24 @@ class WalkMp3Test : public testing::Test
         return tree.writeFile(name, stream.bytes());
     }
 
-    void walk() { describeDirectory(tree.path(), 0, window, run); }
+    void walk() { describeDirectory(tree.path(), 0, reporter, run); }
     std::string list() const { return readFileText(tree.path() + "descript.ion"); }
-    const std::vector<std::string>& errorList() const { return window.gadget(errorListBox)->lines; }
-    /// The list's entries as the run keeps them, checked to be what the window shows.
+    /// The list's entries as the run keeps them, checked to be what the front end was told.
     std::vector<std::string> errors() const
     {
-        EXPECT_EQ(errorList(), [this] {
-            std::vector<std::string> shown{errorListTitle};
-            shown.insert(shown.end(), run.errors.begin(), run.errors.end());
-            return shown;
-        }());
+        std::vector<std::string> told;
+        for (const std::string& report : reporter.withPrefix("error "))
+            told.push_back(report.substr(6));
+        EXPECT_EQ(told, run.errors);
         return run.errors;
+    }
+    long polls() const
+    {
+        return std::count(reporter.reports.begin(), reporter.reports.end(), "poll");
     }
 
     test::TempTree tree;
-    RecordingWindowLayer window;
+    test::RecordingReporter reporter;
     RunState run;
 };
 
@@ -80,12 +79,14 @@ TEST_F(WalkMp3Test, ALineCarriesEveryTickedFactInItsOrder)
     EXPECT_EQ(
         list(),
         "\"song.mp3\" Artist - Album - Title - 128 kbs CBR - Joint Stereo - 0:26 min - (17)\r\n");
-    EXPECT_EQ(window.gadget(bitrateField)->text, "Bitrate: 128 kbs ");
-    EXPECT_EQ(window.gadget(genreField)->text, "Genre: (17)");
-    EXPECT_EQ(window.gadget(playtimeField)->text, "0:26 min");
-    EXPECT_EQ(window.gadget(channelModeField)->text, "Joint Stereo");
-    EXPECT_EQ(window.gadget(artistField)->text, "Artist: Artist");
-    EXPECT_EQ(errorList().size(), 1u);
+    EXPECT_EQ(reporter.withPrefix("mp3 "),
+              std::vector<std::string>{
+                  "mp3 song.mp3 | Artist | Title | 128 | (17) | Joint Stereo | 0:26 min | 0"});
+    EXPECT_EQ(
+        reporter.withPrefix("description "),
+        std::vector<std::string>{
+            "description Artist - Album - Title - 128 kbs CBR - Joint Stereo - 0:26 min - (17)"});
+    EXPECT_TRUE(errors().empty());
     EXPECT_EQ(run.fileCount, 1);
 }
 
@@ -136,32 +137,31 @@ TEST_F(WalkMp3Test, TagsTheLocaleCannotShowAreListed)
     writeSong("near.mp3",
               Id3v2Builder().textFrame("TPE1", "Who?").textFrame("TIT2", "Fine").bytes(), 10);
     walk();
-    ASSERT_EQ(errorList().size(), 2u);
-    EXPECT_EQ(errorList()[1], tree.path() + "far.mp3 please write a new id3 tag ");
+    EXPECT_EQ(errors(),
+              std::vector<std::string>{tree.path() + "far.mp3 please write a new id3 tag "});
 }
 
 TEST_F(WalkMp3Test, ClosingDuringAScanEndsTheRunBeforeTheLine)
 {
-    // On the walk's own thread the scan asks the window for every frame: polls count files.
+    // On the walk's own thread the scan asks the front end for every frame.
     run.analysisWorkers = 1;
     FrameStream vbr;
     vbr.bitrates({128, 192, 128, 160}, FrameSpec{});
     for (int i = 0; i < 500; ++i)
         vbr.bitrates({128, 192}, FrameSpec{});
     tree.writeFile("long.mp3", vbr.bytes());
-    window.setPollHook([](int poll) {
-        return poll == 50 ? Event{EventKind::CloseWindow, 0, -1} : Event{};
-    });
+    reporter.stopAtPoll = 50;
     walk();
     EXPECT_TRUE(run.closeRequested);
-    EXPECT_EQ(window.pollCount(), 50);
+    EXPECT_EQ(polls(), 50);
+    EXPECT_TRUE(reporter.withPrefix("mp3 ").empty());
     EXPECT_EQ(list(), "");
     EXPECT_EQ(run.fileCount, 0);
 }
 
 TEST_F(WalkMp3Test, AVbrFileIsWalkedToItsEndWithTheBarGoneAfter)
 {
-    // On the walk's own thread the scan asks the window for every frame: polls count files.
+    // On the walk's own thread the scan asks the front end for every frame.
     run.analysisWorkers = 1;
     FrameStream vbr;
     for (int i = 0; i < 300; ++i)
@@ -171,9 +171,12 @@ TEST_F(WalkMp3Test, AVbrFileIsWalkedToItsEndWithTheBarGoneAfter)
     run.settings.showBitrate = 1;
     walk();
     EXPECT_EQ(list(), "\"vbr.mp3\" 160 kbs VBR\r\n");
-    EXPECT_FALSE(window.hasGadget(scanProgressBar));
-    EXPECT_FALSE(window.hasGadget(analysingField));
-    EXPECT_GE(window.pollCount(), 600);
+    const auto& reports = reporter.reports;
+    EXPECT_EQ(
+        std::count(reports.begin(), reports.end(), "scan of " + std::to_string(vbr.bytes().size())),
+        1);
+    EXPECT_EQ(std::count(reports.begin(), reports.end(), "scan finished"), 1);
+    EXPECT_GE(polls(), 600);
 }
 
 struct FrameTroubleCase
@@ -217,15 +220,9 @@ TEST_F(WalkMp3Test, TheScanBarShowsOnlyWithTheBitrate)
         run.settings = Settings{};
         run.settings.showPlaytime = 1;
         run.settings.showBitrate = bitrate;
-        RecordingWindowLayer fresh;
-        openWalkWindow(fresh, "test");
-        bool barSeen = false;
-        fresh.setPollHook([&](int) {
-            barSeen = barSeen || fresh.hasGadget(scanProgressBar);
-            return Event{};
-        });
+        test::RecordingReporter fresh;
         describeDirectory(tree.path(), 0, fresh, run);
-        EXPECT_EQ(barSeen, bitrate == 1);
+        EXPECT_EQ(fresh.withPrefix("scan of ").size(), bitrate == 1 ? 1u : 0u);
     }
 }
 
@@ -262,9 +259,8 @@ TEST_F(WalkMp3Test, ReadingAheadChangesNoLineNorEntry)
         RunState fresh;
         fresh.settings = run.settings;
         fresh.readAhead = readAhead;
-        RecordingWindowLayer freshWindow;
-        openWalkWindow(freshWindow, "test");
-        describeDirectory(tree.path(), 0, freshWindow, fresh);
+        test::RecordingReporter freshReporter;
+        describeDirectory(tree.path(), 0, freshReporter, fresh);
         lists.push_back(list() + readFileText(tree.path() + "sub/descript.ion"));
         errorLists.push_back(fresh.errors);
     }

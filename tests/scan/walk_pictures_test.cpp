@@ -1,12 +1,10 @@
 #include "scan/run_state.h"
 #include "scan/walk.h"
-#include "shell/progress_display.h"
 #include "support/frame_bytes.h"
 #include "support/id3_bytes.h"
 #include "support/picture_bytes.h"
-#include "support/recording_window_layer.h"
+#include "support/recording_reporter.h"
 #include "support/support.h"
-#include "support/window_walk.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -25,9 +23,14 @@ using test::readFileText;
 class WalkPicturesTest : public testing::Test
 {
   protected:
-    WalkPicturesTest() { openWalkWindow(window, "test"); }
+    /// As the window program shows them: covers drawn, on a screen of 32 bits per pixel.
+    WalkPicturesTest()
+    {
+        reporter.covers = true;
+        reporter.depth = 32;
+    }
 
-    void walk() { describeDirectory(tree.path(), 0, window, run); }
+    void walk() { describeDirectory(tree.path(), 0, reporter, run); }
     std::string list() const { return readFileText(tree.path() + "descript.ion"); }
     bool hasIcon(const std::string& name) const
     {
@@ -44,7 +47,7 @@ class WalkPicturesTest : public testing::Test
     }
 
     test::TempTree tree;
-    RecordingWindowLayer window;
+    test::RecordingReporter reporter;
     RunState run;
 };
 
@@ -101,14 +104,11 @@ TEST_F(WalkPicturesTest, ACoverIsShownAndWrittenAsAJpegIconOnlyWhenAsked)
     EXPECT_EQ(icon->components, 3);
     // No front cover: no icon, and the old one stays untouched.
     EXPECT_EQ(readFileText(tree.path() + "back.mp3.ico"), "an icon of an earlier run");
-    int pictures = 0;
-    for (const auto& call : window.drawCalls()) {
-        if (call.kind == RecordingWindowLayer::DrawKind::Picture) {
-            ++pictures;
-            EXPECT_EQ(call.box, (Box{360, 160, 150, 150}));
-        }
-    }
-    EXPECT_EQ(pictures, 1);
+    // Each MP3 file shows its cover place: the front cover squeezed to it, or none.
+    std::vector<std::string> covers = reporter.withPrefix("cover");
+    const std::vector<std::string> none = reporter.withPrefix("no cover");
+    covers.insert(covers.end(), none.begin(), none.end());
+    EXPECT_EQ(covers, (std::vector<std::string>{"cover 150x150", "no cover"}));
 
     std::filesystem::remove(tree.path() + "front.mp3.ico");
     run.settings.makeMp3Icons = 0;

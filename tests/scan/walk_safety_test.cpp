@@ -2,12 +2,10 @@
 #include "platform/replacement_file.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
-#include "shell/progress_display.h"
 #include "support/frame_bytes.h"
 #include "support/id3_bytes.h"
-#include "support/recording_window_layer.h"
+#include "support/recording_reporter.h"
 #include "support/support.h"
-#include "support/window_walk.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -32,9 +30,7 @@ using test::readFileText;
 class WalkSafetyTest : public testing::Test
 {
   protected:
-    WalkSafetyTest() { openWalkWindow(window, "test"); }
-
-    void walk() { describeDirectory(tree.path(), 0, window, run); }
+    void walk() { describeDirectory(tree.path(), 0, reporter, run); }
     std::string list(const std::string& folder = "") const
     {
         return readFileText(tree.path() + folder + "descript.ion");
@@ -56,7 +52,7 @@ class WalkSafetyTest : public testing::Test
 
     test::TempTree tree;
     test::TempTree outside;
-    RecordingWindowLayer window;
+    test::RecordingReporter reporter;
     RunState run;
 };
 
@@ -169,8 +165,8 @@ TEST_F(WalkSafetyTest, AFullDiskKeepsTheOldListAndSaysSo)
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
             return 3;
         RunState childRun;
-        RecordingWindowLayer childWindow;
-        describeDirectory(tree.path(), 0, childWindow, childRun);
+        test::RecordingReporter childReporter;
+        describeDirectory(tree.path(), 0, childReporter, childRun);
         const bool reported =
             childRun.incompleteFolders == 1
             && childRun.errors.back().rfind("descript.ion could not be written: ", 0) == 0;
@@ -210,8 +206,8 @@ TEST_F(WalkSafetyTest, TwoWalksAtOnceEachLeaveAWholeList)
         tree.writeFile("sub/" + std::to_string(i) + ".mp3", "x");
     const auto walkOnce = [this] {
         RunState own;
-        RecordingWindowLayer ownWindow;
-        describeDirectory(tree.path(), 0, ownWindow, own);
+        test::RecordingReporter ownReporter;
+        describeDirectory(tree.path(), 0, ownReporter, own);
         return own.incompleteFolders;
     };
     const pid_t child = ::fork();
@@ -227,20 +223,18 @@ TEST_F(WalkSafetyTest, TwoWalksAtOnceEachLeaveAWholeList)
 
 TEST_F(WalkSafetyTest, AnAbandonedWalkPutsItsLinesSoFarInPlace)
 {
-    // On the walk's own thread the scan asks the window for every frame: polls count files.
+    // On the walk's own thread the scan asks the front end for every frame: polls count files.
     run.analysisWorkers = 1;
     tree.writeFile("descript.ion", "\"old.mp3\" gone\r\n");
     for (int i = 0; i < 5; ++i)
         tree.writeFile(std::to_string(i) + ".mp3", "x");
-    window.setPollHook([](int poll) {
-        return poll == 5 ? Event{EventKind::CloseWindow, 0, -1} : Event{};
-    });
+    reporter.stopAtPoll = 3;
 
     walk();
 
     EXPECT_TRUE(run.closeRequested);
     const std::string written = list();
-    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 3); // two polls a file
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 3); // a poll after each file
 }
 
 TEST_F(WalkSafetyTest, DepthAndPathLengthAreLimitedByMemoryAlone)
@@ -265,8 +259,8 @@ TEST_F(WalkSafetyTest, DepthAndPathLengthAreLimitedByMemoryAlone)
         if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
             return 3;
         RunState childRun;
-        RecordingWindowLayer childWindow;
-        describeDirectory(tree.path(), 0, childWindow, childRun);
+        test::RecordingReporter childReporter;
+        describeDirectory(tree.path(), 0, childReporter, childRun);
         return childRun.fileCount == 2 && childRun.incompleteFolders == 0 ? 0 : 4;
     });
     EXPECT_EQ(code, 0);
@@ -296,8 +290,8 @@ TEST_F(WalkSafetyTest, FoldersThatCannotBeEnteredOrWrittenAreReported)
         if (::setgid(65534) != 0 || ::setuid(65534) != 0)
             return 3;
         RunState childRun;
-        RecordingWindowLayer childWindow;
-        describeDirectory(tree.path(), 0, childWindow, childRun);
+        test::RecordingReporter childReporter;
+        describeDirectory(tree.path(), 0, childReporter, childRun);
         const auto has = [&](const std::string& text) {
             return std::find(childRun.errors.begin(), childRun.errors.end(), text)
                    != childRun.errors.end();
