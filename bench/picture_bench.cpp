@@ -173,8 +173,8 @@ int timeCovers(const std::string& dir)
                                     {1000, false}, {1400, false}, {3000, false}};
     std::printf("| cover | file | decodeCover | pixels kept | and the cover area 150 x 150 "
                 "| and a 48 x 48 icon | the next track, same cover: all three "
-                "| icon alone (decodeCoverForIcon) | every pixel |\n"
-                "|---|---|---|---|---|---|---|---|---|\n");
+                "| every pixel |\n"
+                "|---|---|---|---|---|---|---|---|\n");
     for (const Cover& cover : covers) {
         // A thread keeps its last cover, so a new cover is timed by taking turns between two
         // covers of the same size and kind.
@@ -209,18 +209,13 @@ int timeCovers(const std::string& dir)
         const double area = medianMs([&] { coverWork(newCover(), false); });
         const double icon = medianMs([&] { coverWork(newCover(), true); });
         const double sameCover = medianMs([&] { coverWork(bytes, true); });
-        const double iconAlone = medianMs([&] {
-            tagrelay::PictureHandle picture =
-                tagrelay::decodeCoverForIcon(newCover(), tagrelay::noScreenDepth, 48);
-            (void)tagrelay::makeCoverIcon(*picture, 48);
-        });
         const double whole =
             medianMs([&] { (void)tagrelay::catchPicture(bytes, tagrelay::noScreenDepth); });
         std::printf("| %d x %d%s | %zu KB | %.2f ms | %d x %d | %.2f ms | %.2f ms | %.3f ms "
-                    "| %.2f ms | %.2f ms |\n",
+                    "| %.2f ms |\n",
                     cover.side, cover.side, cover.isProgressive ? " progressive" : "",
                     bytes.size() / 1000, decode, kept->image.width, kept->image.height, area, icon,
-                    sameCover, iconAlone, whole);
+                    sameCover, whole);
     }
     return 0;
 }

@@ -188,22 +188,27 @@ std::shared_ptr<DescriptionCache> openDescriptionCache(const std::string& path,
     });
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+/// What the command line asks for: the run's options, the folder, and the cache of --update.
+struct Request
 {
-    std::setlocale(LC_ALL, "");
-    keepFreedMemoryForReuse();
     RunState run;
+    std::string directory; // ending in "/"
+    bool update = false;
+    std::string cachePath; // empty: the default place
+};
+
+/// Reads the settings file and the arguments into request. Returns the exit code when the
+/// program is done without a walk (--help, --version, bad usage), nothing when it is to walk.
+std::optional<int> readRequest(int argc, char** argv, Request& request)
+{
+    RunState& run = request.run;
     // A missing settings file leaves the defaults: nothing ticked.
     (void)readSettings(run.settings);
     if (run.settings.iconSize < smallestIconSize)
         run.settings.iconSize = defaultIconSize;
 
-    std::string directory;
+    std::string& directory = request.directory;
     bool haveDirectory = false;
-    bool update = false;
-    std::string cachePath;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--help" || argument == "-h") {
@@ -227,14 +232,14 @@ int main(int argc, char** argv)
             continue;
         }
         if (argument == "--update") {
-            update = true;
+            request.update = true;
             continue;
         }
         if (takesValue(argument, "--cache", i, argc, argv, value)) {
             if (!value || value->empty())
                 return usageError("--cache needs a file");
-            cachePath = *value;
-            update = true;
+            request.cachePath = *value;
+            request.update = true;
             continue;
         }
         if (argument == "--read-ahead" || argument == "--no-read-ahead") {
@@ -266,19 +271,12 @@ int main(int argc, char** argv)
         return usageError("not a directory: " + directory);
     if (directory.back() != '/')
         directory += '/';
+    return std::nullopt;
+}
 
-    ConsoleReporter reporter(run, ::isatty(STDERR_FILENO) != 0);
-    ConsoleReporter::catchInterrupt();
-    std::shared_ptr<DescriptionCache> cache;
-    if (update)
-        run.descriptionCache = cache = openDescriptionCache(cachePath, directory, run, reporter);
-    run.fileCount = 0;
-    run.runStartSeconds = tickSeconds();
-    describeDirectory(directory, 0, reporter, run);
-    if (cache)
-        cache->finishRun(run.closeRequested ? RunEnd::Stopped : RunEnd::Complete);
-    reporter.clearStatus();
-
+/// Prints the list of files with errors and what the run did.
+void printSummary(const RunState& run, const DescriptionCache* cache)
+{
     const auto& errors = run.errors;
     if (!errors.empty()) {
         std::printf("%s:\n", errorListTitle);
@@ -294,13 +292,18 @@ int main(int argc, char** argv)
     if (run.incompleteFolders > 0)
         std::printf("%d %s could not be described or written in full (see the list above)\n",
                     run.incompleteFolders, run.incompleteFolders == 1 ? "folder" : "folders");
-    if (cache && cache->isOn()) {
+    if (cache != nullptr && cache->isOn()) {
         const DescriptionCacheCounts counts = cache->counts();
         std::printf("%lld %s taken from the description cache, %lld analysed\n",
                     static_cast<long long>(counts.hits), counts.hits == 1 ? "file" : "files",
                     static_cast<long long>(counts.misses));
     }
     std::fflush(stdout);
+}
+
+/// The exit code of a run, saying on the error output why a stopped one stopped.
+int exitCodeOf(const RunState& run)
+{
     const int signal = ConsoleReporter::interruptSignal();
     if (run.closeRequested || signal != 0) {
         const int stoppedBy = signal != 0 ? signal : SIGINT;
@@ -311,4 +314,32 @@ int main(int argc, char** argv)
         return exitInterrupted + stoppedBy;
     }
     return run.incompleteFolders > 0 ? exitIncomplete : exitDone;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::setlocale(LC_ALL, "");
+    keepFreedMemoryForReuse();
+    Request request;
+    if (const std::optional<int> done = readRequest(argc, argv, request))
+        return *done;
+    RunState& run = request.run;
+
+    ConsoleReporter reporter(run, ::isatty(STDERR_FILENO) != 0);
+    ConsoleReporter::catchInterrupt();
+    std::shared_ptr<DescriptionCache> cache;
+    if (request.update)
+        run.descriptionCache = cache =
+            openDescriptionCache(request.cachePath, request.directory, run, reporter);
+    run.fileCount = 0;
+    run.runStartSeconds = tickSeconds();
+    describeDirectory(request.directory, 0, reporter, run);
+    if (cache)
+        cache->finishRun(run.closeRequested ? RunEnd::Stopped : RunEnd::Complete);
+    reporter.clearStatus();
+
+    printSummary(run, cache.get());
+    return exitCodeOf(run);
 }

@@ -109,12 +109,6 @@ PictureHandle decodeCover(std::span<const std::uint8_t> pictureBytes, std::uint8
     return decodeCoverWithSides(pictureBytes, displayDepth, std::max(coverAreaSide, iconSize));
 }
 
-PictureHandle decodeCoverForIcon(std::span<const std::uint8_t> pictureBytes,
-                                 std::uint8_t displayDepth, int iconSize)
-{
-    return decodeCoverWithSides(pictureBytes, displayDepth, iconSize);
-}
-
 RgbImage coverAreaImage(const Picture& cover)
 {
     if (!lastCoverArea.isSet || !isSameImage(cover.image, lastCoverArea.cover)) {

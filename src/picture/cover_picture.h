@@ -23,11 +23,6 @@ inline constexpr int coverAreaSide = 150;
 [[nodiscard]] PictureHandle decodeCover(std::span<const std::uint8_t> pictureBytes,
                                         std::uint8_t displayDepth, int iconSize = 0);
 
-/// As decodeCover for a cover that nothing shows and only the icon file needs: the pixels are
-/// kept at iconSize a side or a little larger.
-[[nodiscard]] PictureHandle decodeCoverForIcon(std::span<const std::uint8_t> pictureBytes,
-                                               std::uint8_t displayDepth, int iconSize);
-
 /// The cover squeezed to the cover area (150 x 150, aspect not kept), for the window to draw.
 /// The same pixels as the last cover area made on this thread give that area again.
 [[nodiscard]] RgbImage coverAreaImage(const Picture& cover);
