@@ -9,7 +9,7 @@
 # copy it first). Each option set walks the tree once per build untimed for the comparison,
 # then RUNS times per build in turns (default 5) for the times; the medians are printed.
 set -euo pipefail
-old=$1 new=$2 tree=$3 runs=${4:-5}
+old=$(realpath "$1") new=$(realpath "$2") tree=$(realpath "$3") runs=${4:-5}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 option_sets=(

@@ -638,18 +638,21 @@ void Walker::describeEntry(Level& level, const DirectoryEntry& entry, std::size_
         DirectSink sink(m_walk, fullPath);
         outcome = format.analyse(std::move(opened.file), fullPath, analysisOptionsOf(m_walk), sink);
     }
+    // What the cache keeps is taken before the commit, which uses the outcome up.
+    const bool remembers = cached != nullptr && cached->reading;
     CachedFile remembered;
-    remembered.description = outcome.description;
-    remembered.counted = outcome.counted;
-    remembered.errors = outcome.errors;
+    if (remembers) {
+        remembered.description = outcome.description;
+        remembered.counted = outcome.counted;
+        remembered.errors = outcome.errors;
+    }
     const bool byBytesAlone = outcome.byBytesAlone && !outcome.stopped;
     const IconWrite icon =
         commitOutcome(level.context, entry.name, format, std::move(outcome), m_walk);
     // Only what the file's bytes decide is remembered: not a file that could not be read, an
     // analysis the user stopped, an icon that could not be written, or a movie the player
     // failed on.
-    if (cached != nullptr && cached->reading && read && byBytesAlone && !m_run.closeRequested
-        && icon != IconWrite::Failed)
+    if (remembers && read && byBytesAlone && !m_run.closeRequested && icon != IconWrite::Failed)
         storeInCache(level, entry, formatPlace, *cached->reading, std::move(remembered), icon);
     level.lookups.erase(index);
 }
