@@ -115,6 +115,16 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes, int& error)
     return true;
 }
 
+/// The permissions a new file of the program gets: what a create with 0666 gives under the
+/// process's file mode mask. Reading the mask sets it for a moment; the mask set then is the
+/// strictest, so a file another thread creates in that moment is only more private.
+unsigned newFileMode()
+{
+    const mode_t mask = ::umask(077);
+    ::umask(mask);
+    return 0666U & ~static_cast<unsigned>(mask);
+}
+
 std::span<const std::uint8_t> bytesOf(std::string_view text)
 {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -186,9 +196,11 @@ ReplacementFile ReplacementFile::create(int folderFd, FolderResult& result,
     for (int attempt = 0; attempt < temporaryNameTries; ++attempt) {
         std::string name = nextName();
         // Exclusive and without following: whatever already has the name (a planted file or
-        // link, a leftover) is neither opened nor written, and another name is drawn.
+        // link, a leftover) is neither opened nor written, and another name is drawn. Nobody
+        // else may open it until it has its final owner and mode, just before it is written:
+        // a reader that opened it early would read the whole new file.
         const int fd = ::openat(folderFd, name.c_str(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
             error = errno;
             if (error == EEXIST)
@@ -278,25 +290,26 @@ FolderResult ReplacementFile::replace(int folderFd, const std::string& name,
     }
 
     int error = 0;
-    bool written = writeAll(m_fd, bytes, error);
+    bool written = true;
+    // The owner and mode come first, before a byte is written. The new file is the old one
+    // renewed: same permissions, and the same owner when the program runs as root over
+    // somebody else's folder; a new file gets what a create under the file mode mask gives.
+    if (replaces && ::geteuid() == 0 && (old.st_uid != m_owner || old.st_gid != m_group)
+        && ::fchown(m_fd, old.st_uid, old.st_gid) != 0) {
+        error = errno;
+        written = false;
+    }
+    // Changing the owner takes away set-id bits only, which a list never has.
+    const unsigned mode = replaces ? old.st_mode & 0777 : newFileMode();
+    if (written && mode != m_mode && ::fchmod(m_fd, mode) != 0) {
+        error = errno;
+        written = false;
+    }
+    written = written && writeAll(m_fd, bytes, error);
     // Between the close and the rename the lock is gone; a fresh time keeps another run from
     // taking the file for a leftover then. Writing gives one; an empty file needs it set.
     if (written && bytes.empty())
         (void)::futimens(m_fd, nullptr);
-    if (written && replaces) {
-        // The new file is the old one renewed: same permissions, and the same owner when the
-        // program runs as root over somebody else's folder.
-        if (::geteuid() == 0 && (old.st_uid != m_owner || old.st_gid != m_group)
-            && ::fchown(m_fd, old.st_uid, old.st_gid) != 0) {
-            error = errno;
-            written = false;
-        }
-        // Changing the owner takes away set-id bits only, which a list never has.
-        if (written && (old.st_mode & 0777) != m_mode && ::fchmod(m_fd, old.st_mode & 0777) != 0) {
-            error = errno;
-            written = false;
-        }
-    }
     // A file system that reports a failed write only when the file is closed (NFS, a quota)
     // is caught here, before the old file is given up.
     if (::close(m_fd) != 0 && written) {

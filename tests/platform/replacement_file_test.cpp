@@ -166,6 +166,43 @@ TEST_F(ReplacementFileTest, TheNewFileKeepsTheOldOnesModeAndOwner)
     EXPECT_EQ(readFileText(path), "new\r\n");
 }
 
+/// A temporary file is its creator's alone until it gets its final mode, just before it is
+/// written, so nobody watching the folder can open it early and read a private list; the
+/// final mode is the old list's, or for a new file what the file mode mask gives.
+TEST_F(ReplacementFileTest, NothingIsReadableByOthersBeforeItsModeIsRight)
+{
+    FolderResult made;
+    ReplacementFile file = ReplacementFile::create(folder.fd(), made);
+    ASSERT_TRUE(made.ok());
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::fstatat(folder.fd(), file.temporaryName().c_str(), &info, AT_SYMLINK_NOFOLLOW), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    file.discard(folder.fd());
+
+    const std::string privateList = tree.writeFile("private/descript.ion", "secret\r\n");
+    ASSERT_EQ(::chmod(privateList.c_str(), 0600), 0);
+    // In a child: the file mode mask is the process's.
+    const int status = test::inChild([&] {
+        ::umask(027);
+        FolderResult subOpened;
+        const FolderHandle sub = openFolder(tree.path() + "private/", subOpened);
+        struct stat written
+        {
+        };
+        if (!replaceFileAt(sub.fd(), "descript.ion", std::string_view("new\r\n")).ok()
+            || ::stat(privateList.c_str(), &written) != 0 || (written.st_mode & 07777) != 0600)
+            return 1;
+        if (!replaceFileAt(sub.fd(), "fresh.ico", std::string_view("icon")).ok()
+            || ::fstatat(sub.fd(), "fresh.ico", &written, 0) != 0
+            || (written.st_mode & 07777) != 0640)
+            return 2;
+        return 0;
+    });
+    EXPECT_EQ(status, 0) << "1: the private list's mode, 2: a new file's mode";
+}
+
 /// Runs a child that holds a replacement file of the folder open until told to end.
 class LockHolder
 {
