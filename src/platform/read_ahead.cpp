@@ -1,5 +1,7 @@
 #include "platform/read_ahead.h"
 
+#include "platform/open_file.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -124,11 +126,13 @@ void ReadAhead::serve()
             request = std::move(m_queue.front());
             m_queue.pop_front();
         }
-        // Opened without blocking: a FIFO put in the file's place is never waited on.
-        const int fd = ::openat(request.folderFd, request.name.c_str(),
-                                O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        // Opened as the walk opens files: never through a link (one put in the file's place
+        // after the listing could lead anywhere), and without blocking, so a FIFO put there is
+        // never waited on.
+        OpenFile file = openRegularFileAt(request.folderFd, request.name);
         ::close(request.folderFd);
-        if (fd >= 0) {
+        const int fd = file.fd();
+        if (file.isOpen()) {
             struct stat info
             {
             };
@@ -144,7 +148,6 @@ void ReadAhead::serve()
                 if (request.wholeIfVbr && size > request.headBytes && hasVbrMark(fd, head))
                     adviseWillNeed(fd, request.headBytes, size - request.headBytes);
             }
-            ::close(fd);
         }
         const std::lock_guard lock(m_mutex);
         ++m_done;

@@ -439,7 +439,9 @@ void Walker::readAheadOf(Level& level)
     level.readAheadNext = std::max(level.readAheadNext, level.next);
     for (; level.readAheadNext < until; ++level.readAheadNext) {
         const DirectoryEntry& entry = level.entries[level.readAheadNext];
-        const FileFormat* format = entry.kind == EntryKind::File ? formatOf(entry.name) : nullptr;
+        // Links are followed only once judged, when their turn comes: none is read ahead.
+        const bool isPlainFile = entry.kind == EntryKind::File && !entry.isLink;
+        const FileFormat* format = isPlainFile ? formatOf(entry.name) : nullptr;
         const ReadAheadWish wish = format ? format->readAhead(m_run.settings) : ReadAheadWish{};
         if (wish.startBytes == 0)
             continue;

@@ -2,9 +2,12 @@
 #include "platform/read_ahead.h"
 #include "support/support.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -39,6 +42,36 @@ TEST(ReadAheadTest, AnythingUnderTheNameIsPassedQuickly)
     for (const char* name : {"song.mp3", "empty.mp3", "folder.mp3", "fifo.mp3", "gone.mp3"})
         EXPECT_TRUE(readAhead.request(folder.fd(), name, 64 * 1024)) << name;
     EXPECT_TRUE(waitForDone(readAhead, 5));
+}
+
+// A link put under a listed name is never followed: here it leads to a FIFO whose writer waits
+// for a reader, and nobody comes.
+TEST(ReadAheadTest, NoLinkIsFollowed)
+{
+    test::TempTree tree;
+    test::TempTree outside;
+    const std::string fifo = outside.path() + "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(fifo.c_str(), (tree.path() + "link.mp3").c_str()), 0);
+    std::atomic<bool> writerOpened{false};
+    std::thread writer([&] {
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+        writerOpened = true;
+        if (fd >= 0)
+            ::close(fd);
+    });
+    FolderResult result;
+    const FolderHandle folder = openFolder(tree.path(), result);
+    {
+        ReadAhead readAhead(1, 4);
+        ASSERT_TRUE(readAhead.request(folder.fd(), "link.mp3", 64 * 1024));
+        EXPECT_TRUE(waitForDone(readAhead, 1));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(writerOpened) << "the read-ahead opened the FIFO through the link";
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    writer.join();
+    ::close(reader);
 }
 
 TEST(ReadAheadTest, TheQueueIsBounded)
