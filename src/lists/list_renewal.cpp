@@ -1,30 +1,88 @@
 #include "lists/list_renewal.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <optional>
+
 namespace tagrelay {
+
+namespace {
+
+/// How often a list that another program changed while the new one was made is read and
+/// merged again before the walk's lines go in regardless.
+constexpr int renewalTries = 4;
+
+/// What tells a list's bytes apart without reading them: its file, size and times. Nothing
+/// for a list that is not there.
+struct ListStamp
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    friend bool operator==(const ListStamp& a, const ListStamp& b)
+    {
+        const auto same = [](const timespec& x, const timespec& y) {
+            return x.tv_sec == y.tv_sec && x.tv_nsec == y.tv_nsec;
+        };
+        return a.device == b.device && a.inode == b.inode && a.size == b.size
+               && same(a.modified, b.modified) && same(a.changed, b.changed);
+    }
+};
+
+std::optional<ListStamp> listStampAt(int folderFd, const std::string& name)
+{
+    struct stat info
+    {
+    };
+    if (::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    return ListStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+} // namespace
 
 FolderResult renewList(int folderFd, const std::string& listName,
                        std::span<const DirectoryEntry> entries,
-                       std::span<const EntryLines> described)
+                       std::span<const EntryLines> described,
+                       const std::function<void()>& afterRead)
 {
-    std::string old;
-    const FolderResult read = readFileAt(folderFd, listName, maxListBytes, old);
-    if (!read.ok())
-        return {read.reason + "; left as it is"};
     const auto existsNow = [folderFd](const std::string& name) {
         EntryKind kind = EntryKind::Other;
         return kindAt(folderFd, name, kind);
     };
-    const std::optional<std::string> merged = mergeList(old, entries, described, existsNow);
-    if (!merged)
-        return {"not a list of 8-bit text lines (UTF-16?); left as it is"};
-    EntryKind kind = EntryKind::Other;
-    if (*merged == old && (!old.empty() || kindAt(folderFd, listName, kind)))
-        return {};
-    FolderResult made;
-    ReplacementFile listFile = ReplacementFile::create(folderFd, made);
-    if (!made.ok())
-        return made;
-    return listFile.replace(folderFd, listName, *merged);
+    for (int attempt = 1;; ++attempt) {
+        // Another program (a web server taking visitors' comments) may write the list while
+        // the walk merges: the list is looked at again just before the new one takes its
+        // place, and read and merged again when it changed.
+        const std::optional<ListStamp> before = listStampAt(folderFd, listName);
+        std::string old;
+        const FolderResult read = readFileAt(folderFd, listName, maxListBytes, old);
+        if (!read.ok())
+            return {read.reason + "; left as it is"};
+        if (afterRead)
+            afterRead();
+        const std::optional<std::string> merged = mergeList(old, entries, described, existsNow);
+        if (!merged)
+            return {"not a list of 8-bit text lines (UTF-16?); left as it is"};
+        EntryKind kind = EntryKind::Other;
+        if (*merged == old && (!old.empty() || kindAt(folderFd, listName, kind)))
+            return {};
+        FolderResult made;
+        ReplacementFile listFile = ReplacementFile::create(folderFd, made);
+        if (!made.ok())
+            return made;
+        const bool isLastTry = attempt == renewalTries;
+        const FolderResult written = listFile.replace(
+            folderFd, listName, *merged, isLastTry ? std::function<bool()>() : [&] {
+                return listStampAt(folderFd, listName) == before;
+            });
+        if (written.reason != replacedMeanwhile)
+            return written;
+    }
 }
 
 } // namespace tagrelay

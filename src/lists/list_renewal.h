@@ -6,6 +6,7 @@
 #include "platform/replacement_file.h"
 
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -22,8 +23,13 @@ inline constexpr std::size_t maxListBytes = std::size_t{64} << 20;
 /// no temporary file is made: the list keeps its modification time, and the folder its own,
 /// for the web server's caches and for backups. A list that cannot be read, is larger than
 /// maxListBytes or cannot take lines of 8-bit text is left as it is; the result says why.
+/// A list another program changes meanwhile is read and merged again, a few times at most,
+/// so its lines are kept too; only a change in the moment between the last look and the
+/// rename can still be lost, which no writer can prevent without the other's cooperation.
+/// afterRead runs after each read of the list (tests write into the list there).
 [[nodiscard]] FolderResult renewList(int folderFd, const std::string& listName,
                                      std::span<const DirectoryEntry> entries,
-                                     std::span<const EntryLines> described);
+                                     std::span<const EntryLines> described,
+                                     const std::function<void()>& afterRead = {});
 
 } // namespace tagrelay

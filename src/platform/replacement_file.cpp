@@ -270,7 +270,8 @@ bool ReplacementFile::openAgain(int folderFd)
 }
 
 FolderResult ReplacementFile::replace(int folderFd, const std::string& name,
-                                      std::span<const std::uint8_t> bytes)
+                                      std::span<const std::uint8_t> bytes,
+                                      const std::function<bool()>& isStillCurrent)
 {
     struct stat old
     {
@@ -317,6 +318,11 @@ FolderResult ReplacementFile::replace(int folderFd, const std::string& name,
         written = false;
     }
     m_fd = -1;
+    if (written && isStillCurrent && !isStillCurrent()) {
+        ::unlinkat(folderFd, m_name.c_str(), 0);
+        forget();
+        return {replacedMeanwhile};
+    }
     if (written && ::renameat(folderFd, m_name.c_str(), folderFd, name.c_str()) != 0) {
         error = errno;
         written = false;
@@ -327,9 +333,10 @@ FolderResult ReplacementFile::replace(int folderFd, const std::string& name,
     return written ? FolderResult{} : failure(error);
 }
 
-FolderResult ReplacementFile::replace(int folderFd, const std::string& name, std::string_view text)
+FolderResult ReplacementFile::replace(int folderFd, const std::string& name, std::string_view text,
+                                      const std::function<bool()>& isStillCurrent)
 {
-    return replace(folderFd, name, bytesOf(text));
+    return replace(folderFd, name, bytesOf(text), isStillCurrent);
 }
 
 void ReplacementFile::discard(int folderFd)

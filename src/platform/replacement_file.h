@@ -24,6 +24,9 @@ using TemporaryNameSource = std::function<std::string()>;
 /// touch the folder's own times).
 [[nodiscard]] FolderResult checkCanTakeNewFile(int folderFd);
 
+/// The reason replace() gives when its isStillCurrent check said no.
+inline constexpr const char* replacedMeanwhile = "changed by another program meanwhile";
+
 /// A new file being made in a folder to replace one name there once it is complete.
 ///
 /// It starts as an empty temporary file under a random name, created without following a
@@ -61,11 +64,14 @@ class ReplacementFile
     /// new file keeps the old one's permission bits, and its owner when running as root; they
     /// are set only where the temporary file's differ. A suspended temporary file that is gone
     /// or was replaced by another entry is never written: a new one is made instead. Afterwards
-    /// the object is empty, and on failure the temporary file is removed.
+    /// the object is empty, and on failure the temporary file is removed. isStillCurrent, when
+    /// given, is asked just before the rename whether the bytes still fit what is under the
+    /// name; when it says no, nothing is renamed and the result is replacedMeanwhile.
     [[nodiscard]] FolderResult replace(int folderFd, const std::string& name,
-                                       std::span<const std::uint8_t> bytes);
-    [[nodiscard]] FolderResult replace(int folderFd, const std::string& name,
-                                       std::string_view text);
+                                       std::span<const std::uint8_t> bytes,
+                                       const std::function<bool()>& isStillCurrent = {});
+    [[nodiscard]] FolderResult replace(int folderFd, const std::string& name, std::string_view text,
+                                       const std::function<bool()>& isStillCurrent = {});
 
     /// Removes the temporary file from folderFd (the folder it was created in) and empties the
     /// object; for a folder that is not described after all.

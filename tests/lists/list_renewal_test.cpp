@@ -1,0 +1,64 @@
+#include "lists/list_renewal.h"
+#include "platform/folder.h"
+#include "support/support.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace tagrelay {
+namespace {
+
+/// A list that another program writes while the walk renews it: what it added is kept, and a
+/// writer that never stops cannot keep the walk's lines out for ever.
+TEST(ListRenewalTest, LinesWrittenMeanwhileAreMergedAgain)
+{
+    struct Case
+    {
+        const char* what;
+        int writesAt; // the reads after which the other program appends a line; 0: every one
+        int reads;    // how often the list is read
+    };
+    for (const Case c : {Case{"once", 1, 2}, Case{"twice", 2, 3}, Case{"at every read", 0, 4}}) {
+        test::TempTree tree;
+        tree.writeFile("song.mp3", "x");
+        tree.writeFile("notes.txt", "x");
+        const std::string list = tree.writeFile("descript.ion", "notes.txt kept\r\n");
+        FolderResult result;
+        const FolderHandle folder = openFolder(tree.path(), result);
+        const std::vector<DirectoryEntry> entries = listFolder(folder.fd(), result);
+        std::size_t song = 0;
+        while (entries[song].name != "song.mp3")
+            ++song;
+        const std::vector<EntryLines> described = {{song, "\"song.mp3\" 128 kbs CBR\r\n"}};
+        int reads = 0;
+        std::vector<std::string> appended;
+        const auto otherWriter = [&] {
+            ++reads;
+            if (c.writesAt != 0 && reads > c.writesAt)
+                return;
+            const std::string name = "comment" + std::to_string(reads) + ".txt";
+            tree.writeFile(name, "x");
+            appended.push_back(name + " a visitor's comment\r\n");
+            std::ofstream(list, std::ios::app | std::ios::binary) << appended.back();
+        };
+
+        ASSERT_TRUE(renewList(folder.fd(), "descript.ion", entries, described, otherWriter).ok())
+            << c.what;
+        EXPECT_EQ(reads, c.reads) << c.what;
+        const std::string text = test::readFileText(list);
+        EXPECT_NE(text.find("\"song.mp3\" 128 kbs CBR\r\n"), std::string::npos) << c.what;
+        EXPECT_NE(text.find("notes.txt kept\r\n"), std::string::npos) << c.what;
+        // Every line written before the last read is in; one written after it is what no
+        // writer can keep without the other's cooperation.
+        if (c.writesAt == 0)
+            appended.pop_back();
+        for (const std::string& line : appended)
+            EXPECT_NE(text.find(line), std::string::npos) << c.what << ": " << line;
+    }
+}
+
+} // namespace
+} // namespace tagrelay
