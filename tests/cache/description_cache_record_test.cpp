@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 
 namespace tagrelay {
@@ -146,6 +147,31 @@ TEST(DefaultCachePlaceTest, IsMadeForTheUserAloneUnderXdgCacheHome)
     EXPECT_EQ(modeOf(tree.path() + "xdg"), 0700u);
     EXPECT_EQ(modeOf(tree.path() + "xdg/cache/tagrelay"), 0700u);
     EXPECT_EQ(modeOf(path), 0600u);
+}
+
+/// The cache's place is judged on the way there as the tree is: as root, another user's link
+/// on the way (here XDG_CACHE_HOME under a shared folder, leading to a folder of root's) is
+/// refused before anything is made behind it; links of root's and of the user's own are taken.
+TEST(CachePlaceTest, AnotherUsersLinkOnTheWayIsNotFollowed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to plant a link of another user";
+    test::TempTree tree;
+    const std::string rootsFolder = tree.makeDir("roots");
+    const std::string share = tree.makeDir("share");
+    ASSERT_EQ(::chown(share.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::symlink(rootsFolder.c_str(), (share + "evil").c_str()), 0);
+    ASSERT_EQ(::lchown((share + "evil").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::symlink(rootsFolder.c_str(), (tree.path() + "own").c_str()), 0);
+
+    const CachePlace refused = prepareCachePlace(share + "evil/tagrelay/descriptions.sqlite", true);
+    EXPECT_EQ(refused.unsafeReason, "the folder " + share + "evil is a link of another user");
+    EXPECT_FALSE(std::filesystem::exists(rootsFolder + "tagrelay"));
+
+    const CachePlace taken =
+        prepareCachePlace(tree.path() + "own/tagrelay/descriptions.sqlite", true);
+    EXPECT_EQ(taken.unsafeReason, "");
+    EXPECT_TRUE(std::filesystem::exists(rootsFolder + "tagrelay/descriptions.sqlite"));
 }
 
 } // namespace
