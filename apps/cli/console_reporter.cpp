@@ -55,6 +55,11 @@ int ConsoleReporter::interruptSignal()
     return interrupted;
 }
 
+bool ConsoleReporter::isStopRequested() const
+{
+    return interrupted != 0;
+}
+
 bool ConsoleReporter::goOn()
 {
     if (interrupted != 0)

@@ -22,6 +22,7 @@ class ConsoleReporter : public WalkReporter
     void scanFinished() override { m_analysing.clear(); }
     /// False once Ctrl+C was pressed or SIGTERM came; redraws the status line now and then.
     bool goOn() override;
+    bool isStopRequested() const override;
 
     /// Removes the status line from the terminal.
     void clearStatus();

@@ -209,6 +209,8 @@ void Walker::walk(const std::string& path)
 
     while (!m_levels.empty()) {
         Level& level = *m_levels.back();
+        if (!m_run.closeRequested && m_walk.reporter.isStopRequested())
+            m_run.closeRequested = true;
         if (m_run.closeRequested || level.next >= level.entries.size()) {
             // A finished folder, or one the user abandoned: its new lines go into its list,
             // where entries not reached keep their old ones.

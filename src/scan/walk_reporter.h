@@ -58,6 +58,10 @@ class WalkReporter
     /// Takes every pending request of the user, twice over; false when one was to stop. Asked
     /// when a file is done and, for a movie, once it is loaded.
     virtual bool goOnAfterFile() { return goOn(); }
+    /// Whether the user asked to stop, seen without taking any request (a signal that came):
+    /// the walk looks at every entry and folder, so a stop is seen at once in a tree of
+    /// folders and files it does not describe as well.
+    virtual bool isStopRequested() const { return false; }
 };
 
 } // namespace tagrelay

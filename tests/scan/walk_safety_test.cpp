@@ -237,6 +237,28 @@ TEST_F(WalkSafetyTest, AnAbandonedWalkPutsItsLinesSoFarInPlace)
     EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 3); // a poll after each file
 }
 
+/// A stop is seen at every entry and folder, not only at the files the walk describes: in a
+/// deep tree of folders and other files it ends the walk at once.
+TEST_F(WalkSafetyTest, AStopIsSeenInATreeWithNothingToDescribe)
+{
+    class SignalledReporter : public test::RecordingReporter
+    {
+      public:
+        void entryStarted() override { ++entries; }
+        bool isStopRequested() const override { return entries >= 5; }
+        int entries = 0;
+    };
+    std::string folder;
+    for (int i = 0; i < 200; ++i) {
+        folder += "d/";
+        tree.writeFile(folder + "notes.txt", "x");
+    }
+    SignalledReporter signalled;
+    describeDirectory(tree.path(), 0, signalled, run);
+    EXPECT_TRUE(run.closeRequested);
+    EXPECT_EQ(signalled.entries, 5);
+}
+
 TEST_F(WalkSafetyTest, DepthAndPathLengthAreLimitedByMemoryAlone)
 {
     // Deeper than the open-file limit the walk gets, and a path far over 4096 bytes.
