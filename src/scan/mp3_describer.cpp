@@ -91,7 +91,10 @@ Mp3Analysis analyseMp3(OpenFile file, const std::string& fullPath, const Analysi
         sink.errorFound("No MPEG audio frame found: " + fullPath);
 
     if (first.result == 0) {
-        sink.errorFound("File Could Not be opened: " + fullPath);
+        // Opened, but no frame of a stream found where the audio was looked for.
+        const bool hasNoAudio = reader.isOpen() && !first.foundAudioStart;
+        sink.errorFound((hasNoAudio ? "No MPEG audio frame found: " : "File Could Not be opened: ")
+                        + fullPath);
     } else if (settings.showBitrate != 0 || settings.showPlaytime != 0) {
         const StreamScan scan = scanStream(
             reader, [&](std::int64_t done, std::int64_t) { return sink.scanProgress(done); });

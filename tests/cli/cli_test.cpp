@@ -122,7 +122,7 @@ TEST_F(CliTest, WritesTheSameListsAsTheWindowWalk)
     }
     EXPECT_NE(result.out.find("3 files described in 0:00:0"), std::string::npos) << result.out;
     EXPECT_EQ(result.out.rfind("List of files with errors:\n", 0), 0u) << result.out;
-    EXPECT_NE(result.out.find("\n  File Could Not be opened: " + music.path() + "a.mp3\n"),
+    EXPECT_NE(result.out.find("\n  No MPEG audio frame found: " + music.path() + "a.mp3\n"),
               std::string::npos)
         << result.out;
 }
@@ -159,11 +159,11 @@ TEST_F(CliTest, AFolderLeftUndescribedGivesExitCodeOneAndNamesShowEscaped)
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out.find('\x1b'), std::string::npos) << result.out;
     EXPECT_EQ(result.out.find('\x07'), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("File Could Not be opened: " + music.path()
+    EXPECT_NE(result.out.find("No MPEG audio frame found: " + music.path()
                               + "e\\x1b]0;PWNED\\x07\\x1b[2J.mp3"),
               std::string::npos)
         << result.out;
-    EXPECT_NE(result.out.find("File Could Not be opened: " + music.path() + "b\\u202egpj.mp3"),
+    EXPECT_NE(result.out.find("No MPEG audio frame found: " + music.path() + "b\\u202egpj.mp3"),
               std::string::npos)
         << result.out;
     EXPECT_NE(result.out.find("descript.ion is not a regular file, folder not described: "
