@@ -14,7 +14,7 @@ namespace tagrelay {
 /// The version of how a file's line, its entries in the list of files with errors and its icon
 /// file are made from the file. Raise it with every change to any of them: a cache filled by
 /// an older program is then not used for the new lines.
-inline constexpr int descriptionFormatVersion = 1;
+inline constexpr int descriptionFormatVersion = 2;
 
 /// What the cache knows a file by. The same device, inode, size and modification and change
 /// times (to the nanosecond) mean the same bytes: every write to a file moves its change

@@ -100,6 +100,8 @@ Mp3Analysis analyseMp3(OpenFile file, const std::string& fullPath, const Analysi
             reader, [&](std::int64_t done, std::int64_t) { return sink.scanProgress(done); });
         for (std::int32_t i = 0; i < scan.framesPastEnd; ++i)
             sink.errorFound("auch hier ein kleines Problem: " + fullPath);
+        if (scan.framesPastEnd == 0 && scan.missesAudioEnd)
+            sink.errorFound("auch hier ein kleines Problem: " + fullPath);
         facts.bitrate = scan.bitrate;
         facts.isVbr = scan.isVbr ? 1 : 0;
         if (scan.stopped) {
@@ -108,7 +110,11 @@ Mp3Analysis analyseMp3(OpenFile file, const std::string& fullPath, const Analysi
         }
         if (scan.walkedToEnd)
             sink.scanFinished();
-        analysis.playingTime = formPlayingTime(facts.audioBytes, facts.bitrate, facts.sampleRate);
+        // A VBR file's bytes at its mean bitrate, cut to whole kbit/s, would miss by seconds.
+        analysis.playingTime =
+            facts.isVbr != 0 && facts.bitrate > 0 && facts.sampleRate > 0
+                ? formFramesPlayingTime(scan.samples, scan.sampleRate)
+                : formPlayingTime(facts.audioBytes, facts.bitrate, facts.sampleRate);
     }
     takeCover(facts, options, analysis);
     analysis.description =
