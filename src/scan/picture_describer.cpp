@@ -26,6 +26,7 @@ PictureAnalysis analysePicture(OpenFile file, const std::string& fullPath,
     const Settings& settings = options.settings;
     if (settings.makePictureIcons == 0 && settings.showPictureSize == 0)
         return analysis;
+    bool isCutShort = false;
     // The icon needs the pixels; the dimensions alone only the picture's header. An icon
     // that is not written is not made: nothing else would show it.
     if (settings.makePictureIcons != 0 && !isLargerThanAnyPicture(file.fd())) {
@@ -33,8 +34,10 @@ PictureAnalysis analysePicture(OpenFile file, const std::string& fullPath,
                                            settings.iconSize);
         analysis.facts = made.facts;
         analysis.iconBytes = std::move(made.iconBytes);
+        isCutShort = made.isCutShort;
     } else {
         analysis.facts = readOpenPictureFacts(file.fd(), options.displayDepth);
+        isCutShort = analysis.facts.width != 0 && isCutShortPictureFile(file.fd());
         if (settings.makePictureIcons != 0)
             analysis.errors.push_back("Picture too large for an icon (over 256 MiB): " + fullPath);
     }
@@ -42,6 +45,8 @@ PictureAnalysis analysePicture(OpenFile file, const std::string& fullPath,
         analysis.errors.push_back("File Could Not be opened: " + fullPath);
     else if (analysis.facts.width == 0)
         analysis.errors.push_back("Picture could not be loaded: " + fullPath);
+    else if (isCutShort)
+        analysis.errors.push_back("Picture cut short, its data ends early: " + fullPath);
     return analysis;
 }
 
