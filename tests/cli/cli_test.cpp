@@ -61,6 +61,25 @@ TEST_F(CliTest, RefusesBadUsageWithExitCodeTwo)
     EXPECT_FALSE(std::filesystem::exists(music.path() + "descript.ion"));
 }
 
+TEST_F(CliTest, SaysWhenNoMp3FactIsChosenAndWalksOn)
+{
+    music.writeFile("a.mp3", "x");
+    const std::string warning = "tagrelay-cli: no MP3 fact chosen (--artist, --album, --title, "
+                                "--bitrate, --audio-mode, --playtime, --genre): the lines of MP3 "
+                                "files will hold their names alone\n";
+
+    const CliResult bare = run({music.path()});
+    EXPECT_EQ(bare.exitCode, 0) << bare.err;
+    EXPECT_EQ(bare.err, warning);
+    EXPECT_EQ(readFileText(music.path() + "descript.ion"), "\"a.mp3\" \r\n");
+
+    for (const char* fact : {"--genre", "--audio-mode"}) {
+        const CliResult ticked = run({fact, music.path()});
+        EXPECT_EQ(ticked.exitCode, 0) << ticked.err;
+        EXPECT_EQ(ticked.err, "") << fact;
+    }
+}
+
 TEST_F(CliTest, HelpAndVersion)
 {
     const CliResult help = run({"--help"});
