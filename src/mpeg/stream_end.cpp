@@ -37,6 +37,7 @@ std::int64_t apeTagStart(ByteReader& file, std::int64_t end)
         return end;
     file.seek(footer + 12);
     const std::int64_t size = file.readU32LittleEndian(); // items and footer
+    file.skip(4);                                         // the item count
     const std::uint32_t flags = file.readU32LittleEndian();
     const std::int64_t start =
         end - size - (isBitSet(flags, apeHasHeaderBit) != 0 ? apeFooterSize : 0);
@@ -99,9 +100,9 @@ bool hasLastFrameAt(ByteReader& file, std::int64_t audioEnd, HeaderBytes stream)
         if (!hasFrameSync(header) || versionOf(header) != version || layerOf(header) != layer
             || sampleRateIndexOf(header) != sampleRateIndexOf(stream))
             continue;
-        const std::int64_t length = frameLength(
-            version, layer, bitrateFor(version, layer, bitrateIndexOf(header)), rate,
-            paddingOf(header));
+        const std::int64_t length =
+            frameLength(version, layer, bitrateFor(version, layer, bitrateIndexOf(header)), rate,
+                        paddingOf(header));
         if (length > 0 && from + static_cast<std::int64_t>(at) + length == audioEnd)
             return true;
     }
