@@ -65,6 +65,10 @@ std::int64_t lyricsTagStart(ByteReader& file, std::int64_t end)
 
 std::int64_t audioEndOf(ByteReader& file)
 {
+    // One read of the file's tail serves the looks at its tags and, mostly, at its last frame.
+    constexpr std::int64_t tailSize = 4096;
+    file.seek(std::max<std::int64_t>(0, file.size() - tailSize));
+    (void)file.readU8();
     std::int64_t end = file.size();
     if (end >= id3v1Size && hasTextAt(file, end - id3v1Size, "TAG"))
         end -= id3v1Size;
