@@ -47,6 +47,19 @@ bool isTimedHeader(HeaderBytes header)
            && sampleRateFor(version, sampleRateIndexOf(header)) != 0;
 }
 
+/// A free-format header: a known version and layer and a sampling rate, but bitrate index 0,
+/// so that only the distance to the next header tells the frame's length.
+bool isFreeFormatHeader(HeaderBytes header)
+{
+    const MpegVersion version = versionOf(header);
+    return hasFrameSync(header) && hasBitrateTable(version, layerOf(header))
+           && bitrateIndexOf(header) == 0 && sampleRateFor(version, sampleRateIndexOf(header)) != 0;
+}
+
+/// The longest free-format frame looked for: 640 kbit/s in layer 3 of MPEG 2.5 at 8 kHz takes
+/// 5761 bytes, every other free-format frame less.
+constexpr std::int64_t longestFreeFormatFrame = 5761;
+
 bool isSameStream(HeaderBytes a, HeaderBytes b)
 {
     return versionOf(a) == versionOf(b) && layerOf(a) == layerOf(b)
@@ -83,12 +96,47 @@ class AudioEnd
     std::int64_t m_end = -1;
 };
 
+/// The run of frames of startsStream for a free-format header: the next header of the stream found
+/// behind it gives the frames' length without the padding slot, and the headers after it must
+/// follow at that length.
+bool startsFreeFormatStream(ByteReader& file, std::int64_t start, HeaderBytes first, AudioEnd& end)
+{
+    const auto isOfStream = [&](HeaderBytes header) {
+        return isFreeFormatHeader(header) && isSameStream(header, first);
+    };
+    std::int64_t at = start + 4;
+    const std::int64_t last = std::min(file.size() - 4, start + longestFreeFormatFrame);
+    HeaderBytes header;
+    for (; at <= last; ++at) {
+        file.seek(at);
+        header = headerBytesOf(file.readU32BigEndian());
+        if (isOfStream(header))
+            break;
+    }
+    if (at > last)
+        return false;
+    const std::int64_t slot = layerOf(first) == MpegLayer::Layer1 ? 4 : 1;
+    const std::int64_t unpadded = at - start - slot * paddingOf(first);
+    for (int followed = 1; followed < followingFramesNeeded; ++followed) {
+        at += unpadded + slot * paddingOf(header);
+        if (at + 4 > file.size())
+            return at <= file.size();
+        file.seek(at);
+        header = headerBytesOf(file.readU32BigEndian());
+        if (!isOfStream(header))
+            return end.isAt(at);
+    }
+    return true;
+}
+
 /// True when the header at start is followed by followingFramesNeeded headers of its stream,
 /// each where the frame before it ends. A run that reaches the end of the audio first is
 /// enough: a last frame that ends where the audio does or leaves too little for a header, or,
 /// behind at least one such header, a frame cut by the end of the file.
 bool startsStream(ByteReader& file, std::int64_t start, HeaderBytes first, AudioEnd& end)
 {
+    if (isFreeFormatHeader(first))
+        return startsFreeFormatStream(file, start, first, end);
     if (!isTimedHeader(first))
         return false;
     std::int64_t at = start;

@@ -63,6 +63,20 @@ const auto coverTag2 = tagWithSyncLikeCover(2).bytes();
 const auto coverTag4WithFooter = tagWithSyncLikeCover(4).footer().bytes();
 const auto tagSize = static_cast<std::int64_t>(coverTag3.size());
 
+/// count free-format frames (bitrate index 0) of 300 bytes, every other one padded to 301.
+Bytes freeFormatFrames(int count)
+{
+    Bytes frames;
+    for (int i = 0; i < count; ++i) {
+        Bytes frame(300 + static_cast<std::size_t>(i % 2), 0);
+        frame[0] = 0xFF;
+        frame[1] = 0xFB;                                                // MPEG 1 layer 3
+        frame[2] = static_cast<std::uint8_t>(i % 2 == 0 ? 0x00 : 0x02); // free format, padding
+        frames.insert(frames.end(), frame.begin(), frame.end());
+    }
+    return frames;
+}
+
 /// A frame of 312 bytes whose header starts FF FF: MPEG 1 layer 1, 288 kbit/s, 44.1 kHz.
 Bytes layer1Frame()
 {
@@ -85,6 +99,9 @@ INSTANTIATE_TEST_SUITE_P(
         StartCase{"ReservedLayerIsNoFrame", Bytes{0xFF, 0x1F, 0xFF, 0xE0}, -1},
         StartCase{"FFAsTheLastByteIsNoSync", Bytes{0, 0, 0, 0xFF}, -1},
         StartCase{"EmptyFile", Bytes{}, -1},
+        // Free format: the distance to the next header of the stream is the frames' length.
+        StartCase{"FreeFormatStream", join({Bytes(7, 0), freeFormatFrames(5)}), 7},
+        StartCase{"FreeFormatHeaderAlone", join({freeFormatFrames(1), Bytes(300, 0)}), -1},
         StartCase{"Version3TagSkipped", join({coverTag3, test::audioBytes()}), tagSize},
         StartCase{"Version4TagSkipped", join({coverTag4, test::audioBytes()}), tagSize},
         StartCase{"Version2TagSkipped", join({coverTag2, test::audioBytes()}),

@@ -54,8 +54,9 @@ Bytes syncRichJunk(std::size_t size, unsigned seed)
     Bytes junk(size);
     for (auto& byte : junk) {
         const auto pick = random() % 4;
-        byte = static_cast<std::uint8_t>(pick == 0 ? 0xFF : pick == 1 ? 0xE0 | (random() & 0x1F)
-                                                                      : random() & 0xFF);
+        byte = static_cast<std::uint8_t>(pick == 0   ? 0xFF
+                                         : pick == 1 ? 0xE0 | (random() & 0x1F)
+                                                     : random() & 0xFF);
     }
     return junk;
 }
@@ -111,8 +112,9 @@ class DamagedFileTest : public testing::TestWithParam<DamagedCase>
 
 bool hasTools(const char* tools)
 {
-    return std::system(("for t in " + std::string(tools) + "; do command -v $t >/dev/null || exit 1;"
-                        " done")
+    return std::system(("for t in " + std::string(tools)
+                        + "; do command -v $t >/dev/null || exit 1;"
+                          " done")
                            .c_str())
            == 0;
 }
@@ -136,8 +138,8 @@ TEST_P(DamagedFileTest, GetsItsLineAndItsEntry)
     const std::string description = list.substr(start.size(), list.size() - start.size() - 2);
     EXPECT_TRUE(description.ends_with(row.lineEnd)) << description;
     const std::string entry = row.entry;
-    EXPECT_EQ(run.errors, entry.empty() ? std::vector<std::string>{}
-                                        : std::vector<std::string>{entry + path});
+    EXPECT_EQ(run.errors,
+              entry.empty() ? std::vector<std::string>{} : std::vector<std::string>{entry + path});
     // A cut picture gets no icon of grey rows.
     struct stat icon
     {
@@ -187,6 +189,10 @@ INSTANTIATE_TEST_SUITE_P(Found, DamagedFileTest, testing::Values(
         const Bytes file = make.lame("-V 4 --tt Song --add-id3v2", 44100, 2, 20.5);
         return file.empty() ? file : insertAt(file, tagLength(file), syncRichJunk(3000, 7));
     }, " kbs VBR - Joint Stereo - 0:20 min", ""},
+    // Whole files whose search ends where it ended before.
+    DamagedCase{"FreeFormatStream", "lame", "free.mp3", [](DamagedFileMaker& make) {
+        return make.lame("--freeformat -b 400", 44100, 2, 5.5);
+    }, "0 kbs CBR - Joint Stereo - ", ""},
     DamagedCase{"JpegCutAfterItsHeader", "ffmpeg", "photo.jpg", [](DamagedFileMaker& make) {
         if (!make.run("ffmpeg -v error -y -f lavfi -i testsrc=size=480x360 -frames:v 1 photo.jpg"))
             return Bytes{};
