@@ -1,5 +1,6 @@
 #include "mpeg/audio_start.h"
 #include "platform/byte_reader.h"
+#include "support/frame_bytes.h"
 #include "support/id3_bytes.h"
 #include "support/support.h"
 #include "tags/id3v2.h"
@@ -63,28 +64,13 @@ const auto coverTag2 = tagWithSyncLikeCover(2).bytes();
 const auto coverTag4WithFooter = tagWithSyncLikeCover(4).footer().bytes();
 const auto tagSize = static_cast<std::int64_t>(coverTag3.size());
 
-/// count free-format frames (bitrate index 0) of 300 bytes, every other one padded to 301.
-Bytes freeFormatFrames(int count)
-{
-    Bytes frames;
-    for (int i = 0; i < count; ++i) {
-        Bytes frame(300 + static_cast<std::size_t>(i % 2), 0);
-        frame[0] = 0xFF;
-        frame[1] = 0xFB;                                                // MPEG 1 layer 3
-        frame[2] = static_cast<std::uint8_t>(i % 2 == 0 ? 0x00 : 0x02); // free format, padding
-        frames.insert(frames.end(), frame.begin(), frame.end());
-    }
-    return frames;
-}
-
-/// A frame of 312 bytes whose header starts FF FF: MPEG 1 layer 1, 288 kbit/s, 44.1 kHz.
-Bytes layer1Frame()
-{
-    Bytes frame(312, 0);
-    frame[0] = frame[1] = 0xFF;
-    frame[2] = 0x90;
-    return frame;
-}
+/// A frame whose header starts FF FF (MPEG 1 layer 1), and free-format frames (index 0).
+const auto layer1Frame = test::FrameStream().frame({.layer = 1, .kbps = 288}).bytes();
+const auto freeFormatFrames = test::FrameStream()
+                                  .rawHeaderFrame({0xFF, 0xFB, 0x00, 0x64}, {})
+                                  .rawHeaderFrame({0xFF, 0xFB, 0x02, 0x64}, {.padding = true})
+                                  .rawHeaderFrame({0xFF, 0xFB, 0x00, 0x64}, {})
+                                  .bytes();
 
 INSTANTIATE_TEST_SUITE_P(
     Files, AudioStartTest,
@@ -92,16 +78,17 @@ INSTANTIATE_TEST_SUITE_P(
         StartCase{"SyncAtTheStart", test::audioBytes(), 0},
         StartCase{"SyncBehindOtherBytes", join({Bytes{0, 0xFF, 0xC0, 0xE0, 0}, test::audioBytes()}),
                   5},
-        StartCase{"TwoFFBytesAreASync", join({Bytes{1, 2}, layer1Frame()}), 2},
-        StartCase{"SecondByteIsExaminedAgain", join({Bytes{0xFF, 0x1F}, layer1Frame()}), 2},
+        StartCase{"TwoFFBytesAreASync", join({Bytes{1, 2}, layer1Frame}), 2},
+        StartCase{"SecondByteIsExaminedAgain", join({Bytes{0xFF, 0x1F}, layer1Frame}), 2},
         // A lone sync pair, or a header that times no frame, is no frame.
         StartCase{"LoneSyncPairIsNoFrame", Bytes{1, 2, 0xFF, 0xFF, 0}, -1},
         StartCase{"ReservedLayerIsNoFrame", Bytes{0xFF, 0x1F, 0xFF, 0xE0}, -1},
         StartCase{"FFAsTheLastByteIsNoSync", Bytes{0, 0, 0, 0xFF}, -1},
         StartCase{"EmptyFile", Bytes{}, -1},
         // Free format: the distance to the next header of the stream is the frames' length.
-        StartCase{"FreeFormatStream", join({Bytes(7, 0), freeFormatFrames(5)}), 7},
-        StartCase{"FreeFormatHeaderAlone", join({freeFormatFrames(1), Bytes(300, 0)}), -1},
+        StartCase{"FreeFormatStream", join({Bytes(7, 0), freeFormatFrames}), 7},
+        StartCase{"FreeFormatHeaderAlone",
+                  Bytes(freeFormatFrames.begin(), freeFormatFrames.begin() + 417), -1},
         StartCase{"Version3TagSkipped", join({coverTag3, test::audioBytes()}), tagSize},
         StartCase{"Version4TagSkipped", join({coverTag4, test::audioBytes()}), tagSize},
         StartCase{"Version2TagSkipped", join({coverTag2, test::audioBytes()}),
@@ -117,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
         StartCase{"TagLargerThanTheFile",
                   join({Id3v2Builder().tagSizeField(5000).bytes(), test::audioBytes()}), -1},
         // Its size bytes are read as audio bytes: a version 5 header is no tag to skip.
-        StartCase{"OtherVersionIsNoTag", join({Bytes{'I', 'D', '3', 5, 0, 0, 0, 0}, layer1Frame()}),
+        StartCase{"OtherVersionIsNoTag", join({Bytes{'I', 'D', '3', 5, 0, 0, 0, 0}, layer1Frame}),
                   8}),
     [](const auto& row) { return std::string(row.param.name); });
 
