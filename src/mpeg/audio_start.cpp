@@ -129,14 +129,19 @@ bool startsFreeFormatStream(ByteReader& file, std::int64_t start, HeaderBytes fi
     return true;
 }
 
+/// Whether a free-format header may start the stream. Its run is told by a search of its own,
+/// which only the first sync the search meets is worth: where the stream starts at once.
+enum class FreeFormat { Looked, NotLooked };
+
 /// True when the header at start is followed by followingFramesNeeded headers of its stream,
 /// each where the frame before it ends. A run that reaches the end of the audio first is
 /// enough: a last frame that ends where the audio does or leaves too little for a header, or,
 /// behind at least one such header, a frame cut by the end of the file.
-bool startsStream(ByteReader& file, std::int64_t start, HeaderBytes first, AudioEnd& end)
+bool startsStream(ByteReader& file, std::int64_t start, HeaderBytes first, AudioEnd& end,
+                  FreeFormat freeFormat)
 {
     if (isFreeFormatHeader(first))
-        return startsFreeFormatStream(file, start, first, end);
+        return freeFormat == FreeFormat::Looked && startsFreeFormatStream(file, start, first, end);
     if (!isTimedHeader(first))
         return false;
     std::int64_t at = start;
@@ -166,13 +171,16 @@ std::int64_t searchFrom(ByteReader& file, std::int64_t from)
     // Each byte is looked at once, as a second byte after a 0xFF and as a possible first
     // byte, so 0xFF 0xFF counts as a sync, and a 0xFF as the very last byte ends the search.
     bool previousWasFF = false;
+    FreeFormat freeFormat = FreeFormat::Looked;
     while (file.position() < end) {
         const std::int64_t at = file.position();
         const std::uint8_t byte = file.readU8();
         if (previousWasFF && isSyncSecondByte(byte)) {
             file.seek(at - 1);
-            if (startsStream(file, at - 1, headerBytesOf(file.readU32BigEndian()), audioEnd))
+            if (startsStream(file, at - 1, headerBytesOf(file.readU32BigEndian()), audioEnd,
+                             freeFormat))
                 return at - 1;
+            freeFormat = FreeFormat::NotLooked;
             file.seek(at + 1);
         } else if (byte == 'I') {
             // Taggers that do not read the tag already there put theirs in front of it.

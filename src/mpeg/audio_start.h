@@ -22,11 +22,11 @@ inline constexpr int followingFramesNeeded = 2;
 
 /// Offset of the first MPEG audio frame: the first frame sync (a 0xFF byte followed by a byte
 /// with its three top bits set) that starts a header followed by headers of the same stream
-/// (version, layer, sampling rate) where the frame lengths put them (in a free-format stream,
-/// where the distance from the first header to the next puts them), behind a leading ID3v2 tag
-/// of version 2, 3 or 4 (and the footer a version 4 tag announces). Further ID3v2 tags met on
-/// the way are skipped by their size. -1 when the file cannot be opened or no frame starts in
-/// the first audioStartSearchLimit bytes searched. Starts at the file's beginning whatever the
+/// (version, layer, sampling rate) where the frame lengths put them (for a free-format header,
+/// only as the first sync met: where the distance to its next header puts them), behind a leading
+/// ID3v2 tag of version 2, 3 or 4 (and the footer a version 4 tag announces). Further ID3v2 tags
+/// met on the way are skipped by their size. -1 when the file cannot be opened or no frame starts
+/// in the first audioStartSearchLimit bytes searched. Starts at the file's beginning whatever the
 /// reader's position, and reads through the reader's buffer.
 [[nodiscard]] std::int64_t findAudioStart(ByteReader& file);
 
