@@ -20,6 +20,9 @@ struct FrameResult
     std::int64_t audioBytes = 0;
     std::int32_t sampleRate = 0;
     std::int32_t framesPastEnd = 0;
+    std::int64_t samples = 0;
+    std::int32_t scanRate = 0;
+    bool missesAudioEnd = false;
 
     friend bool operator==(const FrameResult&, const FrameResult&) = default;
 };
@@ -46,11 +49,21 @@ FrameResult readFrames(const std::string& path, std::size_t readWindow)
     result.audioBytes = first.facts.audioBytes;
     result.sampleRate = first.facts.sampleRate;
     result.framesPastEnd = scan.framesPastEnd;
+    result.samples = scan.samples;
+    result.scanRate = scan.sampleRate;
+    result.missesAudioEnd = scan.missesAudioEnd;
 
     if (result.header < -1 || result.header > 1)
         tagrelay::fuzz::fail("the frame header result is not -1, 0 or 1");
     if (result.bitrate < -1 || result.bitrate > 448)
         tagrelay::fuzz::fail("the stream bitrate is out of every table's range");
+    if (scan.samples < 0 || scan.samples > (file.size() / 4 + 2) * 1152 || scan.sampleRate < 0
+        || scan.sampleRate > 48000 || (scan.samples > 0) != (scan.sampleRate > 0))
+        tagrelay::fuzz::fail("the frames' samples or rate are out of range");
+    if (first.foundAudioStart && first.result != 1)
+        tagrelay::fuzz::fail("the audio start found holds no frame header that times the stream");
+    if (scan.missesAudioEnd && scan.isVbr)
+        tagrelay::fuzz::fail("the end check of a CBR stream ran on a VBR one");
     if (scan.stopped)
         tagrelay::fuzz::fail("the scan stopped although it was never asked to");
     return result;

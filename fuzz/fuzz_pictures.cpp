@@ -3,6 +3,7 @@
 // encoders.
 
 #include "fuzz_input.h"
+#include "picture/jpeg_codec.h"
 #include "picture/picture_service.h"
 
 #include <cstddef>
@@ -26,6 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     PictureHandle picture = loadPicture(bytes, noScreenDepth, PixelNeed{48});
     if (!sameFacts(facts, pictureFacts(picture.get())))
         fuzz::fail("the header's facts differ from the loaded picture's");
+    // A cut JPEG is one the decoder loads, and it gets no icon.
+    const bool isCut = isJpegCutShort(bytes);
+    if (isCut && !picture)
+        fuzz::fail("a picture found cut short that does not load");
+    if (isCut) {
+        const PictureIcon icon = makePictureIcon(bytes, noScreenDepth, 48);
+        if (!icon.isCutShort || !icon.iconBytes.empty() || !sameFacts(icon.facts, facts))
+            fuzz::fail("the icon of a cut picture disagrees with the cut check");
+    }
     if (!picture)
         return 0;
     if (facts.width == 0 || facts.height == 0 || facts.depth == 0)

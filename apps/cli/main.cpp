@@ -157,6 +157,14 @@ bool takesValue(std::string_view argument, std::string_view name, int& i, int ar
     return false;
 }
 
+/// True when at least one of the seven facts of an MP3 file's line is ticked.
+bool choosesMp3Fact(const Settings& settings)
+{
+    return settings.showArtist != 0 || settings.showAlbum != 0 || settings.showTitle != 0
+           || settings.showBitrate != 0 || settings.showAudioMode != 0 || settings.showPlaytime != 0
+           || settings.showGenre != 0;
+}
+
 bool isDirectory(const std::string& path)
 {
     struct stat info
@@ -327,6 +335,10 @@ int main(int argc, char** argv)
         return *done;
     RunState& run = request.run;
 
+    if (!choosesMp3Fact(run.settings))
+        std::fprintf(stderr, "tagrelay-cli: no MP3 fact chosen (--artist, --album, --title, "
+                             "--bitrate, --audio-mode, --playtime, --genre): the lines of MP3 "
+                             "files will hold their names alone\n");
     ConsoleReporter reporter(run, ::isatty(STDERR_FILENO) != 0);
     ConsoleReporter::catchInterrupt();
     std::shared_ptr<DescriptionCache> cache;

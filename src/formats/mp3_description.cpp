@@ -20,7 +20,18 @@ std::string formPlayingTime(std::int64_t audioBytes, std::int32_t bitrate, std::
     if (bitrate <= 0 || sampleRate <= 0)
         return {};
     const double exact = static_cast<double>(audioBytes) * 8.0 / (bitrate * 1000.0);
-    const auto total = static_cast<std::int64_t>(std::trunc(exact));
+    return playingTimeText(static_cast<std::int64_t>(std::trunc(exact)));
+}
+
+std::string formFramesPlayingTime(std::int64_t samples, std::int32_t sampleRate)
+{
+    if (sampleRate <= 0)
+        return {};
+    return playingTimeText(samples / sampleRate);
+}
+
+std::string playingTimeText(std::int64_t total)
+{
     if (total < 0)
         return " ? ";
     const auto minutes = static_cast<std::int64_t>(std::trunc(static_cast<double>(total) / 60.0));

@@ -16,6 +16,13 @@ std::string resolveGenre(const TrackFacts& facts);
 /// when the bitrate or the sampling rate is not positive.
 std::string formPlayingTime(std::int64_t audioBytes, std::int32_t bitrate, std::int32_t sampleRate);
 
+/// "M:SS min" for the samples of a stream's frames at the sampling rate, the seconds cut
+/// toward zero; empty when the rate is not positive.
+std::string formFramesPlayingTime(std::int64_t samples, std::int32_t sampleRate);
+
+/// "M:SS min" for whole seconds: minutes unpadded, seconds in two digits; " ? " below zero.
+std::string playingTimeText(std::int64_t total);
+
 /// The description of an MP3 file: the ticked pieces in their fixed order (artist, album,
 /// title, bitrate with CBR/VBR, channel mode, playing time, genre), each behind " - ", less the
 /// leading separator.

@@ -16,7 +16,7 @@ namespace tagrelay {
 namespace {
 
 /// Raise with every change to what an MP3 file's line, entries or icon are made of.
-constexpr int mp3FormatVersion = 1;
+constexpr int mp3FormatVersion = 2;
 
 constexpr std::array<std::string_view, 1> mp3Extensions = {".mp3"};
 
@@ -117,7 +117,11 @@ FileOutcome Mp3FileFormat::analyse(OpenFile file, const std::string& fullPath,
 
     std::string playingTime;
     if (first.result == 0) {
-        outcome.tellError(sink, "File Could Not be opened: " + fullPath);
+        // Opened, but no frame of a stream found where the audio was looked for.
+        const bool hasNoAudio = reader.isOpen() && !first.foundAudioStart;
+        outcome.tellError(
+            sink,
+            (hasNoAudio ? "No MPEG audio frame found: " : "File Could Not be opened: ") + fullPath);
     } else if (settings.showBitrate != 0 || settings.showPlaytime != 0) {
         // The scan starts where the first frame was found: the audio start is searched once.
         const StreamScan scan =
@@ -125,6 +129,8 @@ FileOutcome Mp3FileFormat::analyse(OpenFile file, const std::string& fullPath,
                 return sink.scanProgress(done);
             });
         for (std::int32_t i = 0; i < scan.framesPastEnd; ++i)
+            outcome.tellError(sink, "auch hier ein kleines Problem: " + fullPath);
+        if (scan.framesPastEnd == 0 && scan.missesAudioEnd)
             outcome.tellError(sink, "auch hier ein kleines Problem: " + fullPath);
         facts.bitrate = scan.bitrate;
         facts.isVbr = scan.isVbr ? 1 : 0;
@@ -134,7 +140,10 @@ FileOutcome Mp3FileFormat::analyse(OpenFile file, const std::string& fullPath,
         }
         if (scan.walkedToEnd)
             sink.scanFinished();
-        playingTime = formPlayingTime(facts.audioBytes, facts.bitrate, facts.sampleRate);
+        // A VBR file's bytes at its mean bitrate, cut to whole kbit/s, would miss by seconds.
+        playingTime = facts.isVbr != 0 && facts.bitrate > 0 && facts.sampleRate > 0
+                          ? formFramesPlayingTime(scan.samples, scan.sampleRate)
+                          : formPlayingTime(facts.audioBytes, facts.bitrate, facts.sampleRate);
     }
     takeCover(facts, options, outcome);
     const std::string description = composeDescription(facts, settings, genreText, playingTime);

@@ -9,7 +9,7 @@ namespace tagrelay {
 namespace {
 
 /// Raise with every change to what a picture's line, entries or icon are made of.
-constexpr int pictureFormatVersion = 1;
+constexpr int pictureFormatVersion = 2;
 
 constexpr std::array<std::string_view, 2> pictureExtensions = {".jpg", ".bmp"};
 
@@ -50,13 +50,16 @@ FileOutcome PictureFileFormat::analyse(OpenFile file, const std::string& fullPat
     // The icon needs the pixels; the dimensions alone only the picture's header. An icon
     // that is not written is not made: nothing else would show it.
     PictureFacts facts;
+    bool isCutShort = false;
     if (settings.makePictureIcons != 0 && !isLargerThanAnyPicture(file.fd())) {
         PictureIcon made = makePictureIcon(readOpenPictureFile(file.fd()), options.displayDepth,
                                            settings.iconSize);
         facts = made.facts;
         outcome.iconBytes = std::move(made.iconBytes);
+        isCutShort = made.isCutShort;
     } else {
         facts = readOpenPictureFacts(file.fd(), options.displayDepth);
+        isCutShort = facts.width != 0 && isCutShortPictureFile(file.fd());
         if (settings.makePictureIcons != 0)
             outcome.errors.push_back("Picture too large for an icon (over 256 MiB): " + fullPath);
     }
@@ -64,6 +67,8 @@ FileOutcome PictureFileFormat::analyse(OpenFile file, const std::string& fullPat
         outcome.errors.push_back("File Could Not be opened: " + fullPath);
     else if (facts.width == 0)
         outcome.errors.push_back("Picture could not be loaded: " + fullPath);
+    else if (isCutShort)
+        outcome.errors.push_back("Picture cut short, its data ends early: " + fullPath);
     // Counted with or without a line; 0 x 0 pixel 0 Bit when it could not be loaded.
     if (settings.showPictureSize != 0)
         outcome.description = pictureDescription(facts);

@@ -104,4 +104,17 @@ constexpr std::int64_t frameLength(MpegVersion version, MpegLayer layer, std::in
     return 144 * bitsPerSecond / rate + padding;
 }
 
+/// Samples a frame carries: 384 in layer 1, 1152 in layer 2 and in layer 3 of MPEG 1, 576 in
+/// layer 3 of MPEG 2 and 2.5; 0 for the reserved version or layer.
+constexpr std::int32_t samplesPerFrame(MpegVersion version, MpegLayer layer)
+{
+    if (!hasBitrateTable(version, layer))
+        return 0;
+    if (layer == MpegLayer::Layer1)
+        return 384;
+    if (layer == MpegLayer::Layer3 && version != MpegVersion::Mpeg1)
+        return 576;
+    return 1152;
+}
+
 } // namespace tagrelay

@@ -5,6 +5,7 @@
 #include "mpeg/frame_header.h"
 #include "mpeg/header_bits.h"
 #include "mpeg/info_frame.h"
+#include "mpeg/stream_end.h"
 #include "platform/byte_reader.h"
 
 namespace tagrelay {
@@ -70,6 +71,23 @@ std::int16_t averageOf(std::int64_t sum, std::int32_t count)
     return count > 0 ? static_cast<std::int16_t>(sum / count) : 0;
 }
 
+/// Moves the position to the next frame behind a header that does not time its frame; false
+/// when there is none.
+bool resumeAtNextFrame(ByteReader& file, std::int64_t badHeaderStart)
+{
+    const std::int64_t next = findFrameFrom(file, badHeaderStart + 1);
+    if (next < 0)
+        return false;
+    file.seek(next);
+    return true;
+}
+
+/// The end check of a CBR stream whose first audio frame had header `stream`.
+void checkAudioEnd(ByteReader& file, HeaderBytes stream, StreamScan& scan)
+{
+    scan.missesAudioEnd = !hasLastFrameAt(file, audioEndOf(file), stream);
+}
+
 } // namespace
 
 StreamScan scanStream(ByteReader& file, const ScanProgress& progress)
@@ -91,6 +109,7 @@ StreamScan scanStreamFrom(ByteReader& file, std::int64_t audioStart, const ScanP
     std::int64_t sum = 0;
     std::int16_t previous = 0;
     std::int32_t uncounted = 0;
+    HeaderBytes firstAudio;
     for (;;) {
         if (++uncounted >= uncountedHeaderLimit) {
             uncounted = 0;
@@ -102,8 +121,11 @@ StreamScan scanStreamFrom(ByteReader& file, std::int64_t audioStart, const ScanP
         }
         const std::int64_t frameStart = file.position();
         const HeaderBytes header = headerBytesOf(file.readU32BigEndian());
-        if (!hasFrameSync(header))
+        if (!hasFrameSync(header)) {
+            if (scan.isVbr && resumeAtNextFrame(file, frameStart))
+                continue;
             break;
+        }
         const bool isInfoFrame =
             frameStart == audioStart && isEncoderInfoFrame(file, frameStart, header);
         CarriedValues notCarried = carried;
@@ -114,13 +136,22 @@ StreamScan scanStreamFrom(ByteReader& file, std::int64_t audioStart, const ScanP
                 break;
             continue;
         }
-        if (frame.bitrate <= 0 || frame.length <= 0)
-            break; // free format or a forbidden index: no length to walk by
+        if (frame.bitrate <= 0 || frame.length <= 0) {
+            // Free format or a forbidden index: no length to walk by.
+            if (scan.isVbr && resumeAtNextFrame(file, frameStart))
+                continue;
+            break;
+        }
 
         if (!isInfoFrame) {
             uncounted = 0;
             ++count;
             sum += frame.bitrate;
+            if (count == 1) {
+                firstAudio = header;
+                scan.sampleRate = frame.rate;
+            }
+            scan.samples += samplesPerFrame(carried.version, carried.layer);
             if (progress && !progress(file.position(), file.size())) {
                 scan.stopped = true;
                 scan.bitrate = averageOf(sum, count);
@@ -139,6 +170,7 @@ StreamScan scanStreamFrom(ByteReader& file, std::int64_t audioStart, const ScanP
                 scan.isVbr = true;
             } else if (count >= cbrFrameLimit) {
                 scan.bitrate = frame.bitrate;
+                checkAudioEnd(file, firstAudio, scan);
                 return scan;
             }
             previous = frame.bitrate;
@@ -148,6 +180,8 @@ StreamScan scanStreamFrom(ByteReader& file, std::int64_t audioStart, const ScanP
     }
     scan.walkedToEnd = true;
     scan.bitrate = averageOf(sum, count);
+    if (!scan.isVbr && count > 0)
+        checkAudioEnd(file, firstAudio, scan);
     return scan;
 }
 

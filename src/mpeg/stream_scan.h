@@ -26,10 +26,20 @@ struct StreamScan
     bool walkedToEnd = false;
     /// True when the progress callback asked to stop.
     bool stopped = false;
+    /// Samples of the counted frames, and the sampling rate of the first: the playing time of
+    /// the frames walked.
+    std::int64_t samples = 0;
+    std::int32_t sampleRate = 0;
+    /// A CBR stream only: true when no frame of the stream ends where the audio ends (the
+    /// file's end, or the tags behind the frames), so that the last frame runs past the end of
+    /// a cut file or the frames stop before it. Told from the end of the file alone.
+    bool missesAudioEnd = false;
 };
 
 /// Walks the MP3 file frame by frame from the audio start and decides CBR or VBR. An
-/// encoder's information frame at the audio start is passed over.
+/// encoder's information frame at the audio start is passed over. A VBR stream is walked to
+/// its end, over junk between its frames (a gap of zeros, a damaged stretch): the walk goes on
+/// at the next frame findFrameFrom finds.
 [[nodiscard]] StreamScan scanStream(ByteReader& file, const ScanProgress& progress);
 
 /// scanStream for an audio start already found (FrameFacts::audioStart of the first frame).

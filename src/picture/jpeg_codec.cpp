@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <jpeglib.h>
+#include <jerror.h>
 // clang-format on
 
 #include <algorithm>
@@ -32,6 +33,7 @@ struct JpegErrors
 {
     jpeg_error_mgr manager;
     std::jmp_buf jumpBack;
+    bool dataEndedEarly; // the library's warning that the data ran out inside the picture
 };
 
 [[noreturn]] void jumpBackOnError(j_common_ptr info)
@@ -42,6 +44,14 @@ struct JpegErrors
 // Warnings and traces would go to stderr; damaged pictures are common and nothing is shown.
 void stayQuiet(j_common_ptr /*info*/)
 {
+}
+
+// Only warnings (level -1) are looked at: the one for data that ends inside the picture, after
+// which the library makes up the missing rows in grey.
+void noteDataEnd(j_common_ptr info, int level)
+{
+    if (level == -1 && info->err->msg_code == JWRN_JPEG_EOF)
+        reinterpret_cast<JpegErrors*>(info->err)->dataEndedEarly = true;
 }
 
 void limitScans(j_common_ptr info)
@@ -64,6 +74,7 @@ void useQuietErrors(JpegErrors& errors)
     jpeg_std_error(&errors.manager);
     errors.manager.error_exit = jumpBackOnError;
     errors.manager.output_message = stayQuiet;
+    errors.manager.emit_message = noteDataEnd;
 }
 
 bool readHeader(JpegReading& reading, const std::uint8_t* data, std::size_t size)
@@ -123,6 +134,7 @@ class JpegReader
                && isAcceptedPictureSize(m_reading.info.image_width, m_reading.info.image_height);
     }
     JpegReading& reading() { return m_reading; }
+    bool dataEndedEarly() const { return m_reading.errors.dataEndedEarly; }
     jpeg_decompress_struct& info() { return m_reading.info; }
 
   private:
@@ -193,8 +205,14 @@ std::optional<PictureHeader> readJpegHeader(std::span<const std::uint8_t> bytes)
                          static_cast<int>(reader.info().image_height), 24};
 }
 
-std::optional<RgbImage> decodeJpeg(std::span<const std::uint8_t> bytes, PixelNeed need)
+namespace {
+
+/// decodeJpeg, telling in dataEndedEarly whether the library warned that the data ended inside
+/// the picture.
+std::optional<RgbImage> decodeJpegNoting(std::span<const std::uint8_t> bytes, PixelNeed need,
+                                         bool& dataEndedEarly)
 {
+    dataEndedEarly = false;
     if (!hasJpegSignature(bytes))
         return std::nullopt;
     JpegReader reader;
@@ -216,8 +234,10 @@ std::optional<RgbImage> decodeJpeg(std::span<const std::uint8_t> bytes, PixelNee
     const int outWidth = static_cast<int>(info.output_width);
     const int outHeight = static_cast<int>(info.output_height);
     ImageBuilder builder(outWidth, outHeight, need);
-    if (!startDecompress(reader.reading()) || info.output_components != (cmyk ? 4 : 3))
+    if (!startDecompress(reader.reading()) || info.output_components != (cmyk ? 4 : 3)) {
+        dataEndedEarly = reader.dataEndedEarly(); // a progressive file reads all its scans here
         return builder.finish();
+    }
 
     std::vector<std::uint8_t> row(static_cast<std::size_t>(outWidth) * 4);
     while (info.output_scanline < info.output_height) {
@@ -229,7 +249,26 @@ std::optional<RgbImage> decodeJpeg(std::span<const std::uint8_t> bytes, PixelNee
                            info.saw_Adobe_marker != 0);
         builder.putPixels(y, row.data());
     }
+    dataEndedEarly = reader.dataEndedEarly();
     return builder.finish();
+}
+
+} // namespace
+
+std::optional<RgbImage> decodeJpeg(std::span<const std::uint8_t> bytes, PixelNeed need)
+{
+    bool dataEndedEarly = false;
+    return decodeJpegNoting(bytes, need, dataEndedEarly);
+}
+
+bool isJpegCutShort(std::span<const std::uint8_t> bytes)
+{
+    // Nearly every whole JPEG file ends in its end marker; only the others are decoded, at
+    // the smallest scale, for the library to tell whether their data runs out.
+    if (!hasJpegSignature(bytes) || (bytes[bytes.size() - 2] == 0xFF && bytes.back() == 0xD9))
+        return false;
+    bool dataEndedEarly = false;
+    return decodeJpegNoting(bytes, PixelNeed{1}, dataEndedEarly) && dataEndedEarly;
 }
 
 namespace {

@@ -28,6 +28,11 @@ bool hasJpegSignature(std::span<const std::uint8_t> bytes);
 [[nodiscard]] std::optional<RgbImage> decodeJpeg(std::span<const std::uint8_t> bytes,
                                                  PixelNeed need);
 
+/// True when the bytes are a JPEG whose data ends inside the picture (a cut file): the library
+/// then warns and makes up the missing rows in grey. A file that ends in the end-of-image
+/// marker is not decoded for this.
+[[nodiscard]] bool isJpegCutShort(std::span<const std::uint8_t> bytes);
+
 /// Encodes the image as a baseline JFIF file with the library's default settings at quality 70.
 ///
 /// \returns the file's bytes, or nothing when the image is empty or the library fails.

@@ -209,6 +209,20 @@ PictureFacts readOpenPictureFacts(int fd, std::uint8_t displayDepth)
     return readPictureFacts(readWholeOpenFile(fd), PictureOrigin::File, displayDepth);
 }
 
+bool isCutShortPictureFile(int fd)
+{
+    std::size_t fileSize = 0;
+    const std::vector<std::uint8_t> start = readOpenFileStart(fd, 2, fileSize);
+    if (!hasJpegSignature(start) || fileSize < 4)
+        return false;
+    std::array<std::uint8_t, 2> last{};
+    if (::pread(fd, last.data(), last.size(), static_cast<off_t>(fileSize - last.size()))
+            == static_cast<ssize_t>(last.size())
+        && last[0] == 0xFF && last[1] == 0xD9)
+        return false;
+    return isJpegCutShort(readWholeOpenFile(fd));
+}
+
 PictureFacts pictureFacts(const Picture* picture)
 {
     if (picture == nullptr)
@@ -246,7 +260,8 @@ PictureIcon makePictureIcon(std::span<const std::uint8_t> bytes, std::uint8_t di
     PictureHandle picture = loadPicture(bytes, displayDepth, PixelNeed{iconSize});
     PictureIcon icon;
     icon.facts = pictureFacts(picture.get());
-    if (picture && resizePicture(*picture, iconSize, iconSize))
+    icon.isCutShort = picture && isJpegCutShort(bytes);
+    if (picture && !icon.isCutShort && resizePicture(*picture, iconSize, iconSize))
         icon.iconBytes = savePicture(*picture, PictureFormat::Png);
     return icon;
 }

@@ -69,6 +69,10 @@ inline constexpr std::int64_t largestPictureFile = 256 * 1024 * 1024;
 /// regular file, or is larger than largestPictureFile.
 [[nodiscard]] std::vector<std::uint8_t> readOpenPictureFile(int fd);
 
+/// isJpegCutShort for a file the caller opened: reads its last two bytes and, only when a JPEG
+/// does not end in its end marker, the whole file (up to largestPictureFile).
+[[nodiscard]] bool isCutShortPictureFile(int fd);
+
 /// The facts of a picture, all zeros for none.
 PictureFacts pictureFacts(const Picture* picture);
 
@@ -93,6 +97,9 @@ struct PictureIcon
 {
     PictureFacts facts;                  // zeros when the picture cannot be loaded
     std::vector<std::uint8_t> iconBytes; // PNG, iconSize × iconSize; empty when not loadable
+    /// A JPEG whose data ends inside the picture (isJpegCutShort): it gets no icon, which
+    /// would show the missing part in grey.
+    bool isCutShort = false;
 };
 
 /// The picture icon of a JPG or BMP file's bytes: loads it for an icon of iconSize, takes its

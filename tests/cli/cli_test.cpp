@@ -61,6 +61,18 @@ TEST_F(CliTest, RefusesBadUsageWithExitCodeTwo)
     EXPECT_FALSE(std::filesystem::exists(music.path() + "descript.ion"));
 }
 
+TEST_F(CliTest, SaysWhenNoMp3FactIsChosenAndWalksOn)
+{
+    music.writeFile("a.mp3", "x");
+    const CliResult bare = run({music.path()});
+    EXPECT_EQ(bare.exitCode, 0);
+    EXPECT_EQ(bare.err, "tagrelay-cli: no MP3 fact chosen (--artist, --album, --title, --bitrate, "
+                        "--audio-mode, --playtime, --genre): the lines of MP3 files will hold "
+                        "their names alone\n");
+    EXPECT_EQ(readFileText(music.path() + "descript.ion"), "\"a.mp3\" \r\n");
+    EXPECT_EQ(run({"--audio-mode", music.path()}).err, "");
+}
+
 TEST_F(CliTest, HelpAndVersion)
 {
     const CliResult help = run({"--help"});
@@ -122,7 +134,7 @@ TEST_F(CliTest, WritesTheSameListsAsTheWindowWalk)
     }
     EXPECT_NE(result.out.find("3 files described in 0:00:0"), std::string::npos) << result.out;
     EXPECT_EQ(result.out.rfind("List of files with errors:\n", 0), 0u) << result.out;
-    EXPECT_NE(result.out.find("\n  File Could Not be opened: " + music.path() + "a.mp3\n"),
+    EXPECT_NE(result.out.find("\n  No MPEG audio frame found: " + music.path() + "a.mp3\n"),
               std::string::npos)
         << result.out;
 }
@@ -159,11 +171,11 @@ TEST_F(CliTest, AFolderLeftUndescribedGivesExitCodeOneAndNamesShowEscaped)
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out.find('\x1b'), std::string::npos) << result.out;
     EXPECT_EQ(result.out.find('\x07'), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("File Could Not be opened: " + music.path()
+    EXPECT_NE(result.out.find("No MPEG audio frame found: " + music.path()
                               + "e\\x1b]0;PWNED\\x07\\x1b[2J.mp3"),
               std::string::npos)
         << result.out;
-    EXPECT_NE(result.out.find("File Could Not be opened: " + music.path() + "b\\u202egpj.mp3"),
+    EXPECT_NE(result.out.find("No MPEG audio frame found: " + music.path() + "b\\u202egpj.mp3"),
               std::string::npos)
         << result.out;
     EXPECT_NE(result.out.find("descript.ion is not a regular file, folder not described: "

@@ -1,5 +1,6 @@
 #include "mpeg/audio_start.h"
 #include "platform/byte_reader.h"
+#include "support/frame_bytes.h"
 #include "support/id3_bytes.h"
 #include "support/support.h"
 #include "tags/id3v2.h"
@@ -63,16 +64,31 @@ const auto coverTag2 = tagWithSyncLikeCover(2).bytes();
 const auto coverTag4WithFooter = tagWithSyncLikeCover(4).footer().bytes();
 const auto tagSize = static_cast<std::int64_t>(coverTag3.size());
 
+/// A frame whose header starts FF FF (MPEG 1 layer 1), and free-format frames (index 0).
+const auto layer1Frame = test::FrameStream().frame({.layer = 1, .kbps = 288}).bytes();
+const auto freeFormatFrames = test::FrameStream()
+                                  .rawHeaderFrame({0xFF, 0xFB, 0x00, 0x64}, {})
+                                  .rawHeaderFrame({0xFF, 0xFB, 0x02, 0x64}, {.padding = true})
+                                  .rawHeaderFrame({0xFF, 0xFB, 0x00, 0x64}, {})
+                                  .bytes();
+
 INSTANTIATE_TEST_SUITE_P(
     Files, AudioStartTest,
     ::testing::Values(
         StartCase{"SyncAtTheStart", test::audioBytes(), 0},
         StartCase{"SyncBehindOtherBytes", join({Bytes{0, 0xFF, 0xC0, 0xE0, 0}, test::audioBytes()}),
                   5},
-        StartCase{"TwoFFBytesAreASync", Bytes{1, 2, 0xFF, 0xFF, 0}, 2},
-        StartCase{"SecondByteIsExaminedAgain", Bytes{0xFF, 0x1F, 0xFF, 0xE0}, 2},
+        StartCase{"TwoFFBytesAreASync", join({Bytes{1, 2}, layer1Frame}), 2},
+        StartCase{"SecondByteIsExaminedAgain", join({Bytes{0xFF, 0x1F}, layer1Frame}), 2},
+        // A lone sync pair, or a header that times no frame, is no frame.
+        StartCase{"LoneSyncPairIsNoFrame", Bytes{1, 2, 0xFF, 0xFF, 0}, -1},
+        StartCase{"ReservedLayerIsNoFrame", Bytes{0xFF, 0x1F, 0xFF, 0xE0}, -1},
         StartCase{"FFAsTheLastByteIsNoSync", Bytes{0, 0, 0, 0xFF}, -1},
         StartCase{"EmptyFile", Bytes{}, -1},
+        // Free format: the distance to the next header of the stream is the frames' length.
+        StartCase{"FreeFormatStream", join({Bytes(7, 0), freeFormatFrames}), 7},
+        StartCase{"FreeFormatHeaderAlone",
+                  Bytes(freeFormatFrames.begin(), freeFormatFrames.begin() + 417), -1},
         StartCase{"Version3TagSkipped", join({coverTag3, test::audioBytes()}), tagSize},
         StartCase{"Version4TagSkipped", join({coverTag4, test::audioBytes()}), tagSize},
         StartCase{"Version2TagSkipped", join({coverTag2, test::audioBytes()}),
@@ -88,7 +104,8 @@ INSTANTIATE_TEST_SUITE_P(
         StartCase{"TagLargerThanTheFile",
                   join({Id3v2Builder().tagSizeField(5000).bytes(), test::audioBytes()}), -1},
         // Its size bytes are read as audio bytes: a version 5 header is no tag to skip.
-        StartCase{"OtherVersionIsNoTag", Bytes{'I', 'D', '3', 5, 0, 0, 0, 0, 0xFF, 0xE0, 0}, 8}),
+        StartCase{"OtherVersionIsNoTag", join({Bytes{'I', 'D', '3', 5, 0, 0, 0, 0}, layer1Frame}),
+                  8}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(AudioStartTest, StartsAtTheBeginningWhereverTheReaderStands)

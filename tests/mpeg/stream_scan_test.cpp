@@ -155,21 +155,23 @@ INSTANTIATE_TEST_SUITE_P(DamagedStreams, StreamScanCaseTest, ::testing::Values(
     // A forbidden bitrate or free format gives no frame length: the scan ends before it.
     ScanCase{"ForbiddenBitrateIndex", FrameStream().frames(10, at128)
                  .rawHeaderFrame({0xFF, 0xFB, 0xF0, 0x64}, at128).frames(10, at320), 128, 0, 10, 0},
+    // A free-format header is no frame of the stream behind it: the audio starts there.
     ScanCase{"FreeFormatFirstFrame", FrameStream()
-                 .rawHeaderFrame({0xFF, 0xFB, 0x00, 0x64}, at128).frames(10, at128), 0, 0, 0, 0},
+                 .rawHeaderFrame({0xFF, 0xFB, 0x00, 0x64}, at128).frames(10, at128), 128, 0, 10, 0},
     // The reserved rate index: counted at the rate before, then the scan ends.
     ScanCase{"ReservedRateIndex", FrameStream().frames(10, at128)
                  .rawHeaderFrame({0xFF, 0xFB, 0x9C, 0x64}, at128).frames(10, at320), 128, 0, 11, 0},
     ScanCase{"GarbageBehindTheFrames",
-             FrameStream().frames(10, at128).raw(std::vector<std::uint8_t>(900, 0x55)), 128, 0, 10, 0},
-    ScanCase{"SyncAtTheVeryEnd", FrameStream().raw({0, 0, 0, 0xFF, 0xFB}), 0, 0, 0, 0}),
+             FrameStream().frames(10, at128).raw(std::vector<std::uint8_t>(900, 0x55)), 128, 0, 10, 0}),
     [](const auto& row) { return std::string(row.param.name); });
 // clang-format on
 
 TEST_F(StreamScanTest, NoAudioStartGivesMinusOne)
 {
     const auto path = tree.writeFile("silent.mp3", std::vector<std::uint8_t>(3000, 0));
-    for (const auto& file : {path, tree.path() + "missing.mp3"}) {
+    const auto syncAtTheEnd =
+        tree.writeFile("end.mp3", FrameStream().raw({0, 0, 0, 0xFF, 0xFB}).bytes());
+    for (const auto& file : {path, syncAtTheEnd, tree.path() + "missing.mp3"}) {
         const StreamScan scan = scanOf(file);
         EXPECT_EQ(scan.bitrate, -1);
         EXPECT_FALSE(scan.isVbr);
@@ -187,9 +189,11 @@ TEST_F(StreamScanTest, CbrStreamCostsAHundredHeaderReads)
 
     EXPECT_EQ(scanOf(file).bitrate, 128);
 
+    // And a look at the end, for the last frame: the longest frame's bytes, in one read, and
+    // the places of the tags behind the frames.
     EXPECT_GE(file.readCalls(), 100u);
-    EXPECT_LE(file.readCalls(), 106u);
-    EXPECT_LE(file.bytesFetched(), 106u * 16);
+    EXPECT_LE(file.readCalls(), 110u);
+    EXPECT_LE(file.bytesFetched(), 110u * 16 + 1045);
 }
 
 TEST_F(StreamScanTest, VbrStreamIsReadOnce)
@@ -294,8 +298,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(StreamScanTest, FileOverTwoGibibytesKeepsItsLength)
 {
-    // A sparse file: one frame, a hole of zeros and an ID3v1 block at the end.
-    const auto path = tree.writeFile("huge.mp3", FrameStream().frame(at128).bytes());
+    // A sparse file: three frames, a hole of zeros and an ID3v1 block at the end.
+    const auto path = tree.writeFile("huge.mp3", FrameStream().frames(3, at128).bytes());
     const std::int64_t size = (std::int64_t{1} << 31) + 1'000'000;
     {
         const int fd = ::open(path.c_str(), O_WRONLY);
@@ -311,7 +315,48 @@ TEST_F(StreamScanTest, FileOverTwoGibibytesKeepsItsLength)
     ASSERT_EQ(first.result, 1);
     EXPECT_EQ(first.facts.audioBytes, size - 128);
     EXPECT_EQ(scanOf(file).bitrate, 128);
-    EXPECT_EQ(countedFrames(), 1);
+    EXPECT_EQ(countedFrames(), 3);
+}
+
+/// An APEv2 tag, as ReplayGain tools append it: an 8-byte item ("GAIN") and the 32-byte footer
+/// (version 2000, size 53 with the footer, 1 item, flags: bit 31 a header is there), and with
+/// a header in front, the footer again with bit 29 set.
+std::vector<std::uint8_t> apeTag(bool withHeader)
+{
+    const std::string footer("APETAGEX\xD0\x07\0\0\x35\0\0\0\x01\0\0\0\0\0\0\x80", 24);
+    const std::string item = std::string("\x08\0\0\0\0\0\0\0GAIN\0-6.50 dB", 21);
+    const std::string reserved(8, '\0');
+    std::string tag = (withHeader ? footer.substr(0, 23) + "\xA0" + reserved : "") + item
+                      + footer.substr(0, 23) + (withHeader ? "\x80" : std::string(1, '\0'))
+                      + reserved;
+    return {tag.begin(), tag.end()};
+}
+
+/// A Lyrics3v2 tag: its fields, their size in six digits, and the end mark.
+std::vector<std::uint8_t> lyricsTag()
+{
+    const std::string tag = "LYRICSBEGINLYR00011Hello world000030LYRICS200";
+    return {tag.begin(), tag.end()};
+}
+
+// A CBR stream is checked at the end of the file: its last frame must end where the audio
+// does, in front of the tags taggers put behind the frames.
+TEST_F(StreamScanTest, FindsTheLastFrameOfACbrStreamAtTheEndOfTheAudio)
+{
+    const auto whole = [] { return FrameStream().paddedFrames(300, at128); };
+    const std::pair<const char*, FrameStream> wholeStreams[] = {
+        {"before ID3v1", whole().id3v1Tag()},
+        {"before APEv2 and ID3v1", whole().raw(apeTag(true)).id3v1Tag()},
+        {"before APEv2 without header", whole().raw(apeTag(false))},
+        {"before Lyrics3v2 and APEv2", whole().raw(lyricsTag()).raw(apeTag(true))},
+        {"walked to its end", FrameStream().frames(50, at32)},
+        // Taken as CBR by its first hundred frames: the last frame may have any bitrate.
+        {"with a late change of bitrate", FrameStream().frames(150, at128).frames(20, at320)}};
+    for (const auto& [what, stream] : wholeStreams)
+        EXPECT_FALSE(scanOf(tree.writeFile("whole.mp3", stream.bytes())).missesAudioEnd) << what;
+    for (const auto& damaged :
+         {whole().truncatedFrame(at128, 200), FrameStream().frames(50, at32).raw({0, 0, 0, 0, 0})})
+        EXPECT_TRUE(scanOf(tree.writeFile("damaged.mp3", damaged.bytes())).missesAudioEnd);
 }
 
 TEST_F(StreamScanTest, MalformedStreamsEndWithoutHarm)

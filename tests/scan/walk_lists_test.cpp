@@ -35,7 +35,8 @@ class StoppingReporter : public WalkReporter
         if (onAnalysing)
             onAnalysing(fullPath);
     }
-    bool goOn() override { return m_analysed != stopInScanOf; }
+    // Asked also while the walk waits for the first analysis, before any file was analysed.
+    bool goOn() override { return stopInScanOf == 0 || m_analysed != stopInScanOf; }
     bool goOnAfterFile() override { return ++m_filesDone != stopAfterFile; }
 
   private:

@@ -207,7 +207,7 @@ TEST_P(WalkFrameTroubleTest, ListsTheFileAndStillWritesItsLine)
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Files, WalkFrameTroubleTest, testing::Values(
-    FrameTroubleCase{"NoSync", test::Bytes(500, 0), "File Could Not be opened: ", "0 kbs CBR - "},
+    FrameTroubleCase{"NoSync", test::Bytes(500, 0), "No MPEG audio frame found: ", "0 kbs CBR - "},
     FrameTroubleCase{"CutLastFrame", FrameStream().frames(20, {}).truncatedFrame({}, 100).bytes(),
                      "auch hier ein kleines Problem: ", "128 kbs CBR - 0:00 min"}),
     [](const auto& row) { return std::string(row.param.name); });

@@ -257,7 +257,7 @@ TEST_F(WalkTest, ShowsTheFileBeforeItIsCountedAndRemovesTheScanBar)
     EXPECT_EQ(window.gadget(filenameField)->box, (Box{8, 70, 776, 26}));
     EXPECT_EQ(window.gadget(previewList)->lines, std::vector<std::string>{""});
     EXPECT_EQ(errors(),
-              std::vector<std::string>{"File Could Not be opened: " + tree.path() + "song.mp3"});
+              std::vector<std::string>{"No MPEG audio frame found: " + tree.path() + "song.mp3"});
     // No cover: the pale box and its two diagonals.
     const auto& calls = window.drawCalls();
     ASSERT_EQ(calls.size(), 3u);
