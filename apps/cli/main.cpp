@@ -85,6 +85,8 @@ void printHelp()
         "  --cache FILE                    keep the description cache in FILE (implies --update)\n"
         "  --jobs N                        analyse up to N files at once (default: one per\n"
         "                                  processor core; 1: one after the other)\n"
+        "  --follow-start-link             walk DIRECTORY also when a link of another user\n"
+        "                                  leads there (refused otherwise)\n"
         "  --help, --version\n"
         "\n"
         "A folder's list keeps the lines of files the walk does not describe (other files,\n"
@@ -248,6 +250,10 @@ std::optional<int> readRequest(int argc, char** argv, Request& request)
                 return usageError("--cache needs a file");
             request.cachePath = *value;
             request.update = true;
+            continue;
+        }
+        if (argument == "--follow-start-link") {
+            run.followsStartLink = true;
             continue;
         }
         if (argument == "--read-ahead" || argument == "--no-read-ahead") {

@@ -1,5 +1,7 @@
 #include "cache/description_cache_place.h"
 
+#include "platform/tree_guard.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -23,50 +25,6 @@ std::pair<std::string, std::string> splitPath(const std::string& path)
     if (slash == std::string::npos)
         return {".", path};
     return {slash == 0 ? std::string("/") : path.substr(0, slash), path.substr(slash + 1)};
-}
-
-/// Goes down the folder path as given, one name at a time, before anything there is made or
-/// trusted: a link on the way is followed only when it belongs to root or the running user,
-/// since another user's link could send the cache (and the folders made for it) anywhere, a
-/// folder of root's among them. With makesFolders the missing folders are made on the way,
-/// for the user alone, each in the folder just checked. Returns why the path is refused, or
-/// an empty text (also when a folder is missing: the canonical path's check then says so).
-std::string unsafeWayReason(const std::string& folder, bool makesFolders)
-{
-    int fd = ::open(folder.starts_with('/') ? "/" : ".", O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    const uid_t user = ::geteuid();
-    std::string reason;
-    std::string walked = folder.starts_with('/') ? "" : ".";
-    for (std::size_t start = 0; start <= folder.size() && reason.empty();) {
-        std::size_t end = folder.find('/', start);
-        if (end == std::string::npos)
-            end = folder.size();
-        const std::string name = folder.substr(start, end - start);
-        start = end + 1;
-        if (name.empty() || name == ".")
-            continue;
-        walked += "/" + name;
-        struct stat info
-        {
-        };
-        if (::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT
-            && makesFolders && ::mkdirat(fd, name.c_str(), 0700) == 0)
-            (void)::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW);
-        if (S_ISLNK(info.st_mode) && info.st_uid != 0 && info.st_uid != user) {
-            reason = "the folder " + walked + " is a link of another user";
-            break;
-        }
-        const int next = ::openat(fd, name.c_str(), O_DIRECTORY | O_CLOEXEC);
-        ::close(fd);
-        fd = next;
-        if (fd < 0)
-            return {};
-    }
-    if (fd >= 0)
-        ::close(fd);
-    return reason;
 }
 
 /// Why a folder (a canonical path) is no safe place for the cache, or empty when it is: every
@@ -131,8 +89,9 @@ std::string placeReason(const std::string& path, bool makesFolders, std::string&
     const auto [folder, name] = splitPath(path);
     if (name.empty() || name == "." || name == "..")
         return "not a file name";
-    if (std::string reason = unsafeWayReason(folder, makesFolders); !reason.empty())
-        return reason;
+    // The folders on the way are judged (and made) name by name before anything is trusted.
+    if (const std::string link = foreignLinkOnWay(folder, ::geteuid(), makesFolders); !link.empty())
+        return "the folder " + link + " is a link of another user";
     char real[PATH_MAX];
     if (::realpath(folder.c_str(), real) == nullptr)
         return "the folder " + folder + ": " + std::strerror(errno);

@@ -195,4 +195,37 @@ FolderHandle openLinkedFolder(const LinkTarget& target, FolderResult& result)
     return FolderHandle(fd);
 }
 
+std::string foreignLinkOnWay(const std::string& path, uid_t user, bool makesFolders)
+{
+    const bool isAbsolute = path.starts_with('/');
+    int fd = ::open(isAbsolute ? "/" : ".", O_DIRECTORY | O_CLOEXEC);
+    std::string walked = isAbsolute ? "" : ".";
+    for (std::size_t start = 0; fd >= 0 && start <= path.size();) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string name = path.substr(start, end - start);
+        start = end + 1;
+        if (name.empty() || name == ".")
+            continue;
+        walked += "/" + name;
+        struct stat info
+        {
+        };
+        if (::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT
+            && makesFolders && ::mkdirat(fd, name.c_str(), 0700) == 0)
+            (void)::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW);
+        if (S_ISLNK(info.st_mode) && info.st_uid != 0 && info.st_uid != user) {
+            ::close(fd);
+            return walked;
+        }
+        const int next = ::openat(fd, name.c_str(), O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return {};
+}
+
 } // namespace tagrelay

@@ -65,4 +65,13 @@ struct LinkTarget
 /// Opens for listing the folder that links led to (a target without a leaf).
 [[nodiscard]] FolderHandle openLinkedFolder(const LinkTarget& target, FolderResult& result);
 
+/// Goes down a folder path as given, one name at a time, and returns the path up to the first
+/// link on the way that belongs to neither root nor user: such a link could send whoever
+/// follows it anywhere, a folder of root's among them. Links of root's and of the user's own
+/// are followed. Empty when there is none, also when the path stops at a missing name (whoever
+/// opens it then learns so). With makesFolders the missing folders are made on the way, for
+/// the user alone, each in the folder just checked.
+[[nodiscard]] std::string foreignLinkOnWay(const std::string& path, uid_t user,
+                                           bool makesFolders = false);
+
 } // namespace tagrelay

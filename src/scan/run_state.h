@@ -34,6 +34,9 @@ struct RunState
     /// Whether the walk asks the disk for the files it will read next while it analyses one.
     /// It changes no result, only the time a walk over files not yet in memory takes.
     bool readAhead = true;
+    /// Whether the start folder may be reached through a link of another user (the command
+    /// line's --follow-start-link); without it such a start is refused.
+    bool followsStartLink = false;
     /// Threads that analyse MP3 files and pictures ahead of the walk; 0: one per processor
     /// core, 1: every file is analysed on the walk's own thread. The lists, the error list and
     /// what the front end is shown are the same whatever the number.

@@ -184,6 +184,16 @@ constexpr std::size_t readAheadFiles = 32;
 
 void Walker::walk(const std::string& path)
 {
+    // Another user's link on the way to the start folder would send the whole walk, and every
+    // list it writes, wherever that user likes.
+    if (!m_run.followsStartLink) {
+        if (const std::string link = foreignLinkOnWay(path.empty() ? "." : path, m_user);
+            !link.empty()) {
+            addFolderError("Folder could not be entered: " + path + " (" + link
+                           + " is a link of another user)");
+            return;
+        }
+    }
     FolderResult opened;
     FolderHandle start = openFolder(path, opened);
     if (!start.isOpen() || !placeOfFd(start.fd(), m_start)) {

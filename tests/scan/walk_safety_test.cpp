@@ -259,6 +259,35 @@ TEST_F(WalkSafetyTest, AStopIsSeenInATreeWithNothingToDescribe)
     EXPECT_EQ(signalled.entries, 5);
 }
 
+/// A start path through another user's link is refused unless the run allows it; links of
+/// root's and the user's own are followed.
+TEST_F(WalkSafetyTest, AStartThroughAnotherUsersLinkIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to plant a link of another user";
+    tree.writeFile("real/a.mp3", "x");
+    const std::string share = tree.makeDir("share");
+    ASSERT_EQ(::symlink((tree.path() + "real").c_str(), (share + "link").c_str()), 0);
+    ASSERT_EQ(::lchown((share + "link").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::symlink((tree.path() + "real").c_str(), (tree.path() + "own").c_str()), 0);
+
+    describeDirectory(share + "link/", 0, reporter, run);
+    EXPECT_EQ(run.errors,
+              std::vector<std::string>{"Folder could not be entered: " + share + "link/ (" + share
+                                       + "link is a link of another user)"});
+    EXPECT_FALSE(std::filesystem::exists(tree.path() + "real/descript.ion"));
+
+    RunState allowed;
+    allowed.followsStartLink = true;
+    describeDirectory(share + "link/", 0, reporter, allowed);
+    EXPECT_EQ(allowed.incompleteFolders, 0);
+    EXPECT_TRUE(std::filesystem::exists(tree.path() + "real/descript.ion"));
+
+    RunState own;
+    describeDirectory(tree.path() + "own/", 0, reporter, own);
+    EXPECT_EQ(own.incompleteFolders, 0);
+}
+
 TEST_F(WalkSafetyTest, DepthAndPathLengthAreLimitedByMemoryAlone)
 {
     // Deeper than the open-file limit the walk gets, and a path far over 4096 bytes.
