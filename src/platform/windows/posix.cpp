@@ -279,6 +279,59 @@ ssize_t pread(int fd, void* buffer, std::size_t count, std::int64_t offset)
     return got;
 }
 
+ssize_t pwrite(int fd, const void* buffer, std::size_t count, std::int64_t offset)
+{
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFU);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    DWORD wrote = 0;
+    const DWORD asked = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+    if (!WriteFile(handleOf(fd), buffer, asked, &wrote, &at))
+        return failWithLastError();
+    return wrote;
+}
+
+int chdir(const char* path)
+{
+    const std::wstring wide = pathAt(AT_FDCWD, path);
+    if (wide.empty())
+        return -1;
+    return SetCurrentDirectoryW(wide.c_str()) ? 0 : failWithLastError();
+}
+
+int chmod(const char* path, unsigned mode)
+{
+    return fchmodat(AT_FDCWD, path, mode, 0);
+}
+
+int symlink(const char* target, const char* path)
+{
+    std::wstring wideTarget = tagrelay::windows::wideOf(target);
+    for (wchar_t& character : wideTarget) {
+        if (character == L'/')
+            character = L'\\';
+    }
+    const std::wstring link = pathAt(AT_FDCWD, path);
+    if (wideTarget.empty() || link.empty())
+        return setErrno(ENOENT);
+    constexpr DWORD unprivileged = 0x2; // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+    if (!CreateSymbolicLinkW(link.c_str(), wideTarget.c_str(), unprivileged))
+        return failWithLastError();
+    return 0;
+}
+
+int setenv(const char* name, const char* value, int overwrite)
+{
+    if (overwrite == 0 && std::getenv(name) != nullptr)
+        return 0;
+    return _putenv_s(name, value) == 0 ? 0 : setErrno(EINVAL);
+}
+
+int unsetenv(const char* name)
+{
+    return _putenv_s(name, "") == 0 ? 0 : setErrno(EINVAL);
+}
+
 std::int64_t lseek(int fd, std::int64_t offset, int whence)
 {
     LARGE_INTEGER distance{};

@@ -185,6 +185,9 @@ struct sigaction
 #define SIGTERM 15
 #endif
 
+// Files past 2 GiB: the C runtime's ftruncate takes 32 bits.
+#define ftruncate ftruncate64
+
 #define makedev(major, minor) ((std::uint64_t{major} << 32) | (minor))
 
 // The functions share their names with the records they fill, as in POSIX.
@@ -203,6 +206,12 @@ int fstat(int fd, struct stat* info);
 int fstatat(int folderFd, const char* name, struct stat* info, int flags);
 int stat(const char* path, struct stat* info);
 int lstat(const char* path, struct stat* info);
+ssize_t pwrite(int fd, const void* buffer, std::size_t count, std::int64_t offset);
+int chdir(const char* path);
+int chmod(const char* path, unsigned mode);
+int symlink(const char* target, const char* path);
+int setenv(const char* name, const char* value, int overwrite);
+int unsetenv(const char* name);
 int statx(int folderFd, const char* name, int flags, unsigned mask, struct statx* info);
 int fstatfs(int fd, struct statfs* info);
 int faccessat(int folderFd, const char* name, int mode, int flags);
