@@ -1,5 +1,4 @@
 #include "movie/movie_container.h"
-
 #include "support/support.h"
 
 #include <gtest/gtest.h>
@@ -52,7 +51,8 @@ Bytes mainHeader(std::uint32_t microSeconds, std::uint32_t frames, std::uint32_t
     Bytes body(56, 0);
     const auto at = [&body](std::size_t offset, std::uint32_t value) {
         for (int i = 0; i < 4; ++i)
-            body[offset + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+            body[offset + static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(value >> (8 * i));
     };
     at(0, microSeconds);
     at(16, frames);
@@ -108,12 +108,11 @@ ContainerReading readBytes(test::TempTree& tree, const Bytes& bytes)
 TEST(MovieContainerTest, ReadsTheAviVideoStreamsSizeRateAndFrameCount)
 {
     test::TempTree tree;
-    const auto reading =
-        readBytes(tree, aviFile({mainHeader(40000, 90, 320, 240),
-                                 list("strl", {streamHeader("auds", 1, 44100, 999),
-                                               chunk("strf", Bytes(18, 0))}),
-                                 list("strl", {streamHeader("vids", 1001, 30000, 1500),
-                                               videoFormat(640, -480)})}));
+    const auto reading = readBytes(
+        tree,
+        aviFile({mainHeader(40000, 90, 320, 240),
+                 list("strl", {streamHeader("auds", 1, 44100, 999), chunk("strf", Bytes(18, 0))}),
+                 list("strl", {streamHeader("vids", 1001, 30000, 1500), videoFormat(640, -480)})}));
     ASSERT_TRUE(reading.facts) << reading.refusal;
     EXPECT_EQ(reading.facts->width, 640);
     EXPECT_EQ(reading.facts->height, 480); // a top-down picture's negative height
@@ -191,7 +190,8 @@ TEST(MovieContainerTest, TimesAnMpegProgramStreamByItsFirstAndLastTimeStamps)
 {
     test::TempTree tree;
     // 60 s at 25 fps from a start of 1 s; the last frame lasts a frame more.
-    const auto reading = readBytes(tree, programStream(720, 576, 3, 90000, 90000 + 5'400'000, 3000));
+    const auto reading =
+        readBytes(tree, programStream(720, 576, 3, 90000, 90000 + 5'400'000, 3000));
     ASSERT_TRUE(reading.facts) << reading.refusal;
     EXPECT_EQ(reading.facts->width, 720);
     EXPECT_EQ(reading.facts->height, 576);
@@ -244,8 +244,8 @@ INSTANTIATE_TEST_SUITE_P(
                     RefusedCase{"WaveFile", chunk("RIFF", {'W', 'A', 'V', 'E'})},
                     // RIFF AVI whose header list is cut before the main header
                     RefusedCase{"AviWithoutMainHeader",
-                                {'R', 'I', 'F', 'F', 8, 0, 0, 0, 'A', 'V', 'I', ' ', 'L', 'I',
-                                 'S', 'T', 0xFF, 0xFF, 0xFF, 0x7F}},
+                                {'R', 'I', 'F', 'F', 8,   0,   0,    0,    'A',  'V',
+                                 'I', ' ', 'L', 'I', 'S', 'T', 0xFF, 0xFF, 0xFF, 0x7F}},
                     RefusedCase{"MpegAudioFrame", {0xFF, 0xFB, 0x90, 0x64, 0, 0, 0, 0}}),
     [](const testing::TestParamInfo<RefusedCase>& param) { return std::string(param.param.name); });
 

@@ -148,6 +148,34 @@ int statOfHandle(HANDLE handle, struct stat* info)
     return 0;
 }
 
+std::wstring finalPathOf(HANDLE handle)
+{
+    std::vector<wchar_t> path(1024);
+    for (;;) {
+        const DWORD length =
+            GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0)
+            return {};
+        if (length < path.size())
+            return std::wstring(path.data(), length);
+        path.resize(length + 1);
+    }
+}
+
+/// True when the folder opened by the path is not where the path names it: it was reached
+/// through a link the file system resolved by itself (a link of the machine hosting the
+/// files, which wine for one shows as a plain folder).
+bool isRedirected(HANDLE handle, const std::wstring& path)
+{
+    const std::wstring found = finalPathOf(handle);
+    if (found.empty())
+        return false;
+    return CompareStringOrdinal(found.c_str(), static_cast<int>(found.size()), path.c_str(),
+                                static_cast<int>(path.size()), TRUE)
+           != CSTR_EQUAL;
+}
+
 /// Opens a path with the program's usual sharing (others may read, write, rename and delete
 /// what it holds open). Folders need backup semantics to be opened at all.
 HANDLE openHandle(const std::wstring& path, int flags)
@@ -204,8 +232,10 @@ int openFull(const std::wstring& path, int flags)
         return failWithLastError();
     }
     const bool isFolder = (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool isLink = (facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
-                        && isLinkTag(reparseTagOf(handle));
+    const bool isFolderLink = isFolder && (flags & O_NOFOLLOW) != 0 && isRedirected(handle, path);
+    const bool isLink = isFolderLink
+                        || ((facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
+                            && isLinkTag(reparseTagOf(handle)));
     int error = 0;
     if (isLink && (flags & O_NOFOLLOW) != 0 && (flags & O_PATH) == 0)
         error = ELOOP; // as openat(O_NOFOLLOW) refuses a link
@@ -299,6 +329,28 @@ int chdir(const char* path)
     return SetCurrentDirectoryW(wide.c_str()) ? 0 : failWithLastError();
 }
 
+char* mkdtemp(char* pattern)
+{
+    const std::size_t length = std::strlen(pattern);
+    if (length < 6 || std::strcmp(pattern + length - 6, "XXXXXX") != 0) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    constexpr char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned char random[6]{};
+        if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
+            return nullptr;
+        for (std::size_t i = 0; i < 6; ++i)
+            pattern[length - 6 + i] = digits[random[i] % 36];
+        if (mkdir(pattern, 0700) == 0)
+            return pattern;
+        if (errno != EEXIST)
+            return nullptr;
+    }
+    return nullptr;
+}
+
 int chmod(const char* path, unsigned mode)
 {
     return fchmodat(AT_FDCWD, path, mode, 0);
@@ -380,7 +432,9 @@ int fstatat(int folderFd, const char* name, struct stat* info, int flags)
     HANDLE handle = openHandle(path, O_PATH | (follows ? 0 : O_NOFOLLOW));
     if (handle == INVALID_HANDLE_VALUE)
         return failWithLastError();
-    const int result = statOfHandle(handle, info);
+    int result = statOfHandle(handle, info);
+    if (result == 0 && !follows && S_ISDIR(info->st_mode) && isRedirected(handle, path))
+        info->st_mode = S_IFLNK | 0777;
     CloseHandle(handle);
     return result;
 }
@@ -506,9 +560,24 @@ ssize_t readlinkat(int folderFd, const char* name, char* buffer, std::size_t siz
     DWORD got = 0;
     const BOOL read = DeviceIoControl(handle, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
                                       static_cast<DWORD>(data.size()), &got, nullptr);
+    if (!read || got < sizeof(ReparseData)) {
+        // A folder link the file system resolves by itself reads as the folder it leads to.
+        std::string text;
+        if (name[0] != '\0') {
+            HANDLE followed = openHandle(pathAt(folderFd, name), O_PATH);
+            if (followed != INVALID_HANDLE_VALUE) {
+                text = tagrelay::windows::linkText(finalPathOf(followed), false);
+                CloseHandle(followed);
+            }
+        }
+        CloseHandle(handle);
+        if (text.empty())
+            return setErrno(EINVAL);
+        const std::size_t copied = text.size() < size ? text.size() : size;
+        std::memcpy(buffer, text.data(), copied);
+        return static_cast<ssize_t>(copied);
+    }
     CloseHandle(handle);
-    if (!read || got < sizeof(ReparseData))
-        return setErrno(EINVAL);
     ReparseData header{};
     std::memcpy(&header, data.data(), sizeof header);
     std::size_t names = sizeof(ReparseData);

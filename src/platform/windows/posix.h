@@ -13,7 +13,7 @@
 
 #include <sys/types.h>
 typedef int pid_t;
-typedef _off_t off_t;
+typedef long long off_t; // 64 bits, as the program takes file offsets
 typedef _mode_t mode_t;
 
 #include <errno.h>
@@ -28,6 +28,7 @@ typedef _mode_t mode_t;
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -208,6 +209,7 @@ int stat(const char* path, struct stat* info);
 int lstat(const char* path, struct stat* info);
 ssize_t pwrite(int fd, const void* buffer, std::size_t count, std::int64_t offset);
 int chdir(const char* path);
+char* mkdtemp(char* pattern);
 int chmod(const char* path, unsigned mode);
 int symlink(const char* target, const char* path);
 int setenv(const char* name, const char* value, int overwrite);
