@@ -257,6 +257,25 @@ int openFlags(int flags)
 
 std::mutex randomGuard;
 
+// The program's texts are in the ANSI code page; a console shows the OEM one unless told
+// otherwise, which would garble every accented name. The console's own page comes back at exit.
+UINT consolePageBefore = 0;
+
+void restoreConsolePage()
+{
+    if (consolePageBefore != 0)
+        SetConsoleOutputCP(consolePageBefore);
+}
+
+[[maybe_unused]] const bool consoleInAnsi = [] {
+    consolePageBefore = GetConsoleOutputCP();
+    if (consolePageBefore == 0 || consolePageBefore == GetACP())
+        return false;
+    SetConsoleOutputCP(GetACP());
+    std::atexit(restoreConsolePage);
+    return true;
+}();
+
 } // namespace
 
 using tagrelay::windows::pathAt;
