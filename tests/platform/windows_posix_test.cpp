@@ -2,15 +2,13 @@
 // and run only there, under wine in CI.
 #ifdef _WIN32
 
-#include "platform/windows/posix.h"
-#include "platform/windows/wide_path.h"
-
 #include "platform/folder.h"
 #include "platform/replacement_file.h"
+#include "platform/windows/posix.h"
+#include "platform/windows/wide_path.h"
 #include "support/support.h"
 
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <string>
@@ -100,8 +98,8 @@ TEST(WindowsPosixTest, AReplacedListKeepsItsHiddenAndSystemAttributes)
     ASSERT_TRUE(::SetFileAttributesW(list.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     FolderResult result;
     FolderHandle folder = openFolder(tree.path(), result);
-    ASSERT_TRUE(replaceFileAt(folder.fd(), "DESCRIPT.ION", std::string_view("\"a.mp3\" new\r\n"))
-                    .ok());
+    ASSERT_TRUE(
+        replaceFileAt(folder.fd(), "DESCRIPT.ION", std::string_view("\"a.mp3\" new\r\n")).ok());
     EXPECT_EQ(test::readFileText(tree.path() + "DESCRIPT.ION"), "\"a.mp3\" new\r\n");
     const DWORD attributes = ::GetFileAttributesW(list.c_str());
     EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0u);
