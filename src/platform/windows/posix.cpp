@@ -198,6 +198,20 @@ int openFull(const std::wstring& path, int flags)
     return adoptHandle(handle, flags);
 }
 
+// Where flock() locks a file: the one byte past any a file will hold, since Windows locks are
+// mandatory and readers of the file must not be kept from its contents.
+constexpr DWORD lockOffset = MAXDWORD - 1;
+constexpr DWORD lockOffsetHigh = MAXDWORD;
+
+/// True for the failures of a rename that another program holding the file for a moment
+/// (a virus scanner, the search indexer, a closing handle's lock) gives, which pass.
+bool isPassingConflict(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+           || error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT
+           || error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+}
+
 int openFlags(int flags)
 {
     return flags & ~(O_NONBLOCK);
@@ -220,6 +234,15 @@ int openat(int folderFd, const char* name, int flags, ...)
 
 int close(int fd)
 {
+    // Windows lets go of a closed handle's locks when it gets round to it; the file must be
+    // free for the rename that follows at once.
+    const HANDLE handle = handleOf(fd);
+    if (handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK) {
+        OVERLAPPED lock{};
+        lock.Offset = lockOffset;
+        lock.OffsetHigh = lockOffsetHigh;
+        UnlockFileEx(handle, 0, 1, 0, &lock);
+    }
     return _close(fd);
 }
 
@@ -388,9 +411,15 @@ int renameat(int oldFolderFd, const char* oldName, int newFolderFd, const char* 
         && (old & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
     bool done = false;
     if (replacesFile) {
-        done = ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                            nullptr, nullptr)
-               != 0;
+        for (int attempt = 0; attempt < 10 && !done; ++attempt) {
+            done = ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                nullptr, nullptr)
+                   != 0;
+            if (!done && !isPassingConflict(GetLastError()))
+                break;
+            if (!done)
+                Sleep(20 * (attempt + 1));
+        }
         if (done) {
             // ReplaceFileW does not promise to reach the disk before it returns.
             HANDLE handle = CreateFileW(
@@ -405,8 +434,16 @@ int renameat(int oldFolderFd, const char* oldName, int newFolderFd, const char* 
     if (!done) {
         if ((old & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && old != INVALID_FILE_ATTRIBUTES)
             return setErrno(ELOOP);
-        if (!MoveFileExW(from.c_str(), to.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        BOOL moved = FALSE;
+        for (int attempt = 0; attempt < 10 && !moved; ++attempt) {
+            moved = MoveFileExW(from.c_str(), to.c_str(),
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+            if (!moved && !isPassingConflict(GetLastError()))
+                break;
+            if (!moved)
+                Sleep(20 * (attempt + 1));
+        }
+        if (!moved)
             return failWithLastError();
     }
     const DWORD now = GetFileAttributesW(to.c_str());
@@ -567,10 +604,8 @@ int flock(int fd, int operation)
     DWORD flags = (operation & LOCK_EX) != 0 ? LOCKFILE_EXCLUSIVE_LOCK : 0;
     if ((operation & LOCK_NB) != 0)
         flags |= LOCKFILE_FAIL_IMMEDIATELY;
-    // The lock covers the bytes past any the file will hold: Windows locks are mandatory, and
-    // readers of the file must not be kept from its contents.
-    whole.Offset = MAXDWORD - 1;
-    whole.OffsetHigh = MAXDWORD;
+    whole.Offset = lockOffset;
+    whole.OffsetHigh = lockOffsetHigh;
     if (LockFileEx(handle, flags, 0, 1, 0, &whole))
         return 0;
     return setErrno(EWOULDBLOCK);
