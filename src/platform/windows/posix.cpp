@@ -614,64 +614,89 @@ int flock(int fd, int operation)
 struct TagrelayDirectory
 {
     int fd = -1;
-    HANDLE search = INVALID_HANDLE_VALUE;
-    WIN32_FIND_DATAW found{};
-    bool hasFound = false;
+    std::vector<unsigned char> block = std::vector<unsigned char>(64 * 1024);
+    std::size_t next = 0;   // offset of the next record in block
+    bool inBlock = false;   // block holds records not yet given out
+    bool restart = true;    // the next read starts the listing over
     dirent entry;
 };
 
+namespace {
+
+/// Reads the next block of the folder's records through its own handle (never by its path,
+/// which could be swapped for another folder meanwhile); false at the end or on an error.
+bool readRecords(DIR* folder)
+{
+    const FILE_INFO_BY_HANDLE_CLASS kind =
+        folder->restart ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo;
+    folder->restart = false;
+    folder->next = 0;
+    folder->inBlock = GetFileInformationByHandleEx(handleOf(folder->fd), kind,
+                                                   folder->block.data(),
+                                                   static_cast<DWORD>(folder->block.size()))
+                      != 0;
+    if (!folder->inBlock && GetLastError() != ERROR_NO_MORE_FILES)
+        errno = errnoOf(GetLastError());
+    return folder->inBlock;
+}
+
+} // namespace
+
 DIR* fdopendir(int fd)
 {
-    const std::wstring path = pathAt(fd, ".");
-    if (path.empty())
+    if (handleOf(fd) == INVALID_HANDLE_VALUE) {
+        setErrno(EBADF);
         return nullptr;
+    }
     auto* folder = new TagrelayDirectory;
     folder->fd = fd;
-    const std::wstring pattern = path + (path.back() == L'\\' ? L"*" : L"\\*");
-    folder->search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &folder->found,
-                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (folder->search == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) {
-            delete folder;
-            setErrno(errnoOf(error));
-            return nullptr;
-        }
-    } else {
-        folder->hasFound = true;
-    }
     return folder;
 }
 
 dirent* readdir(DIR* folder)
 {
-    if (!folder->hasFound)
-        return nullptr;
-    const WIN32_FIND_DATAW& found = folder->found;
-    const std::string name = tagrelay::windows::ansiOf(found.cFileName);
-    dirent& entry = folder->entry;
-    entry = {};
-    std::memcpy(entry.d_name, name.data(),
-                name.size() < sizeof entry.d_name - 1 ? name.size() : sizeof entry.d_name - 1);
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
-        && isLinkTag(found.dwReserved0))
-        entry.d_type = DT_LNK;
-    else if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        entry.d_type = DT_DIR;
-    else
-        entry.d_type = DT_REG;
-    if (!FindNextFileW(folder->search, &folder->found)) {
-        folder->hasFound = false;
-        if (GetLastError() != ERROR_NO_MORE_FILES)
-            errno = EIO;
+    for (;;) {
+        if (!folder->inBlock && !readRecords(folder))
+            return nullptr;
+        FILE_ID_BOTH_DIR_INFO record{};
+        const std::size_t header = offsetof(FILE_ID_BOTH_DIR_INFO, FileName);
+        if (folder->next + header > folder->block.size()) {
+            folder->inBlock = false;
+            continue;
+        }
+        std::memcpy(&record, folder->block.data() + folder->next, header);
+        const std::size_t nameAt = folder->next + header;
+        const std::size_t units = record.FileNameLength / sizeof(wchar_t);
+        if (nameAt + units * sizeof(wchar_t) > folder->block.size()) {
+            folder->inBlock = false;
+            continue;
+        }
+        std::wstring wideName(units, L'\0');
+        std::memcpy(wideName.data(), folder->block.data() + nameAt, units * sizeof(wchar_t));
+        if (record.NextEntryOffset == 0)
+            folder->inBlock = false;
+        else
+            folder->next += record.NextEntryOffset;
+        if (wideName == L"." || wideName == L"..")
+            continue;
+        const std::string name = tagrelay::windows::ansiOf(wideName);
+        dirent& entry = folder->entry;
+        entry = {};
+        std::memcpy(entry.d_name, name.data(),
+                    name.size() < sizeof entry.d_name - 1 ? name.size() : sizeof entry.d_name - 1);
+        // For a reparse point EaSize holds its tag.
+        if ((record.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && isLinkTag(record.EaSize))
+            entry.d_type = DT_LNK;
+        else if ((record.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            entry.d_type = DT_DIR;
+        else
+            entry.d_type = DT_REG;
+        return &entry;
     }
-    return &entry;
 }
 
 int closedir(DIR* folder)
 {
-    if (folder->search != INVALID_HANDLE_VALUE)
-        FindClose(folder->search);
     const int result = close(folder->fd);
     delete folder;
     return result;
