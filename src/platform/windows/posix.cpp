@@ -615,9 +615,9 @@ struct TagrelayDirectory
 {
     int fd = -1;
     std::vector<unsigned char> block = std::vector<unsigned char>(64 * 1024);
-    std::size_t next = 0;   // offset of the next record in block
-    bool inBlock = false;   // block holds records not yet given out
-    bool restart = true;    // the next read starts the listing over
+    std::size_t next = 0; // offset of the next record in block
+    bool inBlock = false; // block holds records not yet given out
+    bool restart = true;  // the next read starts the listing over
     dirent entry;
 };
 
@@ -631,8 +631,7 @@ bool readRecords(DIR* folder)
         folder->restart ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo;
     folder->restart = false;
     folder->next = 0;
-    folder->inBlock = GetFileInformationByHandleEx(handleOf(folder->fd), kind,
-                                                   folder->block.data(),
+    folder->inBlock = GetFileInformationByHandleEx(handleOf(folder->fd), kind, folder->block.data(),
                                                    static_cast<DWORD>(folder->block.size()))
                       != 0;
     if (!folder->inBlock && GetLastError() != ERROR_NO_MORE_FILES)
