@@ -130,7 +130,7 @@ HANDLE openHandle(const std::wstring& path, int flags)
 {
     DWORD access = 0;
     if ((flags & O_PATH) != 0)
-        access = FILE_READ_ATTRIBUTES;
+        access = FILE_READ_ATTRIBUTES | FILE_READ_EA; // enough to read a link's reparse data
     else if ((flags & O_ACCMODE) == O_WRONLY)
         access = GENERIC_WRITE | FILE_READ_ATTRIBUTES;
     else if ((flags & O_ACCMODE) == O_RDWR)
