@@ -10,7 +10,7 @@ BUILD := build/$(PRESET)
 DIR ?=
 OPTIONS ?= --artist --album --title --bitrate --playtime --genre --picture-size
 
-.PHONY: all deps configure build run run-virtual test cli package clean
+.PHONY: all deps configure build run run-virtual test cli package windows clean
 
 all: build
 
@@ -55,6 +55,15 @@ package: deps
 	cpack --preset package -B "$(CURDIR)/build/package/deb"
 	cp build/package/deb/tagrelay_*.deb .
 	@ls -1 tagrelay_*.deb
+
+# tagrelay-cli.exe for 64-bit Windows, cross-built here, and its zip with the licences and a
+# README (scripts/windows-package); the static libraries are built once into a cache folder.
+windows:
+	@scripts/install-deps windows
+	scripts/windows-deps
+	cmake --preset windows -DTAGRELAY_TESTS=OFF
+	cmake --build --preset windows --target tagrelay-cli
+	scripts/windows-package build/windows/tagrelay-cli.exe .
 
 clean:
 	rm -rf build

@@ -89,6 +89,7 @@ class MovieService : public MovieSource
     std::int64_t m_frameUntilMs = 0; // ... which holds before this moment of the clock
     std::string m_failure;
     std::string m_refusal;
+    double m_framesPerSecond = 0.0; // Windows: the container's rate, which its clock plays at
 };
 
 } // namespace tagrelay

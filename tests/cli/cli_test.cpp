@@ -16,12 +16,32 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <sstream>
 #include <thread>
 
 namespace tagrelay {
 namespace {
+
+/// Waits until the program made reads enough to have described a few hundred files, at least
+/// 300 ms and at most 30 s: under a sanitiser the walk may take longer than that to reach its
+/// first file, and a stop before it would leave nothing to check.
+void waitForReads(pid_t child, long reads)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::ifstream io("/proc/" + std::to_string(child) + "/io");
+        std::string key;
+        long value = 0;
+        while (io >> key >> value) {
+            if (key == "syscr:" && value >= reads)
+                return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
 
 using test::readFileText;
 using test::TempTree;
@@ -220,7 +240,7 @@ TEST_F(CliTest, CtrlCStopsTheWalkAndKeepsTheLinesWritten)
     const pid_t child = startCli({music.path()}, work.path(), outPath, errPath);
     const std::string list = folder + "descript.ion";
     // A folder's list appears when the folder is done, so the signal comes after a while.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    waitForReads(child, 1000);
     ::kill(child, SIGINT);
     const int exitCode = test::waitForCli(child);
     if (exitCode == 0)
@@ -263,7 +283,7 @@ TEST_P(CliStopTest, AStoppedReRunKeepsTheOldLinesOfTheFilesNotReached)
     const std::string outPath = scratch.path() + "out.txt";
     const std::string errPath = scratch.path() + "err.txt";
     const pid_t child = startCli({music.path()}, work.path(), outPath, errPath);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    waitForReads(child, 1000);
     ::kill(child, GetParam().signal);
     const int exitCode = test::waitForCli(child);
     if (exitCode == 0)

@@ -1,6 +1,8 @@
 #include "support/support.h"
 
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 #include <unistd.h>
 
 #include <clocale>
@@ -83,6 +85,7 @@ ScopedLocale::~ScopedLocale()
     std::setlocale(LC_ALL, m_previous.c_str());
 }
 
+#ifndef _WIN32
 int inChild(const std::function<int()>& work)
 {
     const pid_t child = ::fork();
@@ -92,5 +95,6 @@ int inChild(const std::function<int()>& work)
     ::waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
+#endif
 
 } // namespace tagrelay::test

@@ -1,0 +1,702 @@
+#include "platform/windows/posix.h"
+
+#include "platform/windows/system_error.h"
+#include "platform/windows/wide_path.h"
+
+#include <windows.h>
+#include <winioctl.h>
+
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+using tagrelay::windows::errnoOf;
+using tagrelay::windows::failWithLastError;
+using tagrelay::windows::handleOf;
+using tagrelay::windows::pathAt;
+using tagrelay::windows::setErrno;
+
+// mingw's headers lack the reparse data layout, which the DDK declares.
+namespace {
+
+struct ReparseData
+{
+    ULONG ReparseTag;
+    USHORT ReparseDataLength;
+    USHORT Reserved;
+    USHORT SubstituteNameOffset;
+    USHORT SubstituteNameLength;
+    USHORT PrintNameOffset;
+    USHORT PrintNameLength;
+    // Symbolic links have a ULONG of flags here; mount points (junctions) start the names.
+};
+constexpr ULONG symlinkFlagRelative = 1;
+
+constexpr std::uint64_t ticksPerSecond = 10'000'000;
+constexpr std::uint64_t ticksTo1970 = 116444736000000000ULL;
+
+timespec timeOf(const LARGE_INTEGER& time)
+{
+    const std::uint64_t ticks = static_cast<std::uint64_t>(time.QuadPart);
+    const std::uint64_t since1970 = ticks > ticksTo1970 ? ticks - ticksTo1970 : 0;
+    timespec result{};
+    result.tv_sec = static_cast<time_t>(since1970 / ticksPerSecond);
+    result.tv_nsec = static_cast<long>((since1970 % ticksPerSecond) * 100);
+    return result;
+}
+
+bool isLinkTag(DWORD tag)
+{
+    return tag == IO_REPARSE_TAG_SYMLINK || tag == IO_REPARSE_TAG_MOUNT_POINT;
+}
+
+DWORD reparseTagOf(HANDLE handle)
+{
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag))
+        return 0;
+    return (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? tag.ReparseTag : 0;
+}
+
+/// What an open handle is; links count as links only when the handle was opened on the link
+/// itself (FILE_FLAG_OPEN_REPARSE_POINT), as lstat sees them.
+int statOfHandle(HANDLE handle, struct stat* info)
+{
+    BY_HANDLE_FILE_INFORMATION facts{};
+    if (!GetFileInformationByHandle(handle, &facts))
+        return failWithLastError();
+    FILE_BASIC_INFO times{};
+    if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &times, sizeof times))
+        return failWithLastError();
+    *info = {};
+    info->st_dev = facts.dwVolumeSerialNumber;
+    info->st_ino = (std::uint64_t{facts.nFileIndexHigh} << 32) | facts.nFileIndexLow;
+    info->st_nlink = facts.nNumberOfLinks;
+    info->st_size =
+        static_cast<std::int64_t>((std::uint64_t{facts.nFileSizeHigh} << 32) | facts.nFileSizeLow);
+    const bool readOnly = (facts.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    const unsigned permissions = readOnly ? 0444 : 0644;
+    if ((facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
+        && isLinkTag(reparseTagOf(handle)))
+        info->st_mode = S_IFLNK | 0777;
+    else if ((facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        info->st_mode = S_IFDIR | 0755;
+    else if (GetFileType(handle) == FILE_TYPE_DISK)
+        info->st_mode = S_IFREG | permissions;
+    else
+        info->st_mode = S_IFCHR | permissions;
+    info->st_uid = geteuid();
+    info->st_gid = geteuid();
+    info->st_atim = timeOf(times.LastAccessTime);
+    info->st_mtim = timeOf(times.LastWriteTime);
+    info->st_ctim = timeOf(times.ChangeTime);
+    return 0;
+}
+
+std::wstring finalPathOf(HANDLE handle)
+{
+    std::vector<wchar_t> path(1024);
+    for (;;) {
+        const DWORD length =
+            GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0)
+            return {};
+        if (length < path.size())
+            return std::wstring(path.data(), length);
+        path.resize(length + 1);
+    }
+}
+
+/// True when the folder opened by the path is not where the path names it: it was reached
+/// through a link the file system resolved by itself (a link of the machine hosting the
+/// files, which wine for one shows as a plain folder).
+bool isRedirected(HANDLE handle, const std::wstring& path)
+{
+    const std::wstring found = finalPathOf(handle);
+    if (found.empty())
+        return false;
+    return CompareStringOrdinal(found.c_str(), static_cast<int>(found.size()), path.c_str(),
+                                static_cast<int>(path.size()), TRUE)
+           != CSTR_EQUAL;
+}
+
+/// Opens a path with the program's usual sharing (others may read, write, rename and delete
+/// what it holds open). Folders need backup semantics to be opened at all.
+HANDLE openHandle(const std::wstring& path, int flags)
+{
+    DWORD access = 0;
+    if ((flags & O_PATH) != 0)
+        access = FILE_READ_ATTRIBUTES | FILE_READ_EA; // enough to read a link's reparse data
+    else if ((flags & O_ACCMODE) == O_WRONLY)
+        access = GENERIC_WRITE | FILE_READ_ATTRIBUTES;
+    else if ((flags & O_ACCMODE) == O_RDWR)
+        access = GENERIC_READ | GENERIC_WRITE;
+    else
+        access = GENERIC_READ;
+    if ((flags & O_APPEND) != 0)
+        access = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+    DWORD disposition = OPEN_EXISTING;
+    if ((flags & O_CREAT) != 0 && (flags & O_EXCL) != 0)
+        disposition = CREATE_NEW;
+    else if ((flags & O_CREAT) != 0 && (flags & O_TRUNC) != 0)
+        disposition = CREATE_ALWAYS;
+    else if ((flags & O_CREAT) != 0)
+        disposition = OPEN_ALWAYS;
+    else if ((flags & O_TRUNC) != 0)
+        disposition = TRUNCATE_EXISTING;
+    DWORD attributes = FILE_FLAG_BACKUP_SEMANTICS;
+    // O_EXCL never opens through a link, as on POSIX.
+    if ((flags & (O_NOFOLLOW | O_EXCL)) != 0)
+        attributes |= FILE_FLAG_OPEN_REPARSE_POINT;
+    return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, disposition, attributes, nullptr);
+}
+
+int adoptHandle(HANDLE handle, int flags)
+{
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle),
+                                   _O_BINARY | (flags & (O_ACCMODE | O_APPEND)));
+    if (fd < 0) {
+        CloseHandle(handle);
+        return setErrno(EMFILE);
+    }
+    return fd;
+}
+
+int openFull(const std::wstring& path, int flags)
+{
+    if (path.empty())
+        return setErrno(ENOENT);
+    HANDLE handle = openHandle(path, flags);
+    if (handle == INVALID_HANDLE_VALUE)
+        return failWithLastError();
+    BY_HANDLE_FILE_INFORMATION facts{};
+    if (!GetFileInformationByHandle(handle, &facts)) {
+        CloseHandle(handle);
+        return failWithLastError();
+    }
+    const bool isFolder = (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool isFolderLink = isFolder && (flags & O_NOFOLLOW) != 0 && isRedirected(handle, path);
+    const bool isLink = isFolderLink
+                        || ((facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
+                            && isLinkTag(reparseTagOf(handle)));
+    int error = 0;
+    if (isLink && (flags & O_NOFOLLOW) != 0 && (flags & O_PATH) == 0)
+        error = ELOOP; // as openat(O_NOFOLLOW) refuses a link
+    else if ((flags & O_DIRECTORY) != 0 && (!isFolder || (isLink && (flags & O_NOFOLLOW) != 0)))
+        error = ENOTDIR;
+    else if (isFolder && (flags & O_ACCMODE) != O_RDONLY)
+        error = EISDIR;
+    if (error != 0) {
+        CloseHandle(handle);
+        return setErrno(error);
+    }
+    return adoptHandle(handle, flags);
+}
+
+// Where flock() locks a file: the one byte past any a file will hold, since Windows locks are
+// mandatory and readers of the file must not be kept from its contents.
+constexpr DWORD lockOffset = MAXDWORD - 1;
+constexpr DWORD lockOffsetHigh = MAXDWORD;
+
+/// True for the failures of a rename that another program holding the file for a moment
+/// (a virus scanner, the search indexer, a closing handle's lock) gives, which pass.
+bool isPassingConflict(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+           || error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT
+           || error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+}
+
+int openFlags(int flags)
+{
+    return flags & ~(O_NONBLOCK);
+}
+
+} // namespace
+
+int open(const char* path, int flags, ...)
+{
+    return openat(AT_FDCWD, path, flags);
+}
+
+int openat(int folderFd, const char* name, int flags, ...)
+{
+    const std::wstring path = pathAt(folderFd, name);
+    if (path.empty())
+        return -1;
+    return openFull(path, openFlags(flags));
+}
+
+int close(int fd)
+{
+    // Windows lets go of a closed handle's locks when it gets round to it; the file must be
+    // free for the rename that follows at once.
+    const HANDLE handle = handleOf(fd);
+    if (handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK) {
+        OVERLAPPED lock{};
+        lock.Offset = lockOffset;
+        lock.OffsetHigh = lockOffsetHigh;
+        UnlockFileEx(handle, 0, 1, 0, &lock);
+    }
+    return _close(fd);
+}
+
+ssize_t read(int fd, void* buffer, std::size_t count)
+{
+    DWORD got = 0;
+    const DWORD asked = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+    if (!ReadFile(handleOf(fd), buffer, asked, &got, nullptr))
+        return GetLastError() == ERROR_HANDLE_EOF ? 0 : failWithLastError();
+    return got;
+}
+
+ssize_t write(int fd, const void* buffer, std::size_t count)
+{
+    DWORD wrote = 0;
+    const DWORD asked = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+    if (!WriteFile(handleOf(fd), buffer, asked, &wrote, nullptr))
+        return failWithLastError();
+    return wrote;
+}
+
+ssize_t pread(int fd, void* buffer, std::size_t count, std::int64_t offset)
+{
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFU);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    DWORD got = 0;
+    const DWORD asked = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+    if (!ReadFile(handleOf(fd), buffer, asked, &got, &at))
+        return GetLastError() == ERROR_HANDLE_EOF ? 0 : failWithLastError();
+    return got;
+}
+
+ssize_t pwrite(int fd, const void* buffer, std::size_t count, std::int64_t offset)
+{
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFU);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    DWORD wrote = 0;
+    const DWORD asked = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+    if (!WriteFile(handleOf(fd), buffer, asked, &wrote, &at))
+        return failWithLastError();
+    return wrote;
+}
+
+std::int64_t lseek(int fd, std::int64_t offset, int whence)
+{
+    LARGE_INTEGER distance{};
+    distance.QuadPart = offset;
+    LARGE_INTEGER now{};
+    const DWORD method = whence == SEEK_END   ? FILE_END
+                         : whence == SEEK_CUR ? FILE_CURRENT
+                                              : FILE_BEGIN;
+    if (!SetFilePointerEx(handleOf(fd), distance, &now, method))
+        return failWithLastError();
+    return now.QuadPart;
+}
+
+int dup(int fd)
+{
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), handleOf(fd), GetCurrentProcess(), &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        return failWithLastError();
+    return adoptHandle(copy, O_RDONLY);
+}
+
+int fcntl(int fd, int command, ...)
+{
+    if (command == F_DUPFD_CLOEXEC)
+        return dup(fd);
+    return setErrno(EINVAL);
+}
+
+int fstat(int fd, struct stat* info)
+{
+    const HANDLE handle = handleOf(fd);
+    if (handle == INVALID_HANDLE_VALUE)
+        return setErrno(EBADF);
+    return statOfHandle(handle, info);
+}
+
+int fstatat(int folderFd, const char* name, struct stat* info, int flags)
+{
+    if ((flags & AT_EMPTY_PATH) != 0 && name[0] == '\0')
+        return fstat(folderFd, info);
+    const std::wstring path = pathAt(folderFd, name);
+    if (path.empty())
+        return -1;
+    const bool follows = (flags & AT_SYMLINK_NOFOLLOW) == 0;
+    HANDLE handle = openHandle(path, O_PATH | (follows ? 0 : O_NOFOLLOW));
+    if (handle == INVALID_HANDLE_VALUE)
+        return failWithLastError();
+    int result = statOfHandle(handle, info);
+    if (result == 0 && !follows && S_ISDIR(info->st_mode) && isRedirected(handle, path))
+        info->st_mode = S_IFLNK | 0777;
+    CloseHandle(handle);
+    return result;
+}
+
+int stat(const char* path, struct stat* info)
+{
+    return fstatat(AT_FDCWD, path, info, 0);
+}
+
+int lstat(const char* path, struct stat* info)
+{
+    return fstatat(AT_FDCWD, path, info, AT_SYMLINK_NOFOLLOW);
+}
+
+int statx(int folderFd, const char* name, int flags, unsigned, struct statx* info)
+{
+    struct stat facts
+    {
+    };
+    if (fstatat(folderFd, name, &facts, flags) != 0)
+        return -1;
+    *info = {};
+    info->stx_mask = STATX_INO;
+    info->stx_dev_major = static_cast<std::uint32_t>(facts.st_dev >> 32);
+    info->stx_dev_minor = static_cast<std::uint32_t>(facts.st_dev);
+    info->stx_ino = facts.st_ino;
+    return 0;
+}
+
+int fstatfs(int, struct statfs* info)
+{
+    *info = {};
+    return 0;
+}
+
+int faccessat(int folderFd, const char* name, int, int)
+{
+    struct stat info
+    {
+    };
+    if (fstatat(folderFd, name, &info, 0) != 0)
+        return -1;
+    // A folder's read-only attribute does not keep files out of it; a read-only medium does.
+    const std::wstring path = pathAt(folderFd, name);
+    HANDLE handle = openHandle(path, O_PATH);
+    if (handle == INVALID_HANDLE_VALUE)
+        return failWithLastError();
+    DWORD volumeFlags = 0;
+    const bool known = GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, nullptr,
+                                                     &volumeFlags, nullptr, 0);
+    CloseHandle(handle);
+    if (known && (volumeFlags & FILE_READ_ONLY_VOLUME) != 0)
+        return setErrno(EROFS);
+    return 0;
+}
+
+int renameat(int oldFolderFd, const char* oldName, int newFolderFd, const char* newName)
+{
+    const std::wstring from = pathAt(oldFolderFd, oldName);
+    const std::wstring to = pathAt(newFolderFd, newName);
+    if (from.empty() || to.empty())
+        return -1;
+    // The old file's hidden and system attributes stay, as file managers keep them: ReplaceFileW
+    // carries them over, and they are set again where it could not be used.
+    const DWORD old = GetFileAttributesW(to.c_str());
+    const DWORD kept =
+        old == INVALID_FILE_ATTRIBUTES ? 0 : old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    const bool replacesFile =
+        old != INVALID_FILE_ATTRIBUTES
+        && (old & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    bool done = false;
+    if (replacesFile) {
+        for (int attempt = 0; attempt < 10 && !done; ++attempt) {
+            done = ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                nullptr, nullptr)
+                   != 0;
+            if (!done && !isPassingConflict(GetLastError()))
+                break;
+            if (!done)
+                Sleep(20 * (attempt + 1));
+        }
+        if (done) {
+            // ReplaceFileW does not promise to reach the disk before it returns.
+            HANDLE handle = CreateFileW(
+                to.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+            if (handle != INVALID_HANDLE_VALUE) {
+                FlushFileBuffers(handle);
+                CloseHandle(handle);
+            }
+        }
+    }
+    if (!done) {
+        if ((old & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && old != INVALID_FILE_ATTRIBUTES)
+            return setErrno(ELOOP);
+        BOOL moved = FALSE;
+        for (int attempt = 0; attempt < 10 && !moved; ++attempt) {
+            moved = MoveFileExW(from.c_str(), to.c_str(),
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+            if (!moved && !isPassingConflict(GetLastError()))
+                break;
+            if (!moved)
+                Sleep(20 * (attempt + 1));
+        }
+        if (!moved)
+            return failWithLastError();
+    }
+    const DWORD now = GetFileAttributesW(to.c_str());
+    if (kept != 0 && now != INVALID_FILE_ATTRIBUTES && (now & kept) != kept)
+        SetFileAttributesW(to.c_str(), now | kept);
+    return 0;
+}
+
+int unlinkat(int folderFd, const char* name, int flags)
+{
+    const std::wstring path = pathAt(folderFd, name);
+    if (path.empty())
+        return -1;
+    const BOOL done =
+        (flags & AT_REMOVEDIR) != 0 ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str());
+    return done ? 0 : failWithLastError();
+}
+
+ssize_t readlinkat(int folderFd, const char* name, char* buffer, std::size_t size)
+{
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (name[0] == '\0') {
+        if (!DuplicateHandle(GetCurrentProcess(), handleOf(folderFd), GetCurrentProcess(), &handle,
+                             0, FALSE, DUPLICATE_SAME_ACCESS))
+            return failWithLastError();
+    } else {
+        handle = openHandle(pathAt(folderFd, name), O_PATH | O_NOFOLLOW);
+        if (handle == INVALID_HANDLE_VALUE)
+            return failWithLastError();
+    }
+    std::vector<unsigned char> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+    DWORD got = 0;
+    const BOOL read = DeviceIoControl(handle, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
+                                      static_cast<DWORD>(data.size()), &got, nullptr);
+    if (!read || got < sizeof(ReparseData)) {
+        // A folder link the file system resolves by itself reads as the folder it leads to.
+        std::string text;
+        if (name[0] != '\0') {
+            HANDLE followed = openHandle(pathAt(folderFd, name), O_PATH);
+            if (followed != INVALID_HANDLE_VALUE) {
+                text = tagrelay::windows::linkText(finalPathOf(followed), false);
+                CloseHandle(followed);
+            }
+        }
+        CloseHandle(handle);
+        if (text.empty())
+            return setErrno(EINVAL);
+        const std::size_t copied = text.size() < size ? text.size() : size;
+        std::memcpy(buffer, text.data(), copied);
+        return static_cast<ssize_t>(copied);
+    }
+    CloseHandle(handle);
+    ReparseData header{};
+    std::memcpy(&header, data.data(), sizeof header);
+    std::size_t names = sizeof(ReparseData);
+    bool relative = false;
+    if (header.ReparseTag == IO_REPARSE_TAG_SYMLINK) {
+        ULONG linkFlags = 0;
+        std::memcpy(&linkFlags, data.data() + names, sizeof linkFlags);
+        relative = (linkFlags & symlinkFlagRelative) != 0;
+        names += sizeof linkFlags;
+    } else if (header.ReparseTag != IO_REPARSE_TAG_MOUNT_POINT) {
+        return setErrno(EINVAL);
+    }
+    // The print name is the target as the user wrote it; the substitute name the same in
+    // the object manager's form ("\??\C:\music"), which some tools leave the print name out of.
+    std::size_t offset = names + header.PrintNameOffset;
+    std::size_t length = header.PrintNameLength;
+    if (length == 0) {
+        offset = names + header.SubstituteNameOffset;
+        length = header.SubstituteNameLength;
+    }
+    if (offset + length > got)
+        return setErrno(EINVAL);
+    std::wstring target(length / sizeof(wchar_t), L'\0');
+    std::memcpy(target.data(), data.data() + offset, target.size() * sizeof(wchar_t));
+    const std::string text = tagrelay::windows::linkText(target, relative);
+    if (text.empty())
+        return setErrno(EINVAL);
+    const std::size_t copied = text.size() < size ? text.size() : size;
+    std::memcpy(buffer, text.data(), copied);
+    return static_cast<ssize_t>(copied);
+}
+
+ssize_t readlink(const char* path, char* buffer, std::size_t size)
+{
+    return readlinkat(AT_FDCWD, path, buffer, size);
+}
+
+int mkdir(const char* path, unsigned)
+{
+    const std::wstring wide = pathAt(AT_FDCWD, path);
+    if (wide.empty())
+        return -1;
+    return CreateDirectoryW(wide.c_str(), nullptr) ? 0 : failWithLastError();
+}
+
+char* realpath(const char* path, char* resolved)
+{
+    const int fd = open(path, O_PATH);
+    if (fd < 0)
+        return nullptr;
+    const std::string real = tagrelay::windows::pathOfFd(fd);
+    close(fd);
+    if (real.empty() || real.size() >= PATH_MAX) {
+        errno = ENAMETOOLONG;
+        return nullptr;
+    }
+    std::memcpy(resolved, real.c_str(), real.size() + 1);
+    return resolved;
+}
+
+int fchmod(int fd, unsigned mode)
+{
+    FILE_BASIC_INFO basic{};
+    const HANDLE handle = handleOf(fd);
+    if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic))
+        return failWithLastError();
+    if ((mode & S_IWUSR) != 0)
+        basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    else
+        basic.FileAttributes |= FILE_ATTRIBUTE_READONLY;
+    if (basic.FileAttributes == 0)
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic)
+               ? 0
+               : failWithLastError();
+}
+
+int fchmodat(int folderFd, const char* name, unsigned mode, int)
+{
+    const int fd = openat(folderFd, name, O_WRONLY | O_NOFOLLOW);
+    if (fd < 0)
+        return -1;
+    const int result = fchmod(fd, mode);
+    close(fd);
+    return result;
+}
+
+int fchown(int, uid_t, gid_t)
+{
+    return 0; // files belong to whoever made them; Windows asks for no owner to be kept
+}
+
+int futimens(int fd, const timespec*)
+{
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return SetFileTime(handleOf(fd), nullptr, nullptr, &now) ? 0 : failWithLastError();
+}
+
+int flock(int fd, int operation)
+{
+    const HANDLE handle = handleOf(fd);
+    OVERLAPPED whole{};
+    if ((operation & LOCK_UN) != 0)
+        return UnlockFileEx(handle, 0, MAXDWORD, MAXDWORD, &whole) ? 0 : failWithLastError();
+    DWORD flags = (operation & LOCK_EX) != 0 ? LOCKFILE_EXCLUSIVE_LOCK : 0;
+    if ((operation & LOCK_NB) != 0)
+        flags |= LOCKFILE_FAIL_IMMEDIATELY;
+    whole.Offset = lockOffset;
+    whole.OffsetHigh = lockOffsetHigh;
+    if (LockFileEx(handle, flags, 0, 1, 0, &whole))
+        return 0;
+    return setErrno(EWOULDBLOCK);
+}
+
+struct TagrelayDirectory
+{
+    int fd = -1;
+    std::vector<unsigned char> block = std::vector<unsigned char>(64 * 1024);
+    std::size_t next = 0; // offset of the next record in block
+    bool inBlock = false; // block holds records not yet given out
+    bool restart = true;  // the next read starts the listing over
+    dirent entry;
+};
+
+namespace {
+
+/// Reads the next block of the folder's records through its own handle (never by its path,
+/// which could be swapped for another folder meanwhile); false at the end or on an error.
+bool readRecords(DIR* folder)
+{
+    const FILE_INFO_BY_HANDLE_CLASS kind =
+        folder->restart ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo;
+    folder->restart = false;
+    folder->next = 0;
+    folder->inBlock = GetFileInformationByHandleEx(handleOf(folder->fd), kind, folder->block.data(),
+                                                   static_cast<DWORD>(folder->block.size()))
+                      != 0;
+    if (!folder->inBlock && GetLastError() != ERROR_NO_MORE_FILES)
+        errno = errnoOf(GetLastError());
+    return folder->inBlock;
+}
+
+} // namespace
+
+DIR* fdopendir(int fd)
+{
+    if (handleOf(fd) == INVALID_HANDLE_VALUE) {
+        setErrno(EBADF);
+        return nullptr;
+    }
+    auto* folder = new TagrelayDirectory;
+    folder->fd = fd;
+    return folder;
+}
+
+dirent* readdir(DIR* folder)
+{
+    for (;;) {
+        if (!folder->inBlock && !readRecords(folder))
+            return nullptr;
+        FILE_ID_BOTH_DIR_INFO record{};
+        const std::size_t header = offsetof(FILE_ID_BOTH_DIR_INFO, FileName);
+        if (folder->next + header > folder->block.size()) {
+            folder->inBlock = false;
+            continue;
+        }
+        std::memcpy(&record, folder->block.data() + folder->next, header);
+        const std::size_t nameAt = folder->next + header;
+        const std::size_t units = record.FileNameLength / sizeof(wchar_t);
+        if (nameAt + units * sizeof(wchar_t) > folder->block.size()) {
+            folder->inBlock = false;
+            continue;
+        }
+        std::wstring wideName(units, L'\0');
+        std::memcpy(wideName.data(), folder->block.data() + nameAt, units * sizeof(wchar_t));
+        if (record.NextEntryOffset == 0)
+            folder->inBlock = false;
+        else
+            folder->next += record.NextEntryOffset;
+        if (wideName == L"." || wideName == L"..")
+            continue;
+        const std::string name = tagrelay::windows::ansiOf(wideName);
+        dirent& entry = folder->entry;
+        entry = {};
+        std::memcpy(entry.d_name, name.data(),
+                    name.size() < sizeof entry.d_name - 1 ? name.size() : sizeof entry.d_name - 1);
+        // For a reparse point EaSize holds its tag.
+        if ((record.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && isLinkTag(record.EaSize))
+            entry.d_type = DT_LNK;
+        else if ((record.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            entry.d_type = DT_DIR;
+        else
+            entry.d_type = DT_REG;
+        return &entry;
+    }
+}
+
+int closedir(DIR* folder)
+{
+    const int result = close(folder->fd);
+    delete folder;
+    return result;
+}

@@ -1,0 +1,190 @@
+#include "platform/windows/wide_path.h"
+
+#include "platform/windows/posix.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace tagrelay::windows {
+
+namespace {
+
+constexpr std::wstring_view longPrefix = L"\\\\?\\";
+constexpr std::wstring_view objectPrefix = L"\\??\\";
+
+bool isDriveName(std::wstring_view name)
+{
+    return name.size() == 2 && name[1] == L':'
+           && ((name[0] >= L'A' && name[0] <= L'Z') || (name[0] >= L'a' && name[0] <= L'z'));
+}
+
+bool isAbsolute(std::wstring_view path)
+{
+    return (path.size() >= 3 && isDriveName(path.substr(0, 2))
+            && (path[2] == L'\\' || path[2] == L'/'))
+           || (path.size() >= 2 && (path[0] == L'\\' || path[0] == L'/')
+               && (path[1] == L'\\' || path[1] == L'/'));
+}
+
+std::wstring fullPathOf(const std::wstring& path)
+{
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return {};
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed)
+        return {};
+    full.resize(length);
+    if (full.starts_with(longPrefix))
+        return full;
+    if (full.starts_with(L"\\\\"))
+        return std::wstring(longPrefix) + L"UNC" + full.substr(1);
+    return std::wstring(longPrefix) + full;
+}
+
+std::wstring finalPathOf(HANDLE handle)
+{
+    std::vector<wchar_t> path(1024);
+    for (;;) {
+        const DWORD length =
+            GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0)
+            return {};
+        if (length < path.size())
+            return std::wstring(path.data(), length);
+        path.resize(length + 1);
+    }
+}
+
+/// Where the long form of a path has its root: "\\?\C:\" or "\\?\UNC\server\share\".
+std::size_t rootLength(std::wstring_view path)
+{
+    if (path.size() >= 7 && isDriveName(path.substr(4, 2)))
+        return 7;
+    if (path.substr(4).starts_with(L"UNC\\")) {
+        std::size_t slashes = 0;
+        for (std::size_t i = 8; i < path.size(); ++i) {
+            if (path[i] == L'\\' && ++slashes == 2)
+                return i + 1;
+        }
+    }
+    return path.size();
+}
+
+} // namespace
+
+std::wstring wideOf(std::string_view text)
+{
+    if (text.empty())
+        return {};
+    const int size = static_cast<int>(text.size());
+    const int length =
+        MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    if (length <= 0) {
+        errno = EILSEQ;
+        return {};
+    }
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), length);
+    return wide;
+}
+
+std::string ansiOf(std::wstring_view text)
+{
+    if (text.empty())
+        return {};
+    const int size = static_cast<int>(text.size());
+    const UINT codePage = GetACP();
+    // UTF-8 and the other code pages without best-fit tables take no flags.
+    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const int length =
+        WideCharToMultiByte(CP_ACP, flags, text.data(), size, nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return {};
+    std::string ansi(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, flags, text.data(), size, ansi.data(), length, nullptr, nullptr);
+    return ansi;
+}
+
+std::wstring pathAt(int folderFd, std::string_view name)
+{
+    std::wstring wideName = wideOf(name);
+    if (wideName.empty() && !name.empty())
+        return {};
+    if (folderFd == AT_FDCWD || isAbsolute(wideName)) {
+        if (wideName.empty()) {
+            errno = ENOENT;
+            return {};
+        }
+        return fullPathOf(wideName);
+    }
+    const HANDLE folder = reinterpret_cast<HANDLE>(_get_osfhandle(folderFd));
+    std::wstring path = folder == INVALID_HANDLE_VALUE ? std::wstring() : finalPathOf(folder);
+    if (path.empty()) {
+        errno = EBADF;
+        return {};
+    }
+    if (!path.starts_with(longPrefix))
+        path = std::wstring(longPrefix) + path;
+    if (path.back() == L'\\')
+        path.pop_back();
+    const std::size_t root = rootLength(path + L"\\");
+    std::size_t start = 0;
+    bool first = true;
+    while (start <= wideName.size()) {
+        std::size_t end = wideName.find_first_of(L"/\\", start);
+        if (end == std::wstring::npos)
+            end = wideName.size();
+        const std::wstring_view part = std::wstring_view(wideName).substr(start, end - start);
+        if (part.empty() && first && end < wideName.size()) {
+            path.resize(root - 1); // "/...": the drive's root
+        } else if (isDriveName(part)) {
+            path = std::wstring(longPrefix) + std::wstring(part);
+        } else if (part == L"..") {
+            const std::size_t cut = path.rfind(L'\\');
+            if (cut != std::wstring::npos && cut + 1 >= root)
+                path.resize(cut);
+        } else if (!part.empty() && part != L".") {
+            path += L'\\';
+            path += part;
+        }
+        first = false;
+        start = end + 1;
+    }
+    if (path.size() < root)
+        path += L'\\';
+    return path;
+}
+
+std::string pathOfFd(int fd)
+{
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    std::wstring path = handle == INVALID_HANDLE_VALUE ? std::wstring() : finalPathOf(handle);
+    if (path.starts_with(L"\\\\?\\UNC\\"))
+        path = L"\\" + path.substr(7);
+    else if (path.starts_with(longPrefix))
+        path = path.substr(4);
+    return ansiOf(path);
+}
+
+std::string linkText(std::wstring_view target, bool relative)
+{
+    std::wstring text(target);
+    if (!relative) {
+        if (text.starts_with(objectPrefix) || text.starts_with(longPrefix))
+            text = text.substr(4);
+        if (text.size() < 2 || !isDriveName(std::wstring_view(text).substr(0, 2)))
+            return {};
+        text = L"/" + text;
+    }
+    for (wchar_t& character : text) {
+        if (character == L'\\')
+            character = L'/';
+    }
+    return ansiOf(text);
+}
+
+} // namespace tagrelay::windows

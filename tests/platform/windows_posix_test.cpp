@@ -1,0 +1,145 @@
+// The POSIX calls of the Windows build over the Windows API (platform/windows/posix.h); built
+// and run only there, under wine in CI.
+#ifdef _WIN32
+
+#include "platform/folder.h"
+#include "platform/replacement_file.h"
+#include "platform/windows/posix.h"
+#include "platform/windows/wide_path.h"
+#include "support/support.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+namespace tagrelay {
+namespace {
+
+struct PathCase
+{
+    const char* name;
+    const char* relative;
+    /// From the folder "<top>\\sub" of a temporary tree; "<root>" is its drive's root.
+    const wchar_t* expected;
+};
+
+class WindowsPathAtTest : public testing::TestWithParam<PathCase>
+{
+};
+
+std::wstring expanded(std::wstring text, const std::wstring& top)
+{
+    for (const auto& [mark, value] :
+         {std::pair<std::wstring, std::wstring>{L"<top>", top}, {L"<root>", top.substr(0, 7)}}) {
+        for (std::size_t at = text.find(mark); at != std::wstring::npos; at = text.find(mark))
+            text.replace(at, mark.size(), value);
+    }
+    return text;
+}
+
+TEST_P(WindowsPathAtTest, NamesAPathAsLinkTextLeads)
+{
+    test::TempTree tree;
+    tree.makeDir("sub");
+    const int top = ::open(tree.path().c_str(), O_RDONLY | O_DIRECTORY);
+    const int folder = ::open((tree.path() + "sub").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(folder, 0);
+    const std::wstring topPath = windows::pathAt(top, ".");
+    ASSERT_TRUE(topPath.starts_with(L"\\\\?\\") && topPath[5] == L':') << "a drive path";
+    EXPECT_EQ(windows::pathAt(folder, GetParam().relative), expanded(GetParam().expected, topPath));
+    ::close(folder);
+    ::close(top);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, WindowsPathAtTest,
+    testing::Values(PathCase{"Name", "a.mp3", L"<top>\\sub\\a.mp3"},
+                    PathCase{"Dot", ".", L"<top>\\sub"}, PathCase{"Up", "..", L"<top>"},
+                    PathCase{"UpAndDown", "../other/x", L"<top>\\other\\x"},
+                    // ".." stops at the drive's root, as it does at "/"
+                    PathCase{"AboveTheRoot", "../../../../../../../../../../../..", L"<root>"},
+                    PathCase{"RootOfTheDrive", "/music", L"<root>music"},
+                    PathCase{"OtherDrive", "/Q:/music", L"\\\\?\\Q:\\music"},
+                    PathCase{"Backslashes", "..\\other", L"<top>\\other"}),
+    [](const testing::TestParamInfo<PathCase>& param) { return std::string(param.param.name); });
+
+TEST(WindowsLinkTextTest, JunctionTargetsBecomeAbsoluteLinkText)
+{
+    EXPECT_EQ(windows::linkText(L"\\??\\C:\\Music\\Jazz", false), "/C:/Music/Jazz");
+    EXPECT_EQ(windows::linkText(L"..\\Jazz", true), "../Jazz");
+    // Targets on other machines or volumes by GUID cannot be followed by name.
+    EXPECT_EQ(windows::linkText(L"\\??\\UNC\\server\\share", false), "");
+    EXPECT_EQ(windows::linkText(L"\\??\\Volume{1234}\\x", false), "");
+}
+
+TEST(WindowsPosixTest, NamesOutsideAsciiWorkThroughTheCodePage)
+{
+    test::TempTree tree;
+    const std::string name = "K\xf6ln \xe9t\xe9.mp3"; // Windows-1252
+    FolderResult result;
+    FolderHandle folder = openFolder(tree.path(), result);
+    ASSERT_TRUE(folder.isOpen()) << result.reason;
+    ASSERT_TRUE(replaceFileAt(folder.fd(), name, std::string_view("bytes")).ok());
+    const std::vector<DirectoryEntry> entries = listFolder(folder.fd(), result);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, name);
+    EXPECT_EQ(entries[0].kind, EntryKind::File);
+    std::string bytes;
+    EXPECT_TRUE(readFileAt(folder.fd(), name, 100, bytes).ok());
+    EXPECT_EQ(bytes, "bytes");
+}
+
+TEST(WindowsPosixTest, AReplacedListKeepsItsHiddenAndSystemAttributes)
+{
+    test::TempTree tree;
+    tree.writeFile("DESCRIPT.ION", "\"a.mp3\" old\r\n");
+    const std::wstring list = windows::pathAt(AT_FDCWD, tree.path() + "DESCRIPT.ION");
+    ASSERT_TRUE(::SetFileAttributesW(list.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    FolderResult result;
+    FolderHandle folder = openFolder(tree.path(), result);
+    ASSERT_TRUE(
+        replaceFileAt(folder.fd(), "DESCRIPT.ION", std::string_view("\"a.mp3\" new\r\n")).ok());
+    EXPECT_EQ(test::readFileText(tree.path() + "DESCRIPT.ION"), "\"a.mp3\" new\r\n");
+    const DWORD attributes = ::GetFileAttributesW(list.c_str());
+    EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0u);
+    EXPECT_NE(attributes & FILE_ATTRIBUTE_SYSTEM, 0u);
+}
+
+TEST(WindowsPosixTest, FoldersAreKnownByVolumeAndFileIndex)
+{
+    test::TempTree tree;
+    tree.makeDir("one");
+    tree.makeDir("two");
+    FolderResult result;
+    FolderHandle top = openFolder(tree.path(), result);
+    FolderHandle one = openFolderAt(top.fd(), "one", result);
+    FolderHandle oneAgain = openFolder(tree.path() + "one", result);
+    FolderHandle two = openFolderAt(top.fd(), "two", result);
+    DirectoryIdentity a, b, c;
+    ASSERT_TRUE(identityOfFd(one.fd(), a) && identityOfFd(oneAgain.fd(), b)
+                && identityOfFd(two.fd(), c));
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a, c);
+    EXPECT_NE(a.inode, 0u);
+}
+
+TEST(WindowsPosixTest, NoFollowRefusesAFileThatIsNoFolderAndExclusiveCreateAnExistingName)
+{
+    test::TempTree tree;
+    tree.writeFile("file.mp3", "x");
+    FolderResult result;
+    FolderHandle top = openFolder(tree.path(), result);
+    EXPECT_LT(::openat(top.fd(), "file.mp3", O_RDONLY | O_DIRECTORY | O_NOFOLLOW), 0);
+    EXPECT_EQ(errno, ENOTDIR);
+    EXPECT_LT(::openat(top.fd(), "file.mp3", O_WRONLY | O_CREAT | O_EXCL), 0);
+    EXPECT_EQ(errno, EEXIST);
+    EntryKind kind = EntryKind::Other;
+    EXPECT_TRUE(kindAt(top.fd(), "file.mp3", kind));
+    EXPECT_EQ(kind, EntryKind::File);
+}
+
+} // namespace
+} // namespace tagrelay
+
+#endif
