@@ -1,7 +1,6 @@
 #include "lists/list_renewal.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#include "platform/file_stamp.h"
 
 #include <optional>
 
@@ -15,32 +14,10 @@ constexpr int renewalTries = 4;
 
 /// What tells a list's bytes apart without reading them: its file, size and times. Nothing
 /// for a list that is not there.
-struct ListStamp
+std::optional<FileStamp> listStampAt(int folderFd, const std::string& name)
 {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{};
-    timespec changed{};
-
-    friend bool operator==(const ListStamp& a, const ListStamp& b)
-    {
-        const auto same = [](const timespec& x, const timespec& y) {
-            return x.tv_sec == y.tv_sec && x.tv_nsec == y.tv_nsec;
-        };
-        return a.device == b.device && a.inode == b.inode && a.size == b.size
-               && same(a.modified, b.modified) && same(a.changed, b.changed);
-    }
-};
-
-std::optional<ListStamp> listStampAt(int folderFd, const std::string& name)
-{
-    struct stat info
-    {
-    };
-    if (::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-        return std::nullopt;
-    return ListStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+    const std::optional<StampReading> reading = readStampAt(folderFd, name, LinkRule::NoFollow);
+    return reading ? std::optional<FileStamp>(reading->stamp) : std::nullopt;
 }
 
 } // namespace
@@ -58,7 +35,7 @@ FolderResult renewList(int folderFd, const std::string& listName,
         // Another program (a web server taking visitors' comments) may write the list while
         // the walk merges: the list is looked at again just before the new one takes its
         // place, and read and merged again when it changed.
-        const std::optional<ListStamp> before = listStampAt(folderFd, listName);
+        const std::optional<FileStamp> before = listStampAt(folderFd, listName);
         std::string old;
         const FolderResult read = readFileAt(folderFd, listName, maxListBytes, old);
         if (!read.ok())

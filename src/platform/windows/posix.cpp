@@ -541,6 +541,20 @@ int mkdir(const char* path, unsigned)
     return CreateDirectoryW(wide.c_str(), nullptr) ? 0 : failWithLastError();
 }
 
+int mkdirat(int folderFd, const char* name, unsigned)
+{
+    const std::wstring wide = pathAt(folderFd, name);
+    if (wide.empty())
+        return -1;
+    return CreateDirectoryW(wide.c_str(), nullptr) ? 0 : failWithLastError();
+}
+
+mode_t umask(mode_t mask)
+{
+    int previous = 0;
+    return ::_umask_s(static_cast<int>(mask), &previous) == 0 ? static_cast<mode_t>(previous) : 0;
+}
+
 char* realpath(const char* path, char* resolved)
 {
     const int fd = open(path, O_PATH);

@@ -222,6 +222,10 @@ int unlinkat(int folderFd, const char* name, int flags);
 ssize_t readlinkat(int folderFd, const char* name, char* buffer, std::size_t size);
 ssize_t readlink(const char* path, char* buffer, std::size_t size);
 int mkdir(const char* path, unsigned mode);
+int mkdirat(int folderFd, const char* name, unsigned mode);
+/// The file mode mask; Windows keeps no permission bits of its own, the C runtime's mask only
+/// decides whether a new file is read-only.
+mode_t umask(mode_t mask);
 char* realpath(const char* path, char* resolved);
 int fchmod(int fd, unsigned mode);
 int fchmodat(int folderFd, const char* name, unsigned mode, int flags);
