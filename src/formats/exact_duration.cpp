@@ -67,8 +67,8 @@ std::int64_t truncatedKilobitRate(std::int64_t payloadBytes, ExactDuration durat
     return static_cast<std::int64_t>(rate > highest ? highest : rate);
 }
 
-std::string containerMovieDescription(std::int32_t width, std::int32_t height,
-                                      std::int64_t frames, ExactDuration duration)
+std::string containerMovieDescription(std::int32_t width, std::int32_t height, std::int64_t frames,
+                                      ExactDuration duration)
 {
     return movieSizeText(height, width) + " - " + std::to_string(roundedRate(frames, duration))
            + " fps - " + exactPlayingTimeText(duration);

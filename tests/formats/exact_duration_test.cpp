@@ -45,8 +45,8 @@ TEST(ExactDurationTest, RatesAreCountsOverTheDurationWithoutOverflow)
 {
     const ExactDuration tenSeconds{10'000, 1000};
     EXPECT_EQ(roundedRate(250, tenSeconds), 25);
-    EXPECT_EQ(roundedRate(300, {8, 1}), 38); // 37.5: the tie goes to the even 38
-    EXPECT_EQ(roundedRate(250, {10'010, 1000}), 25);  // 24.975
+    EXPECT_EQ(roundedRate(300, {8, 1}), 38);           // 37.5: the tie goes to the even 38
+    EXPECT_EQ(roundedRate(250, {10'010, 1000}), 25);   // 24.975
     EXPECT_EQ(roundedRate(2997, {100'000, 1000}), 30); // 29.97
     EXPECT_EQ(roundedRate(600, tenSeconds), 60);
     EXPECT_EQ(roundedRate(250, {0, 1000}), 0);
