@@ -141,6 +141,11 @@ void WindowReporter::movieShown(const MovieRows& rows)
     showPreview(m_window, rows.preview);
 }
 
+void WindowReporter::walkFinished()
+{
+    showField(m_window, fileCountField, "Filecount: " + std::to_string(m_run.fileCount));
+}
+
 void WindowReporter::errorAdded(const std::string& line)
 {
     m_window.addLine(errorListBox, line);
