@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QLineEdit>
@@ -20,11 +21,13 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <algorithm>
 #include <array>
 #include <cassert>
 #include <climits>
+#include <cmath>
 
 namespace tagrelay {
 namespace {
@@ -91,6 +94,39 @@ class FocusShowingTextEdit : public QTextEdit
     }
 };
 
+/// The smallest font a box's text is fitted down to.
+constexpr double smallestFittedPoints = 6.0;
+
+/// The property a widget keeps its unfitted font in, to be handed on only in that font.
+constexpr const char* requestedFontProperty = "tagrelayRequestedFont";
+
+/// Whether one line in the font fits a text box of the height: the desktop's font may be far
+/// larger than the boxes, whose sizes are fixed, were made for.
+bool lineFitsHeight(QWidget* widget, GadgetKind kind, const QFont& font, int height)
+{
+    if (kind == GadgetKind::OneLineField) {
+        widget->setFont(font);
+        return widget->sizeHint().height() <= height;
+    }
+    // A line laid out as the box lays it out, margins included, inside the frame.
+    const auto* box = static_cast<QTextEdit*>(widget);
+    QTextDocument line;
+    line.setDefaultFont(font);
+    line.setDocumentMargin(box->document()->documentMargin());
+    line.setPlainText(QStringLiteral("Xgj"));
+    return std::ceil(line.size().height()) + 2 * box->frameWidth() <= height;
+}
+
+/// The font, or a smaller one of its family, in which one line fits the box's height.
+QFont fittedToHeight(QWidget* widget, GadgetKind kind, QFont font, int height)
+{
+    if (font.pointSizeF() <= 0)
+        return font;
+    while (font.pointSizeF() > smallestFittedPoints && !lineFitsHeight(widget, kind, font, height))
+        font.setPointSizeF(std::max(smallestFittedPoints, font.pointSizeF() - 0.5));
+    return font;
+}
+
 QColor toQColor(Colour colour)
 {
     return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
@@ -100,6 +136,34 @@ QColor toQColor(Colour colour)
 QRect toQRect(Box box)
 {
     return QRect(box.x, box.y, box.width, box.height);
+}
+
+/// Controls whose text is fitted to their box when the program named no font for them.
+bool isFittedToBox(GadgetKind kind)
+{
+    return kind == GadgetKind::OneLineField || kind == GadgetKind::MultiLineBox;
+}
+
+/// The property a field keeps the font fitted to its height in: its text never shows larger.
+constexpr const char* heightFittedFontProperty = "tagrelayHeightFittedFont";
+
+/// Gives a one-line field the largest font, up to the one fitted to its height, in which the
+/// whole text shows: "Time elapsed" would otherwise lose its last letters to a large desktop
+/// font.
+void fitTextToWidth(QLineEdit* field, const QString& text)
+{
+    const QFont largest = field->property(heightFittedFontProperty).value<QFont>();
+    if (largest.pointSizeF() <= 0)
+        return;
+    // The room inside the frame, less the field's own margins of a few pixels.
+    const QMargins margins = field->textMargins();
+    const int room = field->contentsRect().width() - margins.left() - margins.right() - 6;
+    QFont font = largest;
+    while (font.pointSizeF() > smallestFittedPoints
+           && QFontMetrics(font).horizontalAdvance(text) > room)
+        font.setPointSizeF(std::max(smallestFittedPoints, font.pointSizeF() - 0.5));
+    if (font != field->font())
+        field->setFont(font);
 }
 
 bool isCheckable(GadgetKind kind)
@@ -325,7 +389,7 @@ QWidget* QtWindowLayer::reusableWidget(int window, int gadget, GadgetKind kind, 
         m_retired.erase(retired);
     }
     // A widget in another font would have to forget its own first; a new one is as cheap.
-    if (widget->font() != font) {
+    if (widget->property(requestedFontProperty).value<QFont>() != font) {
         delete widget;
         return nullptr;
     }
@@ -343,11 +407,19 @@ bool QtWindowLayer::createGadget(int window, int gadget, GadgetKind kind, Box bo
     const QRect place(box.x, box.y, std::max(box.width, 0), std::max(box.height, 0));
     QWidget* widget = reusableWidget(window, gadget, kind, font);
     const bool isNew = widget == nullptr;
+    const bool fits = defaultFont == m_fonts.end() && isFittedToBox(kind);
     if (isNew) {
         freeGadget(gadget);
         widget = makeWidget(window, gadget, kind, parent);
+        widget->setProperty(requestedFontProperty, font);
         if (defaultFont != m_fonts.end())
             widget->setFont(font);
+        // The desktop's own font, which the program did not choose, is made to fit the box.
+        if (fits) {
+            const QFont fitted = fittedToHeight(widget, kind, font, place.height());
+            widget->setFont(fitted);
+            widget->setProperty(heightFittedFontProperty, fitted);
+        }
     }
     if (widget->geometry() != place)
         widget->setGeometry(place);
@@ -356,6 +428,7 @@ bool QtWindowLayer::createGadget(int window, int gadget, GadgetKind kind, Box bo
     created.window = window;
     created.kind = kind;
     created.widget = widget;
+    created.fitsText = fits && kind == GadgetKind::OneLineField;
     if (kind == GadgetKind::MultiLineBox) {
         // A widget handed on still holds the lines of the control before.
         created.clearsFirst = !isNew;
@@ -541,7 +614,10 @@ void QtWindowLayer::showPending(Gadget& gadget)
         break;
     case GadgetKind::OneLineField: {
         auto* field = static_cast<QLineEdit*>(gadget.widget);
-        field->setText(toQString(gadget.pending));
+        const QString text = toQString(gadget.pending);
+        if (gadget.fitsText)
+            fitTextToWidth(field, text);
+        field->setText(text);
         // A long path shows its beginning, not its end.
         field->setCursorPosition(0);
         break;

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -500,6 +501,47 @@ TEST_F(QtWindowLayerTest, AOneLineBoxTwentyPixelsHighHasRoomForItsLine)
         EXPECT_FALSE(box->verticalScrollBar()->isVisible()) << gadget;
         EXPECT_FALSE(box->horizontalScrollBar()->isVisible()) << gadget;
     }
+}
+
+// The progress display names no font: it shows in the desktop's, which may be far larger than
+// its boxes were made for. Its texts still show whole, in a smaller font where needed, and a
+// font that fits is left as it is.
+TEST_F(QtWindowLayerTest, TheDesktopsFontIsFittedToTheBoxesAtAnySize)
+{
+    const QFont desktop = QApplication::font();
+    for (const double points : {8.0, 10.0, 12.0, 14.0, 18.0}) {
+        QFont font = desktop;
+        font.setPointSizeF(points);
+        QApplication::setFont(font);
+        QtWindowLayer scaled;
+        ASSERT_TRUE(scaled.openWindow(0, 800, 600, mainTitle));
+        const std::string elapsed = "Time elapsed: 12:34:56";
+        ASSERT_TRUE(scaled.createGadget(0, 77, GadgetKind::OneLineField, {160, 250, 180, 26},
+                                        elapsed));
+        ASSERT_TRUE(scaled.createGadget(0, 55, GadgetKind::MultiLineBox, {8, 350, 786, 26},
+                                        "Vella Marondi - The locomotion - 192 kbs CBR"));
+        scaled.pollEvent();
+        QCoreApplication::processEvents();
+        auto* field = qobject_cast<QLineEdit*>(scaled.gadgetWidget(77));
+        ASSERT_NE(field, nullptr);
+        EXPECT_LE(field->sizeHint().height(), 26) << points;
+        EXPECT_LE(QFontMetrics(field->font()).horizontalAdvance(QString::fromStdString(elapsed)),
+                  field->contentsRect().width() - 6)
+            << points;
+        if (points <= 10.0) {
+            EXPECT_EQ(field->font().pointSizeF(), points);
+        }
+        auto* line = qobject_cast<QTextEdit*>(scaled.gadgetWidget(55));
+        ASSERT_NE(line, nullptr);
+        EXPECT_FALSE(line->verticalScrollBar()->isVisible()) << points;
+        EXPECT_LE(QFontMetrics(line->font()).lineSpacing() + 2 * line->frameWidth() + 2, 26)
+            << points;
+        // A shorter text gets back the font fitted to the height.
+        scaled.setGadgetText(77, "Time elapsed: 1");
+        scaled.pollEvent();
+        EXPECT_GE(field->font().pointSizeF(), std::min(points, 9.0)) << points;
+    }
+    QApplication::setFont(desktop);
 }
 
 TEST_F(QtWindowLayerTest, OneLineFieldShowsTheBeginningOfALongText)
