@@ -14,8 +14,8 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QKeyEvent>
-#include <QPainter>
 #include <QLineEdit>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -63,8 +63,9 @@ class KeyPressedButton : public QPushButton
     }
 };
 
-/// A read-only text box that shows when it has the focus: most styles draw no focus mark on a
-/// text box that cannot be edited, so its frame is outlined in the highlight colour.
+/// A read-only text box that shows when it has the focus (most styles draw no focus mark on a
+/// text box that cannot be edited, so its frame is outlined in the highlight colour), and
+/// whose frame shows whole at any scale.
 class FocusShowingTextEdit : public QTextEdit
 {
   public:
@@ -73,6 +74,8 @@ class FocusShowingTextEdit : public QTextEdit
   protected:
     bool event(QEvent* event) override
     {
+        if (event->type() == QEvent::Show || event->type() == QEvent::ScreenChangeInternal)
+            keepFrameInSight();
         const bool handled = QTextEdit::event(event);
         if (event->type() == QEvent::Paint && hasFocus()) {
             // The outline a focused line edit gets, in the highlight colour, on the frame.
@@ -86,6 +89,25 @@ class FocusShowingTextEdit : public QTextEdit
     {
         QTextEdit::focusInEvent(event);
         update();
+    }
+    /// At a scale between whole numbers the style's frame is drawn between screen pixels and
+    /// partly lost under the text area; a plain line of the frame's colour, which falls on
+    /// whole pixels, takes its place there. At whole scales the style's frame stays.
+    void keepFrameInSight()
+    {
+        const double ratio = devicePixelRatioF();
+        if (ratio == std::floor(ratio)) {
+            if (frameShape() != QFrame::StyledPanel)
+                setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+            return;
+        }
+        if (frameShape() == QFrame::Box)
+            return;
+        QPalette colours = palette();
+        colours.setColor(QPalette::WindowText, colours.color(QPalette::Window).darker(130));
+        setPalette(colours);
+        setFrameStyle(QFrame::Box | QFrame::Plain);
+        setLineWidth(1);
     }
     void focusOutEvent(QFocusEvent* event) override
     {
@@ -101,9 +123,13 @@ constexpr double smallestFittedPoints = 6.0;
 constexpr const char* requestedFontProperty = "tagrelayRequestedFont";
 
 /// Whether one line in the font fits a text box of the height: the desktop's font may be far
-/// larger than the boxes, whose sizes are fixed, were made for.
+/// larger than the boxes, whose sizes are fixed, were made for. Between whole scales the box
+/// is rounded to whole screen pixels, which may take a pixel of the room.
 bool lineFitsHeight(QWidget* widget, GadgetKind kind, const QFont& font, int height)
 {
+    const double ratio = widget->devicePixelRatioF();
+    if (ratio != std::floor(ratio))
+        height -= 2;
     if (kind == GadgetKind::OneLineField) {
         widget->setFont(font);
         return widget->sizeHint().height() <= height;

@@ -8,8 +8,8 @@
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QFontMetrics>
-#include <QKeyEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -516,8 +516,8 @@ TEST_F(QtWindowLayerTest, TheDesktopsFontIsFittedToTheBoxesAtAnySize)
         QtWindowLayer scaled;
         ASSERT_TRUE(scaled.openWindow(0, 800, 600, mainTitle));
         const std::string elapsed = "Time elapsed: 12:34:56";
-        ASSERT_TRUE(scaled.createGadget(0, 77, GadgetKind::OneLineField, {160, 250, 180, 26},
-                                        elapsed));
+        ASSERT_TRUE(
+            scaled.createGadget(0, 77, GadgetKind::OneLineField, {160, 250, 180, 26}, elapsed));
         ASSERT_TRUE(scaled.createGadget(0, 55, GadgetKind::MultiLineBox, {8, 350, 786, 26},
                                         "Vella Marondi - The locomotion - 192 kbs CBR"));
         scaled.pollEvent();
