@@ -20,7 +20,8 @@ bool hasFrameLine(const QImage& grab, double from, double to, int across, bool v
 {
     const double ratio = grab.devicePixelRatio();
     const auto at = [&](double x, double y) {
-        return grab.pixelColor(static_cast<int>(x * ratio), static_cast<int>(y * ratio)).lightness();
+        return grab.pixelColor(static_cast<int>(x * ratio), static_cast<int>(y * ratio))
+            .lightness();
     };
     const int lightest = std::min(at(4, 300), at(400, 490)); // background, paper
     for (int line = static_cast<int>(std::floor(from * ratio)) - 1;
