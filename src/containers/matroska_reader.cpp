@@ -470,7 +470,9 @@ class MatroskaWalk
             }
         }
         m_facts.durationNs = m_facts.blocksEndNs;
-        if (m_readToTheEnd && m_facts.segmentDuration) {
+        // The Duration of a file cut short promises more than its blocks hold.
+        if (m_readToTheEnd && m_facts.trouble != MatroskaTrouble::CutShort
+            && m_facts.segmentDuration) {
             const double ns = *m_facts.segmentDuration * static_cast<double>(scale);
             if (ns < 9.0e18)
                 m_facts.durationNs = std::llround(ns);
@@ -497,12 +499,16 @@ LaceReading readLacing(ByteReader& file, int lacing, std::int64_t end)
     std::int64_t sizes = 0; // of the frames before the last
     if (lacing == 1) {
         // Xiph: each size as a run of 255s and the byte that ends it.
-        for (std::int64_t frame = 0; frame + 1 < reading.frames && file.position() < end; ++frame) {
+        for (std::int64_t frame = 0; frame + 1 < reading.frames; ++frame) {
             std::uint8_t byte = 0;
             do {
+                if (file.position() >= end) {
+                    reading.fits = false;
+                    return reading;
+                }
                 byte = file.readU8();
                 sizes += byte;
-            } while (byte == 0xFF && file.position() < end);
+            } while (byte == 0xFF);
         }
     } else if (lacing == 3) {
         // EBML: the first size, then each as a signed difference to the one before.

@@ -191,6 +191,7 @@ struct DamageCase
     Bytes file;
     MatroskaTrouble trouble;
     std::int64_t frames;
+    std::int64_t endMs = -1; // -1: not checked
 };
 
 void PrintTo(const DamageCase& row, std::ostream* out)
@@ -208,6 +209,9 @@ TEST_P(MatroskaDamageTest, TellsWhatIsWrongAndKeepsWhatWasRead)
     EXPECT_EQ(facts.trouble, GetParam().trouble);
     EXPECT_FALSE(facts.troubleText.empty());
     EXPECT_EQ(facts.frames, GetParam().frames);
+    if (GetParam().endMs >= 0) {
+        EXPECT_EQ(facts.durationNs, GetParam().endMs * 1000000);
+    }
 }
 
 Bytes cutAt(Bytes bytes, std::size_t less)
@@ -225,7 +229,9 @@ const Bytes threeBlocks =
 INSTANTIATE_TEST_SUITE_P(Files, MatroskaDamageTest, testing::Values(
     DamageCase{"Empty", {}, MatroskaTrouble::NotMatroska, 0},
     DamageCase{"OtherDocType", header("avi") + segment(tracks()), MatroskaTrouble::NotMatroska, 0},
-    DamageCase{"CutInsideTheLastBlock", cutAt(threeBlocks, 3), MatroskaTrouble::CutShort, 2},
+    DamageCase{"CutInsideTheLastBlock", cutAt(threeBlocks, 3), MatroskaTrouble::CutShort, 2, 80},
+    // Cut where a block ends: timed by its blocks, not by the Duration it promised.
+    DamageCase{"CutBehindABlock", cutAt(threeBlocks, 23), MatroskaTrouble::CutShort, 2, 80},
     DamageCase{"CutInsideTheHeader", cutAt(header(), 2), MatroskaTrouble::CutShort, 0},
     DamageCase{"ZeroByteWhereAnElementStarts", cutAt(threeBlocks, 16) + Bytes(16, 0),
                MatroskaTrouble::Damaged, 2},
