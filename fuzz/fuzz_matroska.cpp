@@ -19,9 +19,8 @@ bool sameFacts(const tagrelay::MatroskaFacts& a, const tagrelay::MatroskaFacts& 
                 && a.video->pixelHeight == b.video->pixelHeight
                 && a.video->defaultDurationNs == b.video->defaultDurationNs));
     return sameVideo && a.docType == b.docType && a.timestampScale == b.timestampScale
-           && a.frames == b.frames && a.blocksEndNs == b.blocksEndNs
-           && a.durationNs == b.durationNs && a.trouble == b.trouble
-           && a.troubleText == b.troubleText;
+           && a.frames == b.frames && a.blocksEndNs == b.blocksEndNs && a.durationNs == b.durationNs
+           && a.trouble == b.trouble && a.troubleText == b.troubleText;
 }
 
 } // namespace
