@@ -2,6 +2,7 @@
 
 #include "formats/movie_format.h"
 #include "formats/mp3_format.h"
+#include "formats/mp4_format.h"
 #include "formats/picture_format.h"
 
 #include <array>
@@ -13,9 +14,12 @@ namespace {
 const Mp3FileFormat mp3Format;
 const PictureFileFormat pictureFormat;
 const MovieFileFormat movieFormat;
+const M4aFileFormat m4aFormat;
+const Mp4MovieFileFormat mp4MovieFormat;
 
 /// The rows. A name matches the first format whose extension it ends with.
-const std::array<const FileFormat*, 3> formats = {&mp3Format, &pictureFormat, &movieFormat};
+const std::array<const FileFormat*, 5> formats = {&mp3Format, &pictureFormat, &movieFormat,
+                                                  &m4aFormat, &mp4MovieFormat};
 
 } // namespace
 

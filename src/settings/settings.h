@@ -26,6 +26,7 @@ struct Settings
     std::int32_t showPictureSize = 0;
     std::int32_t showMovieInfo = 0;
     std::int32_t makePictureIcons = 0;
+    std::int32_t moreFormats = 0;
     std::int32_t iconSize = 0;
     std::int32_t runCounter = 0;
     std::string startDirectory;
