@@ -11,7 +11,7 @@ set -euo pipefail
 build=${1:-build/bench}
 work=${2:-/tmp/tagrelay-mp4-bench}
 copies=${3:-30}
-bench="$build/tagrelay_iso_bmff_bench"
+bench="$(cd "$build" && pwd)/tagrelay_iso_bmff_bench"
 [ -x "$bench" ] || { echo "no $bench: build the benchmarks first (bench/README.md)" >&2; exit 1; }
 mkdir -p "$work/base" "$work/movies" "$work/audio"
 cd "$work/base"

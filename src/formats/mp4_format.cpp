@@ -51,6 +51,8 @@ std::string channelModeText(std::int32_t channels)
 
 __extension__ using Wide = __int128;
 
+constexpr std::int64_t maxTicks = std::numeric_limits<std::int64_t>::max();
+
 std::int64_t positiveOr(std::int64_t value, std::int64_t fallback)
 {
     return value > 0 ? value : fallback;
@@ -63,7 +65,9 @@ std::optional<ExactDuration> isoTrackDuration(const IsoFacts& facts, const IsoTr
     if (facts.isFragmented) {
         if (facts.hasFragmentDuration && facts.fragmentDuration > 0 && facts.movieTimescale > 0)
             return ExactDuration{facts.fragmentDuration, facts.movieTimescale};
-        if (track.fragmentDuration > 0 && track.mediaTimescale > 0)
+        // The samples in moov (none with an empty moov) and those of the fragments.
+        if (track.fragmentDuration > 0 && track.mediaTimescale > 0
+            && track.sampleTableDuration <= maxTicks - track.fragmentDuration)
             return ExactDuration{track.sampleTableDuration + track.fragmentDuration,
                                  track.mediaTimescale};
     }
@@ -82,8 +86,7 @@ std::optional<ExactDuration> isoTrackDuration(const IsoFacts& facts, const IsoTr
             static_cast<Wide>(media) * rate
             - (static_cast<Wide>(facts.priming) + facts.padding) * track.mediaTimescale;
         const Wide scale = static_cast<Wide>(track.mediaTimescale) * rate;
-        if (ticks > 0 && ticks <= std::numeric_limits<std::int64_t>::max()
-            && scale <= std::numeric_limits<std::int64_t>::max())
+        if (ticks > 0 && ticks <= maxTicks && scale <= maxTicks)
             return ExactDuration{static_cast<std::int64_t>(ticks),
                                  static_cast<std::int64_t>(scale)};
     }
