@@ -30,10 +30,9 @@ bool sameFacts(const tagrelay::IsoFacts& a, const tagrelay::IsoFacts& b)
     }
     return a.isIsoFile == b.isIsoFile && a.hasMovie == b.hasMovie && a.isCut == b.isCut
            && a.hitLimit == b.hitLimit && a.movieDuration == b.movieDuration
-           && a.fragmentDuration == b.fragmentDuration && a.artist == b.artist
-           && a.album == b.album && a.title == b.title && a.genre == b.genre
-           && a.genreNumber == b.genreNumber && a.priming == b.priming
-           && a.padding == b.padding;
+           && a.fragmentDuration == b.fragmentDuration && a.artist == b.artist && a.album == b.album
+           && a.title == b.title && a.genre == b.genre && a.genreNumber == b.genreNumber
+           && a.priming == b.priming && a.padding == b.padding;
 }
 
 } // namespace
