@@ -52,6 +52,7 @@ constexpr Flag flags[] = {
     {"picture-size", &Settings::showPictureSize},
     {"movie-info", &Settings::showMovieInfo},
     {"picture-icons", &Settings::makePictureIcons},
+    {"more-formats", &Settings::moreFormats},
 };
 
 void printHelp()
@@ -75,6 +76,12 @@ void printHelp()
         "  --movie-info                    describe AVI and MPG movies\n"
         "  --all-tag-versions              also read ID3v2.2 and ID3v2.4 tags, and show genre\n"
         "                                  numbers such as (17) as their names\n"
+        "  --more-formats                  also describe FLAC, Ogg Vorbis, Opus, M4A, WAV and\n"
+        "                                  AAC audio (with the MP3 facts and icons), PNG, GIF,\n"
+        "                                  WebP, HEIC, AVIF, TIFF and .jpeg pictures (with the\n"
+        "                                  picture options) and MP4, MOV, M4V, MKV and WebM\n"
+        "                                  movies (with --movie-info); without it their lines\n"
+        "                                  stay in the lists as others wrote them\n"
         "  --no-OPTION                     turn an option off (for example --no-genre)\n"
         "  --icon-size N                   icon edge in pixels, 32 to 70\n"
         "  --no-read-ahead                 read each file only when it is analysed (for\n"
@@ -108,8 +115,8 @@ bool setFlag(RunState& run, std::string_view option)
     const bool off = option.starts_with("no-");
     if (off)
         option.remove_prefix(3);
-    // A choice for this run only: the settings record would carry it into the settings file.
     if (option == "all-tag-versions") {
+        run.settings.allTagVersions = off ? 0 : 1;
         run.tagVersions = off ? TagVersions::Id3v23Only : TagVersions::All;
         return true;
     }
@@ -216,6 +223,8 @@ std::optional<int> readRequest(int argc, char** argv, Request& request)
     (void)readSettings(run.settings);
     if (run.settings.iconSize < smallestIconSize)
         run.settings.iconSize = defaultIconSize;
+    if (run.settings.allTagVersions != 0)
+        run.tagVersions = TagVersions::All;
 
     std::string& directory = request.directory;
     bool haveDirectory = false;

@@ -9,31 +9,31 @@ namespace tagrelay {
 
 namespace {
 
-__extension__ using Wide = __int128;
+// Products of 64-bit values stay exact in 128 bits (GCC and Clang, also for Windows).
+__extension__ typedef __int128 Wide;
 
-/// The value, held at the int64 limit: a lying file's counts over a tiny duration.
-std::int64_t held(Wide value)
+bool isPositive(ExactDuration duration)
 {
-    constexpr Wide limit = std::numeric_limits<std::int64_t>::max();
-    return static_cast<std::int64_t>(value > limit ? limit : value);
+    return duration.ticks > 0 && duration.scale > 0;
 }
 
-/// numerator / denominator (denominator > 0, numerator >= 0) rounded, a tie to the even one.
+/// numerator / denominator (both above zero) rounded to the nearest, a tie to the even
+/// quotient, within the range of int64.
 std::int64_t roundedQuotient(Wide numerator, Wide denominator)
 {
-    const Wide whole = numerator / denominator;
-    const Wide rest = numerator % denominator;
-    const Wide twice = 2 * rest;
-    if (twice > denominator || (twice == denominator && whole % 2 != 0))
-        return held(whole + 1);
-    return held(whole);
+    Wide quotient = numerator / denominator;
+    const Wide twiceRest = 2 * (numerator % denominator);
+    if (twiceRest > denominator || (twiceRest == denominator && quotient % 2 != 0))
+        ++quotient;
+    constexpr Wide highest = std::numeric_limits<std::int64_t>::max();
+    return static_cast<std::int64_t>(quotient > highest ? highest : quotient);
 }
 
 } // namespace
 
 std::int64_t roundedSeconds(ExactDuration duration)
 {
-    if (duration.scale <= 0 || duration.ticks <= 0)
+    if (!isPositive(duration))
         return 0;
     return roundedQuotient(duration.ticks, duration.scale);
 }
@@ -45,17 +45,26 @@ std::string exactPlayingTimeText(ExactDuration duration)
 
 std::int64_t roundedRate(std::int64_t count, ExactDuration duration)
 {
-    if (duration.scale <= 0 || duration.ticks <= 0 || count <= 0)
+    if (!isPositive(duration) || count <= 0)
         return 0;
     return roundedQuotient(static_cast<Wide>(count) * duration.scale, duration.ticks);
 }
 
 std::int64_t truncatedKilobitRate(std::int64_t payloadBytes, ExactDuration duration)
 {
-    if (duration.scale <= 0 || duration.ticks <= 0 || payloadBytes <= 0)
+    if (!isPositive(duration) || payloadBytes <= 0)
         return 0;
-    return held(static_cast<Wide>(payloadBytes) * 8 * duration.scale
-                / (static_cast<Wide>(duration.ticks) * 1000));
+    const Wide bits = static_cast<Wide>(payloadBytes) * 8;
+    const Wide divisor = static_cast<Wide>(duration.ticks) * 1000;
+    // Beyond 128 bits only for sizes and scales no file has: then near enough in floating point.
+    constexpr Wide widest = ~(static_cast<Wide>(1) << 127);
+    const Wide rate = bits <= widest / duration.scale
+                          ? bits * duration.scale / divisor
+                          : static_cast<Wide>(static_cast<long double>(bits)
+                                              * static_cast<long double>(duration.scale)
+                                              / static_cast<long double>(divisor));
+    constexpr Wide highest = std::numeric_limits<std::int64_t>::max();
+    return static_cast<std::int64_t>(rate > highest ? highest : rate);
 }
 
 std::string containerMovieDescription(std::int32_t width, std::int32_t height, std::int64_t frames,

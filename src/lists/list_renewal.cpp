@@ -3,6 +3,7 @@
 #include "platform/file_stamp.h"
 
 #include <optional>
+#include <unordered_set>
 
 namespace tagrelay {
 
@@ -27,11 +28,20 @@ FolderResult renewList(int folderFd, const std::string& listName,
                        std::span<const EntryLines> described,
                        const std::function<void()>& afterRead)
 {
-    const auto existsNow = [folderFd](const std::string& name) {
-        EntryKind kind = EntryKind::Other;
-        return kindAt(folderFd, name, kind);
-    };
     for (int attempt = 1;; ++attempt) {
+        // Old lines of names the listing lacks are looked up in one fresh listing of the
+        // folder, made on the first such name: a list of a million names that were never
+        // there costs one listing, not a million look-ups.
+        std::optional<std::unordered_set<std::string>> namesNow;
+        const auto existsNow = [folderFd, &namesNow](const std::string& name) {
+            if (!namesNow) {
+                namesNow.emplace();
+                FolderResult listed;
+                for (DirectoryEntry& entry : listFolder(folderFd, listed))
+                    namesNow->insert(std::move(entry.name));
+            }
+            return namesNow->contains(name);
+        };
         // Another program (a web server taking visitors' comments) may write the list while
         // the walk merges: the list is looked at again just before the new one takes its
         // place, and read and merged again when it changed.

@@ -26,7 +26,10 @@ struct Settings
     std::int32_t showPictureSize = 0;
     std::int32_t showMovieInfo = 0;
     std::int32_t makePictureIcons = 0;
+    /// Also describe the audio, picture and movie formats beyond MP3, JPG/BMP and AVI/MPG.
     std::int32_t moreFormats = 0;
+    /// Also read ID3v2.2 and ID3v2.4 tags and show numbered genres by their names.
+    std::int32_t allTagVersions = 0;
     std::int32_t iconSize = 0;
     std::int32_t runCounter = 0;
     std::string startDirectory;

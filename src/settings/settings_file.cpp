@@ -2,7 +2,9 @@
 
 #include "platform/byte_reader.h"
 
+#include <algorithm>
 #include <array>
+#include <string_view>
 
 namespace tagrelay {
 
@@ -28,6 +30,16 @@ std::int32_t flagValue(std::int32_t flag)
 {
     return flag != 0 ? 1 : 0;
 }
+
+/// The options beyond the thirteen fields, in file order behind the extra options' mark.
+template <typename AnySettings> auto extraFlags(AnySettings& settings)
+{
+    return std::array{&settings.moreFormats, &settings.allTagVersions};
+}
+
+/// What comes between the start directory and the extra options: a zero byte, where every
+/// reader of the directory stops, then a mark of their own.
+constexpr std::string_view extraOptionsMark{"\0TRX1", 5};
 
 bool endsStoredDirectory(std::uint8_t byte)
 {
@@ -64,12 +76,21 @@ bool readSettings(Settings& settings, const std::string& path)
     settings.iconSize = checkedIconSize(readInteger());
     settings.runCounter = readInteger();
     settings.startDirectory.clear();
-    while (!file.atEnd() && settings.startDirectory.size() < maxStoredDirectoryLength) {
+    std::uint8_t end = '\n';
+    while (!file.atEnd()) {
         const std::uint8_t byte = file.readU8();
-        if (endsStoredDirectory(byte))
+        if (endsStoredDirectory(byte)) {
+            end = byte;
             break;
-        settings.startDirectory += static_cast<char>(byte);
+        }
+        if (settings.startDirectory.size() < maxStoredDirectoryLength)
+            settings.startDirectory += static_cast<char>(byte);
     }
+    bool marked = end == 0;
+    for (std::size_t i = 1; marked && i < extraOptionsMark.size(); ++i)
+        marked = !file.atEnd() && file.readU8() == static_cast<std::uint8_t>(extraOptionsMark[i]);
+    for (std::int32_t* flag : extraFlags(settings))
+        *flag = marked ? checkedFlag(readInteger()) : 0;
     return true;
 }
 
@@ -93,6 +114,15 @@ bool SettingsWriter::writeRestAndClose(const Settings& settings)
     wrote = m_file.writeI32LittleEndian(settings.iconSize) && wrote;
     wrote = m_file.writeI32LittleEndian(settings.runCounter) && wrote;
     wrote = m_file.write(settings.startDirectory) && wrote;
+    // Only a file with an extra option ticked has them, so every other file keeps the layout
+    // of the thirteen fields and the directory to its end.
+    const auto flags = extraFlags(settings);
+    if (std::any_of(flags.begin(), flags.end(),
+                    [](const std::int32_t* flag) { return *flag != 0; })) {
+        wrote = m_file.write(extraOptionsMark) && wrote;
+        for (const std::int32_t* flag : flags)
+            wrote = m_file.writeI32LittleEndian(flagValue(*flag)) && wrote;
+    }
     return m_file.close() && wrote;
 }
 

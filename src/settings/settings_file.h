@@ -18,8 +18,10 @@ inline constexpr std::size_t maxStoredDirectoryLength = 4096;
 
 /// Reads the settings file: thirteen 32-bit little-endian integers in field order, then the
 /// start directory up to the first zero byte, carriage return, line feed or the end of the
-/// file. A file that ends inside an integer gives its missing high-order bytes as 0; integers
-/// wholly past the end read as 0 and the directory as empty.
+/// file. Behind a zero byte there may follow the mark "TRX1" and the extra options
+/// (moreFormats, allTagVersions) as two more integers; a file without them has them off. A file
+/// that ends inside an integer gives its missing high-order bytes as 0; integers wholly past the
+/// end read as 0 and the directory as empty.
 ///
 /// Values this program never writes are not used: a flag other than 0 or 1 reads as 0 (not
 /// ticked), an icon size outside smallestIconSize..largestIconSize as defaultIconSize, so a
@@ -42,7 +44,9 @@ class SettingsWriter
     /// Creates the file's first half: the eight MP3 flags (bytes 0..31).
     bool writeMp3Flags(const Settings& settings);
     /// Writes the picture and movie flags, iconSize, runCounter and startDirectory (bytes 32
-    /// to the end, the directory without terminator) and closes the file.
+    /// to the end, the directory without terminator) and closes the file. When an extra
+    /// option is on, a zero byte, "TRX1" and the extra options follow the directory, where a
+    /// reader of the thirteen fields and the directory does not look.
     bool writeRestAndClose(const Settings& settings);
 
   private:

@@ -22,7 +22,7 @@ struct OptionBox
     std::int32_t Settings::*flag;
 };
 
-constexpr std::array<OptionBox, 11> optionBoxes = {{
+constexpr std::array<OptionBox, 13> optionBoxes = {{
     {1, &Settings::showArtist},
     {2, &Settings::showAlbum},
     {3, &Settings::showTitle},
@@ -34,6 +34,8 @@ constexpr std::array<OptionBox, 11> optionBoxes = {{
     {11, &Settings::showPictureSize},
     {12, &Settings::showMovieInfo},
     {13, &Settings::makePictureIcons},
+    {moreFormatsBox, &Settings::moreFormats},
+    {allTagVersionsBox, &Settings::allTagVersions},
 }};
 
 /// The sample MP3 file's facts, in the order a description lists them.
@@ -107,6 +109,19 @@ constexpr std::array<PanelGadget, 5> lowerPanel = {{
 
 constexpr Box infoBoxPlace = {8, 450, 786, 100};
 
+// The two choices beyond the original panel fill the gap above the start button and come
+// last, so every other control keeps its place, its text and its turn in the Tab order.
+constexpr std::array<PanelGadget, 2> extraPanel = {{
+    {moreFormatsBox,
+     GadgetKind::CheckBox,
+     {10, 350, 830, 20},
+     "MORE: also FLAC OGG OPUS M4A WAV AAC, PNG GIF WEBP HEIC AVIF TIF, MP4 MOV MKV WEBM"},
+    {allTagVersionsBox,
+     GadgetKind::CheckBox,
+     {10, 370, 830, 20},
+     "MP3: read Id3v2.2 and Id3v2.4 tags too, genre numbers by name"},
+}};
+
 /// The information lines: what the program does, and which settings the user's web file
 /// server needs for the lists and the icon files.
 std::array<std::string, 6> infoLines()
@@ -145,6 +160,8 @@ void createOptionPanel(WindowLayer& window, const Settings& settings)
     window.createGadget(mainWindow, infoBox, GadgetKind::MultiLineBox, infoBoxPlace, lines[0]);
     for (std::size_t i = 1; i < lines.size(); ++i)
         window.addLine(infoBox, lines[i]);
+    for (const PanelGadget& gadget : extraPanel)
+        createPanelGadget(window, gadget);
 }
 
 /// The five values the preview box and the size box currently show.
@@ -220,7 +237,9 @@ void removeOptionPanel(WindowLayer& window)
 {
     window.setDefaultFont(-1);
     window.releaseFont(panelFont);
-    for (const int gadget : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 17, 18, 19, 20, 31})
+    for (const int gadget :
+         {0,  1,  2,  3,  4, 5, 6, 7, 8, 9, 11, 12, 13, moreFormatsBox, allTagVersionsBox,
+          17, 18, 19, 20, 31})
         window.freeGadget(gadget);
 }
 
@@ -242,6 +261,7 @@ void startRun(WindowLayer& window, RunState& run)
     if (!chosen.empty())
         run.settings.startDirectory = chosen;
     settingsFile.writeRestAndClose(run.settings);
+    run.tagVersions = run.settings.allTagVersions != 0 ? TagVersions::All : TagVersions::Id3v23Only;
 
     run.fileCount = 0;
     run.runStartSeconds = tickSeconds();
@@ -252,6 +272,7 @@ void startRun(WindowLayer& window, RunState& run)
         return;
     WindowReporter reporter(window, run);
     describeDirectory(chosen, 0, reporter, run);
+    reporter.walkFinished();
 }
 
 } // namespace

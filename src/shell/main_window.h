@@ -13,6 +13,8 @@ struct Settings;
 // carry the option flags (see optionBoxes in main_window.cpp).
 inline constexpr int previewBox = 0;
 inline constexpr int startButton = 9;
+inline constexpr int moreFormatsBox = 14;
+inline constexpr int allTagVersionsBox = 15;
 inline constexpr int iconSmallerButton = 17;
 inline constexpr int iconSizeBox = 18;
 inline constexpr int iconLargerButton = 19;

@@ -57,6 +57,9 @@ CachedFile fileNumber(int n)
     CachedFile file;
     file.description = descriptionNumber(n);
     file.counted = true;
+    if (n % 7 == 0)
+        file.errors = {"Bad frame in /music/" + std::to_string(n) + ".mp3 at byte "
+                       + std::to_string(n)};
     return file;
 }
 
@@ -530,6 +533,14 @@ void overwriteFirstPage(std::vector<std::uint8_t>& bytes)
 }
 
 /// Changes one byte of the stored description of file n, offset bytes into it.
+void changeErrorEntryByte(std::vector<std::uint8_t>& bytes, int n)
+{
+    const std::string mark = " at byte " + std::to_string(n);
+    const auto at = std::search(bytes.begin(), bytes.end(), mark.begin(), mark.end());
+    ASSERT_NE(at, bytes.end());
+    at[1] ^= 0x20;
+}
+
 void changeDescriptionByte(std::vector<std::uint8_t>& bytes, int n, std::size_t offset)
 {
     const std::string mark = descriptionNumber(n).substr(0, 11);
@@ -605,6 +616,8 @@ std::vector<DamageCase> damageCases()
          true, checksumReason},
         {"OneByteOfALongDescription", [](auto& bytes) { changeDescriptionByte(bytes, 500, 3000); },
          false, true, checksumReason},
+        {"OneByteOfAnErrorEntry", [](auto& bytes) { changeErrorEntryByte(bytes, 777); }, false,
+         true, checksumReason},
         // Without its header the file cannot be told from another program's: it is emptied
         // only in the program's own folder.
         {"FirstPageOverwritten", overwriteFirstPage, false, false},

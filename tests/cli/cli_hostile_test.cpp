@@ -4,6 +4,7 @@
 
 #include "support/cli_runner.h"
 #include "support/frame_bytes.h"
+#include "support/id3_bytes.h"
 #include "support/picture_bytes.h"
 #include "support/support.h"
 
@@ -205,6 +206,42 @@ TEST(CliHostileTest, ALinkIntoAnotherUsersMountNamespaceWritesNothingOutside)
 
     EXPECT_FALSE(std::filesystem::exists(victim + "descript.ion")) << result.out;
     EXPECT_FALSE(std::filesystem::exists(victim + "pic.jpg.ico"));
+}
+
+// Inode numbers repeat across file systems all the time: the first folder made on each new
+// tmpfs gets the same one. A link of another user from the tree on one to a file on the other
+// leads out of the tree, though the two folders' inodes are equal.
+TEST(CliHostileTest, AFolderOfAnotherFileSystemWithTheSameInodeIsOutside)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to mount file systems";
+    TempTree root, work;
+    const test::Bytes tag = test::Id3v2Builder(3).textFrame("TPE1", "Secret Artist").bytes();
+    root.writeFile("song.mp3",
+                   test::join({tag, test::FrameStream().frames(60, test::FrameSpec{}).bytes()}));
+    const std::string a = root.makeDir("a"), b = root.makeDir("b");
+    const std::string out = root.path() + "out";
+    const std::string script =
+        "unshare -m sh -c 'mount --make-rprivate / && mount -t tmpfs t " + a
+        + " && mount -t tmpfs t " + b + " && mkdir " + a + "music " + b + "secret && cp "
+        + root.path() + "song.mp3 " + b + "secret/ && ln -s " + b + "secret/song.mp3 " + a
+        + "music/song.mp3 && chown -h 65534:65534 " + a + "music/song.mp3 && stat -c %i " + a
+        + "music " + b + "secret > " + out + ".inodes && cd " + work.path() + " && "
+        + TAGRELAY_CLI_PATH + " --artist " + a + "music > " + out + ".log 2>&1; cat " + a
+        + "music/descript.ion > " + out + ".list 2>/dev/null; true' 2>" + out + ".err";
+    if (std::system(script.c_str()) != 0 || test::readFileText(out + ".inodes").empty())
+        GTEST_SKIP() << "no mount namespace here: " << test::readFileText(out + ".err");
+    const std::string inodes = test::readFileText(out + ".inodes");
+    const auto lineEnd = inodes.find('\n');
+    ASSERT_NE(lineEnd, std::string::npos);
+    if (inodes.substr(0, lineEnd + 1) != inodes.substr(lineEnd + 1))
+        GTEST_SKIP() << "the two folders got different inodes here: " << inodes;
+
+    const std::string log = test::readFileText(out + ".log");
+    EXPECT_EQ(test::readFileText(out + ".list").find("Secret"), std::string::npos) << log;
+    EXPECT_NE(log.find("Link of another user leads out of the start folder, not followed"),
+              std::string::npos)
+        << log;
 }
 
 } // namespace

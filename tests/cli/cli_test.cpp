@@ -103,7 +103,7 @@ TEST_F(CliTest, HelpAndVersion)
     EXPECT_EQ(version.out, std::string("tagrelay-cli ") + TAGRELAY_VERSION + "\n");
 }
 
-TEST_F(CliTest, AllTagVersionsReadsAVersion4TagForThisRunOnly)
+TEST_F(CliTest, AllTagVersionsReadsAVersion4TagFromTheFlagOrTheSettingsFile)
 {
     const test::Bytes tag = test::Id3v2Builder(4)
                                 .textFrame("TPE1", "Band")
@@ -123,6 +123,19 @@ TEST_F(CliTest, AllTagVersionsReadsAVersion4TagForThisRunOnly)
     EXPECT_EQ(readFileText(list), "\"four.mp3\"  -  - \r\n");
     EXPECT_FALSE(std::filesystem::exists(work.path() + "brelvoka.ini"));
     EXPECT_NE(run({"--help"}).out.find("\n  --all-tag-versions "), std::string::npos);
+    EXPECT_NE(run({"--help"}).out.find("\n  --more-formats "), std::string::npos);
+
+    // Ticked in the window, the choice is saved and taken from the settings file.
+    std::vector<std::uint8_t> settings(52, 0);
+    settings[44] = 50;
+    for (const char c : std::string("/m/\0TRX1\0\0\0\0\x01\0\0\0", 16))
+        settings.push_back(static_cast<std::uint8_t>(c));
+    work.writeFile("brelvoka.ini", settings);
+    ASSERT_EQ(run({"--artist", "--title", "--genre", music.path()}).exitCode, 0);
+    EXPECT_EQ(readFileText(list), "\"four.mp3\" Band - Song - Rock\r\n");
+    ASSERT_EQ(
+        run({"--artist", "--title", "--genre", "--no-all-tag-versions", music.path()}).exitCode, 0);
+    EXPECT_EQ(readFileText(list), "\"four.mp3\"  -  - \r\n");
 }
 
 TEST_F(CliTest, WritesTheSameListsAsTheWindowWalk)

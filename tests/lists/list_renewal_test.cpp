@@ -60,5 +60,30 @@ TEST(ListRenewalTest, LinesWrittenMeanwhileAreMergedAgain)
     }
 }
 
+/// A list of many names the folder never held (a hostile one, hard-linked into many folders)
+/// loses them all, while the line of a file that came after the listing stays.
+TEST(ListRenewalTest, NamesNeverThereAreDroppedAndLateComersKept)
+{
+    test::TempTree tree;
+    tree.writeFile("song.mp3", "x");
+    std::string old;
+    for (int i = 0; i < 200'000; ++i)
+        old += "ghost" + std::to_string(i) + ".txt a name that never was\r\n";
+    old += "late.txt came during the walk\r\n";
+    const std::string list = tree.writeFile("descript.ion", old);
+    FolderResult result;
+    const FolderHandle folder = openFolder(tree.path(), result);
+    const std::vector<DirectoryEntry> entries = listFolder(folder.fd(), result);
+    tree.writeFile("late.txt", "x");
+    std::size_t song = 0;
+    while (entries[song].name != "song.mp3")
+        ++song;
+    const std::vector<EntryLines> described = {{song, "\"song.mp3\" 128 kbs CBR\r\n"}};
+
+    ASSERT_TRUE(renewList(folder.fd(), "descript.ion", entries, described, {}).ok());
+    EXPECT_EQ(test::readFileText(list),
+              "\"song.mp3\" 128 kbs CBR\r\nlate.txt came during the walk\r\n");
+}
+
 } // namespace
 } // namespace tagrelay

@@ -145,25 +145,31 @@ TEST_F(ReplacementFileTest, ASuspendedFileIsTakenUpAgainOnlyWhileItIsStillThere)
 
 TEST_F(ReplacementFileTest, TheNewFileKeepsTheOldOnesModeAndOwner)
 {
-    const std::string path = tree.writeFile("descript.ion", "old\r\n");
-    ASSERT_EQ(::chmod(path.c_str(), 0604), 0);
     const bool root = ::geteuid() == 0;
-    if (root) {
-        ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
-    }
+    // Owner and group apart as well as together: a list of root's in a group's folder.
+    const std::pair<uid_t, gid_t> owners[] = {{65534, 65534}, {0, 65534}, {65534, 0}, {0, 0}};
+    for (const auto& [uid, gid] : owners) {
+        const std::string path = tree.writeFile("descript.ion", "old\r\n");
+        ASSERT_EQ(::chmod(path.c_str(), 0604), 0);
+        if (root) {
+            ASSERT_EQ(::chown(path.c_str(), uid, gid), 0);
+        }
 
-    ASSERT_TRUE(replaceFileAt(folder.fd(), "descript.ion", std::string_view("new\r\n")).ok());
+        ASSERT_TRUE(replaceFileAt(folder.fd(), "descript.ion", std::string_view("new\r\n")).ok());
 
-    struct stat info
-    {
-    };
-    ASSERT_EQ(::stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0604u);
-    if (root) {
-        EXPECT_EQ(info.st_uid, 65534u);
-        EXPECT_EQ(info.st_gid, 65534u);
+        struct stat info
+        {
+        };
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0604u);
+        if (root) {
+            EXPECT_EQ(info.st_uid, uid) << uid << ":" << gid;
+            EXPECT_EQ(info.st_gid, gid) << uid << ":" << gid;
+        }
+        EXPECT_EQ(readFileText(path), "new\r\n");
+        if (!root)
+            break;
     }
-    EXPECT_EQ(readFileText(path), "new\r\n");
 }
 
 /// A temporary file is its creator's alone until it gets its final mode, just before it is
@@ -256,6 +262,17 @@ TEST_F(ReplacementFileTest, OnlyLeftoversNobodyHoldsAreRemoved)
     const std::string killed = ".tagrelay-0123456789abcdef.tmp";
     const std::string fresh = ".tagrelay-fedcba9876543210.tmp";
     const std::string linked = ".tagrelay-00000000000000aa.tmp";
+    // Names of the same shape that no run of this program made: a user's own notes.
+    const std::vector<std::string> users = {".tagrelay-12-notes.tmp", ".tagrelay-notes-1.tmp",
+                                            ".tagrelay-0123456789abcdeg.tmp",
+                                            ".tagrelay-0123456789abcde.tmp", ".tagrelay--.tmp"};
+    for (const std::string& name : users) {
+        tree.writeFile(name, "my notes");
+        makeOld(name);
+        EXPECT_FALSE(isTemporaryFileName(name)) << name;
+        removeStaleTemporaryFile(folder.fd(), name);
+        EXPECT_TRUE(exists(name)) << name;
+    }
     tree.writeFile(earlier, "half a list");
     tree.writeFile(killed, "half a list");
     tree.writeFile(fresh, "half a list");

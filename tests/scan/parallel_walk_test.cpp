@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -91,6 +92,15 @@ class ParallelWalkTest : public testing::Test
             tree.writeFile(folder + "broken.mp3", noise);
             tree.writeFile(folder + "broken.jpg", noise);
             tree.writeFile(folder + "notes.txt", "not described");
+            // Entries the workers get no job for, among the MP3 files: links of another user
+            // that lead out of the tree are refused when their turn comes. Each must take its
+            // own outcome, not the next pending one of its folder.
+            for (int link = 0; ::geteuid() == 0 && link < 4; ++link) {
+                const std::string name =
+                    tree.path() + folder + "link" + std::to_string(link) + ".mp3";
+                ASSERT_EQ(::symlink(outsideSong.c_str(), name.c_str()), 0);
+                ASSERT_EQ(::lchown(name.c_str(), 65534, 65534), 0);
+            }
         }
         tree.writeFile("top.mp3", FrameStream().frames(120, FrameSpec{}).bytes());
         tree.writeFile("quote\".mp3", "x");
@@ -136,6 +146,9 @@ class ParallelWalkTest : public testing::Test
     }
 
     test::TempTree tree;
+    test::TempTree outside;
+    const std::string outsideSong =
+        outside.writeFile("song.mp3", FrameStream().frames(90, FrameSpec{}).bytes());
     Settings settings;
 };
 

@@ -168,6 +168,102 @@ TEST(SettingsFileTest, AHugeOrRandomFileIsReadWithoutHoldingItAll)
     EXPECT_EQ(settings.startDirectory, std::string(maxStoredDirectoryLength, 'a'));
 }
 
+/// The extra options' block as the writer puts it behind the directory.
+std::string extraBlock(std::int32_t moreFormats, std::int32_t allTagVersions)
+{
+    std::string block("\0TRX1", 5);
+    for (const std::int32_t value : {moreFormats, allTagVersions}) {
+        for (int shift = 0; shift < 32; shift += 8)
+            block += static_cast<char>((static_cast<std::uint32_t>(value) >> shift) & 0xFF);
+    }
+    return block;
+}
+
+std::vector<std::uint8_t> withExtras(const std::string& directory, const std::string& extras)
+{
+    return settingsBytes(exampleIntegers, directory + extras);
+}
+
+struct ExtraOptionsCase
+{
+    const char* name;
+    std::int32_t moreFormats;
+    std::int32_t allTagVersions;
+    std::string directory;
+};
+
+class ExtraOptionsTest : public ::testing::TestWithParam<ExtraOptionsCase>
+{
+};
+
+// The file keeps the thirteen fields and the directory where every reader finds them; the
+// extra options follow only when one is on, so a file without them is the plain layout.
+TEST_P(ExtraOptionsTest, SurviveAWriteAndLeaveThePlainLayoutAlone)
+{
+    const ExtraOptionsCase& row = GetParam();
+    TempTree tree;
+    const std::string path = tree.path() + "brelvoka.ini";
+    Settings written;
+    written.iconSize = 50;
+    written.runCounter = 1;
+    written.moreFormats = row.moreFormats;
+    written.allTagVersions = row.allTagVersions;
+    written.startDirectory = row.directory;
+    SettingsWriter writer(path);
+    ASSERT_TRUE(writer.writeMp3Flags(written));
+    ASSERT_TRUE(writer.writeRestAndClose(written));
+
+    const bool anyExtra = row.moreFormats != 0 || row.allTagVersions != 0;
+    const std::vector<std::uint8_t> expected = withExtras(
+        row.directory,
+        anyExtra ? extraBlock(row.moreFormats != 0 ? 1 : 0, row.allTagVersions != 0 ? 1 : 0) : "");
+    EXPECT_EQ(test::readFileBytes(path), expected);
+
+    Settings read = untouchedSettings();
+    ASSERT_TRUE(readSettings(read, path));
+    EXPECT_EQ(integersOf(read), exampleIntegers);
+    EXPECT_EQ(read.startDirectory, row.directory);
+    EXPECT_EQ(read.moreFormats, row.moreFormats != 0 ? 1 : 0);
+    EXPECT_EQ(read.allTagVersions, row.allTagVersions != 0 ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, ExtraOptionsTest,
+                         ::testing::Values(ExtraOptionsCase{"None", 0, 0, "/music/"},
+                                           ExtraOptionsCase{"MoreFormats", 1, 0, "/music/"},
+                                           ExtraOptionsCase{"AllTagVersions", 0, 1, "/m/"},
+                                           ExtraOptionsCase{"BothNoDirectory", 1, 5, ""}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST(SettingsFileTest, ExtraOptionsCountOnlyBehindTheirMark)
+{
+    TempTree tree;
+    const struct
+    {
+        std::vector<std::uint8_t> bytes;
+        std::int32_t moreFormats;
+        std::int32_t allTagVersions;
+    } files[] = {
+        {withExtras("/m/", extraBlock(1, 1)), 1, 1},
+        // Another mark, or the block behind a line end instead of the zero byte.
+        {withExtras("/m/", "\0" + extraBlock(1, 1).substr(1).replace(0, 4, "TRX2")), 0, 0},
+        {withExtras("/m/\n", extraBlock(1, 1).substr(1)), 0, 0},
+        // Values never written, and a block cut short inside its second integer.
+        {withExtras("/m/", extraBlock(7, -1)), 0, 0},
+        {cut(withExtras("/m/", extraBlock(1, 1)), 52 + 3 + 5 + 4 + 2), 1, 1},
+        {cut(withExtras("/m/", extraBlock(1, 1)), 52 + 3 + 3), 0, 0},
+        // A directory longer than is kept still finds the block behind it.
+        {withExtras(std::string(maxStoredDirectoryLength + 10, 'a'), extraBlock(0, 1)), 0, 1},
+    };
+    for (const auto& file : files) {
+        const auto path = tree.writeFile("brelvoka.ini", file.bytes);
+        Settings settings = untouchedSettings();
+        settings.moreFormats = 1;
+        ASSERT_TRUE(readSettings(settings, path));
+        EXPECT_EQ(settings.moreFormats, file.moreFormats) << file.bytes.size();
+        EXPECT_EQ(settings.allTagVersions, file.allTagVersions) << file.bytes.size();
+    }
+}
+
 struct CounterStep
 {
     std::int32_t stored;

@@ -1,7 +1,10 @@
 #include "scan/run_state.h"
 #include "shell/end_run.h"
 #include "shell/main_window.h"
+#include "shell/progress_display.h"
 #include "shell/shell_test_support.h"
+#include "support/frame_bytes.h"
+#include "support/picture_bytes.h"
 
 #include <filesystem>
 
@@ -77,7 +80,8 @@ TEST_F(StartRunTest, RemovesThePanelAndEmptiesTheFileBeforeTheDialog)
     tree.writeFile("brelvoka.ini", settingsBytes(integers, "/home/u/Music/\r\n" + stored));
     ProbeLayer window;
     window.onDialog = [&] {
-        for (const int gadget : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 17, 18, 19, 20, 31})
+        for (const int gadget :
+             {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 14, 15, 17, 18, 19, 20, 31})
             EXPECT_FALSE(window.hasGadget(gadget)) << gadget;
         EXPECT_EQ(window.defaultFont(), -1);
         const auto* errorList = window.gadget(44);
@@ -119,6 +123,68 @@ TEST_F(StartRunTest, ACancelledDialogKeepsTheRememberedFolderAndWalksNothing)
     EXPECT_EQ(next.lastFolderInitial(), "/music");
     ASSERT_NE(next.gadget(closingMessage), nullptr);
     EXPECT_FALSE(hasDescriptionFile());
+}
+
+// The two choices beyond the original panel sit in the gap above the start button, are saved
+// behind the directory, and come back ticked on the next start; the tag choice reaches the walk.
+TEST_F(StartRunTest, TheExtraChoicesAreSavedApartAndComeBackTicked)
+{
+    const std::string folder = tree.makeDir("music");
+    RecordingWindowLayer window;
+    window.setFolderAnswer(folder);
+    window.queueClick(moreFormatsBox);
+    window.queueClick(allTagVersionsBox);
+    window.queueClick(startButton);
+    RunState run;
+    EXPECT_EQ(runProgram(window, run), 0);
+    EXPECT_EQ(run.tagVersions, TagVersions::All);
+    EXPECT_EQ(run.settings.moreFormats, 1);
+
+    const std::string extras("\0TRX1\x01\0\0\0\x01\0\0\0", 13);
+    EXPECT_EQ(readFileBytes(settingsPath()), settingsBytes(withCounter(1), folder + extras));
+
+    ProbeLayer next;
+    next.onWait = [&next](int waitNumber) {
+        if (waitNumber != 1)
+            return;
+        for (const int gadget : {moreFormatsBox, allTagVersionsBox}) {
+            ASSERT_NE(next.gadget(gadget), nullptr) << gadget;
+            EXPECT_EQ(next.gadget(gadget)->kind, GadgetKind::CheckBox);
+            EXPECT_EQ(next.gadget(gadget)->state, 1) << gadget;
+        }
+        EXPECT_EQ(next.gadget(moreFormatsBox)->box, (Box{10, 350, 830, 20}));
+        EXPECT_EQ(next.gadget(allTagVersionsBox)->box, (Box{10, 370, 830, 20}));
+    };
+    next.queueClick(allTagVersionsBox); // unticked again
+    next.queueClick(startButton);
+    next.setFolderAnswer(folder);
+    RunState second;
+    runProgram(next, second);
+    EXPECT_EQ(second.tagVersions, TagVersions::Id3v23Only);
+    EXPECT_EQ(readFileBytes(settingsPath()),
+              settingsBytes(withCounter(2), folder + extras.substr(0, 9) + std::string(4, '\0')));
+}
+
+// The fields show the count before the file they show; when the walk is over they show all
+// it described, also when the last files were pictures, which show no count of their own.
+TEST_F(StartRunTest, TheEndShowsTheCountOfEveryFileDescribed)
+{
+    const std::string folder = tree.makeDir("music");
+    tree.writeFile("music/a.mp3", test::FrameStream().frames(40, test::FrameSpec{}).bytes());
+    tree.writeFile("music/b.mp3", test::FrameStream().frames(40, test::FrameSpec{}).bytes());
+    for (const char* name : {"z/1.jpg", "z/2.jpg", "z/3.jpg"})
+        tree.writeFile(std::string("music/") + name,
+                       test::jpegFile(test::solidImage(8, 8, {1, 2, 3})));
+    RecordingWindowLayer window;
+    window.setFolderAnswer(folder);
+    window.queueClick(1);  // artist
+    window.queueClick(11); // picture size
+    window.queueClick(startButton);
+    RunState run;
+    EXPECT_EQ(runProgram(window, run), 0);
+    EXPECT_EQ(run.fileCount, 5);
+    ASSERT_NE(window.gadget(fileCountField), nullptr);
+    EXPECT_EQ(window.gadget(fileCountField)->text, "Filecount: 5");
 }
 
 TEST_F(StartRunTest, ThanksAreDueOnTheNinthRunAndEveryEighthAfter)

@@ -12,6 +12,8 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QKeyEvent>
+#include <QPainter>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -36,6 +38,57 @@ class WideCheckBox : public QCheckBox
 
   protected:
     bool hitButton(const QPoint& position) const override { return rect().contains(position); }
+};
+
+/// A button that Return and Enter press while it has the focus, as Space does: the panel is a
+/// plain window, not a dialog, so Qt's default-button keys do not reach it otherwise.
+class KeyPressedButton : public QPushButton
+{
+  public:
+    using QPushButton::QPushButton;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            if (!event->isAutoRepeat())
+                click();
+            event->accept();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
+    }
+};
+
+/// A read-only text box that shows when it has the focus: most styles draw no focus mark on a
+/// text box that cannot be edited, so its frame is outlined in the highlight colour.
+class FocusShowingTextEdit : public QTextEdit
+{
+  public:
+    using QTextEdit::QTextEdit;
+
+  protected:
+    bool event(QEvent* event) override
+    {
+        const bool handled = QTextEdit::event(event);
+        if (event->type() == QEvent::Paint && hasFocus()) {
+            // The outline a focused line edit gets, in the highlight colour, on the frame.
+            QPainter painter(this);
+            painter.setPen(palette().color(QPalette::Highlight));
+            painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        }
+        return handled;
+    }
+    void focusInEvent(QFocusEvent* event) override
+    {
+        QTextEdit::focusInEvent(event);
+        update();
+    }
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        QTextEdit::focusOutEvent(event);
+        update();
+    }
 };
 
 QColor toQColor(Colour colour)
@@ -209,7 +262,7 @@ QWidget* QtWindowLayer::makeWidget(int window, int gadget, GadgetKind kind, QWid
     };
     switch (kind) {
     case GadgetKind::MultiLineBox: {
-        auto* box = new QTextEdit(parent);
+        auto* box = new FocusShowingTextEdit(parent);
         box->setReadOnly(true);
         box->setAcceptRichText(false);
         box->setTabChangesFocus(true);
@@ -236,7 +289,7 @@ QWidget* QtWindowLayer::makeWidget(int window, int gadget, GadgetKind kind, QWid
     }
     case GadgetKind::Button:
     case GadgetKind::ToggleButton: {
-        auto* button = new QPushButton(parent);
+        auto* button = new KeyPressedButton(parent);
         button->setAutoDefault(false);
         button->setCheckable(kind == GadgetKind::ToggleButton);
         QObject::connect(button, &QAbstractButton::clicked, button, reportClick);
@@ -567,8 +620,12 @@ std::string QtWindowLayer::chooseFolder(const std::string& prompt, const std::st
 {
     // The dialog's own loop repaints the windows behind it: they show what they hold now.
     present();
-    // Only the program's own windows can be the active window.
+    // Only the program's own windows can be the active window. Where the desktop has not
+    // made one active (GNOME often does not for a new program), the main window owns the
+    // dialog, so that it opens over it and not at the screen's corner.
     QWidget* owner = QApplication::activeWindow();
+    if (owner == nullptr && !m_windows.empty())
+        owner = m_windows.begin()->second.get();
     const QString chosen =
         QFileDialog::getExistingDirectory(owner, toQString(prompt), toQString(initial));
     if (chosen.isEmpty())

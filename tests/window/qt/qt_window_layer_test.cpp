@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFontInfo>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPointer>
@@ -250,6 +251,39 @@ TEST_F(QtWindowLayerTest, ButtonsReportClicksAndOnlyTheToggleButtonStaysDown)
     EXPECT_TRUE(isEvent(events[1], EventKind::Gadget, 0, 9));
     EXPECT_EQ(layer.gadgetState(19), 0);
     EXPECT_EQ(layer.gadgetState(9), 1);
+}
+
+// The keyboard reaches every control: Return presses the focused button as Space does, and a
+// read-only box that Tab gave the focus shows it.
+TEST_F(QtWindowLayerTest, ReturnPressesTheFocusedButtonAndAFocusedBoxShowsIt)
+{
+    ASSERT_TRUE(layer.createGadget(0, 9, GadgetKind::ToggleButton, {10, 390, 430, 30}, "Start"));
+    ASSERT_TRUE(layer.createGadget(0, 0, GadgetKind::MultiLineBox, {8, 10, 786, 90}, "preview"));
+    takeGadgetAndCloseEvents(layer);
+    QWidget* button = layer.gadgetWidget(9);
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(button, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QApplication::sendEvent(button, &release);
+    }
+    const auto events = takeGadgetAndCloseEvents(layer);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_TRUE(isEvent(events[0], EventKind::Gadget, 0, 9));
+    EXPECT_EQ(layer.gadgetState(9), 0); // pressed twice
+
+    QWidget* box = layer.gadgetWidget(0);
+    QWidget* window = box->window();
+    window->show();
+    QApplication::setActiveWindow(window);
+    button->setFocus();
+    QCoreApplication::processEvents();
+    const QImage before = box->grab().toImage();
+    box->setFocus(Qt::TabFocusReason);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(box->hasFocus());
+    const QImage after = box->grab().toImage();
+    EXPECT_NE(before, after);
 }
 
 TEST_F(QtWindowLayerTest, ACloseRequestBecomesAnEventAndTheWindowStays)
@@ -555,6 +589,24 @@ TEST_F(QtWindowLayerTest, TheFolderDialogAnswersWithASlashOrNothing)
 
     answer(true);
     EXPECT_EQ(layer.chooseFolder(prompt, "/tmp"), "/tmp/");
+
+    // With no window made active by the desktop, the dialog still belongs to the main one.
+    QWidget* owner = nullptr;
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, &owner] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr)
+            return;
+        owner = dialog->parentWidget();
+        timer->stop();
+        timer->deleteLater();
+        QMetaObject::invokeMethod(dialog, "reject");
+    });
+    timer->start(20);
+    QApplication::setActiveWindow(nullptr);
+    EXPECT_EQ(layer.chooseFolder(prompt, "/tmp"), "");
+    ASSERT_NE(owner, nullptr);
+    EXPECT_EQ(owner->window(), layer.windowWidget(0));
 }
 
 TEST_F(QtWindowLayerTest, CloseAllRemovesEveryWindowAndFont)
