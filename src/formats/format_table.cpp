@@ -3,6 +3,7 @@
 #include "formats/matroska_format.h"
 #include "formats/movie_format.h"
 #include "formats/mp3_format.h"
+#include "formats/mp4_format.h"
 #include "formats/picture_format.h"
 
 #include <array>
@@ -15,10 +16,13 @@ const Mp3FileFormat mp3Format;
 const PictureFileFormat pictureFormat;
 const MovieFileFormat movieFormat;
 const MatroskaFileFormat matroskaFormat;
+const M4aFileFormat m4aFormat;
+const Mp4MovieFileFormat mp4MovieFormat;
 
-/// The rows. A name matches the first format whose extension it ends with.
-const std::array<const FileFormat*, 4> formats = {&mp3Format, &pictureFormat, &movieFormat,
-                                                  &matroskaFormat};
+/// The rows. A name matches the first format whose extension it ends with. A row's place is
+/// its key in the description cache: new rows go at the end.
+const std::array<const FileFormat*, 6> formats = {&mp3Format,      &pictureFormat, &movieFormat,
+                                                  &matroskaFormat, &m4aFormat,     &mp4MovieFormat};
 
 } // namespace
 
