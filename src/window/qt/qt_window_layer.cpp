@@ -728,8 +728,16 @@ std::string QtWindowLayer::chooseFolder(const std::string& prompt, const std::st
     QWidget* owner = QApplication::activeWindow();
     if (owner == nullptr && !m_windows.empty())
         owner = m_windows.begin()->second.get();
-    const QString chosen =
-        QFileDialog::getExistingDirectory(owner, toQString(prompt), toQString(initial));
+    // The dialog is kept, hidden, until the windows close: ending it stops its file system
+    // watcher's thread and writes its history, which would hold up the walk that follows.
+    auto* dialog = new QFileDialog(owner, toQString(prompt), toQString(initial));
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    const QStringList selected = accepted ? dialog->selectedFiles() : QStringList();
+    dialog->hide();
+    m_spentDialogs.emplace_back(dialog);
+    const QString chosen = selected.isEmpty() ? QString() : selected.front();
     if (chosen.isEmpty())
         return {};
     std::string folder = fromQString(chosen);
@@ -764,6 +772,9 @@ void QtWindowLayer::drawLine(int window, int x1, int y1, int x2, int y2, Colour 
 
 void QtWindowLayer::closeAll()
 {
+    for (const QPointer<QFileDialog>& dialog : m_spentDialogs)
+        delete dialog.data(); // before the windows that own them
+    m_spentDialogs.clear();
     forgetFound();
     m_gadgets.clear();
     m_retired.clear();

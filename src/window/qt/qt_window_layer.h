@@ -4,12 +4,16 @@
 
 #include <QEventLoop>
 #include <QFont>
+#include <QPointer>
 #include <deque>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QWidget;
+
+class QFileDialog;
 
 namespace tagrelay {
 
@@ -121,6 +125,9 @@ class QtWindowLayer : public WindowLayer
     void showProgress(Gadget& bar);
 
     std::map<int, std::unique_ptr<ProgramWindow>> m_windows;
+    /// Folder dialogs that were answered, kept hidden until the windows close.
+    /// (A window that goes takes its dialogs with it; the pointers then read as null.)
+    std::vector<QPointer<QFileDialog>> m_spentDialogs;
     std::map<int, Gadget> m_gadgets;
     std::map<int, Retired> m_retired;
     std::map<int, QFont> m_fonts;
