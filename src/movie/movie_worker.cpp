@@ -210,7 +210,15 @@ std::optional<MovieMessage> MovieWorker::ask(const MovieMessage& request, int ti
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     if (!sendAll(encodeMessage(request), timeoutMs, descriptor))
         return std::nullopt;
-    return receive(remainingMs(deadline), timeoutMs);
+    for (int pictures = 0;; ++pictures) {
+        auto answer = receive(remainingMs(deadline), timeoutMs);
+        if (!answer || answer->kind != MessageKind::Picture)
+            return answer;
+        if (pictures == maxPicturesPerAnswer || !m_onPicture || !m_onPicture(*answer)) {
+            fail("movie player sent a picture the program did not ask for");
+            return std::nullopt;
+        }
+    }
 }
 
 void MovieWorker::quit()
