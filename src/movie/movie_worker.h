@@ -18,9 +18,10 @@ namespace tagrelay {
 
 /// One running worker process and the socket to it. The worker starts in a process group of
 /// its own (a Ctrl+C on the terminal is the program's, not the worker's), with only the socket
-/// and /dev/null as standard streams open, no core files, its address space limited, and dies
-/// with the program. Every wait has a time limit; whatever goes wrong ends the process, and
-/// failure() says what happened in a few words. The destructor ends and reaps it.
+/// and /dev/null as standard streams open, no display named in its environment, no core files,
+/// its address space limited, and dies with the program. Every wait has a time limit; whatever goes
+/// wrong ends the process, and failure() says what happened in a few words. The destructor ends and
+/// reaps it.
 class MovieWorker
 {
   public:
