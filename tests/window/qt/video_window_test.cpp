@@ -116,16 +116,23 @@ QImage westonScreenshot()
                                  .convertToFormat(QImage::Format_RGB32);
 }
 
-/// What the screen shows at the place, whichever window it belongs to: as the compositor shows
-/// it under weston, else as the X server has it.
+qreal deviceRatio()
+{
+    return QGuiApplication::primaryScreen()->devicePixelRatio();
+}
+
+/// What the screen shows at the place in device pixels, whichever window it belongs to: as the
+/// compositor shows it under weston, else as the X server has it.
 QImage screenAt(const QRect& place)
 {
     if (isUnderWeston()) {
         const QImage screen = westonScreenshot();
         return screen.isNull() ? screen : screen.copy(place);
     }
+    const qreal ratio = deviceRatio();
     return QGuiApplication::primaryScreen()
-        ->grabWindow(0, place.x(), place.y(), place.width(), place.height())
+        ->grabWindow(0, qRound(place.x() / ratio), qRound(place.y() / ratio),
+                     qRound(place.width() / ratio), qRound(place.height() / ratio))
         .toImage();
 }
 
@@ -165,10 +172,18 @@ bool isOneColour(const QImage& image)
     return true;
 }
 
-/// The place the walk gives a movie of that size: centred on the primary screen.
+/// The place the walk gives a movie of that size: centred on the primary screen in its pixels.
 QRect centredPlace(int width, int height)
 {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    return {screen.width() / 2 - width / 2, screen.height() / 2 - height / 2, width, height};
+}
+
+/// Where the movie window of that size belongs, in device pixels: a picture pixel on each, at
+/// the middle of the screen.
+QRect centredInDevicePixels(int width, int height)
+{
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size() * deviceRatio();
     return {screen.width() / 2 - width / 2, screen.height() / 2 - height / 2, width, height};
 }
 
@@ -196,10 +211,10 @@ TEST(VideoWindowTest, OpensATopLevelWindowWhereThePlatformAllows)
     ASSERT_NE(layer.videoWindow(), nullptr);
     EXPECT_TRUE(layer.videoWindow()->isWindow());
     EXPECT_TRUE(layer.videoWindow()->isVisible());
-    EXPECT_EQ(layer.videoWindow()->size(), QSize(320, 240));
+    EXPECT_EQ(layer.videoWindow()->size() * deviceRatio(), QSize(320, 240));
     EXPECT_EQ(layer.videoWindow()->windowHandle()->transientParent(),
               layer.windowWidget(0)->windowHandle());
-    if (isOnX11()) {
+    if (isOnX11() && deviceRatio() == 1.0) {
         // Where the X server has it: no window manager moved it, framed it or resized it.
         EXPECT_EQ(placeOnScreen(id), QRect(100, 50, 320, 240));
         EXPECT_EQ(viewableTopLevelWindows().count(static_cast<xcb_window_t>(id)), 1u);
@@ -207,8 +222,8 @@ TEST(VideoWindowTest, OpensATopLevelWindowWhereThePlatformAllows)
     // A second request replaces the first window.
     const std::uint64_t second = layer.openVideoWindow({0, 0, 160, 120});
     EXPECT_NE(second, 0u);
-    EXPECT_EQ(layer.videoWindow()->size(), QSize(160, 120));
-    if (isOnX11()) {
+    EXPECT_EQ(layer.videoWindow()->size() * deviceRatio(), QSize(160, 120));
+    if (isOnX11() && deviceRatio() == 1.0) {
         EXPECT_EQ(placeOnScreen(second), QRect(0, 0, 160, 120));
     }
     layer.closeVideoWindow();
@@ -299,7 +314,7 @@ TEST_F(VideoWindowMovieTest, TheProgramDrawsTheWorkersPicturesInTheMovieWindowAn
     EXPECT_EQ(visibleWindows(), (std::set<const QWindow*>{layer.windowWidget(0)->windowHandle(),
                                                           video->windowHandle()}));
     if (isOnX11()) {
-        EXPECT_EQ(placeOnScreen(window), place);
+        EXPECT_EQ(placeOnScreen(window), centredInDevicePixels(320, 240));
         std::set<xcb_window_t> appeared = viewableTopLevelWindows();
         for (const xcb_window_t old : before)
             appeared.erase(old);
@@ -311,7 +326,7 @@ TEST_F(VideoWindowMovieTest, TheProgramDrawsTheWorkersPicturesInTheMovieWindowAn
 
     // What the screen shows: the bars at the place on X11 and XWayland; somewhere on native
     // Wayland, where the compositor places the window.
-    const QImage shot = isOnX11() ? screenAt(place) : westonScreenshot();
+    const QImage shot = isOnX11() ? screenAt(centredInDevicePixels(320, 240)) : westonScreenshot();
     ASSERT_FALSE(shot.isNull()) << "no screenshot";
     EXPECT_TRUE(showsTheBars(shot)) << "the screen does not show the movie";
     if (isOnX11()) {
@@ -324,11 +339,11 @@ TEST_F(VideoWindowMovieTest, TheProgramDrawsTheWorkersPicturesInTheMovieWindowAn
     service->freeMovie();
     layer.closeVideoWindow();
     if (isOnX11()) {
-        QImage after = screenAt(place);
+        QImage after = screenAt(centredInDevicePixels(320, 240));
         // A compositor shows the X server's change a frame or so later.
         for (int again = 0; again < 10 && isUnderWeston() && !isOneColour(after); ++again) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
-            after = screenAt(place);
+            after = screenAt(centredInDevicePixels(320, 240));
         }
         EXPECT_TRUE(isOneColour(after)) << "the main window was not repainted where the movie was";
         EXPECT_EQ(after.pixelColor(0, 0).name().toStdString(),
