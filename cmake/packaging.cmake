@@ -109,6 +109,6 @@ the same walk from a terminal.")
 # shows either.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libsqlite3-0 (>= 3.31), gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-libav, gstreamer1.0-x, fonts-liberation2")
+    "libsqlite3-0 (>= 3.31), gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-libav, fonts-liberation2")
 
 include(CPack)

@@ -2,7 +2,10 @@
 // arrive in pieces whose sizes the input chooses, as they would from a socket, and every
 // message taken must survive being written and read again unchanged. The control data that
 // carries a movie's open file to the worker: the descriptors found must lie inside it, and a
-// control message made of them must read back the same.
+// control message made of them must read back the same. The pictures: each Picture taken is
+// checked against the buffer the program would have made for the movie of the last Loaded, as
+// the program checks it, and one that fits is read in full from a buffer of exactly that
+// size (the address sanitizer sees any byte past it).
 //
 // Input: byte 0 the piece size - 1, byte 1 the length of the control data that follows, then
 // the control data, then the stream.
@@ -39,13 +42,44 @@ void checkControl(std::span<const std::uint8_t> control)
         tagrelay::fuzz::fail("descriptors read do not survive writing and reading");
 }
 
+/// Picture buffers larger than this are checked by their arithmetic alone, not allocated.
+constexpr std::size_t maxReadBuffer = std::size_t{4} << 20;
+
+void checkPicture(const tagrelay::MovieMessage& picture, std::int32_t width, std::int32_t height)
+{
+    const std::size_t bytes = tagrelay::pictureBufferBytes(width, height);
+    if (!tagrelay::fitsPictureBuffer(picture, width, height, bytes))
+        return;
+    const auto row = static_cast<std::size_t>(width) * 4;
+    const auto stride = static_cast<std::size_t>(picture.stride);
+    if (picture.width != width || picture.height != height || stride < row
+        || stride * static_cast<std::size_t>(height - 1) + row > bytes)
+        tagrelay::fuzz::fail("a picture taken does not lie inside its buffer");
+    if (bytes > maxReadBuffer)
+        return;
+    const std::vector<std::uint8_t> buffer(bytes, 1);
+    std::size_t sum = 0;
+    for (std::size_t y = 0; y < static_cast<std::size_t>(height); ++y)
+        sum += buffer[y * stride + row - 1] + buffer[y * stride];
+    if (sum != 2 * static_cast<std::size_t>(height))
+        tagrelay::fuzz::fail("a picture read wrong bytes");
+}
+
 void checkStream(std::span<const std::uint8_t> stream, std::size_t pieceSize)
 {
     tagrelay::MessageReader reader;
     std::size_t taken = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
     for (std::size_t at = 0; at < stream.size(); at += pieceSize) {
         reader.feed(stream.subspan(at, std::min(pieceSize, stream.size() - at)));
         while (auto message = reader.next()) {
+            if (message->kind == tagrelay::MessageKind::Loaded) {
+                width = message->width;
+                height = message->height;
+            }
+            if (message->kind == tagrelay::MessageKind::Picture)
+                checkPicture(*message, width, height);
             const auto frame = tagrelay::encodeMessage(*message);
             taken += frame.size();
             tagrelay::MessageReader again;

@@ -45,32 +45,22 @@ FileSystemAllowance allowanceFor(bool showsWindows)
     readable.push_back(std::string(g_get_user_cache_dir()) + "/gstreamer-1.0");
     if (const std::string registry = fromEnvironment("GST_REGISTRY"); !registry.empty())
         readable.push_back(registry);
-    // Fonts, the translations of the framework's messages, the processor count for threads.
-    for (const char* path : {"/usr/share/fonts", "/usr/local/share/fonts", "/etc/fonts",
-                             "/usr/share/locale", "/sys/devices/system/cpu", "/dev/urandom"})
+    // The translations of the framework's messages, the processor count for threads.
+    for (const char* path : {"/usr/share/locale", "/sys/devices/system/cpu", "/dev/urandom"})
         readable.emplace_back(path);
 
-    const std::string home = fromEnvironment("HOME");
+    // The pictures go to the program through its own buffer: no display, no fonts. The sound
+    // of a movie that is shown goes to the sound card directly (ALSA); a sound server is out
+    // of reach, as every socket is, so where the card is a sound server's the movie plays
+    // without sound.
     if (showsWindows) {
-        // The display: its cookie and Xlib's own files.
-        const std::string cookie = fromEnvironment("XAUTHORITY");
-        readable.push_back(!cookie.empty() ? cookie : home + "/.Xauthority");
-        readable.emplace_back("/usr/share/X11");
-        // The sound card, directly (ALSA) or through a sound server.
-        for (const char* path : {"/usr/share/alsa", "/etc/alsa", "/etc/asound.conf", "/etc/pulse",
-                                 "/usr/share/pipewire", "/etc/pipewire", "/etc/machine-id",
-                                 "/var/lib/dbus/machine-id"})
+        for (const char* path : {"/usr/share/alsa", "/etc/alsa", "/etc/asound.conf"})
             readable.emplace_back(path);
-        if (!home.empty()) {
+        if (const std::string home = fromEnvironment("HOME"); !home.empty())
             readable.push_back(home + "/.asoundrc");
-            readable.push_back(home + "/.config/pulse");
-        }
-        if (const std::string runtime = fromEnvironment("XDG_RUNTIME_DIR"); !runtime.empty())
-            readable.push_back(runtime + "/pulse");
         allowance.devices.emplace_back("/dev/snd");
-    } else {
-        allowance.noAbstractSockets = true;
     }
+    allowance.noAbstractSockets = true;
     return allowance;
 }
 
@@ -83,7 +73,7 @@ Confinement confineWorker(bool showsWindows)
     if (!confinement.noNewPrivileges)
         return confinement; // neither layer below may be set up without it
     confinement.fileSystemAbi = confineFileSystem(allowanceFor(showsWindows));
-    confinement.localSocketsOnly = allowOnlyLocalSockets();
+    confinement.socketPairsOnly = allowOnlySocketPairs();
     return confinement;
 }
 

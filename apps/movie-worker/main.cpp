@@ -2,15 +2,15 @@
 // media demuxers and decoders never run inside the program itself. It serves requests on
 // file descriptor 3 (see movie/movie_protocol.h) until told to quit or until the program goes.
 // It opens no file by name: each movie comes as an open descriptor with its Load request. It
-// runs confined (confinement.h), with the media framework cut down to the elements of AVI and
-// MPEG movies (element_guard.h).
+// opens no display either: the pictures of a movie that is shown go to the program, which
+// draws them. It runs confined (confinement.h), with the media framework cut down to the elements
+// of AVI and MPEG movies (element_guard.h).
 
 #include "confinement.h"
 #include "element_guard.h"
 #include "movie/descriptor_passing.h"
 #include "movie/movie_protocol.h"
 #include "movie_player.h"
-#include "window_errors.h"
 
 #include <gst/gst.h>
 #include <malloc.h>
@@ -100,13 +100,24 @@ MovieMessage answerTo(const MovieMessage& request, MoviePlayer& player, HandedFi
         return loaded;
     }
     case MessageKind::Play:
-        if (!player.play(request.windowId))
+        // A shown movie's picture buffer rides with its Play.
+        if (!player.play(request.shown != 0, request.shown != 0 ? files.take() : -1))
             return refusal("the movie does not play");
         return messageOf(MessageKind::Done);
     case MessageKind::Status: {
         const MovieReading reading = player.status(request.atMs);
         if (!reading.failure.empty())
             return refusal(reading.failure);
+        if (reading.picture) {
+            MovieMessage picture = messageOf(MessageKind::Picture);
+            picture.sequence = reading.picture->sequence;
+            picture.width = reading.picture->width;
+            picture.height = reading.picture->height;
+            picture.stride = reading.picture->stride;
+            picture.timestampNs = reading.picture->timestampNs;
+            if (!sendMessage(picture))
+                return refusal("the program is gone");
+        }
         MovieMessage position = messageOf(MessageKind::Position);
         position.frame = reading.frame;
         position.clockMs = reading.clockMs;
@@ -168,21 +179,19 @@ int main(int argc, char** argv)
         return 2;
     }
     Confinement confinement;
-    // Without a display to reach the worker needs no network at all. A new namespace can only
-    // be entered while the process has a single thread, so this comes first.
-    if (!showsWindows)
-        confinement.ownNetwork = enterOwnNetwork();
+    // The worker reaches no display and no peer: it needs no network at all. A new namespace
+    // can only be entered while the process has a single thread, so this comes first.
+    confinement.ownNetwork = enterOwnNetwork();
 
     // Decoder threads each get a malloc arena of their own by default, which reserves address
     // space the memory limit is better spent on.
     mallopt(M_ARENA_MAX, 2);
-    keepPlayingOnWindowErrors();
     gst_init(nullptr, nullptr);
     keepOnlyMovieElements();
     const Confinement confined = confineWorker(showsWindows);
     confinement.noNewPrivileges = confined.noNewPrivileges;
     confinement.fileSystemAbi = confined.fileSystemAbi;
-    confinement.localSocketsOnly = confined.localSocketsOnly;
+    confinement.socketPairsOnly = confined.socketPairsOnly;
 
     const int result = serve(confinement);
     gst_deinit();

@@ -2,7 +2,8 @@
 
 #include "element_guard.h"
 
-#include <gst/video/videooverlay.h>
+#include <gst/video/video.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <limits>
 
 namespace tagrelay {
@@ -26,8 +28,8 @@ constexpr guint playDeinterlace = 0x200;
 
 /// Unseen play: no subtitles and no conversion in front of sinks that take anything.
 constexpr guint unseenFlags = playVideo | playAudio | playNativeAudio | playNativeVideo;
-/// Play in a window: the picture converted and scaled for the window, the sound at its volume.
-constexpr guint windowFlags = playVideo | playAudio | playSoftVolume | playDeinterlace;
+/// Shown: the picture converted for the program, the sound at its volume.
+constexpr guint shownFlags = playVideo | playAudio | playSoftVolume | playDeinterlace;
 
 constexpr int prerollLimitMs = 10000;
 /// Bytes read from the movie file at a time, when the player names no size, and at most.
@@ -37,7 +39,6 @@ constexpr std::uint64_t maxReadBytes = 4 * 1024 * 1024;
 constexpr int busCheckMs = 20;
 /// How long a load waits, once the whole file was read, for anything to happen.
 constexpr int stallMs = 2000;
-constexpr std::array windowSinkFactories{"xvimagesink", "ximagesink"};
 
 /// A fake sink that takes whatever arrives as fast as it comes.
 ElementPtr unseenSink()
@@ -132,7 +133,6 @@ std::variant<MovieFacts, std::string> MoviePlayer::load(int file)
     }
     m_videoSink = std::move(video);
     m_bus.reset(gst_element_get_bus(m_pipeline.get()));
-    gst_bus_set_sync_handler(m_bus.get(), &MoviePlayer::onSyncMessage, this, nullptr);
 
     if (const std::string failure = awaitPreroll(prerollLimitMs); !failure.empty()) {
         free();
@@ -171,6 +171,8 @@ std::variant<MovieFacts, std::string> MoviePlayer::load(int file)
         return std::string("a still picture, no movie");
     }
     m_hasVideo = true;
+    m_width = width;
+    m_height = height;
     m_rateNumerator = numerator;
     m_rateDenominator = denominator;
     m_startNs = std::max<std::int64_t>(positionNs(), 0);
@@ -184,22 +186,39 @@ std::variant<MovieFacts, std::string> MoviePlayer::load(int file)
     return facts;
 }
 
-bool MoviePlayer::play(std::uint64_t windowId)
+bool MoviePlayer::play(bool shown, int pictureBuffer)
 {
+    releasePictureBuffer();
+    if (pictureBuffer >= 0) {
+        // The program made the buffer and sealed its size; it must hold a picture of the
+        // movie's size, else nothing is copied.
+        struct stat status = {};
+        const std::size_t needed = static_cast<std::size_t>(m_width) * m_height * 4;
+        if (shown && m_hasVideo && needed > 0 && ::fstat(pictureBuffer, &status) == 0
+            && static_cast<std::uint64_t>(status.st_size) >= needed) {
+            void* mapped =
+                ::mmap(nullptr, needed, PROT_READ | PROT_WRITE, MAP_SHARED, pictureBuffer, 0);
+            if (mapped != MAP_FAILED) {
+                m_pictures = static_cast<std::uint8_t*>(mapped);
+                m_pictureBytes = needed;
+            }
+        }
+        ::close(pictureBuffer);
+    }
     if (!m_pipeline)
         return false;
-    m_windowId = windowId;
-    if (windowId != 0) {
-        // On screen the movie runs in real time: nothing holds its pictures back.
+    m_shown = shown;
+    if (shown) {
+        // Shown, the movie runs in real time: nothing holds its pictures back.
         m_gate.open();
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
-        ElementPtr video = windowSink();
+        ElementPtr video = m_hasVideo ? pictureSink() : nullptr;
         ElementPtr audio = makeElement("autoaudiosink");
         if (video)
             m_videoSink = std::move(video);
         else
             g_object_set(m_videoSink.get(), "sync", TRUE, nullptr);
-        g_object_set(m_pipeline.get(), "video-sink", m_videoSink.get(), "flags", windowFlags,
+        g_object_set(m_pipeline.get(), "video-sink", m_videoSink.get(), "flags", shownFlags,
                      nullptr);
         if (audio)
             g_object_set(m_pipeline.get(), "audio-sink", audio.get(), nullptr);
@@ -214,10 +233,11 @@ MovieReading MoviePlayer::status(std::int64_t atMs)
     MovieReading reading;
     if (!m_pipeline || !m_playing)
         return reading;
-    if (m_windowId == 0 && atMs >= 0)
+    if (!m_shown && atMs >= 0)
         return unseenStatus(atMs);
     if (takeEnding(reading))
         return reading;
+    reading.picture = copyNewPicture();
     GstState state = GST_STATE_VOID_PENDING;
     GstState pending = GST_STATE_VOID_PENDING;
     gst_element_get_state(m_pipeline.get(), &state, &pending, 0);
@@ -299,7 +319,10 @@ void MoviePlayer::free()
         ::close(m_file);
     m_file = -1;
     m_fileSize = 0;
-    m_windowId = 0;
+    m_shown = false;
+    releasePictureBuffer();
+    m_width = 0;
+    m_height = 0;
     m_bus.reset();
     m_videoSink.reset();
     m_pipeline.reset();
@@ -452,37 +475,56 @@ gboolean MoviePlayer::onSeekData(GstAppSrc* /*source*/, guint64 offset, gpointer
     return TRUE;
 }
 
-GstBusSyncReply MoviePlayer::onSyncMessage(GstBus* /*bus*/, GstMessage* message, gpointer self)
+ElementPtr MoviePlayer::pictureSink()
 {
-    // A video sink asks for its window from its streaming thread, right before it would make
-    // one of its own: it gets the program's movie window, so no window of the worker's ever
-    // appears on the screen.
-    if (!gst_is_video_overlay_prepare_window_handle_message(message))
-        return GST_BUS_PASS;
-    const std::uint64_t windowId = static_cast<MoviePlayer*>(self)->m_windowId.load();
-    if (windowId == 0)
-        return GST_BUS_PASS;
-    gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(GST_MESSAGE_SRC(message)),
-                                        static_cast<guintptr>(windowId));
-    return GST_BUS_DROP;
+    ElementPtr sink = makeElement("appsink");
+    if (!sink)
+        return nullptr;
+    // Renders on time, keeps only the newest picture, never holds the stream back.
+    const CapsPtr caps(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width",
+                                           G_TYPE_INT, m_width, "height", G_TYPE_INT, m_height,
+                                           nullptr));
+    g_object_set(sink.get(), "sync", TRUE, "max-buffers", 1U, "drop", TRUE, "emit-signals", FALSE,
+                 "caps", caps.get(), nullptr);
+    return sink;
 }
 
-ElementPtr MoviePlayer::windowSink()
+std::optional<PictureCopy> MoviePlayer::copyNewPicture()
 {
-    for (const char* factory : windowSinkFactories) {
-        ElementPtr sink = makeElement(factory);
-        if (!sink)
-            continue;
-        // xvimagesink opens only on a display with Xv adaptors (Xvfb has none). The window is
-        // handed over later, when the sink asks for it: a handle given now would be dropped
-        // with the display connection when the sink goes back to NULL.
-        const bool opens =
-            gst_element_set_state(sink.get(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
-        gst_element_set_state(sink.get(), GST_STATE_NULL);
-        if (opens)
-            return sink;
+    if (m_pictures == nullptr || !m_videoSink || !GST_IS_APP_SINK(m_videoSink.get()))
+        return std::nullopt;
+    GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(m_videoSink.get()), 0);
+    if (sample == nullptr)
+        return std::nullopt;
+    std::optional<PictureCopy> copy;
+    GstVideoInfo info;
+    GstVideoFrame frame;
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    if (buffer != nullptr && gst_video_info_from_caps(&info, gst_sample_get_caps(sample))
+        && GST_VIDEO_INFO_WIDTH(&info) == m_width && GST_VIDEO_INFO_HEIGHT(&info) == m_height
+        && gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) {
+        const auto row = static_cast<std::size_t>(m_width) * 4;
+        const auto* from = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+        const auto fromStride = static_cast<std::size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0));
+        for (std::size_t y = 0; y < static_cast<std::size_t>(m_height); ++y)
+            std::memcpy(m_pictures + y * row, from + y * fromStride, row);
+        gst_video_frame_unmap(&frame);
+        copy = PictureCopy{++m_pictureSequence, m_width, m_height, static_cast<std::int32_t>(row),
+                           GST_BUFFER_PTS_IS_VALID(buffer)
+                               ? static_cast<std::int64_t>(GST_BUFFER_PTS(buffer)) - m_startNs
+                               : -1};
     }
-    return nullptr;
+    gst_sample_unref(sample);
+    return copy;
+}
+
+void MoviePlayer::releasePictureBuffer()
+{
+    if (m_pictures != nullptr)
+        ::munmap(m_pictures, m_pictureBytes);
+    m_pictures = nullptr;
+    m_pictureBytes = 0;
+    m_pictureSequence = 0;
 }
 
 } // namespace tagrelay

@@ -3,10 +3,12 @@
 #include "frame_gate.h"
 #include "gst_handles.h"
 
+#include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -20,6 +22,16 @@ struct MovieFacts
     std::int64_t length = 0; // frames
 };
 
+/// A picture copied for the program.
+struct PictureCopy
+{
+    std::uint32_t sequence = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t stride = 0;
+    std::int64_t timestampNs = 0;
+};
+
 /// One reading of a playing movie.
 struct MovieReading
 {
@@ -28,14 +40,18 @@ struct MovieReading
     std::int64_t untilMs = 0; // unseen: the frame holds before this moment; 0: unknown
     bool ended = false;
     std::string failure; // why the movie stopped playing before its end, if it did
+    /// Shown: the picture newly copied into the picture buffer, if one was.
+    std::optional<PictureCopy> picture;
 };
 
 /// One movie in a playbin pipeline. Loading prerolls it on fake sinks that never wait for the
 /// clock. Played unseen, the pictures pass a gate that holds the stream at the moment last
 /// asked for, and frames are counted as the pictures that passed, by their own time stamps.
-/// Played in a window, the movie moves to real sinks that render on time, and frames are
-/// counted as the picture's position times the frame rate of its caps. Either way time runs
-/// from the stream's first picture (an MPEG program stream starts half a second or so in).
+/// Played to be shown, the movie moves to sinks that render on time (the pictures into an
+/// application sink as 32-bit pixels at the movie's size, the sound to the sound card), and
+/// frames are counted as the picture's position times the frame rate of its caps; each status
+/// copies the newest picture, if a new one came, into the program's picture buffer. Either way time
+/// runs from the stream's first picture (an MPEG program stream starts half a second or so in).
 class MoviePlayer
 {
   public:
@@ -47,10 +63,11 @@ class MoviePlayer
     /// The movie's facts, or why it is no movie that plays in full. Takes the open file (a
     /// regular file, read at any offset, never by name) and closes it when the movie is freed.
     std::variant<MovieFacts, std::string> load(int file);
-    /// Plays from the start: into the native X11 window when one is given (the picture on
-    /// xvimagesink, else ximagesink; the sound on the default output), else as fast as it
-    /// decodes. False with no movie loaded or when the pipeline refuses to play.
-    bool play(std::uint64_t windowId);
+    /// Plays from the start: in real time when shown, its pictures copied into the picture
+    /// buffer when one is given (a shared memory file of the program's, taken and closed
+    /// here; at least the movie's size), else as fast as it decodes. False with no movie
+    /// loaded or when the pipeline refuses to play.
+    bool play(bool shown, int pictureBuffer);
     /// The reading at a moment of the stream (ms after its first picture) when the movie plays
     /// unseen, else now. Stops the movie when it has ended or failed.
     MovieReading status(std::int64_t atMs);
@@ -67,14 +84,15 @@ class MoviePlayer
     MovieReading unseenStatus(std::int64_t atMs);
     /// Streaming thread: each picture and event on its way to the unseen video sink.
     static GstPadProbeReturn onUnseenPicture(GstPad* pad, GstPadProbeInfo* info, gpointer self);
-    /// A video sink for a window: the first of the factories that opens the display.
-    ElementPtr windowSink();
+    /// The application sink a shown movie's pictures go to.
+    ElementPtr pictureSink();
+    /// Copies the newest picture into the picture buffer, if a new one came.
+    std::optional<PictureCopy> copyNewPicture();
+    void releasePictureBuffer();
     /// The player's source: the application source, reading the file at any offset.
     static void onSourceSetup(GstElement* player, GstElement* source, gpointer self);
     static void onNeedData(GstAppSrc* source, guint length, gpointer self);
     static gboolean onSeekData(GstAppSrc* source, guint64 offset, gpointer self);
-    /// Hands the movie window to a video sink that asks for one.
-    static GstBusSyncReply onSyncMessage(GstBus* bus, GstMessage* message, gpointer self);
 
     int m_file = -1;
     std::uint64_t m_fileSize = 0;
@@ -87,8 +105,12 @@ class MoviePlayer
     std::int32_t m_rateDenominator = 1;
     std::int64_t m_startNs = 0;
     bool m_playing = false;
-    /// The native window the picture goes to, 0 for none; read by the sinks' threads.
-    std::atomic<std::uint64_t> m_windowId{0};
+    bool m_shown = false;
+    std::uint8_t* m_pictures = nullptr; // the program's picture buffer, mapped to write
+    std::size_t m_pictureBytes = 0;
+    std::uint32_t m_pictureSequence = 0;
+    std::int32_t m_width = 0;
+    std::int32_t m_height = 0;
     FrameGate m_gate;
     std::atomic<std::int64_t> m_frameNs{0}; // one picture's time by the stream's frame rate
 };

@@ -14,14 +14,14 @@ constexpr std::array allowedByName{
     std::string_view{"queue"}, std::string_view{"multiqueue"}, std::string_view{"input-selector"},
     std::string_view{"tee"}, std::string_view{"capsfilter"}, std::string_view{"identity"},
     std::string_view{"appsrc"}, std::string_view{"streamsynchronizer"},
-    // conversions in front of the sinks of a window
+    // conversions in front of the sinks of a movie that is shown
     std::string_view{"videoconvert"}, std::string_view{"videoscale"},
     std::string_view{"videoconvertscale"}, std::string_view{"deinterlace"},
     std::string_view{"audioconvert"}, std::string_view{"audioresample"}, std::string_view{"volume"},
-    // the sinks: unseen, a window on an X11 display, the sound card
-    std::string_view{"fakesink"}, std::string_view{"ximagesink"}, std::string_view{"xvimagesink"},
-    std::string_view{"autoaudiosink"}, std::string_view{"alsasink"}, std::string_view{"pulsesink"},
-    std::string_view{"pipewiresink"},
+    // the sinks: unseen, the pictures for the program, the sound card (no display, no sound
+    // server: the worker reaches no socket)
+    std::string_view{"fakesink"}, std::string_view{"appsink"}, std::string_view{"autoaudiosink"},
+    std::string_view{"alsasink"},
     // the containers of AVI and MPEG movies
     std::string_view{"avidemux"}, std::string_view{"mpegpsdemux"}, std::string_view{"tsdemux"},
     // Motion JPEG pictures in AVI files

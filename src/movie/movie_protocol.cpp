@@ -67,6 +67,7 @@ bool isKnownKind(std::uint8_t kind)
     case MessageKind::Refused:
     case MessageKind::Position:
     case MessageKind::Done:
+    case MessageKind::Picture:
         return true;
     }
     return false;
@@ -83,7 +84,7 @@ std::vector<std::uint8_t> encodeMessage(const MovieMessage& message)
         putU8(payload, message.confinement);
         break;
     case MessageKind::Play:
-        putLittleEndian(payload, message.windowId, 8);
+        putU8(payload, message.shown);
         break;
     case MessageKind::Status:
         putLittleEndian(payload, static_cast<std::uint64_t>(message.atMs), 8);
@@ -103,6 +104,13 @@ std::vector<std::uint8_t> encodeMessage(const MovieMessage& message)
         putLittleEndian(payload, static_cast<std::uint64_t>(message.clockMs), 8);
         putLittleEndian(payload, static_cast<std::uint64_t>(message.untilMs), 8);
         putU8(payload, message.flags);
+        break;
+    case MessageKind::Picture:
+        putLittleEndian(payload, message.sequence, 4);
+        putLittleEndian(payload, static_cast<std::uint32_t>(message.width), 4);
+        putLittleEndian(payload, static_cast<std::uint32_t>(message.height), 4);
+        putLittleEndian(payload, static_cast<std::uint32_t>(message.stride), 4);
+        putLittleEndian(payload, static_cast<std::uint64_t>(message.timestampNs), 8);
         break;
     case MessageKind::Load:
     case MessageKind::Stop:
@@ -133,7 +141,7 @@ std::optional<MovieMessage> decodePayload(std::uint8_t kind, std::span<const std
         message.confinement = static_cast<std::uint8_t>(reader.take(1));
         break;
     case MessageKind::Play:
-        message.windowId = reader.take(8);
+        message.shown = static_cast<std::uint8_t>(reader.take(1));
         break;
     case MessageKind::Status:
         message.atMs = static_cast<std::int64_t>(reader.take(8));
@@ -156,6 +164,13 @@ std::optional<MovieMessage> decodePayload(std::uint8_t kind, std::span<const std
         message.untilMs = static_cast<std::int64_t>(reader.take(8));
         message.flags = static_cast<std::uint8_t>(reader.take(1));
         break;
+    case MessageKind::Picture:
+        message.sequence = static_cast<std::uint32_t>(reader.take(4));
+        message.width = static_cast<std::int32_t>(reader.take(4));
+        message.height = static_cast<std::int32_t>(reader.take(4));
+        message.stride = static_cast<std::int32_t>(reader.take(4));
+        message.timestampNs = static_cast<std::int64_t>(reader.take(8));
+        break;
     case MessageKind::Load:
     case MessageKind::Stop:
     case MessageKind::Free:
@@ -166,6 +181,27 @@ std::optional<MovieMessage> decodePayload(std::uint8_t kind, std::span<const std
     if (!reader.isExact())
         return std::nullopt;
     return message;
+}
+
+std::size_t pictureBufferBytes(std::int32_t width, std::int32_t height)
+{
+    if (width <= 0 || height <= 0 || width > maxPictureSide || height > maxPictureSide)
+        return 0;
+    return static_cast<std::size_t>(std::int64_t{width} * height * picturePixelBytes);
+}
+
+bool fitsPictureBuffer(const MovieMessage& picture, std::int32_t width, std::int32_t height,
+                       std::size_t bufferBytes)
+{
+    if (picture.kind != MessageKind::Picture || picture.width != width || picture.height != height
+        || pictureBufferBytes(width, height) == 0)
+        return false;
+    // All in 64 bits: the sides are at most maxPictureSide, the stride at most 2^31.
+    const std::int64_t row = std::int64_t{width} * picturePixelBytes;
+    if (picture.stride < row)
+        return false;
+    const std::int64_t needed = std::int64_t{picture.stride} * (height - 1) + row;
+    return needed <= static_cast<std::int64_t>(bufferBytes);
 }
 
 void MessageReader::feed(std::span<const std::uint8_t> bytes)

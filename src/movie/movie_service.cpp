@@ -2,7 +2,10 @@
 
 #include "platform/clock.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -10,11 +13,14 @@ namespace tagrelay {
 
 MovieService::MovieService(MovieServiceOptions options) : m_options(std::move(options))
 {
+    m_worker.setPictureHandler(
+        [this](const MovieMessage& picture) { return takePicture(picture); });
 }
 
 MovieService::~MovieService()
 {
     m_worker.quit();
+    releasePictureBuffer();
 }
 
 LoadResult MovieService::loadMovie(int file)
@@ -64,8 +70,11 @@ bool MovieService::playMovie(std::uint64_t windowId)
     if (!m_loaded)
         return false;
     MovieMessage play = messageOf(MessageKind::Play);
-    play.windowId = windowId;
-    const auto answer = ask(play, m_options.loadTimeoutMs);
+    play.shown = windowId != 0 ? 1 : 0;
+    const int buffer = windowId != 0 ? makePictureBuffer() : -1;
+    const auto answer = ask(play, m_options.loadTimeoutMs, buffer);
+    if (buffer >= 0)
+        ::close(buffer);
     if (!answer || answer->kind != MessageKind::Done)
         return false;
     m_playing = windowId != 0 ? Playing::InWindow : Playing::OnOwnClock;
@@ -119,6 +128,51 @@ bool MovieService::takePosition(const MovieMessage& answer)
     return true;
 }
 
+int MovieService::makePictureBuffer()
+{
+    releasePictureBuffer();
+    const std::size_t bytes = pictureBufferBytes(m_width, m_height);
+    if (!m_options.showPicture || bytes == 0)
+        return -1;
+    // The worker may write the pictures but never change the size: a buffer that shrank under
+    // the program's mapping would fault it.
+    const int buffer = ::memfd_create("tagrelay-pictures", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (buffer < 0)
+        return -1;
+    void* mapped = MAP_FAILED;
+    if (::ftruncate(buffer, static_cast<off_t>(bytes)) == 0
+        && ::fcntl(buffer, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) == 0)
+        mapped = ::mmap(nullptr, bytes, PROT_READ, MAP_SHARED, buffer, 0);
+    if (mapped == MAP_FAILED) {
+        ::close(buffer);
+        return -1;
+    }
+    m_pictures = static_cast<const std::uint8_t*>(mapped);
+    m_pictureBytes = bytes;
+    m_pictureSequence = 0;
+    return buffer;
+}
+
+void MovieService::releasePictureBuffer()
+{
+    if (m_pictures != nullptr)
+        ::munmap(const_cast<std::uint8_t*>(m_pictures), m_pictureBytes);
+    m_pictures = nullptr;
+    m_pictureBytes = 0;
+    m_pictureSequence = 0;
+}
+
+bool MovieService::takePicture(const MovieMessage& picture)
+{
+    if (m_pictures == nullptr || picture.sequence <= m_pictureSequence
+        || !fitsPictureBuffer(picture, m_width, m_height, m_pictureBytes))
+        return false;
+    m_pictureSequence = picture.sequence;
+    m_options.showPicture(
+        {{m_pictures, m_pictureBytes}, picture.width, picture.height, picture.stride});
+    return true;
+}
+
 void MovieService::stopMovie()
 {
     if (!m_loaded)
@@ -165,6 +219,7 @@ std::optional<MovieMessage> MovieService::ask(const MovieMessage& request, int t
 
 void MovieService::forgetMovie()
 {
+    releasePictureBuffer();
     m_loaded = false;
     m_width = 0;
     m_height = 0;

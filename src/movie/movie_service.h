@@ -3,8 +3,11 @@
 #include "movie/movie_source.h"
 #include "movie/movie_worker.h"
 #include "movie/worker_sandbox.h"
+#include "platform/movie_picture.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tagrelay {
@@ -14,8 +17,11 @@ struct MovieServiceOptions
     /// The worker program; empty: findMovieWorker() when the first movie is loaded.
     std::string workerPath;
     /// Whether movies may be shown in windows on the display; when not, the worker plays them
-    /// all unseen, and it gets no network at all.
+    /// all unseen.
     bool showsWindows = false;
+    /// Where the pictures of a movie played in a window go, each as soon as the worker has
+    /// it; none: the movie still plays in real time, unseen.
+    std::function<void(const MoviePicture&)> showPicture;
     int startTimeoutMs = 30000; // a first start may build the media framework's plugin cache
     int loadTimeoutMs = 15000;  // the worker gives up on a load itself after 10 s
     int answerTimeoutMs = 3000;
@@ -35,7 +41,8 @@ struct MovieServiceOptions
 /// moment, as the worker finds it by decoding the stream up to there. So the readings fall at
 /// fixed points of the stream, and the same movie measures the same on every run and on
 /// every machine, however fast it decodes. In a window the movie runs in real time, and the
-/// clock is the system's.
+/// clock is the system's; the worker opens no display, it copies each new picture into a
+/// buffer of the program's, which hands it to showPicture.
 class MovieService : public MovieSource
 {
   public:
@@ -75,6 +82,12 @@ class MovieService : public MovieSource
     /// Takes a status answer: false when the movie ended, stopped playing or the answer is
     /// out of turn.
     bool takePosition(const MovieMessage& answer);
+    /// A buffer for the pictures of the loaded movie, sealed at its size; -1 when none can be
+    /// made (or the movie is too large to be shown).
+    int makePictureBuffer();
+    void releasePictureBuffer();
+    /// Shows a picture the worker announced, if it fits the buffer and is new.
+    bool takePicture(const MovieMessage& picture);
 
     MovieServiceOptions m_options;
     MovieWorker m_worker;
@@ -89,7 +102,10 @@ class MovieService : public MovieSource
     std::int64_t m_frameUntilMs = 0; // ... which holds before this moment of the clock
     std::string m_failure;
     std::string m_refusal;
-    double m_framesPerSecond = 0.0; // Windows: the container's rate, which its clock plays at
+    const std::uint8_t* m_pictures = nullptr; // the picture buffer, mapped to read
+    std::size_t m_pictureBytes = 0;
+    std::uint32_t m_pictureSequence = 0; // of the last picture shown
+    double m_framesPerSecond = 0.0;      // Windows: the container's rate, which its clock plays at
 };
 
 } // namespace tagrelay

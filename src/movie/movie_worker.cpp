@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <vector>
 
 #if defined(__has_feature)
@@ -80,8 +81,9 @@ bool reapWithin(pid_t pid, int timeoutMs, int& status)
 }
 
 /// In the child between fork and exec: only async-signal-safe calls from here on.
-[[noreturn]] void becomeWorker(const char* program, char* const argv[], int socket, int devNull,
-                               pid_t parent, std::uint64_t memoryLimitBytes, int maxFd)
+[[noreturn]] void becomeWorker(const char* program, char* const argv[], char* const envp[],
+                               int socket, int devNull, pid_t parent,
+                               std::uint64_t memoryLimitBytes, int maxFd)
 {
     ::setpgid(0, 0);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -112,8 +114,23 @@ bool reapWithin(pid_t pid, int timeoutMs, int& status)
         const rlimit memory{memoryLimitBytes, memoryLimitBytes};
         ::setrlimit(RLIMIT_AS, &memory);
     }
-    ::execv(program, argv);
+    ::execve(program, argv, envp);
     ::_exit(127);
+}
+
+/// The program's environment without the names of its displays: the worker has no business
+/// with them (and could not reach them).
+std::vector<char*> workerEnvironment()
+{
+    std::vector<char*> kept;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        if (!text.starts_with("DISPLAY=") && !text.starts_with("WAYLAND_DISPLAY=")
+            && !text.starts_with("XAUTHORITY="))
+            kept.push_back(*entry);
+    }
+    kept.push_back(nullptr);
+    return kept;
 }
 
 } // namespace
@@ -174,11 +191,12 @@ bool MovieWorker::start(const std::string& program, bool showsWindows,
     const long openMax = ::sysconf(_SC_OPEN_MAX);
     const int maxFd = openMax > 0 && openMax < 65536 ? static_cast<int>(openMax) : 65536;
     const pid_t parent = ::getpid();
+    const std::vector<char*> environment = workerEnvironment();
 
     const pid_t pid = ::fork();
     if (pid == 0)
-        becomeWorker(programPath.data(), argv.data(), sockets[1], devNull, parent, memoryLimitBytes,
-                     maxFd);
+        becomeWorker(programPath.data(), argv.data(), environment.data(), sockets[1], devNull,
+                     parent, memoryLimitBytes, maxFd);
     const int forkError = errno;
     ::close(sockets[1]);
     if (devNull >= 0)
@@ -210,7 +228,15 @@ std::optional<MovieMessage> MovieWorker::ask(const MovieMessage& request, int ti
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     if (!sendAll(encodeMessage(request), timeoutMs, descriptor))
         return std::nullopt;
-    return receive(remainingMs(deadline), timeoutMs);
+    for (int pictures = 0;; ++pictures) {
+        auto answer = receive(remainingMs(deadline), timeoutMs);
+        if (!answer || answer->kind != MessageKind::Picture)
+            return answer;
+        if (pictures == maxPicturesPerAnswer || !m_onPicture || !m_onPicture(*answer)) {
+            fail("movie player sent a picture the program did not ask for");
+            return std::nullopt;
+        }
+    }
 }
 
 void MovieWorker::quit()

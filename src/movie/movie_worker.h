@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -17,9 +18,10 @@ namespace tagrelay {
 
 /// One running worker process and the socket to it. The worker starts in a process group of
 /// its own (a Ctrl+C on the terminal is the program's, not the worker's), with only the socket
-/// and /dev/null as standard streams open, no core files, its address space limited, and dies
-/// with the program. Every wait has a time limit; whatever goes wrong ends the process, and
-/// failure() says what happened in a few words. The destructor ends and reaps it.
+/// and /dev/null as standard streams open, no display named in its environment, no core files,
+/// its address space limited, and dies with the program. Every wait has a time limit; whatever goes
+/// wrong ends the process, and failure() says what happened in a few words. The destructor ends and
+/// reaps it.
 class MovieWorker
 {
   public:
@@ -38,9 +40,17 @@ class MovieWorker
 
     /// Sends one request, with an open file descriptor riding along when one is given (the
     /// worker gets its own descriptor of the file), and waits for its answer. Nothing when the
-    /// worker failed (it is then ended and reaped, and failure() says why).
+    /// worker failed (it is then ended and reaped, and failure() says why). A Picture before
+    /// the answer goes to the picture handler, at most maxPicturesPerAnswer of them; one the
+    /// handler refuses, or any without a handler, fails the worker.
     std::optional<MovieMessage> ask(const MovieMessage& request, int timeoutMs,
                                     int descriptor = -1);
+
+    /// Takes the Picture messages that come before answers.
+    void setPictureHandler(std::function<bool(const MovieMessage&)> handler)
+    {
+        m_onPicture = std::move(handler);
+    }
 
     /// Asks the worker to quit, gives it a moment, then kills it; reaps it either way.
     void quit();
@@ -63,6 +73,10 @@ class MovieWorker
     MessageReader m_reader;
     std::string m_failure;
     std::uint8_t m_confinement = 0;
+    std::function<bool(const MovieMessage&)> m_onPicture;
 };
+
+/// Pictures the worker may send before one answer: the one it just copied, and no backlog.
+inline constexpr int maxPicturesPerAnswer = 1;
 
 } // namespace tagrelay

@@ -170,7 +170,7 @@ std::uint8_t confinementByte(const Confinement& confinement)
                                                      : confinement.fileSystemAbi;
     return static_cast<std::uint8_t>((confinement.ownNetwork ? 0x01 : 0)
                                      | (confinement.noNewPrivileges ? 0x02 : 0)
-                                     | (confinement.localSocketsOnly ? 0x04 : 0) | (abi << 4));
+                                     | (confinement.socketPairsOnly ? 0x04 : 0) | (abi << 4));
 }
 
 Confinement confinementOf(std::uint8_t byte)
@@ -178,7 +178,7 @@ Confinement confinementOf(std::uint8_t byte)
     Confinement confinement;
     confinement.ownNetwork = (byte & 0x01) != 0;
     confinement.noNewPrivileges = (byte & 0x02) != 0;
-    confinement.localSocketsOnly = (byte & 0x04) != 0;
+    confinement.socketPairsOnly = (byte & 0x04) != 0;
     confinement.fileSystemAbi = byte >> 4;
     return confinement;
 }
@@ -224,7 +224,7 @@ int confineFileSystem(const FileSystemAllowance& allowance)
     return restricted ? abi : 0;
 }
 
-bool allowOnlyLocalSockets()
+bool allowOnlySocketPairs()
 {
 #ifndef TAGRELAY_SECCOMP
     return false;
@@ -243,11 +243,8 @@ bool allowOnlyLocalSockets()
     program.push_back(jump(BPF_JMP | BPF_JGE | BPF_K, 0x40000000U, 0, 1));
     program.push_back(statement(BPF_RET | BPF_K, refuse(ENOSYS)));
 #endif
-    // socket(domain, ...): AF_UNIX only.
-    program.push_back(jump(BPF_JMP | BPF_JEQ | BPF_K, SYS_socket, 0, 4));
-    program.push_back(statement(BPF_LD | BPF_W | BPF_ABS, field(offsetof(seccomp_data, args))));
-    program.push_back(jump(BPF_JMP | BPF_JEQ | BPF_K, AF_UNIX, 0, 1));
-    program.push_back(statement(BPF_RET | BPF_K, allow));
+    // socket(): never, of any family; socketpair() makes a pair connected only to itself.
+    program.push_back(jump(BPF_JMP | BPF_JEQ | BPF_K, SYS_socket, 0, 1));
     program.push_back(statement(BPF_RET | BPF_K, refuse(EAFNOSUPPORT)));
     // clone(flags, ...): threads and children, but no new namespaces.
     program.push_back(jump(BPF_JMP | BPF_JEQ | BPF_K, SYS_clone, 0, 4));

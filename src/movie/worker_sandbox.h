@@ -13,16 +13,16 @@ namespace tagrelay {
 /// The layers in force, as the worker reports them in its Ready message.
 struct Confinement
 {
-    bool ownNetwork = false;       // a network namespace of its own: no interface, no peer
-    bool noNewPrivileges = false;  // no program it could run gains privileges
-    bool localSocketsOnly = false; // the system call filter: Unix sockets only
-    int fileSystemAbi = 0;         // Landlock ABI version of the file system rules; 0: none
+    bool ownNetwork = false;      // a network namespace of its own: no interface, no peer
+    bool noNewPrivileges = false; // no program it could run gains privileges
+    bool socketPairsOnly = false; // the system call filter: no socket but a new pair
+    int fileSystemAbi = 0;        // Landlock ABI version of the file system rules; 0: none
 
     friend bool operator==(const Confinement&, const Confinement&) = default;
 };
 
 /// The confinement as one byte: bit 0 own network, bit 1 no new privileges, bit 2 local
-/// sockets only, bits 4..7 the Landlock ABI (capped at 15).
+/// socket pairs only, bits 4..7 the Landlock ABI (capped at 15).
 [[nodiscard]] std::uint8_t confinementByte(const Confinement& confinement);
 [[nodiscard]] Confinement confinementOf(std::uint8_t byte);
 
@@ -43,7 +43,7 @@ struct FileSystemAllowance
     /// Device folders and files that may be read, written and controlled (the sound card).
     std::vector<std::string> devices;
     /// Also forbid connecting to abstract Unix sockets outside the process (a display's or a
-    /// session bus's): only for a worker that needs no display.
+    /// session bus's).
     bool noAbstractSockets = false;
 };
 
@@ -54,10 +54,12 @@ struct FileSystemAllowance
 /// has no Landlock or refused it (nothing is confined then).
 int confineFileSystem(const FileSystemAllowance& allowance);
 
-/// Installs a seccomp filter: sockets of any family but AF_UNIX are refused (EAFNOSUPPORT), as
-/// are io_uring (which could open sockets past the filter), new namespaces, tracing other
-/// processes, loading kernel code and mounting. Every other system call is allowed. Needs
-/// forbidNewPrivileges() first. False on a kernel or architecture without seccomp filters.
-bool allowOnlyLocalSockets();
+/// Installs a seccomp filter: no socket can be opened (socket() is refused with EAFNOSUPPORT
+/// whatever its family, so nothing can be connected to), only a new pair of connected Unix
+/// sockets with socketpair(); refused as well are io_uring (which could open sockets past the
+/// filter), new namespaces, tracing other processes, loading kernel code and mounting. Every other
+/// system call is allowed. Needs forbidNewPrivileges() first. False on a kernel or architecture
+/// without seccomp filters.
+bool allowOnlySocketPairs();
 
 } // namespace tagrelay

@@ -56,6 +56,12 @@ MovieSource* DirectSink::moviePlayer()
     if (!run.movieService) {
         MovieServiceOptions options;
         options.showsWindows = m_walk.reporter.showsMovies();
+        if (options.showsWindows) {
+            WalkReporter& reporter = m_walk.reporter;
+            options.showPicture = [&reporter](const MoviePicture& picture) {
+                reporter.moviePictureShown(picture);
+            };
+        }
         run.movieService = std::make_shared<MovieService>(options);
     }
     return run.movieService.get();

@@ -2,6 +2,7 @@
 
 #include "formats/shown_facts.h"
 #include "picture/picture.h"
+#include "platform/movie_picture.h"
 
 #include <cstdint>
 #include <string>
@@ -48,9 +49,11 @@ class WalkReporter
     virtual void errorAdded(const std::string& /*line*/) {}
 
     /// Opens the top-level window a movie plays in, at a place on the screen, and returns its
-    /// native id for the player to draw into; 0 when there is no screen to show it on.
+    /// native id; 0 when there is no screen to show it on.
     virtual std::uint64_t openVideoWindow(ScreenPlace /*place*/) { return 0; }
     virtual void closeVideoWindow() {}
+    /// A new picture of the movie playing in the movie window.
+    virtual void moviePictureShown(const MoviePicture& /*picture*/) {}
 
     /// Takes one pending request of the user; false when the user asked to stop. Asked once per
     /// frame during a stream scan.

@@ -163,6 +163,11 @@ void WindowReporter::closeVideoWindow()
     m_window.closeVideoWindow();
 }
 
+void WindowReporter::moviePictureShown(const MoviePicture& picture)
+{
+    m_window.showVideoPicture(picture);
+}
+
 bool WindowReporter::goOn()
 {
     return m_window.pollEvent().kind != EventKind::CloseWindow;

@@ -69,6 +69,7 @@ class WindowReporter : public WalkReporter
     void errorAdded(const std::string& line) override;
     std::uint64_t openVideoWindow(ScreenPlace place) override;
     void closeVideoWindow() override;
+    void moviePictureShown(const MoviePicture& picture) override;
     bool goOn() override;
     bool goOnAfterFile() override;
 

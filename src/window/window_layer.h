@@ -1,6 +1,7 @@
 #pragma once
 
 #include "picture/rgb_image.h"
+#include "platform/movie_picture.h"
 
 #include <cstdint>
 #include <string>
@@ -104,10 +105,12 @@ class WindowLayer
     /// there is no screen.
     virtual int screenDepth() const;
     /// Opens the top-level window a movie plays in, apart from the program's windows, at a
-    /// place given in screen pixels, replacing one still open. Returns its native window id
-    /// for the movie player to draw into; 0 when the layer has no screen to show it on.
+    /// place given in screen pixels, replacing one still open. Returns its native window id;
+    /// 0 when the layer has no screen to show it on.
     virtual std::uint64_t openVideoWindow(Box place);
     virtual void closeVideoWindow();
+    /// Draws a picture of the movie into the open movie window, if one is open.
+    virtual void showVideoPicture(const MoviePicture& /*picture*/) {}
 };
 
 } // namespace tagrelay

@@ -66,7 +66,13 @@ TEST(MovieProtocolTest, EveryKindSurvivesARoundTripInPiecesOfAnySize)
     ready.confinement = 0x37;
     MovieMessage load = messageOf(MessageKind::Load);
     MovieMessage play = messageOf(MessageKind::Play);
-    play.windowId = 0x1234567890ABCDEFu;
+    play.shown = 1;
+    MovieMessage picture = messageOf(MessageKind::Picture);
+    picture.sequence = 0xFFFFFFFEu;
+    picture.width = 320;
+    picture.height = -240;
+    picture.stride = 1280;
+    picture.timestampNs = -1;
     MovieMessage loaded = messageOf(MessageKind::Loaded);
     loaded.width = -1;
     loaded.height = -1;
@@ -89,7 +95,8 @@ TEST(MovieProtocolTest, EveryKindSurvivesARoundTripInPiecesOfAnySize)
             loaded,
             refused,
             position,
-            messageOf(MessageKind::Done)};
+            messageOf(MessageKind::Done),
+            picture};
 
     Bytes stream;
     for (const MovieMessage& message : sent) {
@@ -98,6 +105,55 @@ TEST(MovieProtocolTest, EveryKindSurvivesARoundTripInPiecesOfAnySize)
     }
     for (std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{7}, stream.size()})
         EXPECT_EQ(readAll(stream, piece), sent) << "pieces of " << piece;
+}
+
+/// A picture is read from the program's buffer only when every row lies inside it, whatever
+/// the worker claims.
+TEST(MovieProtocolTest, APictureIsTakenOnlyWhenItFitsTheBufferForTheMovie)
+{
+    const std::size_t buffer = pictureBufferBytes(320, 240);
+    EXPECT_EQ(buffer, 320u * 240 * 4);
+    EXPECT_EQ(pictureBufferBytes(0, 240), 0u);
+    EXPECT_EQ(pictureBufferBytes(-1, -1), 0u);
+    EXPECT_EQ(pictureBufferBytes(maxPictureSide + 1, 2), 0u);
+    EXPECT_EQ(pictureBufferBytes(maxPictureSide, maxPictureSide), std::size_t{64} << 20);
+
+    struct Case
+    {
+        const char* what;
+        std::int32_t width, height, stride;
+        std::size_t bufferBytes;
+        bool fits;
+    };
+    const std::vector<Case> cases = {
+        {"the movie's size, packed rows", 320, 240, 1280, buffer, true},
+        {"padded rows in a larger buffer", 320, 240, 1284, buffer + 239 * 4, true},
+        {"padded rows past the buffer", 320, 240, 1284, buffer, false},
+        {"rows shorter than the width", 320, 240, 1276, buffer, false},
+        {"a negative stride", 320, 240, -1280, buffer, false},
+        {"the largest stride", 320, 240, INT32_MAX, buffer, false},
+        {"another width", 640, 120, 2560, buffer, false},
+        {"another height", 320, 239, 1280, buffer, false},
+        {"a negative height", 320, -240, 1280, buffer, false},
+    };
+    for (const Case& c : cases) {
+        MovieMessage picture = messageOf(MessageKind::Picture);
+        picture.width = c.width;
+        picture.height = c.height;
+        picture.stride = c.stride;
+        EXPECT_EQ(fitsPictureBuffer(picture, 320, 240, c.bufferBytes), c.fits) << c.what;
+    }
+    MovieMessage position = messageOf(MessageKind::Position);
+    position.width = 320;
+    position.height = 240;
+    position.stride = 1280;
+    EXPECT_FALSE(fitsPictureBuffer(position, 320, 240, buffer)) << "not a picture";
+    // A movie too large to be shown has no buffer, so no picture fits.
+    MovieMessage huge = messageOf(MessageKind::Picture);
+    huge.width = 5000;
+    huge.height = 1;
+    huge.stride = 20000;
+    EXPECT_FALSE(fitsPictureBuffer(huge, 5000, 1, std::size_t{1} << 30));
 }
 
 TEST(MovieProtocolTest, OverlongTextsAreCutToTheirLimits)
@@ -133,6 +189,9 @@ TEST(MovieProtocolTest, MalformedFramesBreakTheStreamForGood)
         {"Done with a payload", {0x84, 0x01, 0x00, 0x00}},
         {"Load with a path", {0x02, 0x05, 0x00, 'a', '.', 'a', 'v', 'i'}},
         {"Ready without its confinement", {0x01, 0x04, 0x00, 3, 0, 0, 0}},
+        {"Play with a window id", {0x03, 0x08, 0x00, 1, 0, 0, 0, 0, 0, 0, 0}},
+        {"Picture without its time",
+         {0x85, 0x10, 0x00, 1, 0, 0, 0, 0x40, 1, 0, 0, 0xF0, 0, 0, 0, 0, 5, 0, 0}},
         // Found by the fuzzer: read in full, the reason would be written back cut short.
         {"Refused with a zero byte", {0x82, 0x04, 0x00, 'n', 'o', 0x00, 'm'}},
         {"Refused past its limit",

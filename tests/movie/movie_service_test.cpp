@@ -390,6 +390,61 @@ TEST(MovieWorkerFailureTest, AMovieThatStopsPlayingMidwayGetsAnErrorLineAndNoLin
     EXPECT_EQ(service.workerPid(), worker);
 }
 
+struct PictureCase
+{
+    const char* movie;
+    const char* failure; // part of the reason given; empty: every picture is shown
+};
+
+/// Shown, the worker's pictures reach the program through its sealed buffer: each new one is
+/// shown once, and one that does not fit the buffer, comes again or comes uncalled for fails
+/// the worker before a byte of it is read.
+class MovieWorkerPictureTest : public testing::TestWithParam<PictureCase>
+{
+};
+
+TEST_P(MovieWorkerPictureTest, ShowsEachNewPictureThatFitsAndFailsTheWorkerOnAnyOther)
+{
+    std::vector<std::uint8_t> shown; // the first byte of each picture shown
+    MovieServiceOptions options;
+    options.workerPath = TAGRELAY_STANDIN_WORKER_PATH;
+    options.showsWindows = true;
+    options.showPicture = [&](const MoviePicture& picture) {
+        EXPECT_EQ(picture.width, 320);
+        EXPECT_EQ(picture.height, 240);
+        EXPECT_GE(picture.pixels.size(), std::size_t{320} * 240 * 4);
+        // Every byte of the picture is the worker's, the last one included.
+        EXPECT_EQ(picture.pixels[picture.pixels.size() - 1], picture.pixels[0]);
+        shown.push_back(picture.pixels[0]);
+    };
+    MovieService service(options);
+    ASSERT_EQ(loadFile(service, standInMovie(GetParam().movie)), LoadResult::Loaded);
+    ASSERT_TRUE(service.playMovie(1));
+    for (int status = 0; status < 3; ++status)
+        service.movieStatus();
+    if (*GetParam().failure == '\0') {
+        EXPECT_EQ(shown, (std::vector<std::uint8_t>{1, 2, 3}));
+        EXPECT_TRUE(service.playerFailure().empty()) << service.playerFailure();
+        EXPECT_NE(service.workerPid(), -1);
+        return;
+    }
+    EXPECT_NE(service.playerFailure().find(GetParam().failure), std::string::npos)
+        << service.playerFailure();
+    EXPECT_EQ(service.workerPid(), -1);
+    EXPECT_LE(shown.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(StandIn, MovieWorkerPictureTest,
+                         testing::Values(PictureCase{"picture-playing.avi", ""},
+                                         PictureCase{"picture-oversize.avi", "picture"},
+                                         PictureCase{"picture-again.avi", "picture"},
+                                         PictureCase{"picture-flood.avi", "picture"}),
+                         [](const testing::TestParamInfo<PictureCase>& row) {
+                             const std::string movie = row.param.movie;
+                             return std::string(1, static_cast<char>(movie[8] - 'a' + 'A'))
+                                    + movie.substr(9, movie.find('.') - 9);
+                         });
+
 TEST(MovieWorkerLookupTest, AMissingWorkerFailsEachLoadWithAReason)
 {
     MovieServiceOptions options;

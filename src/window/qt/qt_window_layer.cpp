@@ -818,18 +818,19 @@ int QtWindowLayer::screenHeight() const
 std::uint64_t QtWindowLayer::openVideoWindow(Box place)
 {
     m_videoWindow.reset();
-    if (QGuiApplication::platformName() != QLatin1String("xcb") || place.width <= 0
-        || place.height <= 0)
+    const QString platform = QGuiApplication::platformName();
+    if ((platform != QLatin1String("xcb") && platform != QLatin1String("wayland"))
+        || place.width <= 0 || place.height <= 0)
         return 0;
-    m_videoWindow =
-        std::make_unique<VideoWindow>(QRect(place.x, place.y, place.width, place.height));
-    // The window must exist on the display before the player draws into it, and the main
-    // window should show the movie being analysed: the walk does not run Qt's loop while it
-    // measures.
+    m_videoWindow = std::make_unique<VideoWindow>(
+        QRect(place.x, place.y, place.width, place.height), windowWidget(0));
+    // The main window should show the movie being analysed: the walk does not run Qt's loop
+    // while it measures.
     present();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     QGuiApplication::sync();
-    return m_videoWindow->nativeId();
+    const auto id = static_cast<std::uint64_t>(m_videoWindow->winId());
+    return id != 0 ? id : 1;
 }
 
 void QtWindowLayer::closeVideoWindow()
@@ -837,6 +838,12 @@ void QtWindowLayer::closeVideoWindow()
     if (m_videoWindow)
         m_videoWindow->dismiss();
     m_videoWindow.reset();
+}
+
+void QtWindowLayer::showVideoPicture(const MoviePicture& picture)
+{
+    if (m_videoWindow)
+        m_videoWindow->showPicture(picture);
 }
 
 QWidget* QtWindowLayer::videoWindow() const

@@ -145,10 +145,11 @@ class QtWindowLayer : public WindowLayer
     /// The bits per pixel of the screen's own bitmap format (32 on a depth-24 X display), as
     /// the command line reports without a screen, so both write the same lines.
     int screenDepth() const override;
-    /// Only on X11 (the movie player draws into X11 windows); 0 on any other platform, such
-    /// as offscreen or Wayland, where the movie then plays unseen.
+    /// On X11 and Wayland; 0 on any other platform, such as offscreen, where the movie then
+    /// plays unseen.
     std::uint64_t openVideoWindow(Box place) override;
     void closeVideoWindow() override;
+    void showVideoPicture(const MoviePicture& picture) override;
     /// The open video window, or null. For tests.
     QWidget* videoWindow() const;
 

@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QPainter>
+#include <QScreen>
 #include <QWindow>
 #include <algorithm>
+#include <cstring>
 
 namespace tagrelay {
 
@@ -43,19 +46,61 @@ bool coversAnotherWindow(const QWidget* self, const QRect& place)
 
 } // namespace
 
-VideoWindow::VideoWindow(const QRect& place)
+VideoWindow::VideoWindow(const QRect& place, const QWidget* mainWindow)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint
                            | Qt::WindowStaysOnTopHint)
 {
     setWindowTitle(QStringLiteral("Tagrelay movie"));
-    // A native window of its own that Qt leaves alone: the player's pictures are the content.
-    setAttribute(Qt::WA_NativeWindow);
-    setAttribute(Qt::WA_PaintOnScreen);
-    setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setGeometry(place);
+    // Black until the first picture comes.
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    setAutoFillBackground(false);
+    // The movie's pixels are device pixels: at a scale above 1 the window is as much smaller
+    // in Qt's pixels, around the same centre.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const qreal ratio = screen != nullptr ? screen->devicePixelRatio() : 1.0;
+    const QSize size(qRound(place.width() / ratio), qRound(place.height() / ratio));
+    QRect logical(QPoint(0, 0), size);
+    logical.moveCenter(place.center());
+    setGeometry(ratio == 1.0 ? place : logical);
+    if (mainWindow != nullptr && mainWindow->windowHandle() != nullptr) {
+        create();
+        windowHandle()->setTransientParent(mainWindow->windowHandle());
+    }
     show();
+}
+
+void VideoWindow::showPicture(const MoviePicture& picture)
+{
+    const auto row = static_cast<std::size_t>(picture.width) * 4;
+    if (picture.width <= 0 || picture.height <= 0 || picture.stride < 0
+        || static_cast<std::size_t>(picture.stride) < row
+        || static_cast<std::size_t>(picture.stride) * (picture.height - 1) + row
+               > picture.pixels.size())
+        return;
+    if (m_picture.width() != picture.width || m_picture.height() != picture.height)
+        m_picture = QImage(picture.width, picture.height, QImage::Format_RGB32);
+    // Format_RGB32 holds each pixel as one 32-bit word 0xffRRGGBB: in memory on a little-endian
+    // machine the bytes blue, green, red and one unused, as the pictures come.
+    for (int y = 0; y < picture.height; ++y)
+        std::memcpy(m_picture.scanLine(y),
+                    picture.pixels.data() + static_cast<std::size_t>(y) * picture.stride, row);
+    m_picture.setDevicePixelRatio(devicePixelRatioF());
+    repaint();
+    // The picture reaches the display (and a compositor) only once the connection is flushed.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void VideoWindow::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter painter(this);
+    if (m_picture.isNull())
+        painter.fillRect(rect(), Qt::black);
+    else
+        painter.drawImage(rect(), m_picture);
 }
 
 void VideoWindow::dismiss()

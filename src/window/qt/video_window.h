@@ -1,32 +1,43 @@
 #pragma once
 
+#include "platform/movie_picture.h"
+
+#include <QImage>
 #include <QWidget>
 #include <cstdint>
 
 namespace tagrelay {
 
-/// The top-level window a movie plays in. The movie player draws straight into its native
-/// window, so Qt never paints it (no background, no paint events of its own). It bypasses the
-/// window manager, as a menu does: no manager moves it, resizes it, frames it or offers to
-/// close it, so it stays exactly at its place, at the movie's size, under any manager and on
-/// a bare X server. A close request that reaches it anyway is ignored.
+/// The top-level window a movie plays in, at the movie's size, showing the pictures the movie
+/// worker hands over. Where the platform lets a program place its windows (X11, XWayland) it
+/// bypasses the window manager, as a menu does: no manager moves it, resizes it, frames it or
+/// offers to close it, so it stays exactly at its place, under any manager and on a bare X
+/// server. On Wayland, where no program places its windows, it is a transient of the main
+/// window, which compositors centre over it. A close request that reaches it is ignored.
 class VideoWindow : public QWidget
 {
   public:
-    /// Shown at once at the place, in screen pixels, without a frame of its own.
-    explicit VideoWindow(const QRect& place);
+    /// Shown at once without a frame of its own: at the place, in screen pixels, where the
+    /// platform allows, else over the main window (none: wherever the platform puts it).
+    VideoWindow(const QRect& place, const QWidget* mainWindow);
 
-    /// The native window id the player draws into.
-    std::uint64_t nativeId() const { return static_cast<std::uint64_t>(winId()); }
+    /// Draws the picture (the movie's size) at once: the walk runs no event loop while it
+    /// measures a movie.
+    void showPicture(const MoviePicture& picture);
+    /// The picture shown last; null before the first.
+    const QImage& picture() const { return m_picture; }
 
     /// Takes the window off the screen and lets the windows it covered repaint at once: the
     /// walk runs no event loop while it measures the next movie, so what they do not repaint
-    /// now stays as black debris for as long.
+    /// now stays as debris for as long.
     void dismiss();
 
   protected:
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    QPaintEngine* paintEngine() const override { return nullptr; }
+
+  private:
+    QImage m_picture;
 };
 
 } // namespace tagrelay

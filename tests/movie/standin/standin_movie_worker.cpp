@@ -7,13 +7,21 @@
 //   crash-playing        loads, then aborts at the first status request
 //   fail-playing         loads, then refuses the status from 2 s on, as a movie that stops
 //                        playing with an error
+//   picture-playing      shown, copies a picture into the program's buffer at each status
+//                        (every byte its sequence number) and announces it; it first tries
+//                        to shrink the buffer, and aborts if that works
+//   picture-oversize     ... announces pictures whose rows run past the buffer
+//   picture-again        ... announces the same picture over and over
+//   picture-flood        ... announces two pictures before each answer
 //   anything else        a 320 x 240 movie of 250 frames at 25 frames per second: the status
 //                        at a moment is the frame shown then, as the real worker answers an
 //                        unseen movie
 #include "movie/descriptor_passing.h"
 #include "movie/movie_protocol.h"
 
+#include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -65,6 +73,8 @@ int main()
     std::array<std::uint8_t, 4096> chunk{};
     std::vector<int> files;
     std::string movie;
+    int buffer = -1;
+    std::uint32_t pictures = 0;
     for (;;) {
         const ssize_t got = receiveWithDescriptors(movieWorkerSocketFd, chunk, files);
         if (got <= 0)
@@ -97,9 +107,39 @@ int main()
                 answer.height = 240;
                 answer.length = 250;
                 break;
+            case MessageKind::Play:
+                if (request->shown != 0 && !files.empty()) {
+                    buffer = files.front();
+                    files.erase(files.begin());
+                }
+                pictures = 0;
+                break;
             case MessageKind::Status: {
                 if (startsWith(movie, "crash-playing"))
                     std::abort();
+                if (startsWith(movie, "picture") && buffer >= 0) {
+                    if (::ftruncate(buffer, 0) == 0)
+                        std::abort();
+                    struct stat status = {};
+                    ::fstat(buffer, &status);
+                    const auto size = static_cast<std::size_t>(status.st_size);
+                    void* pixels = ::mmap(nullptr, size, PROT_WRITE, MAP_SHARED, buffer, 0);
+                    if (pixels == MAP_FAILED)
+                        std::exit(1);
+                    ++pictures;
+                    std::memset(pixels, static_cast<int>(pictures & 0xFF), size);
+                    ::munmap(pixels, size);
+                    MovieMessage picture = messageOf(MessageKind::Picture);
+                    picture.sequence = startsWith(movie, "picture-again") ? 1 : pictures;
+                    picture.width = 320;
+                    picture.height = 240;
+                    picture.stride = startsWith(movie, "picture-oversize") ? 1284 : 1280;
+                    sendMessage(picture);
+                    if (startsWith(movie, "picture-flood")) {
+                        picture.sequence = ++pictures;
+                        sendMessage(picture);
+                    }
+                }
                 if (startsWith(movie, "fail-playing") && request->atMs >= 2000) {
                     answer = messageOf(MessageKind::Refused);
                     answer.text = "internal data stream error";
