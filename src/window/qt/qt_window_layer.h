@@ -77,8 +77,9 @@ class QtWindowLayer : public WindowLayer
     QWidget* windowWidget(int window);
     QWidget* gadgetWidget(int gadget);
 
-    /// The longest time a poll goes without entering Qt's loop.
-    static constexpr int loopIntervalMs = 10;
+    /// The longest time a poll goes without entering Qt's loop: about one frame of a 60 Hz
+    /// display, which is as often as a screen can show what changed.
+    static constexpr int loopIntervalMs = 16;
     /// Polls between two readings of the clock: far less than a millisecond of any walk.
     static constexpr int pollsPerClockRead = 8;
 
