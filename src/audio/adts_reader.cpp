@@ -20,9 +20,8 @@ constexpr std::int64_t progressStep = 4 * 1024 * 1024;
 constexpr std::int64_t maxResyncBytes = 64 * 1024;
 
 // sampling-frequency index: bits 5..2 of the third byte, i.e. xxRRRRxx
-constexpr std::array<std::int32_t, 13> sampleRates = {96000, 88200, 64000, 48000, 44100,
-                                                       32000, 24000, 22050, 16000, 12000,
-                                                       11025, 8000,  7350};
+constexpr std::array<std::int32_t, 13> sampleRates = {
+    96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 7350};
 // channel configuration 7 is 7.1: eight channels
 constexpr std::array<std::int32_t, 8> channelCounts = {0, 1, 2, 3, 4, 5, 6, 8};
 

@@ -14,7 +14,7 @@ class ByteReader;
 struct AdtsHeader
 {
     std::int32_t sampleRate = 0;
-    std::int32_t channels = 0; // 0: given by a program config element
+    std::int32_t channels = 0;    // 0: given by a program config element
     std::int32_t frameLength = 0; // the whole frame, header included
     std::int32_t blocks = 1;      // raw data blocks of 1024 samples each
 };

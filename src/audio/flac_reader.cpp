@@ -220,7 +220,8 @@ AudioTrack readFlac(ByteReader& file, const AudioReadOptions& options)
             track.addProblem("truncated metadata block");
             return track;
         }
-        if (type == streamInfoBlock && length >= static_cast<std::int64_t>(streamInfoSize) && !info) {
+        if (type == streamInfoBlock && length >= static_cast<std::int64_t>(streamInfoSize)
+            && !info) {
             std::array<std::uint8_t, streamInfoSize> bytes{};
             file.readData(bytes);
             info = decodeStreamInfo(bytes);

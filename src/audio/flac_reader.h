@@ -22,7 +22,8 @@ struct FlacFrameHeader
 
 /// Decodes a frame header from the bytes at a frame sync (0xFF 0xF8 or 0xF9); nothing when a
 /// field holds a reserved value, the bytes run out or the CRC-8 does not match.
-[[nodiscard]] std::optional<FlacFrameHeader> decodeFlacFrameHeader(std::span<const std::uint8_t> bytes);
+[[nodiscard]] std::optional<FlacFrameHeader>
+decodeFlacFrameHeader(std::span<const std::uint8_t> bytes);
 
 /// Reads a FLAC file: an ID3v2 tag in front is passed over; STREAMINFO gives the rate, the
 /// channels and the total samples, VORBIS_COMMENT the tags, the first PICTURE of type 3 the

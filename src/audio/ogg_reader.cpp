@@ -108,7 +108,8 @@ class OggWalk
     }
 
     /// Takes one whole page; false when the walk has what it wants.
-    bool takePage(const std::uint8_t* page, std::size_t segments, std::span<const std::uint8_t> body)
+    bool takePage(const std::uint8_t* page, std::size_t segments,
+                  std::span<const std::uint8_t> body)
     {
         const std::uint8_t flags = page[5];
         const auto granule = static_cast<std::int64_t>(littleEndian(page + 6, 8));
@@ -125,7 +126,8 @@ class OggWalk
                     break;
             }
             std::int32_t channels = 0;
-            const auto link = linkOf(body.first(std::min(firstLength, body.size())), serial, channels);
+            const auto link =
+                linkOf(body.first(std::min(firstLength, body.size())), serial, channels);
             if (link && (!m_link || m_link->sawLaterPage)) {
                 finishLink();
                 m_link = link;
@@ -153,7 +155,8 @@ class OggWalk
                     m_comment.clear();
                     m_comment.shrink_to_fit();
                 } else {
-                    m_comment.insert(m_comment.end(), body.begin() + static_cast<std::ptrdiff_t>(offset),
+                    m_comment.insert(m_comment.end(),
+                                     body.begin() + static_cast<std::ptrdiff_t>(offset),
                                      body.begin() + static_cast<std::ptrdiff_t>(offset + value));
                 }
             }
@@ -212,11 +215,13 @@ class OggWalk
         const std::size_t magic = link.codec == Codec::Vorbis ? 7 : 8;
         const bool hasMagic =
             m_comment.size() >= magic
-            && (link.codec == Codec::Vorbis ? m_comment[0] == 3 && std::memcmp(m_comment.data() + 1, "vorbis", 6) == 0
-                                            : std::memcmp(m_comment.data(), "OpusTags", 8) == 0);
+            && (link.codec == Codec::Vorbis
+                    ? m_comment[0] == 3 && std::memcmp(m_comment.data() + 1, "vorbis", 6) == 0
+                    : std::memcmp(m_comment.data(), "OpusTags", 8) == 0);
         if (!hasMagic)
             m_track.addProblem("damaged comment header");
-        else if (!readVorbisComment(std::span(m_comment).subspan(magic), m_options.covers, m_track.tags))
+        else if (!readVorbisComment(std::span(m_comment).subspan(magic), m_options.covers,
+                                    m_track.tags))
             m_track.addProblem("damaged comment header");
         m_comment.clear();
         m_comment.shrink_to_fit();
@@ -297,7 +302,8 @@ AudioTrack readOgg(ByteReader& file, const AudioReadOptions& options)
         if (!isPageStart(bytes.data())) {
             // Bytes that are no page: on to the next capture pattern.
             if (!lostSync)
-                track.addProblem(bytes.position() == 0 ? "no Ogg page at the start" : "damaged page");
+                track.addProblem(bytes.position() == 0 ? "no Ogg page at the start"
+                                                       : "damaged page");
             lostSync = true;
             const std::size_t next = findPageStart(bytes.data(), bytes.available());
             bytes.advance(static_cast<std::int64_t>(next));

@@ -26,8 +26,8 @@ std::size_t SequentialBytes::ensure(std::size_t count)
     m_at = 0;
     m_length = kept;
     const std::int64_t readFrom = m_bufferStart + static_cast<std::int64_t>(kept);
-    const auto wanted = static_cast<std::size_t>(
-        std::clamp<std::int64_t>(m_end - readFrom, 0, static_cast<std::int64_t>(bufferSize - kept)));
+    const auto wanted = static_cast<std::size_t>(std::clamp<std::int64_t>(
+        m_end - readFrom, 0, static_cast<std::int64_t>(bufferSize - kept)));
     if (wanted > 0) {
         m_file.seek(readFrom);
         m_length += m_file.readData(std::span<std::uint8_t>(m_buffer.data() + kept, wanted));

@@ -65,7 +65,7 @@ Format readFormat(ByteReader& file, std::int64_t size)
     format.byteRate = file.readU32LittleEndian();
     format.blockAlign = readU16(file);
     if (format.tag == extensibleFormat && size >= 26) {
-        file.skip(2 + 2 + 2 + 4); // bits, extension size, valid bits, channel mask
+        file.skip(2 + 2 + 2 + 4);   // bits, extension size, valid bits, channel mask
         format.tag = readU16(file); // the first two bytes of the sub-format GUID
     }
     return format;
@@ -75,7 +75,8 @@ Format readFormat(ByteReader& file, std::int64_t size)
 std::string infoText(const std::vector<std::uint8_t>& bytes)
 {
     const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
-    const std::span<const std::uint8_t> text(bytes.data(), static_cast<std::size_t>(end - bytes.begin()));
+    const std::span<const std::uint8_t> text(bytes.data(),
+                                             static_cast<std::size_t>(end - bytes.begin()));
     if (isValidUtf8(text))
         return utf8TagText(text);
     return latin1TagText(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
@@ -93,7 +94,8 @@ void readInfoList(ByteReader& file, std::int64_t end, TrackTags& tags)
                              : isId(id, "IGNR") ? &tags.genre
                                                 : nullptr;
         if (field != nullptr)
-            *field = infoText(file.readBytes(std::min({size, end - file.position(), maxTextBytes})));
+            *field =
+                infoText(file.readBytes(std::min({size, end - file.position(), maxTextBytes})));
         file.seek(next);
     }
 }
@@ -160,7 +162,8 @@ AudioTrack readWav(ByteReader& file, const AudioReadOptions& options)
     track.tags = info;
     if (id3) {
         // The ID3 tag wins over INFO: each field it has replaces INFO's.
-        for (auto field : {&TrackTags::artist, &TrackTags::album, &TrackTags::title, &TrackTags::genre})
+        for (auto field :
+             {&TrackTags::artist, &TrackTags::album, &TrackTags::title, &TrackTags::genre})
             if (!((*id3).*field).empty())
                 track.tags.*field = (*id3).*field;
         track.tags.coverFrame = std::move(id3->coverFrame);
@@ -187,7 +190,8 @@ AudioTrack readWav(ByteReader& file, const AudioReadOptions& options)
         track.durationTicks = *dataBytes / format->blockAlign;
         track.durationScale = format->rate;
     } else if (!isPlain && factSamples) {
-        track.durationTicks = static_cast<std::int64_t>(std::min<std::uint64_t>(*factSamples, INT64_MAX / 2));
+        track.durationTicks =
+            static_cast<std::int64_t>(std::min<std::uint64_t>(*factSamples, INT64_MAX / 2));
         track.durationScale = format->rate;
     } else if (format->byteRate > 0) {
         track.durationTicks = *dataBytes;

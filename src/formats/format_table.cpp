@@ -20,9 +20,8 @@ const AudioFileFormat wavFormat(AudioContainer::Wav);
 const AudioFileFormat adtsFormat(AudioContainer::Adts);
 
 /// The rows. A name matches the first format whose extension it ends with.
-const std::array<const FileFormat*, 7> formats = {&mp3Format,  &pictureFormat, &movieFormat,
-                                                  &flacFormat, &oggFormat,     &wavFormat,
-                                                  &adtsFormat};
+const std::array<const FileFormat*, 7> formats = {
+    &mp3Format, &pictureFormat, &movieFormat, &flacFormat, &oggFormat, &wavFormat, &adtsFormat};
 
 } // namespace
 
