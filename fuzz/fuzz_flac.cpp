@@ -1,4 +1,5 @@
-// Fuzzes the FLAC reader: metadata blocks, Vorbis comments, pictures and the frame count of a stream without a length.
+// Fuzzes the FLAC reader: metadata blocks, Vorbis comments, pictures and the frame count of a
+// stream without a length.
 
 #include "audio/flac_reader.h"
 #include "audio_checks.h"
@@ -13,8 +14,8 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    return tagrelay::fuzz::checkAudioReader(data, size, [](tagrelay::ByteReader& file,
-                                                           const tagrelay::AudioReadOptions& options) {
-        return tagrelay::readFlac(file, options);
-    });
+    return tagrelay::fuzz::checkAudioReader(
+        data, size, [](tagrelay::ByteReader& file, const tagrelay::AudioReadOptions& options) {
+            return tagrelay::readFlac(file, options);
+        });
 }

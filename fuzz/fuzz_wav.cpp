@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    return tagrelay::fuzz::checkAudioReader(data, size, [](tagrelay::ByteReader& file,
-                                                           const tagrelay::AudioReadOptions& options) {
-        return tagrelay::readWav(file, options);
-    });
+    return tagrelay::fuzz::checkAudioReader(
+        data, size, [](tagrelay::ByteReader& file, const tagrelay::AudioReadOptions& options) {
+            return tagrelay::readWav(file, options);
+        });
 }

@@ -66,7 +66,8 @@ class AudioEncoderTest : public ::testing::TestWithParam<EncoderCase>
         for (const auto& [name, value] : {std::pair{"IN", in}, std::pair{"OUT", out}})
             for (auto at = command.find(name); at != std::string::npos; at = command.find(name))
                 command.replace(at, std::strlen(name), "'" + value + "'");
-        if (std::system(tone.c_str()) != 0 || std::system((command + " >/dev/null 2>&1").c_str()) != 0)
+        if (std::system(tone.c_str()) != 0
+            || std::system((command + " >/dev/null 2>&1").c_str()) != 0)
             return {};
         return out;
     }
@@ -88,10 +89,12 @@ TEST_P(AudioEncoderTest, GivesTheExactDurationChannelsAndKind)
     if (ticks == 0) {
         // ADTS: every frame is 1024 samples; ffprobe counts the frames.
         const std::string count = tree.path() + "count";
-        ASSERT_EQ(std::system(("ffprobe -v error -count_packets -show_entries stream=nb_read_packets "
-                               "-of csv=p=0 '" + path + "' > '" + count + "'")
-                                  .c_str()),
-                  0);
+        ASSERT_EQ(
+            std::system(("ffprobe -v error -count_packets -show_entries stream=nb_read_packets "
+                         "-of csv=p=0 '"
+                         + path + "' > '" + count + "'")
+                            .c_str()),
+            0);
         ticks = std::stoll(test::readFileText(count)) * 1024;
         EXPECT_EQ(track.payloadBytes, size);
     }
@@ -119,18 +122,28 @@ const Reader adts = readAdts;
 INSTANTIATE_TEST_SUITE_P(
     Encoders, AudioEncoderTest,
     ::testing::Values(
-        EncoderCase{"FlacStereo", "flac", "flac -s -o OUT IN", 44100, 2, 10.497, flac, 462918, 44100, 2, true},
-        EncoderCase{"FlacMonoTie", "flac", "flac -s -o OUT IN", 8000, 1, 11.5, flac, 92000, 8000, 1, true},
-        EncoderCase{"FlacSixChannels", "flac", "flac -s --channel-map=none -o OUT IN", 48000, 6, 2.0, flac, 96000, 48000, 6, true},
-        EncoderCase{"Vorbis", "oggenc", "oggenc -Q -o OUT IN", 44100, 2, 11.5, ogg, 507150, 44100, 2, true},
-        EncoderCase{"VorbisMono", "oggenc", "oggenc -Q -o OUT IN", 22050, 1, 10.497, ogg, 231459, 22050, 1, true},
-        EncoderCase{"Opus", "opusenc", "opusenc --quiet IN OUT", 48000, 2, 10.497, ogg, 503856, 48000, 2, true},
-        EncoderCase{"OpusHardCbr", "opusenc", "opusenc --quiet --hard-cbr --bitrate 64 IN OUT", 48000, 1, 9.5, ogg, 456000, 48000, 1, false},
+        EncoderCase{"FlacStereo", "flac", "flac -s -o OUT IN", 44100, 2, 10.497, flac, 462918,
+                    44100, 2, true},
+        EncoderCase{"FlacMonoTie", "flac", "flac -s -o OUT IN", 8000, 1, 11.5, flac, 92000, 8000, 1,
+                    true},
+        EncoderCase{"FlacSixChannels", "flac", "flac -s --channel-map=none -o OUT IN", 48000, 6,
+                    2.0, flac, 96000, 48000, 6, true},
+        EncoderCase{"Vorbis", "oggenc", "oggenc -Q -o OUT IN", 44100, 2, 11.5, ogg, 507150, 44100,
+                    2, true},
+        EncoderCase{"VorbisMono", "oggenc", "oggenc -Q -o OUT IN", 22050, 1, 10.497, ogg, 231459,
+                    22050, 1, true},
+        EncoderCase{"Opus", "opusenc", "opusenc --quiet IN OUT", 48000, 2, 10.497, ogg, 503856,
+                    48000, 2, true},
+        EncoderCase{"OpusHardCbr", "opusenc", "opusenc --quiet --hard-cbr --bitrate 64 IN OUT",
+                    48000, 1, 9.5, ogg, 456000, 48000, 1, false},
         EncoderCase{"WavPcm", "sox", "sox IN -t wav OUT", 8000, 1, 9.5, wav, 76000, 8000, 1, false},
-        EncoderCase{"WavRf64", "ffmpeg", "ffmpeg -v error -y -i IN -rf64 always -f wav OUT", 44100, 2, 10.5, wav, 463050, 44100, 2, false},
+        EncoderCase{"WavRf64", "ffmpeg", "ffmpeg -v error -y -i IN -rf64 always -f wav OUT", 44100,
+                    2, 10.5, wav, 463050, 44100, 2, false},
         // The fact chunk's count: ffmpeg counts the samples of whole ADPCM blocks.
-        EncoderCase{"WavMsAdpcm", "ffmpeg", "ffmpeg -v error -y -i IN -c:a adpcm_ms -f wav OUT", 44100, 2, 10.497, wav, 463496, 44100, 2, false},
-        EncoderCase{"AdtsAac", "ffmpeg", "ffmpeg -v error -y -i IN -c:a aac -f adts OUT", 44100, 2, 10.497, adts, 0, 44100, 2, true}),
+        EncoderCase{"WavMsAdpcm", "ffmpeg", "ffmpeg -v error -y -i IN -c:a adpcm_ms -f wav OUT",
+                    44100, 2, 10.497, wav, 463496, 44100, 2, false},
+        EncoderCase{"AdtsAac", "ffmpeg", "ffmpeg -v error -y -i IN -c:a aac -f adts OUT", 44100, 2,
+                    10.497, adts, 0, 44100, 2, true}),
     [](const auto& row) { return std::string(row.param.name); });
 
 /// Runs the shell command; false when it failed.
@@ -168,12 +181,14 @@ TEST_F(AudioTagsTest, VorbisCommentsGiveTheFirstValueOfEachFieldInAnyCaseAndTheF
 {
     const std::string c = tree.path() + "cover.jpg";
     const std::string f = tree.path() + "t.flac";
-    ASSERT_TRUE(run("flac -s -o '" + f + "' --tag=artist=Bänd --tag=ARTIST=Second --tag=Album=Disc "
-                    "--tag=TITLE=Song --tag=GENRE=Jazz --picture='4||||" + c + "' --picture='" + c
-                    + "' '" + in + "'"));
+    ASSERT_TRUE(run("flac -s -o '" + f
+                    + "' --tag=artist=Bänd --tag=ARTIST=Second --tag=Album=Disc "
+                      "--tag=TITLE=Song --tag=GENRE=Jazz --picture='4||||"
+                    + c + "' --picture='" + c + "' '" + in + "'"));
     const std::string o = tree.path() + "t.opus";
     ASSERT_TRUE(run("opusenc --quiet --artist Bänd --artist Second --album Disc --title Song "
-                    "--genre Jazz --picture '" + c + "' '" + in + "' '" + o + "'"));
+                    "--genre Jazz --picture '"
+                    + c + "' '" + in + "' '" + o + "'"));
     const std::string v = tree.path() + "t.ogg";
     ASSERT_TRUE(run("oggenc -Q -c artist=Bänd -c ARTIST=Second -l Disc -t Song -G Jazz -o '" + v
                     + "' '" + in + "'"));
@@ -202,7 +217,8 @@ TEST_F(AudioTagsTest, AChainedOggIsOneTrackWithTheTagsOfItsFirstStream)
     ASSERT_TRUE(run("sox '" + in + "' -r 48000 '" + tree.path() + "in48.wav' trim 0 0.5"));
     ASSERT_TRUE(run("opusenc --quiet --title Third '" + tree.path() + "in48.wav' '" + c + "'"));
     const std::string chained = tree.writeFile(
-        "chained.ogg", test::join({test::readFileBytes(a), test::readFileBytes(b), test::readFileBytes(c)}));
+        "chained.ogg",
+        test::join({test::readFileBytes(a), test::readFileBytes(b), test::readFileBytes(c)}));
     const AudioTrack track = readWith(ogg, chained);
     EXPECT_TRUE(track.problems.empty());
     EXPECT_EQ(track.tags.title, "First");
@@ -229,8 +245,9 @@ TEST_F(AudioTagsTest, WavInfoIsUtf8OrLatin1AndAnId3ChunkWins)
     };
     const auto text = [](std::string_view t) { return test::Bytes(t.begin(), t.end()); };
     const test::Bytes fmt = {1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 16, 0};
-    const test::Bytes info = test::join({text("INFO"), chunk("IART", text("B\xE4nd")),
-                                         chunk("INAM", text("S\xC3\xB6ng\0")), chunk("IGNR", text("Jazz"))});
+    const test::Bytes info =
+        test::join({text("INFO"), chunk("IART", text("B\xE4nd")),
+                    chunk("INAM", text("S\xC3\xB6ng\0")), chunk("IGNR", text("Jazz"))});
     const auto wavFile = [&](const test::Bytes& extra) {
         const test::Bytes body = test::join({text("WAVE"), chunk("fmt ", fmt), chunk("LIST", info),
                                              chunk("data", test::Bytes(16000, 0)), extra});
@@ -242,7 +259,8 @@ TEST_F(AudioTagsTest, WavInfoIsUtf8OrLatin1AndAnId3ChunkWins)
     EXPECT_EQ(plain.tags.genre, "Jazz");
     EXPECT_EQ(plain.durationTicks, 8000);
     EXPECT_EQ(plain.payloadBytes, 16000);
-    const test::Bytes id3 = test::Id3v2Builder().textFrame("TPE1", "Tagged").textFrame("TCON", "(8)").bytes();
+    const test::Bytes id3 =
+        test::Id3v2Builder().textFrame("TPE1", "Tagged").textFrame("TCON", "(8)").bytes();
     const AudioTrack tagged = readWith(wav, tree.writeFile("id3.wav", wavFile(chunk("id3 ", id3))));
     EXPECT_EQ(tagged.tags.artist, "Tagged");
     EXPECT_EQ(tagged.tags.title, "Söng");
