@@ -21,6 +21,9 @@ constexpr std::uint8_t lastPageFlag = 0x04;
 constexpr std::int64_t opusRate = 48000;
 constexpr std::int64_t progressStep = 4 * 1024 * 1024;
 
+// Products of 64-bit values stay exact in 128 bits (GCC and Clang, also for Windows).
+__extension__ typedef __int128 Wide;
+
 enum class Codec { Vorbis, Opus };
 
 std::uint64_t littleEndian(const std::uint8_t* b, int count)
@@ -73,6 +76,9 @@ std::optional<Link> linkOf(std::span<const std::uint8_t> packet, std::uint32_t s
 class DurationSum
 {
   public:
+    static constexpr std::int64_t maxScale = std::int64_t{1} << 40;
+    static constexpr std::int64_t maxTicks = std::int64_t{1} << 62;
+
     void add(std::int64_t ticks, std::int64_t rate)
     {
         if (rate <= 0)
@@ -84,13 +90,19 @@ class DurationSum
             return;
         }
         if (rate != m_scale) {
-            // Links of other rates: a common scale (44100 and 48000 give 7056000).
+            // Links of other rates: a common scale (44100 and 48000 give 7056000). Rates no
+            // real stream has, whose common scale would not fit, are counted in the first
+            // link's scale, cut to whole ticks.
             const std::int64_t common = std::lcm(m_scale, rate);
-            m_ticks *= common / m_scale;
-            ticks *= common / rate;
-            m_scale = common;
+            const Wide scaled = Wide{m_ticks} * (common / m_scale);
+            if (common <= maxScale && scaled <= maxTicks) {
+                m_ticks = static_cast<std::int64_t>(scaled);
+                m_scale = common;
+            }
+            ticks =
+                static_cast<std::int64_t>(std::min<Wide>(Wide{ticks} * m_scale / rate, maxTicks));
         }
-        m_ticks += ticks;
+        m_ticks = static_cast<std::int64_t>(std::min<Wide>(Wide{m_ticks} + ticks, maxTicks));
     }
     std::int64_t ticks() const { return m_ticks; }
     std::int64_t scale() const { return m_scale; }

@@ -31,10 +31,13 @@ class CliAudioTest : public ::testing::Test
         const std::string cover = scratch.path() + "cover.jpg";
         ASSERT_TRUE(run("sox -n -r 44100 -c 2 -b 16 '" + in + "' synth 10.5 sine 440"));
         ASSERT_TRUE(run("convert -size 16x16 xc:blue '" + cover + "'"));
-        ASSERT_TRUE(run("flac -s --tag=ARTIST=Band --tag=TITLE=Song --tag=ALBUM=Disc --tag=GENRE=Jazz "
-                        "--picture='" + cover + "' -o '" + m + "a.flac' '" + in + "'"));
+        ASSERT_TRUE(
+            run("flac -s --tag=ARTIST=Band --tag=TITLE=Song --tag=ALBUM=Disc --tag=GENRE=Jazz "
+                "--picture='"
+                + cover + "' -o '" + m + "a.flac' '" + in + "'"));
         ASSERT_TRUE(run("oggenc -Q -a Band -t Song -o '" + m + "b.ogg' '" + in + "'"));
-        ASSERT_TRUE(run("opusenc --quiet --artist Band --title Song '" + in + "' '" + m + "c.opus'"));
+        ASSERT_TRUE(
+            run("opusenc --quiet --artist Band --title Song '" + in + "' '" + m + "c.opus'"));
         ASSERT_TRUE(run("sox '" + in + "' -t wav '" + m + "d.wav'"));
         ASSERT_TRUE(run("ffmpeg -v error -y -i '" + in + "' -c:a aac -f adts '" + m + "e.aac'"));
         music.writeFile("z.wav", "no audio at all, only text");
@@ -44,8 +47,9 @@ class CliAudioTest : public ::testing::Test
 
     test::CliResult walk(const std::vector<std::string>& extra)
     {
-        std::vector<std::string> arguments = {"--artist", "--album", "--title", "--bitrate", "--audio-mode",
-                                              "--playtime", "--genre", "--mp3-icons"};
+        std::vector<std::string> arguments = {"--artist",  "--album",      "--title",
+                                              "--bitrate", "--audio-mode", "--playtime",
+                                              "--genre",   "--mp3-icons"};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         arguments.push_back(music.path());
         return test::runCli(arguments, work.path(), scratch.path());
