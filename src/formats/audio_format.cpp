@@ -117,6 +117,9 @@ std::span<const std::string_view> AudioFileFormat::extensions() const
 std::string AudioFileFormat::cacheKey(const LineOptions& options) const
 {
     const Settings& s = options.settings;
+    // Files that are not described are never looked up.
+    if (!isDescribed(s))
+        return std::string(name()) + " not described";
     std::string key = std::string(name()) + " " + std::to_string(audioFormatVersion) + "; flags ";
     for (const std::int32_t flag : {s.showArtist, s.showAlbum, s.showTitle, s.showBitrate,
                                     s.showAudioMode, s.showPlaytime, s.showGenre, s.makeMp3Icons})
