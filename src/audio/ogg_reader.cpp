@@ -93,11 +93,13 @@ class DurationSum
             // Links of other rates: a common scale (44100 and 48000 give 7056000). Rates no
             // real stream has, whose common scale would not fit, are counted in the first
             // link's scale, cut to whole ticks.
-            const std::int64_t common = std::lcm(m_scale, rate);
-            const Wide scaled = Wide{m_ticks} * (common / m_scale);
-            if (common <= maxScale && scaled <= maxTicks) {
-                m_ticks = static_cast<std::int64_t>(scaled);
-                m_scale = common;
+            const Wide common = Wide{m_scale / std::gcd(m_scale, rate)} * rate;
+            if (common <= maxScale) {
+                const Wide scaled = Wide{m_ticks} * (common / m_scale);
+                if (scaled <= maxTicks) {
+                    m_ticks = static_cast<std::int64_t>(scaled);
+                    m_scale = static_cast<std::int64_t>(common);
+                }
             }
             ticks =
                 static_cast<std::int64_t>(std::min<Wide>(Wide{ticks} * m_scale / rate, maxTicks));
