@@ -2,7 +2,7 @@
 """Describes a collection of audio files with tagrelay-cli --more-formats and reads the same
 facts with mutagen, side by side, warm and cold, per kind of file, and prints one table.
 
-    bench/audio/run.py [--per-kind 120] [--runs 3] [--cli PATH] [--no-cold]
+    bench/audio/run.py [--per-kind 300] [--runs 3] [--cli PATH] [--no-cold]
 
 The collection (made once, kept under /tmp/tagrelay-audio-collection) holds per kind
 --per-kind files of 20 s made from eight sources: FLAC with a 500x500 JPEG front cover, M4A
@@ -111,7 +111,7 @@ def floor_command(folder):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--per-kind", type=int, default=120)
+    parser.add_argument("--per-kind", type=int, default=300)
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--cli", default=os.path.join(ROOT, "build/bench/tagrelay-cli"))
     parser.add_argument("--no-cold", action="store_true")
