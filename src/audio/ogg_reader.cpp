@@ -142,18 +142,19 @@ class OggWalk
             std::int32_t channels = 0;
             const auto link =
                 linkOf(body.first(std::min(firstLength, body.size())), serial, channels);
-            if (link && (!m_link || m_link->sawLaterPage)) {
+            if (link && (!m_inLink || m_link.sawLaterPage)) {
                 finishLink();
-                m_link = link;
+                m_link = *link;
+                m_inLink = true;
                 if (m_linkCount++ == 0) {
                     m_track.channels = channels;
                     m_track.sampleRate = static_cast<std::int32_t>(link->rate);
                 }
             }
         }
-        if (!m_link || serial != m_link->serial)
+        if (!m_inLink || serial != m_link.serial)
             return true;
-        Link& link = *m_link;
+        Link& link = m_link;
         if ((flags & firstPageFlag) == 0)
             link.sawLaterPage = true;
         if ((flags & continuedFlag) == 0 && link.pending > 0) {
@@ -189,11 +190,11 @@ class OggWalk
 
     void finish()
     {
-        if (!m_link) {
+        if (!m_inLink) {
             m_track.addProblem("no Vorbis or Opus stream");
             return;
         }
-        if (m_options.walksStream && !m_link->ended)
+        if (m_options.walksStream && !m_link.ended)
             m_track.addProblem("the stream has no last page (truncated)");
         finishLink();
         if (m_linkCount > 0 && m_firstLinkHeaders < 2)
@@ -243,19 +244,21 @@ class OggWalk
 
     void finishLink()
     {
-        if (!m_link)
+        if (!m_inLink)
             return;
-        if (m_link->lastGranule < 0) {
+        if (m_link.lastGranule < 0) {
             if (m_options.walksStream)
                 m_track.addProblem("no granule position");
         } else
-            m_duration.add(m_link->lastGranule - m_link->preSkip, m_link->rate);
-        m_link.reset();
+            m_duration.add(m_link.lastGranule - m_link.preSkip, m_link.rate);
+        m_inLink = false;
     }
 
     const AudioReadOptions& m_options;
     AudioTrack& m_track;
-    std::optional<Link> m_link;
+    /// The link being read, while m_inLink.
+    Link m_link;
+    bool m_inLink = false;
     int m_linkCount = 0;
     int m_firstLinkHeaders = 0;
     std::vector<std::uint8_t> m_comment;
