@@ -17,6 +17,9 @@ namespace {
 constexpr int maxLinksFollowed = 40;
 /// The longest link text read.
 constexpr std::size_t maxLinkText = 4096;
+/// The most names looked at on the way a link leads, over all its links: a chain of links
+/// whose texts go "d/../d/../..." makes thousands of steps each, for every entry that uses it.
+constexpr int maxNamesFollowed = 1024;
 /// ".." steps opened in one call: PATH_MAX bounds the text "../../..".
 constexpr int stepsPerOpen = 1000;
 
@@ -103,9 +106,14 @@ LinkTarget followLink(int folderFd, const std::string& name, uid_t user)
     OpenFile current(::openat(folderFd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
     std::deque<std::string> names{name};
     int linksFollowed = 0;
+    int namesFollowed = 0;
     while (!names.empty()) {
         if (!current.isOpen()) {
             target.failure = systemText(errno);
+            return target;
+        }
+        if (++namesFollowed > maxNamesFollowed) {
+            target.failure = systemText(ELOOP);
             return target;
         }
         const std::string next = std::move(names.front());

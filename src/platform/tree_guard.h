@@ -51,7 +51,8 @@ struct LinkTarget
 
 /// Follows the link `name` in an open folder to where it leads. Absolute targets start at
 /// this process's root, relative ones at the link's folder; links met on the way (in the
-/// target's folders or at its end) are followed the same way, at most 40 of them. A link whose
+/// target's folders or at its end) are followed the same way, at most 40 of them and 1024 names
+/// on the way in all. A link whose
 /// text names a place through the kernel's own links (/proc/<pid>/root, /proc/self/fd/N) is
 /// taken as the text it reads, never as the object it stands for.
 [[nodiscard]] LinkTarget followLink(int folderFd, const std::string& name, uid_t user);

@@ -3,6 +3,8 @@
 #include "lists/list_merge.h"
 #include "platform/tree_guard.h"
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +28,11 @@ struct FolderContext
     /// files are written into the folder only while it is still in the tree.
     const FolderPlace* start = nullptr;
     int stepsToStart = 0;
+    /// Where the folder above it stands, for a folder entered by its name from there; such a
+    /// folder is checked by one step up while the whole chain was checked a moment ago.
+    std::optional<FolderPlace> parentPlace;
+    /// When the walk last checked a whole chain of folders up to the start folder.
+    std::chrono::steady_clock::time_point* lastChainCheck = nullptr;
     /// Set when the folder was found moved out of the tree: nothing more is written into it.
     bool leftTree = false;
 

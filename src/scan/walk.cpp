@@ -17,6 +17,7 @@
 #include "scan/walk_context.h"
 #include "scan/walk_reporter.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +26,7 @@
 #include <optional>
 #include <set>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace tagrelay {
@@ -92,6 +94,7 @@ struct Level
 {
     std::string name; // in its parent folder; empty for the start folder
     DirectoryIdentity identity;
+    FolderPlace place;
     FolderHandle handle;
     FolderContext context; // context.path is filled while this is the deepest folder only
     std::vector<DirectoryEntry> entries;
@@ -155,6 +158,7 @@ class Walker
                       const StampReading& reading, CachedFile file, IconWrite icon);
     bool reopen(std::size_t index);
     void limitOpenFolders();
+    void popDeepest();
     /// Whether the walk describes a file of this name with the run's options: the old lines
     /// of such files are its own, replaced by what it writes now, or dropped.
     bool isDescribedKind(const DirectoryEntry& entry) const;
@@ -174,7 +178,23 @@ class Walker
     std::size_t m_jobsInFlight = 0; // handed to the workers and not yet committed
     std::size_t m_jobLimit = 0;
     std::uint64_t m_readAheadSkipped = 0;
+    /// The folders of the descent by where they stand, with their steps up to the start
+    /// folder: a folder a link leads to is in the tree when its way up meets one of them.
+    std::map<std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>, int> m_descentPlaces;
+    std::set<DirectoryIdentity> m_descentIdentities;
+    std::chrono::steady_clock::time_point m_lastChainCheck;
+    std::size_t m_openFolders = 0; // levels whose handle is open
+    std::size_t m_closeFrom = 1;   // levels from 1 below this are closed
+
+    /// Steps from a folder up to the start folder, when its way up meets a folder of the
+    /// descent within deepestTreeSearched steps; -1 when it does not (it lies outside).
+    int stepsIntoTree(int fd) const;
 };
+
+std::tuple<std::uint64_t, std::uint64_t, std::uint64_t> keyOf(const FolderPlace& place)
+{
+    return {place.mountId, place.device, place.inode};
+}
 
 /// While the files asked for are in memory, one look in this many goes to the read-ahead.
 constexpr std::uint64_t readAheadProbeEvery = 16;
@@ -265,7 +285,8 @@ void Walker::enterChild(Level& level, const DirectoryEntry& entry)
                        + result.reason + ")");
         return;
     }
-    enter(std::move(child), entry.name, level.context.stepsToStart + 1);
+    if (enter(std::move(child), entry.name, level.context.stepsToStart + 1))
+        m_levels.back()->context.parentPlace = level.place;
 }
 
 /// A folder reached through a link is entered only when it lies in the tree, judged by the
@@ -276,13 +297,15 @@ void Walker::enterLinkedFolder(Level& level, const DirectoryEntry& entry)
     const std::string childPath = level.context.path + entry.name + "/";
     const LinkTarget target = followLink(level.handle.fd(), entry.name, m_user);
     FolderResult result;
-    FolderHandle child = openLinkedFolder(target, result);
-    if (!child.isOpen()) {
+    if (!target.failure.empty() || !target.leaf.empty()) {
+        (void)openLinkedFolder(target, result); // opens nothing; says why
         addFolderError("Folder could not be entered: " + childPath + " (" + result.reason + ")");
         return;
     }
-    const int steps = stepsUpTo(child.fd(), m_start, deepestTreeSearched);
-    if (steps < 0 && isSystemFileSystem(child.fd())) {
+    // Judged through the O_PATH descriptor the links led to: a folder outside is never
+    // opened for reading, which would show in its access time and to inotify.
+    const int steps = stepsIntoTree(target.folder.fd());
+    if (steps < 0 && isSystemFileSystem(target.folder.fd())) {
         addError("Folder of the system, not entered: " + childPath);
         return;
     }
@@ -291,6 +314,11 @@ void Walker::enterLinkedFolder(Level& level, const DirectoryEntry& entry)
                      ? "Folder link leads out of the start folder, not entered: " + childPath
                      : "Link of another user leads out of the start folder, not followed: "
                            + childPath);
+        return;
+    }
+    FolderHandle child = openLinkedFolder(target, result);
+    if (!child.isOpen()) {
+        addFolderError("Folder could not be entered: " + childPath + " (" + result.reason + ")");
         return;
     }
     enter(std::move(child), entry.name, steps);
@@ -309,17 +337,20 @@ bool Walker::enter(FolderHandle handle, const std::string& name, int stepsToStar
     }
     // A link or mount that leads back into the current descent would repeat it for ever, and
     // would replace a description file that an outer visit is still filling.
-    for (const auto& level : m_levels) {
-        if (level->identity == identity) {
-            addError("Folder loop not entered again: " + path);
-            return false;
-        }
+    if (m_descentIdentities.count(identity) != 0) {
+        addError("Folder loop not entered again: " + path);
+        return false;
     }
     // Links that fan out reach the same folder many times; it is described once.
     if (m_described.count(identity) != 0)
         return false;
     if (isSystemFileSystem(handle.fd())) {
         addError("Folder of the system, not entered: " + path);
+        return false;
+    }
+    FolderPlace place;
+    if (!placeOfFd(handle.fd(), place)) {
+        addFolderError("Folder could not be entered: " + path);
         return false;
     }
     m_described.insert(identity);
@@ -363,8 +394,13 @@ bool Walker::enter(FolderHandle handle, const std::string& name, int stepsToStar
     level->context.path = path;
     level->context.start = &m_start;
     level->context.stepsToStart = stepsToStart;
+    level->context.lastChainCheck = &m_lastChainCheck;
+    level->place = place;
     level->handle = std::move(handle);
     level->entries = std::move(entries);
+    m_descentPlaces.emplace(keyOf(place), stepsToStart);
+    m_descentIdentities.insert(identity);
+    ++m_openFolders;
     m_levels.push_back(std::move(level));
     limitOpenFolders();
     return true;
@@ -388,10 +424,12 @@ void Walker::finishDeepest()
         }
     }
     FolderHandle left = std::move(level.handle);
+    if (left.isOpen())
+        --m_openFolders; // closed when this returns
     m_jobsInFlight -= level.jobs.size();
     if (m_run.closeRequested && m_pool)
         m_pool->stop();
-    m_levels.pop_back();
+    popDeepest();
     if (m_levels.empty())
         return;
     Level& parent = *m_levels.back();
@@ -405,6 +443,7 @@ void Walker::finishDeepest()
         if (up.isOpen() && identityOfFd(up.fd(), identity) && identity == parent.identity) {
             parent.handle = std::move(up);
             parent.context.fd = parent.handle.fd();
+            ++m_openFolders;
         }
     }
     if (!reopen(m_levels.size() - 1))
@@ -440,7 +479,42 @@ bool Walker::reopen(std::size_t index)
     }
     level.handle = std::move(current);
     level.context.fd = level.handle.fd();
+    ++m_openFolders;
+    m_closeFrom = std::max<std::size_t>(1, std::min(m_closeFrom, index));
     return true;
+}
+
+void Walker::popDeepest()
+{
+    Level& level = *m_levels.back();
+    if (level.handle.isOpen())
+        --m_openFolders;
+    if (const auto found = m_descentPlaces.find(keyOf(level.place));
+        found != m_descentPlaces.end() && found->second == level.context.stepsToStart)
+        m_descentPlaces.erase(found);
+    m_descentIdentities.erase(level.identity);
+    m_levels.pop_back();
+    // The new deepest folder is opened again next, wherever it stood before.
+    if (!m_levels.empty())
+        m_closeFrom = std::max<std::size_t>(1, std::min(m_closeFrom, m_levels.size() - 1));
+}
+
+int Walker::stepsIntoTree(int fd) const
+{
+    OpenFile current(::dup(fd));
+    FolderPlace place;
+    for (int steps = 0; steps <= deepestTreeSearched && current.isOpen(); ++steps) {
+        if (!placeOfFd(current.fd(), place))
+            return -1;
+        if (const auto found = m_descentPlaces.find(keyOf(place)); found != m_descentPlaces.end())
+            return steps + found->second;
+        OpenFile up(::openat(current.fd(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        FolderPlace above;
+        if (!up.isOpen() || !placeOfFd(up.fd(), above) || above == place)
+            return -1; // the root: ".." leads nowhere further
+        current = std::move(up);
+    }
+    return -1;
 }
 
 void Walker::readAheadOf(Level& level)
@@ -471,14 +545,14 @@ void Walker::readAheadOf(Level& level)
 
 void Walker::limitOpenFolders()
 {
-    std::size_t open = 0;
-    for (const auto& level : m_levels)
-        open += level->handle.isOpen() ? 1 : 0;
-    for (std::size_t i = 1; open > openFolderLimit && i + 1 < m_levels.size(); ++i) {
-        if (m_levels[i]->handle.isOpen()) {
-            m_levels[i]->handle.close();
-            m_levels[i]->context.fd = -1;
-            --open;
+    // Levels below m_closeFrom (but the start folder) are closed already: each level is
+    // looked at here about once, whatever the depth.
+    for (; m_openFolders > openFolderLimit && m_closeFrom + 1 < m_levels.size(); ++m_closeFrom) {
+        Level& level = *m_levels[m_closeFrom];
+        if (level.handle.isOpen()) {
+            level.handle.close();
+            level.context.fd = -1;
+            --m_openFolders;
         }
     }
 }
@@ -498,7 +572,7 @@ Walker::OpenedEntry Walker::openEntry(const Level& level, const DirectoryEntry& 
     const LinkTarget target = followLink(level.handle.fd(), entry.name, m_user);
     if (!target.failure.empty() || target.leaf.empty())
         return opened;
-    if (!target.ownLinksOnly && stepsUpTo(target.folder.fd(), m_start, deepestTreeSearched) < 0) {
+    if (!target.ownLinksOnly && stepsIntoTree(target.folder.fd()) < 0) {
         opened.refusal = "Link of another user leads out of the start folder, not followed: "
                          + level.context.path + entry.name;
         return opened;

@@ -29,9 +29,18 @@ bool isStillInTree(FolderContext& folder)
 {
     if (folder.start == nullptr || folder.leftTree)
         return !folder.leftTree;
+    const auto now = std::chrono::steady_clock::now();
     FolderPlace above;
+    if (folder.parentPlace && folder.lastChainCheck != nullptr
+        && now - *folder.lastChainCheck < chainCheckInterval) {
+        if (!placeAbove(folder.fd, 1, above) || !(above == *folder.parentPlace))
+            folder.leftTree = true;
+        return !folder.leftTree;
+    }
     if (!placeAbove(folder.fd, folder.stepsToStart, above) || !(above == *folder.start))
         folder.leftTree = true;
+    else if (folder.lastChainCheck != nullptr)
+        *folder.lastChainCheck = now;
     return !folder.leftTree;
 }
 

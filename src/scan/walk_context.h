@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -31,7 +32,10 @@ struct WalkContext
 
 /// Whether the folder is still where the walk found it, in the tree: its ancestor as many
 /// levels up as it was found below the start folder is the start folder. When not, the folder
-/// is marked as having left the tree.
+/// is marked as having left the tree. That chain is walked at most every chainCheckInterval;
+/// in between, a folder entered by name is checked by the one step to the folder above it,
+/// so the cost does not grow with the depth.
+inline constexpr std::chrono::milliseconds chainCheckInterval{100};
 bool isStillInTree(FolderContext& folder);
 
 /// What became of a file's icon file.

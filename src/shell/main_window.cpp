@@ -272,6 +272,7 @@ void startRun(WindowLayer& window, RunState& run)
         return;
     WindowReporter reporter(window, run);
     describeDirectory(chosen, 0, reporter, run);
+    reporter.walkFinished();
 }
 
 } // namespace

@@ -54,8 +54,10 @@ void drawPictureArea(WindowLayer& window, const RgbImage* cover)
     }
     const int left = pictureArea.x;
     const int top = pictureArea.y;
-    const int right = left + pictureArea.width;
-    const int bottom = top + pictureArea.height;
+    // The corners' own pixels: a line to the box's edge plus one would leave a black pixel
+    // beside the area that the next cover does not paint over.
+    const int right = left + pictureArea.width - 1;
+    const int bottom = top + pictureArea.height - 1;
     window.drawBox(mainWindow, pictureArea, paleCyan);
     window.drawLine(mainWindow, left, top, right, bottom, black);
     window.drawLine(mainWindow, left, bottom, right, top, black);
@@ -139,6 +141,11 @@ void WindowReporter::movieShown(const MovieRows& rows)
     showField(m_window, playtimeField, rows.playingTime);
     showField(m_window, fileCountField, rows.fileCount);
     showPreview(m_window, rows.preview);
+}
+
+void WindowReporter::walkFinished()
+{
+    showField(m_window, fileCountField, "Filecount: " + std::to_string(m_run.fileCount));
 }
 
 void WindowReporter::errorAdded(const std::string& line)

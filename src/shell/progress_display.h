@@ -72,6 +72,11 @@ class WindowReporter : public WalkReporter
     bool goOn() override;
     bool goOnAfterFile() override;
 
+    /// Shows the count of files the walk described, once it is over: the fields show it
+    /// before the file they show counts, so they would end one short, or several when the
+    /// last files were pictures.
+    void walkFinished();
+
   private:
     WindowLayer& m_window;
     const RunState& m_run;

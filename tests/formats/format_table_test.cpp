@@ -81,14 +81,14 @@ TEST(FormatCacheKeyTest, MovesWithTheOptionsThatShapeTheFormatsFilesOnly)
         return [flag](LineOptions& options) { options.settings.*flag = 1; };
     };
     const std::vector<KeyCase> cases = {
-        {"artist", ticked(&Settings::showArtist), {"mp3"}},
-        {"album", ticked(&Settings::showAlbum), {"mp3"}},
-        {"title", ticked(&Settings::showTitle), {"mp3"}},
-        {"bitrate", ticked(&Settings::showBitrate), {"mp3"}},
-        {"audio mode", ticked(&Settings::showAudioMode), {"mp3"}},
-        {"playtime", ticked(&Settings::showPlaytime), {"mp3"}},
-        {"genre", ticked(&Settings::showGenre), {"mp3"}},
-        {"mp3 icons", ticked(&Settings::makeMp3Icons), {"mp3"}},
+        {"artist", ticked(&Settings::showArtist), {"mp3", "m4a"}},
+        {"album", ticked(&Settings::showAlbum), {"mp3", "m4a"}},
+        {"title", ticked(&Settings::showTitle), {"mp3", "m4a"}},
+        {"bitrate", ticked(&Settings::showBitrate), {"mp3", "m4a"}},
+        {"audio mode", ticked(&Settings::showAudioMode), {"mp3", "m4a"}},
+        {"playtime", ticked(&Settings::showPlaytime), {"mp3", "m4a"}},
+        {"genre", ticked(&Settings::showGenre), {"mp3", "m4a"}},
+        {"mp3 icons", ticked(&Settings::makeMp3Icons), {"mp3", "m4a"}},
         {"picture size", ticked(&Settings::showPictureSize), {"picture"}},
         {"picture icons", ticked(&Settings::makePictureIcons), {"picture"}},
         // Movies are looked up only while they are described.
@@ -99,10 +99,10 @@ TEST(FormatCacheKeyTest, MovesWithTheOptionsThatShapeTheFormatsFilesOnly)
              o.settings.makeMp3Icons = o.settings.makePictureIcons = 1;
              o.settings.iconSize = 40;
          },
-         {"mp3", "picture"}},
+         {"mp3", "picture", "m4a"}},
         {"all tag versions", [](LineOptions& o) { o.tagVersions = TagVersions::All; }, {"mp3"}},
         {"display depth", [](LineOptions& o) { o.displayDepth = 8; }, {"picture"}},
-        {"codeset", [](LineOptions& o) { o.codeset = "ISO-8859-1"; }, {"mp3"}},
+        {"codeset", [](LineOptions& o) { o.codeset = "ISO-8859-1"; }, {"mp3", "m4a"}},
         {"movies on the screen", [](LineOptions& o) { o.playsMoviesOnScreen = true; }, {"movie"}},
         {"run counter and start folder",
          [](LineOptions& o) {

@@ -1,6 +1,7 @@
 #include "platform/tree_guard.h"
 #include "scan/run_state.h"
 #include "scan/walk.h"
+#include "scan/walk_context.h"
 #include "scan/walk_reporter.h"
 #include "support/frame_bytes.h"
 #include "support/id3_bytes.h"
@@ -13,6 +14,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <thread>
 
 namespace tagrelay {
 namespace {
@@ -77,6 +80,19 @@ struct LinkCase
     const char* refusedAs; // the path the refusal names, in the tree; "" for none
 };
 
+/// "hop/../" again and again, then end: a way of many names that stays in the tree.
+const char* windingWay(int turns, const std::string& end)
+{
+    static std::map<std::string, std::string> ways;
+    std::string& way = ways[std::to_string(turns) + end];
+    if (way.empty()) {
+        for (int i = 0; i < turns; ++i)
+            way += "hop/../";
+        way += end;
+    }
+    return way.c_str();
+}
+
 class TreeGuardLinkTest : public TreeGuardWalkTest, public testing::WithParamInterface<LinkCase>
 {
 };
@@ -93,6 +109,11 @@ TEST_P(TreeGuardLinkTest, FollowsALinkOnlyWhereItMayLead)
     tree.writeFile("hop/inner.jpg", test::jpegFile(test::solidImage(20, 10, {1, 2, 3})));
     // A link of nobody's in the tree, for chains that pass through it.
     link(outside.path() + "private/secret.jpg", "hop/theirs.jpg", otherUser);
+    // And one that winds on for 603 names, for ways that go on through it.
+    std::string winding;
+    for (int i = 0; i < 300; ++i)
+        winding += "../hop/";
+    link(winding + "inner.jpg", "hop/winding.jpg", ::geteuid());
     std::string target = row.target;
     if (target.starts_with("outside:"))
         target = outside.path() + target.substr(8);
@@ -139,39 +160,59 @@ INSTANTIATE_TEST_SUITE_P(
                     LinkCase{"AnotherUsersRelativeLinkInside", "up.jpg", "hop/../hop/inner.jpg",
                              true, "20 x 10 pixel 24 Bit", ""},
                     LinkCase{"OwnLinkThroughAnotherUsersLinkOut", "chain.jpg", "hop/theirs.jpg",
-                             false, "", "chain.jpg"}),
+                             false, "", "chain.jpg"},
+                    // Judged by the folders of the walk it meets, however many names it takes,
+                    // up to the 1024 names followed for one entry; past them, as a file that
+                    // cannot be opened.
+                    LinkCase{"AnotherUsersLongWayInside", "long.jpg",
+                             windingWay(300, "hop/inner.jpg"), true, "20 x 10 pixel 24 Bit", ""},
+                    LinkCase{"AnotherUsersWayTooLong", "endless.jpg",
+                             windingWay(300, "hop/winding.jpg"), true, "0 x 0 pixel 0 Bit", ""}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(TreeGuardWalkTest, AFolderMovedOutOfTheTreeDuringTheWalkIsNotWritten)
 {
-    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
-        tree.writeFile(std::string("album/") + name,
-                       test::jpegFile(test::solidImage(20, 10, {1, 2, 3})));
-    const std::string movedTo = outside.path() + "album";
-    bool moved = false;
-    // Pictures show nothing, so the move is made when the walk asks about the first entry.
-    struct MovingReporter : WalkReporter
-    {
-        std::function<void()> onEntry;
-        void entryStarted() override { onEntry(); }
-    } mover;
-    int entries = 0;
-    mover.onEntry = [&] {
-        if (++entries == 3 && !moved)
-            moved = std::rename((tree.path() + "album").c_str(), movedTo.c_str()) == 0;
-    };
-    describeDirectory(tree.path(), 0, mover, run);
+    // The folder itself, or a folder two levels above it: that move leaves every step below
+    // it as it was, and is seen once the whole chain is checked again.
+    for (const std::string moved : {"album", "outer"}) {
+        const std::string folder = moved == "album" ? "album/" : "outer/mid/album/";
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+            tree.writeFile(folder + name, test::jpegFile(test::solidImage(20, 10, {1, 2, 3})));
+        const std::string movedTo = outside.path() + moved;
+        bool done = false;
+        // Pictures show nothing, so the move is made when the walk asks about an entry.
+        struct MovingReporter : WalkReporter
+        {
+            std::function<void()> onEntry;
+            void entryStarted() override { onEntry(); }
+        } mover;
+        int entries = 0;
+        const int moveAt = moved == "album" ? 3 : 5;
+        mover.onEntry = [&] {
+            if (++entries == moveAt && !done) {
+                std::this_thread::sleep_for(chainCheckInterval + std::chrono::milliseconds(50));
+                done = std::rename((tree.path() + moved).c_str(), movedTo.c_str()) == 0;
+            }
+        };
+        RunState walkRun = run;
+        describeDirectory(tree.path(), 0, mover, walkRun);
 
-    ASSERT_TRUE(moved);
-    EXPECT_FALSE(std::filesystem::exists(movedTo + "/descript.ion"));
-    EXPECT_TRUE(hasError("Folder changed during the walk, not described further: " + tree.path()
-                         + "album/"));
-    // Icon files made before the move stay; none is made after it.
-    int icons = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(movedTo))
-        icons += entry.path().extension() == ".ico" ? 1 : 0;
-    EXPECT_LE(icons, 1);
-    EXPECT_GE(run.incompleteFolders, 1);
+        ASSERT_TRUE(done) << moved;
+        const std::string movedFolder = outside.path() + folder;
+        EXPECT_FALSE(std::filesystem::exists(movedFolder + "descript.ion")) << moved;
+        const auto errors = walkRun.errors;
+        EXPECT_NE(std::find(errors.begin(), errors.end(),
+                            "Folder changed during the walk, not described further: " + tree.path()
+                                + folder),
+                  errors.end())
+            << moved;
+        // Icon files made before the move stay; none is made after it.
+        int icons = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(movedFolder))
+            icons += entry.path().extension() == ".ico" ? 1 : 0;
+        EXPECT_LE(icons, 1) << moved;
+        EXPECT_GE(walkRun.incompleteFolders, 1) << moved;
+    }
 }
 
 TEST_F(TreeGuardWalkTest, AFolderSwappedForALinkDuringTheWalkIsReadThroughWhatWasEntered)

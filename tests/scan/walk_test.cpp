@@ -263,8 +263,8 @@ TEST_F(WalkTest, ShowsTheFileBeforeItIsCountedAndRemovesTheScanBar)
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_EQ(calls[0].box, (Box{360, 160, 150, 150}));
     EXPECT_EQ(calls[0].colour, 16777164u);
-    EXPECT_EQ(calls[1].x2, 510);
-    EXPECT_EQ(calls[2].y1, 310);
+    EXPECT_EQ(calls[1].x2, 509);
+    EXPECT_EQ(calls[2].y1, 309);
 }
 
 /// Runs the walk as an unprivileged user (root writes through permission bits).

@@ -54,6 +54,26 @@ TEST_F(ProgressDisplayTest, TheFieldsShowTheFilesFactsAndTheErrorListItsEntries)
     EXPECT_EQ(errorList(),
               (std::vector<std::string>{errorListTitle,
                                         tree.path() + "song.mp3 please write a new id3 tag "}));
+
+    // No cover: the area is crossed corner to corner, and nothing is drawn outside it that
+    // the next cover would leave behind.
+    const auto& calls = window.drawCalls();
+    const auto box = std::find_if(calls.begin(), calls.end(), [](const auto& call) {
+        return call.kind == RecordingWindowLayer::DrawKind::Box;
+    });
+    ASSERT_NE(box, calls.end());
+    const Box area = box->box;
+    int lines = 0;
+    for (const auto& call : calls) {
+        if (call.kind != RecordingWindowLayer::DrawKind::Line)
+            continue;
+        ++lines;
+        for (const auto& [x, y] : {std::pair{call.x1, call.y1}, std::pair{call.x2, call.y2}}) {
+            EXPECT_TRUE(x == area.x || x == area.x + area.width - 1) << x;
+            EXPECT_TRUE(y == area.y || y == area.y + area.height - 1) << y;
+        }
+    }
+    EXPECT_EQ(lines, 2);
 }
 
 TEST_F(ProgressDisplayTest, ThePollsOfALongScanAreTheWindowsAndTheBarGoesAfterIt)

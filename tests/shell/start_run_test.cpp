@@ -1,7 +1,10 @@
 #include "scan/run_state.h"
 #include "shell/end_run.h"
 #include "shell/main_window.h"
+#include "shell/progress_display.h"
 #include "shell/shell_test_support.h"
+#include "support/frame_bytes.h"
+#include "support/picture_bytes.h"
 
 #include <filesystem>
 
@@ -160,6 +163,28 @@ TEST_F(StartRunTest, TheExtraChoicesAreSavedApartAndComeBackTicked)
     EXPECT_EQ(second.tagVersions, TagVersions::Id3v23Only);
     EXPECT_EQ(readFileBytes(settingsPath()),
               settingsBytes(withCounter(2), folder + extras.substr(0, 9) + std::string(4, '\0')));
+}
+
+// The fields show the count before the file they show; when the walk is over they show all
+// it described, also when the last files were pictures, which show no count of their own.
+TEST_F(StartRunTest, TheEndShowsTheCountOfEveryFileDescribed)
+{
+    const std::string folder = tree.makeDir("music");
+    tree.writeFile("music/a.mp3", test::FrameStream().frames(40, test::FrameSpec{}).bytes());
+    tree.writeFile("music/b.mp3", test::FrameStream().frames(40, test::FrameSpec{}).bytes());
+    for (const char* name : {"z/1.jpg", "z/2.jpg", "z/3.jpg"})
+        tree.writeFile(std::string("music/") + name,
+                       test::jpegFile(test::solidImage(8, 8, {1, 2, 3})));
+    RecordingWindowLayer window;
+    window.setFolderAnswer(folder);
+    window.queueClick(1);  // artist
+    window.queueClick(11); // picture size
+    window.queueClick(startButton);
+    RunState run;
+    EXPECT_EQ(runProgram(window, run), 0);
+    EXPECT_EQ(run.fileCount, 5);
+    ASSERT_NE(window.gadget(fileCountField), nullptr);
+    EXPECT_EQ(window.gadget(fileCountField)->text, "Filecount: 5");
 }
 
 TEST_F(StartRunTest, ThanksAreDueOnTheNinthRunAndEveryEighthAfter)

@@ -12,17 +12,22 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <algorithm>
 #include <array>
 #include <cassert>
 #include <climits>
+#include <cmath>
 
 namespace tagrelay {
 namespace {
@@ -38,6 +43,116 @@ class WideCheckBox : public QCheckBox
     bool hitButton(const QPoint& position) const override { return rect().contains(position); }
 };
 
+/// A button that Return and Enter press while it has the focus, as Space does: the panel is a
+/// plain window, not a dialog, so Qt's default-button keys do not reach it otherwise.
+class KeyPressedButton : public QPushButton
+{
+  public:
+    using QPushButton::QPushButton;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            if (!event->isAutoRepeat())
+                click();
+            event->accept();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
+    }
+};
+
+/// A read-only text box that shows when it has the focus (most styles draw no focus mark on a
+/// text box that cannot be edited, so its frame is outlined in the highlight colour), and
+/// whose frame shows whole at any scale.
+class FocusShowingTextEdit : public QTextEdit
+{
+  public:
+    using QTextEdit::QTextEdit;
+
+  protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::Show || event->type() == QEvent::ScreenChangeInternal)
+            keepFrameInSight();
+        const bool handled = QTextEdit::event(event);
+        if (event->type() == QEvent::Paint && hasFocus()) {
+            // The outline a focused line edit gets, in the highlight colour, on the frame.
+            QPainter painter(this);
+            painter.setPen(palette().color(QPalette::Highlight));
+            painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        }
+        return handled;
+    }
+    void focusInEvent(QFocusEvent* event) override
+    {
+        QTextEdit::focusInEvent(event);
+        update();
+    }
+    /// At a scale between whole numbers the style's frame is drawn between screen pixels and
+    /// partly lost under the text area; a plain line of the frame's colour, which falls on
+    /// whole pixels, takes its place there. At whole scales the style's frame stays.
+    void keepFrameInSight()
+    {
+        const double ratio = devicePixelRatioF();
+        if (ratio == std::floor(ratio)) {
+            if (frameShape() != QFrame::StyledPanel)
+                setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+            return;
+        }
+        if (frameShape() == QFrame::Box)
+            return;
+        QPalette colours = palette();
+        colours.setColor(QPalette::WindowText, colours.color(QPalette::Window).darker(130));
+        setPalette(colours);
+        setFrameStyle(QFrame::Box | QFrame::Plain);
+        setLineWidth(1);
+    }
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        QTextEdit::focusOutEvent(event);
+        update();
+    }
+};
+
+/// The smallest font a box's text is fitted down to.
+constexpr double smallestFittedPoints = 6.0;
+
+/// The property a widget keeps its unfitted font in, to be handed on only in that font.
+constexpr const char* requestedFontProperty = "tagrelayRequestedFont";
+
+/// Whether one line in the font fits a text box of the height: the desktop's font may be far
+/// larger than the boxes, whose sizes are fixed, were made for. Between whole scales the box
+/// is rounded to whole screen pixels, which may take a pixel of the room.
+bool lineFitsHeight(QWidget* widget, GadgetKind kind, const QFont& font, int height)
+{
+    const double ratio = widget->devicePixelRatioF();
+    if (ratio != std::floor(ratio))
+        height -= 2;
+    if (kind == GadgetKind::OneLineField) {
+        widget->setFont(font);
+        return widget->sizeHint().height() <= height;
+    }
+    // A line laid out as the box lays it out, margins included, inside the frame.
+    const auto* box = static_cast<QTextEdit*>(widget);
+    QTextDocument line;
+    line.setDefaultFont(font);
+    line.setDocumentMargin(box->document()->documentMargin());
+    line.setPlainText(QStringLiteral("Xgj"));
+    return std::ceil(line.size().height()) + 2 * box->frameWidth() <= height;
+}
+
+/// The font, or a smaller one of its family, in which one line fits the box's height.
+QFont fittedToHeight(QWidget* widget, GadgetKind kind, QFont font, int height)
+{
+    if (font.pointSizeF() <= 0)
+        return font;
+    while (font.pointSizeF() > smallestFittedPoints && !lineFitsHeight(widget, kind, font, height))
+        font.setPointSizeF(std::max(smallestFittedPoints, font.pointSizeF() - 0.5));
+    return font;
+}
+
 QColor toQColor(Colour colour)
 {
     return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
@@ -47,6 +162,34 @@ QColor toQColor(Colour colour)
 QRect toQRect(Box box)
 {
     return QRect(box.x, box.y, box.width, box.height);
+}
+
+/// Controls whose text is fitted to their box when the program named no font for them.
+bool isFittedToBox(GadgetKind kind)
+{
+    return kind == GadgetKind::OneLineField || kind == GadgetKind::MultiLineBox;
+}
+
+/// The property a field keeps the font fitted to its height in: its text never shows larger.
+constexpr const char* heightFittedFontProperty = "tagrelayHeightFittedFont";
+
+/// Gives a one-line field the largest font, up to the one fitted to its height, in which the
+/// whole text shows: "Time elapsed" would otherwise lose its last letters to a large desktop
+/// font.
+void fitTextToWidth(QLineEdit* field, const QString& text)
+{
+    const QFont largest = field->property(heightFittedFontProperty).value<QFont>();
+    if (largest.pointSizeF() <= 0)
+        return;
+    // The room inside the frame, less the field's own margins of a few pixels.
+    const QMargins margins = field->textMargins();
+    const int room = field->contentsRect().width() - margins.left() - margins.right() - 6;
+    QFont font = largest;
+    while (font.pointSizeF() > smallestFittedPoints
+           && QFontMetrics(font).horizontalAdvance(text) > room)
+        font.setPointSizeF(std::max(smallestFittedPoints, font.pointSizeF() - 0.5));
+    if (font != field->font())
+        field->setFont(font);
 }
 
 bool isCheckable(GadgetKind kind)
@@ -209,7 +352,7 @@ QWidget* QtWindowLayer::makeWidget(int window, int gadget, GadgetKind kind, QWid
     };
     switch (kind) {
     case GadgetKind::MultiLineBox: {
-        auto* box = new QTextEdit(parent);
+        auto* box = new FocusShowingTextEdit(parent);
         box->setReadOnly(true);
         box->setAcceptRichText(false);
         box->setTabChangesFocus(true);
@@ -236,7 +379,7 @@ QWidget* QtWindowLayer::makeWidget(int window, int gadget, GadgetKind kind, QWid
     }
     case GadgetKind::Button:
     case GadgetKind::ToggleButton: {
-        auto* button = new QPushButton(parent);
+        auto* button = new KeyPressedButton(parent);
         button->setAutoDefault(false);
         button->setCheckable(kind == GadgetKind::ToggleButton);
         QObject::connect(button, &QAbstractButton::clicked, button, reportClick);
@@ -272,7 +415,7 @@ QWidget* QtWindowLayer::reusableWidget(int window, int gadget, GadgetKind kind, 
         m_retired.erase(retired);
     }
     // A widget in another font would have to forget its own first; a new one is as cheap.
-    if (widget->font() != font) {
+    if (widget->property(requestedFontProperty).value<QFont>() != font) {
         delete widget;
         return nullptr;
     }
@@ -290,11 +433,19 @@ bool QtWindowLayer::createGadget(int window, int gadget, GadgetKind kind, Box bo
     const QRect place(box.x, box.y, std::max(box.width, 0), std::max(box.height, 0));
     QWidget* widget = reusableWidget(window, gadget, kind, font);
     const bool isNew = widget == nullptr;
+    const bool fits = defaultFont == m_fonts.end() && isFittedToBox(kind);
     if (isNew) {
         freeGadget(gadget);
         widget = makeWidget(window, gadget, kind, parent);
+        widget->setProperty(requestedFontProperty, font);
         if (defaultFont != m_fonts.end())
             widget->setFont(font);
+        // The desktop's own font, which the program did not choose, is made to fit the box.
+        if (fits) {
+            const QFont fitted = fittedToHeight(widget, kind, font, place.height());
+            widget->setFont(fitted);
+            widget->setProperty(heightFittedFontProperty, fitted);
+        }
     }
     if (widget->geometry() != place)
         widget->setGeometry(place);
@@ -303,6 +454,7 @@ bool QtWindowLayer::createGadget(int window, int gadget, GadgetKind kind, Box bo
     created.window = window;
     created.kind = kind;
     created.widget = widget;
+    created.fitsText = fits && kind == GadgetKind::OneLineField;
     if (kind == GadgetKind::MultiLineBox) {
         // A widget handed on still holds the lines of the control before.
         created.clearsFirst = !isNew;
@@ -488,7 +640,10 @@ void QtWindowLayer::showPending(Gadget& gadget)
         break;
     case GadgetKind::OneLineField: {
         auto* field = static_cast<QLineEdit*>(gadget.widget);
-        field->setText(toQString(gadget.pending));
+        const QString text = toQString(gadget.pending);
+        if (gadget.fitsText)
+            fitTextToWidth(field, text);
+        field->setText(text);
         // A long path shows its beginning, not its end.
         field->setCursorPosition(0);
         break;
@@ -567,8 +722,12 @@ std::string QtWindowLayer::chooseFolder(const std::string& prompt, const std::st
 {
     // The dialog's own loop repaints the windows behind it: they show what they hold now.
     present();
-    // Only the program's own windows can be the active window.
+    // Only the program's own windows can be the active window. Where the desktop has not
+    // made one active (GNOME often does not for a new program), the main window owns the
+    // dialog, so that it opens over it and not at the screen's corner.
     QWidget* owner = QApplication::activeWindow();
+    if (owner == nullptr && !m_windows.empty())
+        owner = m_windows.begin()->second.get();
     const QString chosen =
         QFileDialog::getExistingDirectory(owner, toQString(prompt), toQString(initial));
     if (chosen.isEmpty())

@@ -90,6 +90,9 @@ class QtWindowLayer : public WindowLayer
         // Multi-line box: the lines not yet in the widget, joined by line ends (with one in
         // front when they follow a line); one-line field: its text.
         std::string pending;
+        /// One-line field in no font the program named: its text is shown in a smaller font
+        /// where the desktop's would not fit the box.
+        bool fitsText = false;
         std::int64_t minimum = 0; // progress bar: the program's range and value
         std::int64_t maximum = 0;
         std::int64_t value = 0;

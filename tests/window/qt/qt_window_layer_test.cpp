@@ -7,7 +7,9 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -252,6 +254,39 @@ TEST_F(QtWindowLayerTest, ButtonsReportClicksAndOnlyTheToggleButtonStaysDown)
     EXPECT_EQ(layer.gadgetState(9), 1);
 }
 
+// The keyboard reaches every control: Return presses the focused button as Space does, and a
+// read-only box that Tab gave the focus shows it.
+TEST_F(QtWindowLayerTest, ReturnPressesTheFocusedButtonAndAFocusedBoxShowsIt)
+{
+    ASSERT_TRUE(layer.createGadget(0, 9, GadgetKind::ToggleButton, {10, 390, 430, 30}, "Start"));
+    ASSERT_TRUE(layer.createGadget(0, 0, GadgetKind::MultiLineBox, {8, 10, 786, 90}, "preview"));
+    takeGadgetAndCloseEvents(layer);
+    QWidget* button = layer.gadgetWidget(9);
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(button, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QApplication::sendEvent(button, &release);
+    }
+    const auto events = takeGadgetAndCloseEvents(layer);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_TRUE(isEvent(events[0], EventKind::Gadget, 0, 9));
+    EXPECT_EQ(layer.gadgetState(9), 0); // pressed twice
+
+    QWidget* box = layer.gadgetWidget(0);
+    QWidget* window = box->window();
+    window->show();
+    QApplication::setActiveWindow(window);
+    button->setFocus();
+    QCoreApplication::processEvents();
+    const QImage before = box->grab().toImage();
+    box->setFocus(Qt::TabFocusReason);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(box->hasFocus());
+    const QImage after = box->grab().toImage();
+    EXPECT_NE(before, after);
+}
+
 TEST_F(QtWindowLayerTest, ACloseRequestBecomesAnEventAndTheWindowStays)
 {
     ASSERT_TRUE(layer.openWindow(4, 600, 600, "PLEASE! "));
@@ -468,6 +503,47 @@ TEST_F(QtWindowLayerTest, AOneLineBoxTwentyPixelsHighHasRoomForItsLine)
     }
 }
 
+// The progress display names no font: it shows in the desktop's, which may be far larger than
+// its boxes were made for. Its texts still show whole, in a smaller font where needed, and a
+// font that fits is left as it is.
+TEST_F(QtWindowLayerTest, TheDesktopsFontIsFittedToTheBoxesAtAnySize)
+{
+    const QFont desktop = QApplication::font();
+    for (const double points : {8.0, 10.0, 12.0, 14.0, 18.0}) {
+        QFont font = desktop;
+        font.setPointSizeF(points);
+        QApplication::setFont(font);
+        QtWindowLayer scaled;
+        ASSERT_TRUE(scaled.openWindow(0, 800, 600, mainTitle));
+        const std::string elapsed = "Time elapsed: 12:34:56";
+        ASSERT_TRUE(
+            scaled.createGadget(0, 77, GadgetKind::OneLineField, {160, 250, 180, 26}, elapsed));
+        ASSERT_TRUE(scaled.createGadget(0, 55, GadgetKind::MultiLineBox, {8, 350, 786, 26},
+                                        "Vella Marondi - The locomotion - 192 kbs CBR"));
+        scaled.pollEvent();
+        QCoreApplication::processEvents();
+        auto* field = qobject_cast<QLineEdit*>(scaled.gadgetWidget(77));
+        ASSERT_NE(field, nullptr);
+        EXPECT_LE(field->sizeHint().height(), 26) << points;
+        EXPECT_LE(QFontMetrics(field->font()).horizontalAdvance(QString::fromStdString(elapsed)),
+                  field->contentsRect().width() - 6)
+            << points;
+        if (points <= 10.0) {
+            EXPECT_EQ(field->font().pointSizeF(), points);
+        }
+        auto* line = qobject_cast<QTextEdit*>(scaled.gadgetWidget(55));
+        ASSERT_NE(line, nullptr);
+        EXPECT_FALSE(line->verticalScrollBar()->isVisible()) << points;
+        EXPECT_LE(QFontMetrics(line->font()).lineSpacing() + 2 * line->frameWidth() + 2, 26)
+            << points;
+        // A shorter text gets back the font fitted to the height.
+        scaled.setGadgetText(77, "Time elapsed: 1");
+        scaled.pollEvent();
+        EXPECT_GE(field->font().pointSizeF(), std::min(points, 9.0)) << points;
+    }
+    QApplication::setFont(desktop);
+}
+
 TEST_F(QtWindowLayerTest, OneLineFieldShowsTheBeginningOfALongText)
 {
     const std::string path = "Analysing: /music/" + std::string(300, 'a') + "/track.mp3";
@@ -555,6 +631,24 @@ TEST_F(QtWindowLayerTest, TheFolderDialogAnswersWithASlashOrNothing)
 
     answer(true);
     EXPECT_EQ(layer.chooseFolder(prompt, "/tmp"), "/tmp/");
+
+    // With no window made active by the desktop, the dialog still belongs to the main one.
+    QWidget* owner = nullptr;
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, &owner] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr)
+            return;
+        owner = dialog->parentWidget();
+        timer->stop();
+        timer->deleteLater();
+        QMetaObject::invokeMethod(dialog, "reject");
+    });
+    timer->start(20);
+    QApplication::setActiveWindow(nullptr);
+    EXPECT_EQ(layer.chooseFolder(prompt, "/tmp"), "");
+    ASSERT_NE(owner, nullptr);
+    EXPECT_EQ(owner->window(), layer.windowWidget(0));
 }
 
 TEST_F(QtWindowLayerTest, CloseAllRemovesEveryWindowAndFont)
