@@ -2,17 +2,18 @@
 # place the order is written: CMakeLists.txt makes one library of each folder linking the
 # folders named here, and check_layers.cmake fails the build on an include of any folder that
 # is neither the file's own nor one it builds on (directly or through another).
-set(tagrelay_layer_names platform picture movie containers tags mpeg settings lists formats scan cache window shell)
+set(tagrelay_layer_names platform picture movie containers tags mpeg audio settings lists formats scan cache window shell)
 set(tagrelay_layer_platform_uses "")
 set(tagrelay_layer_picture_uses platform)
 set(tagrelay_layer_movie_uses platform)
 set(tagrelay_layer_containers_uses platform)
 set(tagrelay_layer_tags_uses platform)
 set(tagrelay_layer_mpeg_uses tags platform)
+set(tagrelay_layer_audio_uses tags platform)
 set(tagrelay_layer_settings_uses platform)
 set(tagrelay_layer_lists_uses platform)
-set(tagrelay_layer_formats_uses settings mpeg tags picture movie containers platform)
-set(tagrelay_layer_scan_uses formats settings lists mpeg tags picture movie containers platform)
+set(tagrelay_layer_formats_uses settings audio mpeg tags picture movie containers platform)
+set(tagrelay_layer_scan_uses formats settings lists audio mpeg tags picture movie containers platform)
 set(tagrelay_layer_cache_uses scan platform)
 set(tagrelay_layer_window_uses picture platform)
 set(tagrelay_layer_shell_uses scan window)

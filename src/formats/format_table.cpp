@@ -1,5 +1,6 @@
 #include "formats/format_table.h"
 
+#include "formats/audio_format.h"
 #include "formats/matroska_format.h"
 #include "formats/movie_format.h"
 #include "formats/mp3_format.h"
@@ -18,11 +19,16 @@ const MovieFileFormat movieFormat;
 const MatroskaFileFormat matroskaFormat;
 const M4aFileFormat m4aFormat;
 const Mp4MovieFileFormat mp4MovieFormat;
+const AudioFileFormat flacFormat(AudioContainer::Flac);
+const AudioFileFormat oggFormat(AudioContainer::Ogg);
+const AudioFileFormat wavFormat(AudioContainer::Wav);
+const AudioFileFormat adtsFormat(AudioContainer::Adts);
 
 /// The rows. A name matches the first format whose extension it ends with. A row's place is
 /// its key in the description cache: new rows go at the end.
-const std::array<const FileFormat*, 6> formats = {&mp3Format,      &pictureFormat, &movieFormat,
-                                                  &matroskaFormat, &m4aFormat,     &mp4MovieFormat};
+const std::array<const FileFormat*, 10> formats = {
+    &mp3Format,      &pictureFormat, &movieFormat, &matroskaFormat, &m4aFormat,
+    &mp4MovieFormat, &flacFormat,    &oggFormat,   &wavFormat,      &adtsFormat};
 
 } // namespace
 

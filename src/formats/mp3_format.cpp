@@ -20,15 +20,13 @@ constexpr int mp3FormatVersion = 2;
 
 constexpr std::array<std::string_view, 1> mp3Extensions = {".mp3"};
 
-/// True when someone uses the file's cover: the front end shows it, or an icon file is made.
+} // namespace
+
 bool usesCover(const AnalysisOptions& options)
 {
     return options.showsCovers || options.settings.makeMp3Icons != 0;
 }
 
-/// The cover of the file: squeezed to the cover area when the front end shows covers, and as
-/// the JPEG icon file when that option is ticked. A cover that nothing shows and no icon needs
-/// is never decoded.
 void takeCover(const TrackTags& tags, const AnalysisOptions& options, FileOutcome& outcome)
 {
     if (!usesCover(options))
@@ -55,8 +53,6 @@ Mp3Shown shownFacts(std::string_view name, const TrackFacts& facts, const std::s
     shown.playingTime = playingTime;
     return shown;
 }
-
-} // namespace
 
 bool needsNewTag(const std::string& artist, const std::string& title)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/file_format.h"
+#include "formats/track_facts.h"
 
 #include <string>
 
@@ -9,6 +10,17 @@ namespace tagrelay {
 /// The tag check: true when artist and title both end in "?", the mark that characters the
 /// locale cannot show leave.
 [[nodiscard]] bool needsNewTag(const std::string& artist, const std::string& title);
+
+/// True when someone uses a track's cover: the front end shows it, or an icon file is made.
+[[nodiscard]] bool usesCover(const AnalysisOptions& options);
+
+/// The track's cover: squeezed to the cover area when the front end shows covers, and as the
+/// JPEG icon file when that option is ticked. A cover that nothing uses is never decoded.
+void takeCover(const TrackTags& tags, const AnalysisOptions& options, FileOutcome& outcome);
+
+/// A track's facts as the progress display shows them.
+[[nodiscard]] Mp3Shown shownFacts(std::string_view name, const TrackFacts& facts,
+                                  const std::string& genreText, const std::string& playingTime);
 
 /// MP3 files: tags, the first frame header and, when the bitrate or the playing time is
 /// ticked, the stream scan; the cover only when the front end shows covers or an icon is to

@@ -75,11 +75,12 @@ void dispatchFrame(ByteReader& file, std::string_view id, std::int32_t frameSize
 }
 
 /// The frame walk of readId3v2Tag; with TagVersions::All a TCON genre number shows as its name.
-int walkId3v23Tag(ByteReader& file, TrackTags& facts, TagVersions versions, CoverBytes covers)
+int walkId3v23Tag(ByteReader& file, TrackTags& facts, TagVersions versions, CoverBytes covers,
+                  std::int64_t tagStart = 0)
 {
     if (!file.isOpen())
         return 0;
-    file.seek(0);
+    file.seek(tagStart);
     std::array<std::uint8_t, id3v2HeaderSize> headerBytes{};
     file.readData(headerBytes);
     const auto header = decodeId3v2Header(headerBytes);
@@ -90,7 +91,7 @@ int walkId3v23Tag(ByteReader& file, TrackTags& facts, TagVersions versions, Cove
     // go on behind the last frame of a tag without padding; what it meets there ends it
     // the same way (a zero id, a size below 1, the end of the file) or is skipped.
     std::int64_t frameSizeSum = 0;
-    const std::int64_t tagEnd = id3v2HeaderSize + header->tagSize;
+    const std::int64_t tagEnd = tagStart + id3v2HeaderSize + header->tagSize;
     for (;;) {
         const FrameId id = readFrameId(file);
         if (id[0] == 0)
@@ -165,6 +166,16 @@ TrackTags readTrackTags(ByteReader& file, TagVersions versions, CoverBytes cover
     if (versions == TagVersions::All && readId3v22Or24Tag(file, tags, covers))
         return tags;
     walkId3v23Tag(file, tags, versions, covers);
+    return tags;
+}
+
+TrackTags readId3v2TagAt(ByteReader& file, std::int64_t tagStart, TagVersions versions,
+                         CoverBytes covers)
+{
+    TrackTags tags;
+    if (versions == TagVersions::All && readId3v22Or24Tag(file, tags, covers, tagStart))
+        return tags;
+    walkId3v23Tag(file, tags, versions, covers, tagStart);
     return tags;
 }
 

@@ -46,6 +46,11 @@ struct Id3v2Header
                                       TagVersions versions = TagVersions::Id3v23Only,
                                       CoverBytes covers = CoverBytes::Keep);
 
+/// Reads an ID3v2 tag that begins at tagStart (inside a container, such as the `id3 ` chunk
+/// of a WAV file) as readTrackTags reads one at the start of a file, without an ID3v1 block.
+[[nodiscard]] TrackTags readId3v2TagAt(ByteReader& file, std::int64_t tagStart,
+                                       TagVersions versions, CoverBytes covers);
+
 /// Walks the frames of an ID3v2.3 tag at the start of the file and stores the texts of
 /// TIT2, TPE1, TALB, TYER, TCON, TCOP and TRCK, the link description of WXXX, and the data
 /// of the last front-cover APIC frame; other frames are skipped by their size. Tags of other

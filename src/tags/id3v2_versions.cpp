@@ -269,17 +269,17 @@ void walkFrames(TagBody& body, std::uint8_t version, bool unsynchronisedFrames, 
 
 } // namespace
 
-bool readId3v22Or24Tag(ByteReader& file, TrackTags& tags, CoverBytes covers)
+bool readId3v22Or24Tag(ByteReader& file, TrackTags& tags, CoverBytes covers, std::int64_t tagStart)
 {
     if (!file.isOpen())
         return false;
-    file.seek(0);
+    file.seek(tagStart);
     std::array<std::uint8_t, id3v2HeaderSize> headerBytes{};
     file.readData(headerBytes);
     const auto header = decodeId3v2Header(headerBytes);
     if (!header || (header->majorVersion != 2 && header->majorVersion != 4))
         return false;
-    const std::int64_t tagEnd = id3v2HeaderSize + header->tagSize;
+    const std::int64_t tagEnd = tagStart + id3v2HeaderSize + header->tagSize;
     const bool unsynchronised = (header->flags & unsynchronisationFlag) != 0;
 
     if (header->majorVersion == 2) {

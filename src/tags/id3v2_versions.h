@@ -21,10 +21,12 @@ class ByteReader;
 /// text past maxTextBytes is cut, and a front cover (left in the layout of an ID3v2.3 APIC
 /// frame's data) larger than maxCoverFrameBytes is passed over. The walk ends at a frame id
 /// that is not upper-case letters and digits (padding) or at the tag's end.
+/// The tag is looked for at tagStart (0: the start of the file).
 /// \returns true when the file begins with a tag of version 2 or 4, read or (being compressed
 /// as a whole) passed over; false for any other file, whose tags stay untouched.
 [[nodiscard]] bool readId3v22Or24Tag(ByteReader& file, TrackTags& tags,
-                                     CoverBytes covers = CoverBytes::Keep);
+                                     CoverBytes covers = CoverBytes::Keep,
+                                     std::int64_t tagStart = 0);
 
 /// The bytes with unsynchronisation undone: every 0x00 directly behind a 0xFF is dropped.
 [[nodiscard]] std::vector<std::uint8_t> undoUnsynchronisation(std::span<const std::uint8_t> bytes);

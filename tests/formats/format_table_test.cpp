@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -48,6 +49,32 @@ struct KeyCase
 
 /// Each format's key moves with exactly the options that shape its lines, entries and icons,
 /// so a change for one kind of file leaves the others' cache entries in use.
+TEST(FormatCacheKeyTest, AudioKeysMoveWithTheMp3OptionsOnlyWithTheSwitch)
+{
+    LineOptions base;
+    base.settings.moreFormats = 1;
+    const auto movedBy = [&](const std::function<void(LineOptions&)>& change) {
+        LineOptions changed = base;
+        change(changed);
+        std::vector<std::string> moved;
+        for (std::size_t i = 0; i < fileFormats().size(); ++i)
+            if (fileFormats()[i]->cacheKey(changed) != fileFormats()[i]->cacheKey(base))
+                moved.emplace_back(fileFormats()[i]->name());
+        return moved;
+    };
+    const auto has = [](const std::vector<std::string>& names, const char* name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    const auto genre = movedBy([](LineOptions& o) { o.settings.showGenre = 1; });
+    const auto versions = movedBy([](LineOptions& o) { o.tagVersions = TagVersions::All; });
+    for (const char* audio : {"flac", "ogg", "wav", "aac"}) {
+        EXPECT_TRUE(has(genre, audio)) << audio;
+        // Only WAV (an id3 chunk) and ADTS (a tag in front) read ID3v2 tags.
+        EXPECT_EQ(has(versions, audio), audio == std::string("wav") || audio == std::string("aac"))
+            << audio;
+    }
+}
+
 TEST(FormatCacheKeyTest, MovesWithTheOptionsThatShapeTheFormatsFilesOnly)
 {
     const auto ticked = [](std::int32_t Settings::*flag) {

@@ -1,0 +1,20 @@
+// Fuzzes the ADTS reader: the frame walk over damage behind an ID3v2 tag.
+
+#include "audio/adts_reader.h"
+#include "audio_checks.h"
+
+#include <clocale>
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
+{
+    std::setlocale(LC_ALL, "");
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    return tagrelay::fuzz::checkAudioReader(
+        data, size, [](tagrelay::ByteReader& file, const tagrelay::AudioReadOptions& options) {
+            return tagrelay::readAdts(file, options);
+        });
+}

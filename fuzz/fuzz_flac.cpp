@@ -1,0 +1,21 @@
+// Fuzzes the FLAC reader: metadata blocks, Vorbis comments, pictures and the frame count of a
+// stream without a length.
+
+#include "audio/flac_reader.h"
+#include "audio_checks.h"
+
+#include <clocale>
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
+{
+    std::setlocale(LC_ALL, "");
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    return tagrelay::fuzz::checkAudioReader(
+        data, size, [](tagrelay::ByteReader& file, const tagrelay::AudioReadOptions& options) {
+            return tagrelay::readFlac(file, options);
+        });
+}
