@@ -5,8 +5,10 @@
 #include "platform/byte_reader.h"
 #include "tags/id3v2.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
 
 namespace tagrelay {
 
@@ -33,6 +35,21 @@ constexpr std::array<std::uint8_t, 256> crc8Table = [] {
     }
     return table;
 }();
+
+/// CRC-16 of a whole frame (polynomial 0x8005, as FLAC's frame footer holds it).
+constexpr std::array<std::uint16_t, 256> crc16Table = [] {
+    std::array<std::uint16_t, 256> table{};
+    for (unsigned i = 0; i < 256; ++i) {
+        unsigned crc = i << 8;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x8000) != 0 ? (crc << 1) ^ 0x8005 : crc << 1;
+        table[i] = static_cast<std::uint16_t>(crc);
+    }
+    return table;
+}();
+
+/// The most bytes at the stream's end looked through for its last frame.
+constexpr std::int64_t maxTailBytes = 1024 * 1024;
 
 /// The block size of code bits 7..4 of the third header byte; 0 for reserved, and for 6 and 7
 /// (the size follows the number).
@@ -128,6 +145,39 @@ std::uint64_t countFrameSamples(ByteReader& file, std::int64_t start, std::int64
     if (!last)
         track.addProblem("no audio frames");
     return samples;
+}
+
+/// Whether the frames run to the stated end: the last frame, found from the end as the header
+/// whose frame's CRC-16 holds up to the stream's last byte, is whole and ends at the stream's
+/// total samples. A file cut short loses its last frame's end, or whole frames.
+bool endsWithLastFrame(ByteReader& file, std::int64_t start, std::int64_t end,
+                       const StreamInfo& info)
+{
+    const std::int64_t frameRoom =
+        info.maxFrame != 0 ? std::int64_t{info.maxFrame} + 16 : maxTailBytes;
+    const std::int64_t tailStart = std::max(start, end - std::min(frameRoom, maxTailBytes));
+    file.seek(tailStart);
+    const std::vector<std::uint8_t> tail = file.readBytes(end - tailStart);
+    if (tail.size() < 2)
+        return false;
+    const std::size_t footer = tail.size() - 2;
+    const std::uint16_t stored = static_cast<std::uint16_t>((tail[footer] << 8) | tail[footer + 1]);
+    for (std::size_t at = footer; at-- > 0;) {
+        if (tail[at] != 0xFF || (tail[at + 1] & 0xFE) != 0xF8)
+            continue;
+        const auto header = decodeFlacFrameHeader(std::span(tail).subspan(at));
+        if (!header)
+            continue;
+        std::uint16_t crc = 0;
+        for (std::size_t i = at; i < footer; ++i)
+            crc = static_cast<std::uint16_t>((crc << 8) ^ crc16Table[(crc >> 8) ^ tail[i]]);
+        if (crc != stored)
+            continue;
+        const std::uint64_t first =
+            header->variableBlocks ? header->number : header->number * info.maxBlock;
+        return first + header->blockSize == info.totalSamples;
+    }
+    return false;
 }
 
 } // namespace
@@ -265,6 +315,10 @@ AudioTrack readFlac(ByteReader& file, const AudioReadOptions& options)
         track.addProblem("no audio frame behind the metadata");
 
     std::uint64_t samples = info->totalSamples;
+    // The stream states its length: what is there is checked at its end alone.
+    if (samples > 0 && track.payloadBytes > 0 && track.problems.empty()
+        && !endsWithLastFrame(file, audioStart, audioEnd, *info))
+        track.addProblem("cut short, its frames end early");
     if (samples == 0 && track.payloadBytes > 0) {
         if (!options.walksStream)
             return track;

@@ -323,6 +323,15 @@ TEST_F(AudioTagsTest, DamagedFilesGiveWhatCouldBeReadAndNameTheDamage)
     const std::vector<Damage> cases = {
         {"flac cut in its metadata", flac, cut(f, 0.01), "truncated metadata block", "Song"},
         {"flac noise", flac, noise, "no FLAC stream marker", ""},
+        // The stream states its length; its last frame is gone or lacks its end.
+        {"flac cut in its frames", flac, cut(f, 0.6), "cut short, its frames end early", "Song"},
+        {"flac cut in its last frame", flac,
+         [&] {
+             std::vector<std::uint8_t> b = bytesOf(f);
+             b.resize(b.size() - 3);
+             return b;
+         }(),
+         "cut short, its frames end early", "Song"},
         {"opus cut", ogg, cut(o, 0.6), "truncated page", "Song"},
         {"ogg noise", ogg, noise, "no Ogg page at the start", ""},
         {"aac cut", adts, cut(a, 0.5), "truncated frame", ""},
