@@ -188,6 +188,12 @@ int main(int argc, char** argv)
     mallopt(M_ARENA_MAX, 2);
     gst_init(nullptr, nullptr);
     keepOnlyMovieElements();
+    // Run by root, the worker gives up root before it touches a movie, once the framework has
+    // read its registry from root's home (which the unused user may not read).
+    // Like every layer, a refusal (a container without the right to change ids) leaves the
+    // others in force; the Ready message says which are.
+    const bool wasRoot = ::geteuid() == 0 || ::getuid() == 0;
+    confinement.ownUser = wasRoot && dropRootFor(findUnusedIds());
     const Confinement confined = confineWorker(showsWindows);
     confinement.noNewPrivileges = confined.noNewPrivileges;
     confinement.fileSystemAbi = confined.fileSystemAbi;

@@ -1,10 +1,12 @@
 #include "movie/worker_sandbox.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/landlock.h>
 #include <linux/seccomp.h>
+#include <pwd.h>
 #include <sched.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -117,7 +119,11 @@ constexpr std::uint32_t newNamespaceFlags = CLONE_NEWUSER | CLONE_NEWNET | CLONE
 
 /// System calls refused with EPERM: new namespaces, other processes' memory, kernel code,
 /// mounts and the clock.
-constexpr std::array refusedCalls{SYS_unshare,
+constexpr std::array refusedCalls{SYS_connect,
+                                  SYS_sethostname,
+                                  SYS_setdomainname,
+                                  SYS_syslog,
+                                  SYS_unshare,
                                   SYS_setns,
                                   SYS_ptrace,
                                   SYS_process_vm_readv,
@@ -156,6 +162,19 @@ constexpr std::array refusedCalls{SYS_unshare,
                                   SYS_fspick,
                                   SYS_kexec_file_load};
 
+/// Calls that may name the process itself only: their first argument, a process (or, for
+/// setpriority, the second) is 0. On any other, a root process could change another root
+/// process's limits, priority or scheduling.
+struct OwnOnlyCall
+{
+    long call;
+    std::size_t argument;
+};
+constexpr std::array ownOnlyCalls{
+    OwnOnlyCall{SYS_prlimit64, 0},          OwnOnlyCall{SYS_setpriority, 1},
+    OwnOnlyCall{SYS_sched_setscheduler, 0}, OwnOnlyCall{SYS_sched_setparam, 0},
+    OwnOnlyCall{SYS_sched_setaffinity, 0},  OwnOnlyCall{SYS_sched_setattr, 0}};
+
 /// Refused with ENOSYS, which the C library takes as "not there" and works around.
 constexpr std::array absentCalls{SYS_io_uring_setup, SYS_io_uring_enter, SYS_io_uring_register,
                                  SYS_clone3};
@@ -168,9 +187,9 @@ std::uint8_t confinementByte(const Confinement& confinement)
     const int abi = confinement.fileSystemAbi < 0    ? 0
                     : confinement.fileSystemAbi > 15 ? 15
                                                      : confinement.fileSystemAbi;
-    return static_cast<std::uint8_t>((confinement.ownNetwork ? 0x01 : 0)
-                                     | (confinement.noNewPrivileges ? 0x02 : 0)
-                                     | (confinement.socketPairsOnly ? 0x04 : 0) | (abi << 4));
+    return static_cast<std::uint8_t>(
+        (confinement.ownNetwork ? 0x01 : 0) | (confinement.noNewPrivileges ? 0x02 : 0)
+        | (confinement.socketPairsOnly ? 0x04 : 0) | (confinement.ownUser ? 0x08 : 0) | (abi << 4));
 }
 
 Confinement confinementOf(std::uint8_t byte)
@@ -179,15 +198,48 @@ Confinement confinementOf(std::uint8_t byte)
     confinement.ownNetwork = (byte & 0x01) != 0;
     confinement.noNewPrivileges = (byte & 0x02) != 0;
     confinement.socketPairsOnly = (byte & 0x04) != 0;
+    confinement.ownUser = (byte & 0x08) != 0;
     confinement.fileSystemAbi = byte >> 4;
     return confinement;
 }
 
 bool enterOwnNetwork()
 {
-    if (::unshare(CLONE_NEWUSER | CLONE_NEWNET) == 0)
+    constexpr int others = CLONE_NEWNET | CLONE_NEWUTS | CLONE_NEWIPC;
+    // Root makes them in its own user namespace and then gives up root (dropRootFor): in a
+    // new one its files would still be its own.
+    if (::geteuid() != 0 && ::unshare(CLONE_NEWUSER | others) == 0)
+        return true;
+    if (::unshare(others) == 0)
         return true;
     return ::unshare(CLONE_NEWNET) == 0;
+}
+
+UnusedIds findUnusedIds()
+{
+    for (std::uint32_t id = unusedIdsFrom; id > unusedIdsFrom - 4096; --id) {
+        if (::getpwuid(id) == nullptr && ::getgrgid(id) == nullptr)
+            return {id, id};
+    }
+    return {};
+}
+
+bool dropRootFor(const UnusedIds& ids)
+{
+    if (::geteuid() != 0 && ::getuid() != 0)
+        return true;
+    if (ids.user == 0 || ids.group == 0)
+        return false;
+    for (int capability = 0; capability <= 63; ++capability) {
+        if (::prctl(PR_CAPBSET_READ, capability, 0, 0, 0) == 1)
+            ::prctl(PR_CAPBSET_DROP, capability, 0, 0, 0);
+    }
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(ids.group, ids.group, ids.group) != 0
+        || ::setresuid(ids.user, ids.user, ids.user) != 0)
+        return false;
+    uid_t real = 0, effective = 0, saved = 0;
+    return ::getresuid(&real, &effective, &saved) == 0 && real == ids.user && effective == ids.user
+           && saved == ids.user;
 }
 
 bool forbidNewPrivileges()
@@ -255,6 +307,16 @@ bool allowOnlySocketPairs()
     for (const long call : refusedCalls) {
         program.push_back(jump(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(call), 0, 1));
         program.push_back(statement(BPF_RET | BPF_K, refuse(EPERM)));
+    }
+    for (const OwnOnlyCall& own : ownOnlyCalls) {
+        program.push_back(
+            jump(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(own.call), 0, 4));
+        // The low word of the argument: a process id is an int.
+        program.push_back(statement(BPF_LD | BPF_W | BPF_ABS,
+                                    field(offsetof(seccomp_data, args) + 8 * own.argument)));
+        program.push_back(jump(BPF_JMP | BPF_JEQ | BPF_K, 0, 1, 0));
+        program.push_back(statement(BPF_RET | BPF_K, refuse(EPERM)));
+        program.push_back(statement(BPF_RET | BPF_K, allow));
     }
     for (const long call : absentCalls) {
         program.push_back(jump(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(call), 0, 1));

@@ -17,19 +17,39 @@ struct Confinement
     bool noNewPrivileges = false; // no program it could run gains privileges
     bool socketPairsOnly = false; // the system call filter: no socket but a new pair
     int fileSystemAbi = 0;        // Landlock ABI version of the file system rules; 0: none
+    bool ownUser = false;         // started as root, it runs as an unused user, no capability
 
     friend bool operator==(const Confinement&, const Confinement&) = default;
 };
 
 /// The confinement as one byte: bit 0 own network, bit 1 no new privileges, bit 2 local
-/// socket pairs only, bits 4..7 the Landlock ABI (capped at 15).
+/// socket pairs only, bit 3 an unused user of its own, bits 4..7 the Landlock ABI (capped at
+/// 15).
 [[nodiscard]] std::uint8_t confinementByte(const Confinement& confinement);
 [[nodiscard]] Confinement confinementOf(std::uint8_t byte);
 
-/// Gives the process a network namespace of its own, in a user namespace of its own where the
-/// kernel allows it (the process then also holds no privilege over anything outside), else
-/// alone (as root). Only while the process has a single thread. False when refused.
+/// Gives the process a network namespace of its own, and its own host name (UTS) and System V
+/// IPC namespaces: run by root, as root may make them; run by a user, in a user namespace of
+/// its own where the kernel allows it (the process then also holds no privilege over anything
+/// outside). Only while the process has a single thread. False when no network namespace
+/// could be had.
 bool enterOwnNetwork();
+
+/// The user and group a process run by root becomes: the first ids from unusedIdsFrom down
+/// that neither the password nor the group database knows, so that no file or process of
+/// anyone's is its own. Nothing when none is free.
+inline constexpr std::uint32_t unusedIdsFrom = 0x7FFFFF00;
+struct UnusedIds
+{
+    std::uint32_t user = 0;
+    std::uint32_t group = 0;
+};
+[[nodiscard]] UnusedIds findUnusedIds();
+
+/// Run by root: empties the capability bounding set, drops the supplementary groups and takes
+/// the ids on for good (real, effective and saved), which leaves no capability at all. A
+/// process not run by root has nothing to drop. True when the process holds no root id after.
+bool dropRootFor(const UnusedIds& ids);
 
 /// Sets no_new_privs: nothing the process runs can gain privileges, and the two layers below
 /// may be set up without privileges.
@@ -56,10 +76,11 @@ int confineFileSystem(const FileSystemAllowance& allowance);
 
 /// Installs a seccomp filter: no socket can be opened (socket() is refused with EAFNOSUPPORT
 /// whatever its family, so nothing can be connected to), only a new pair of connected Unix
-/// sockets with socketpair(); refused as well are io_uring (which could open sockets past the
-/// filter), new namespaces, tracing other processes, loading kernel code and mounting. Every other
-/// system call is allowed. Needs forbidNewPrivileges() first. False on a kernel or architecture
-/// without seccomp filters.
+/// sockets with socketpair(); refused as well are connect(), io_uring (which could open sockets
+/// past the filter), new namespaces, tracing other processes, loading kernel code, mounting,
+/// the host and domain names, the kernel log, and the limits, priority and scheduling of any
+/// process but itself. Every other system call is allowed. Needs forbidNewPrivileges() first. False
+/// on a kernel or architecture without seccomp filters.
 bool allowOnlySocketPairs();
 
 } // namespace tagrelay
