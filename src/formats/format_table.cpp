@@ -1,5 +1,6 @@
 #include "formats/format_table.h"
 
+#include "formats/more_pictures_format.h"
 #include "formats/movie_format.h"
 #include "formats/mp3_format.h"
 #include "formats/picture_format.h"
@@ -13,9 +14,11 @@ namespace {
 const Mp3FileFormat mp3Format;
 const PictureFileFormat pictureFormat;
 const MovieFileFormat movieFormat;
+const MorePicturesFileFormat morePicturesFormat;
 
 /// The rows. A name matches the first format whose extension it ends with.
-const std::array<const FileFormat*, 3> formats = {&mp3Format, &pictureFormat, &movieFormat};
+const std::array<const FileFormat*, 4> formats = {&mp3Format, &pictureFormat, &movieFormat,
+                                                  &morePicturesFormat};
 
 } // namespace
 
