@@ -2,6 +2,7 @@
 
 #include "formats/audio_format.h"
 #include "formats/matroska_format.h"
+#include "formats/more_pictures_format.h"
 #include "formats/movie_format.h"
 #include "formats/mp3_format.h"
 #include "formats/mp4_format.h"
@@ -23,12 +24,13 @@ const AudioFileFormat flacFormat(AudioContainer::Flac);
 const AudioFileFormat oggFormat(AudioContainer::Ogg);
 const AudioFileFormat wavFormat(AudioContainer::Wav);
 const AudioFileFormat adtsFormat(AudioContainer::Adts);
+const MorePicturesFileFormat morePicturesFormat;
 
 /// The rows. A name matches the first format whose extension it ends with. A row's place is
 /// its key in the description cache: new rows go at the end.
-const std::array<const FileFormat*, 10> formats = {
-    &mp3Format,      &pictureFormat, &movieFormat, &matroskaFormat, &m4aFormat,
-    &mp4MovieFormat, &flacFormat,    &oggFormat,   &wavFormat,      &adtsFormat};
+const std::array<const FileFormat*, 11> formats = {
+    &mp3Format,  &pictureFormat, &movieFormat, &matroskaFormat, &m4aFormat,         &mp4MovieFormat,
+    &flacFormat, &oggFormat,     &wavFormat,   &adtsFormat,     &morePicturesFormat};
 
 } // namespace
 

@@ -1,8 +1,11 @@
 #include "picture/picture_service.h"
 
 #include "picture/bmp_reader.h"
+#include "picture/heif_header.h"
 #include "picture/ico_reader.h"
 #include "picture/jpeg_codec.h"
+#include "picture/library_decoders.h"
+#include "picture/picture_headers.h"
 #include "picture/png_codec.h"
 #include "picture/resize.h"
 
@@ -27,6 +30,7 @@ struct PictureReader
     PictureKind kind;
     std::optional<PictureHeader> (*readHeader)(std::span<const std::uint8_t>);
     std::optional<RgbImage> (*decode)(std::span<const std::uint8_t>, PixelNeed);
+    std::string_view name = {}; // in the entry of a build without the decoder
 };
 
 // The order the formats are tried in: the bitmap reader for "BM", the icon reader, then the
@@ -44,9 +48,33 @@ struct Recognised
     PictureHeader header;
 };
 
-std::optional<Recognised> recognise(std::span<const std::uint8_t> bytes)
+/// The extended set: the same first three, PNG from its IHDR alone, then the formats whose
+/// decoders are libraries this build may lack (a null decoder).
+std::span<const PictureReader> extendedReaders()
 {
-    for (const PictureReader& reader : pictureReaders) {
+    static const std::array<PictureReader, 8> readers{{
+        pictureReaders[0],
+        pictureReaders[1],
+        pictureReaders[2],
+        {PictureKind::Decoded, readPngIhdr, decodePng, "PNG"},
+        {PictureKind::Decoded, readGifHeader, gifDecoder(), "GIF"},
+        {PictureKind::Decoded, readWebpHeader, webpDecoder(), "WebP"},
+        {PictureKind::Decoded, readTiffHeader, tiffDecoder(), "TIFF"},
+        {PictureKind::Decoded, readHeifHeader, heifDecoder(), "HEIF"},
+    }};
+    return readers;
+}
+
+std::span<const PictureReader> readersOf(PictureFormatSet set)
+{
+    return set == PictureFormatSet::Classic ? std::span<const PictureReader>(pictureReaders)
+                                            : extendedReaders();
+}
+
+std::optional<Recognised> recognise(std::span<const std::uint8_t> bytes,
+                                    PictureFormatSet set = PictureFormatSet::Classic)
+{
+    for (const PictureReader& reader : readersOf(set)) {
         if (const auto header = reader.readHeader(bytes))
             return Recognised{&reader, *header};
     }
@@ -134,9 +162,9 @@ bool hasWholeImage(const Picture& picture)
 } // namespace
 
 PictureFacts readPictureFacts(std::span<const std::uint8_t> bytes, PictureOrigin origin,
-                              std::uint8_t displayDepth)
+                              std::uint8_t displayDepth, PictureFormatSet set)
 {
-    const auto found = recognise(bytes);
+    const auto found = recognise(bytes, set);
     if (!found)
         return {};
     return factsOf(*found, origin, displayDepth);
@@ -188,12 +216,12 @@ PictureFacts readPictureFileFacts(const std::string& path, std::uint8_t displayD
     return facts;
 }
 
-PictureFacts readOpenPictureFacts(int fd, std::uint8_t displayDepth)
+PictureFacts readOpenPictureFacts(int fd, std::uint8_t displayDepth, PictureFormatSet set)
 {
     std::size_t fileSize = 0;
     const std::vector<std::uint8_t> start = readOpenFileStart(fd, factsPrefixSize, fileSize);
     if (start.size() == fileSize)
-        return readPictureFacts(start, PictureOrigin::File, displayDepth);
+        return readPictureFacts(start, PictureOrigin::File, displayDepth, set);
     // A BMP's rows are checked against the file's size, which the start alone does not show.
     if (hasBmpSignature(start)) {
         const auto header = readBmpFileHeader(start, fileSize);
@@ -201,12 +229,13 @@ PictureFacts readOpenPictureFacts(int fd, std::uint8_t displayDepth)
             return {};
         return factsOf(Recognised{&pictureReaders[0], *header}, PictureOrigin::File, displayDepth);
     }
+    // A TIFF directory or a HEIF meta box may also come after the pixel data.
     if (!hasIconSignature(start)) {
-        const PictureFacts facts = readPictureFacts(start, PictureOrigin::File, displayDepth);
+        const PictureFacts facts = readPictureFacts(start, PictureOrigin::File, displayDepth, set);
         if (facts.width != 0)
             return facts;
     }
-    return readPictureFacts(readWholeOpenFile(fd), PictureOrigin::File, displayDepth);
+    return readPictureFacts(readWholeOpenFile(fd), PictureOrigin::File, displayDepth, set);
 }
 
 bool isCutShortPictureFile(int fd)
@@ -254,9 +283,47 @@ std::vector<std::uint8_t> savePicture(const Picture& picture, PictureFormat form
     return format == PictureFormat::Png ? encodePng(picture.image) : encodeJpeg(picture.image);
 }
 
-PictureIcon makePictureIcon(std::span<const std::uint8_t> bytes, std::uint8_t displayDepth,
-                            int iconSize)
+namespace {
+
+/// The extended set keeps the header's facts when the pixels cannot be had.
+PictureIcon makeExtendedIcon(std::span<const std::uint8_t> bytes, std::uint8_t displayDepth,
+                             int iconSize)
 {
+    PictureIcon icon;
+    const auto found = recognise(bytes, PictureFormatSet::Extended);
+    if (!found)
+        return icon;
+    icon.facts = factsOf(*found, PictureOrigin::File, displayDepth);
+    if (found->reader->decode == nullptr) {
+        icon.missingDecoder = found->reader->name;
+        return icon;
+    }
+    auto image = found->reader->decode(bytes, PixelNeed{iconSize});
+    if (!image) {
+        icon.isUndecodable = true;
+        return icon;
+    }
+    Picture picture{icon.facts.width, icon.facts.height, icon.facts.depth, std::move(*image)};
+    icon.isCutShort = isJpegCutShort(bytes);
+    if (!icon.isCutShort && resizePicture(picture, iconSize, iconSize))
+        icon.iconBytes = savePicture(picture, PictureFormat::Png);
+    return icon;
+}
+
+} // namespace
+
+bool hasEveryPictureDecoder()
+{
+    const auto readers = extendedReaders();
+    return std::all_of(readers.begin(), readers.end(),
+                       [](const PictureReader& reader) { return reader.decode != nullptr; });
+}
+
+PictureIcon makePictureIcon(std::span<const std::uint8_t> bytes, std::uint8_t displayDepth,
+                            int iconSize, PictureFormatSet set)
+{
+    if (set == PictureFormatSet::Extended)
+        return makeExtendedIcon(bytes, displayDepth, iconSize);
     PictureHandle picture = loadPicture(bytes, displayDepth, PixelNeed{iconSize});
     PictureIcon icon;
     icon.facts = pictureFacts(picture.get());

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tagrelay {
@@ -16,6 +17,11 @@ enum class PictureOrigin { File, Memory };
 
 /// The formats pictures are saved in: JPEG for MP3 cover icons, PNG for picture icons.
 enum class PictureFormat { Jpeg, Png };
+
+/// The contents a picture file may have: those of .jpg and .bmp files (BMP, icon, JPEG, PNG),
+/// or these and the formats the more-formats switch adds: GIF, WebP, TIFF and HEIF (HEIC and
+/// AVIF), read from their headers by readers of our own and decoded by the system's libraries.
+enum class PictureFormatSet { Classic, Extended };
 
 /// Width, height and depth of a picture from its header alone, without decoding its pixels.
 ///
@@ -30,8 +36,13 @@ enum class PictureFormat { Jpeg, Png };
 /// \returns all zeros when the bytes hold no loadable picture: another format, a header the
 /// readers reject, or a decompression bomb (a side over 65 535 pixels or more than 256
 /// megapixels). Agrees with loadPicture and catchPicture on what is loadable.
+///
+/// The extended set reads PNG from its IHDR chunk alone and tries GIF, WebP, TIFF and HEIF
+/// after PNG; each reports 32 bits with an alpha channel, else 24 (see picture_headers.h and
+/// heif_header.h).
 [[nodiscard]] PictureFacts readPictureFacts(std::span<const std::uint8_t> bytes,
-                                            PictureOrigin origin, std::uint8_t displayDepth);
+                                            PictureOrigin origin, std::uint8_t displayDepth,
+                                            PictureFormatSet set = PictureFormatSet::Classic);
 
 /// Decodes a picture file's bytes (see readPictureFacts for the formats and depths).
 ///
@@ -57,7 +68,8 @@ enum class PictureFormat { Jpeg, Png };
 /// readPictureFacts on a file (PictureOrigin::File); zeros when it cannot be opened.
 [[nodiscard]] PictureFacts readPictureFileFacts(const std::string& path, std::uint8_t displayDepth);
 /// The same for a file the caller opened.
-[[nodiscard]] PictureFacts readOpenPictureFacts(int fd, std::uint8_t displayDepth);
+[[nodiscard]] PictureFacts readOpenPictureFacts(int fd, std::uint8_t displayDepth,
+                                                PictureFormatSet set = PictureFormatSet::Classic);
 
 /// The largest picture file read whole; a bigger one would cost its size in memory.
 inline constexpr std::int64_t largestPictureFile = 256 * 1024 * 1024;
@@ -100,11 +112,22 @@ struct PictureIcon
     /// A JPEG whose data ends inside the picture (isJpegCutShort): it gets no icon, which
     /// would show the missing part in grey.
     bool isCutShort = false;
+    /// Extended set only: the header was read (facts hold it) but the pixels could not be
+    /// decoded. The classic set gives zeros then.
+    bool isUndecodable = false;
+    /// Extended set only: the format's name when this build has no decoder for it (facts
+    /// hold the header's, there is no icon).
+    std::string_view missingDecoder;
 };
 
-/// The picture icon of a JPG or BMP file's bytes: loads it for an icon of iconSize, takes its
+/// The picture icon of a picture file's bytes: loads it for an icon of iconSize, takes its
 /// facts, squeezes it to iconSize × iconSize and encodes it as PNG.
 [[nodiscard]] PictureIcon makePictureIcon(std::span<const std::uint8_t> bytes,
-                                          std::uint8_t displayDepth, int iconSize);
+                                          std::uint8_t displayDepth, int iconSize,
+                                          PictureFormatSet set = PictureFormatSet::Classic);
+
+/// Whether this build decodes the pixels of every format of the extended set (the Windows
+/// build reads GIF, WebP, TIFF and HEIF headers only).
+[[nodiscard]] bool hasEveryPictureDecoder();
 
 } // namespace tagrelay

@@ -1,0 +1,306 @@
+#include "picture/heif_header.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace tagrelay {
+
+namespace {
+
+// A meta box holding more items, properties or associations than these is damage, not a photo
+// (a tiled photo of a phone has a few dozen items).
+constexpr std::uint32_t mostHeifItems = 4096;
+constexpr std::size_t mostHeifProperties = 4096;
+constexpr std::size_t mostHeifBoxes = 16384;
+
+/// A box: its type and its content (after the size, the type and any large size).
+struct Box
+{
+    std::array<char, 4> type{};
+    std::span<const std::uint8_t> content;
+
+    bool is(const char* name) const { return std::memcmp(type.data(), name, 4) == 0; }
+};
+
+/// Reads big-endian fields of a span; reads past the end give 0 and mark the reader failed.
+class FieldReader
+{
+  public:
+    explicit FieldReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
+
+    std::uint64_t read(std::size_t count)
+    {
+        if (m_bytes.size() - m_at < count) {
+            m_failed = true;
+            m_at = m_bytes.size();
+            return 0;
+        }
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < count; ++i)
+            value = (value << 8) | m_bytes[m_at++];
+        return value;
+    }
+    std::uint32_t read32() { return static_cast<std::uint32_t>(read(4)); }
+    std::uint32_t read16() { return static_cast<std::uint32_t>(read(2)); }
+    std::uint32_t read8() { return static_cast<std::uint32_t>(read(1)); }
+    void skip(std::size_t count)
+    {
+        if (m_bytes.size() - m_at < count) {
+            m_failed = true;
+            m_at = m_bytes.size();
+        } else {
+            m_at += count;
+        }
+    }
+    std::span<const std::uint8_t> rest() const { return m_bytes.subspan(m_at); }
+    bool failed() const { return m_failed; }
+
+  private:
+    std::span<const std::uint8_t> m_bytes;
+    std::size_t m_at = 0;
+    bool m_failed = false;
+};
+
+/// Splits bytes into the boxes they hold, up to a count; a box that runs past the end ends the
+/// list and marks it damaged.
+struct BoxList
+{
+    std::vector<Box> boxes;
+    bool damaged = false;
+};
+
+BoxList boxesOf(std::span<const std::uint8_t> bytes, std::size_t& budget)
+{
+    BoxList list;
+    FieldReader reader(bytes);
+    while (!reader.rest().empty()) {
+        if (budget == 0) {
+            list.damaged = true;
+            break;
+        }
+        --budget;
+        const std::size_t left = reader.rest().size();
+        std::uint64_t size = reader.read32();
+        Box box;
+        for (char& c : box.type)
+            c = static_cast<char>(reader.read8());
+        std::size_t header = 8;
+        if (size == 1) {
+            size = reader.read(8);
+            header = 16;
+        } else if (size == 0) {
+            size = left;
+        }
+        if (reader.failed() || size < header || size > left) {
+            list.damaged = true;
+            break;
+        }
+        box.content = reader.rest().first(static_cast<std::size_t>(size) - header);
+        reader.skip(static_cast<std::size_t>(size) - header);
+        list.boxes.push_back(box);
+    }
+    return list;
+}
+
+const Box* findBox(const BoxList& list, const char* type)
+{
+    const auto found = std::find_if(list.boxes.begin(), list.boxes.end(),
+                                    [&](const Box& b) { return b.is(type); });
+    return found == list.boxes.end() ? nullptr : &*found;
+}
+
+constexpr std::array<std::string_view, 12> heifBrands = {
+    "heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "mif2", "msf1", "avif", "avis", "avio"};
+
+bool isHeifBrand(std::span<const std::uint8_t> brand)
+{
+    const std::string_view text(reinterpret_cast<const char*>(brand.data()), 4);
+    return std::find(heifBrands.begin(), heifBrands.end(), text) != heifBrands.end();
+}
+
+/// The properties of one item that the header needs.
+struct ItemFacts
+{
+    std::uint64_t width = 0;
+    std::uint64_t height = 0;
+    bool hasExtent = false;
+    bool isRotatedSideways = false;
+    bool isAlpha = false;
+};
+
+bool isAlphaType(std::span<const std::uint8_t> auxType)
+{
+    // The aux_type is a string ending in a zero byte.
+    const auto end = std::find(auxType.begin(), auxType.end(), std::uint8_t{0});
+    const std::string_view text(reinterpret_cast<const char*>(auxType.data()),
+                                static_cast<std::size_t>(end - auxType.begin()));
+    return text == "urn:mpeg:hevc:2015:auxid:1"
+           || text == "urn:mpeg:mpegB:cicp:systems:auxiliary:alpha";
+}
+
+/// The facts of an item from its associated properties (ipma), in the order they are listed.
+/// \returns false when the associations are damaged.
+bool readAssociations(const Box& ipma, const BoxList& properties, std::uint32_t wanted,
+                      ItemFacts& facts, bool& found)
+{
+    FieldReader reader(ipma.content);
+    const std::uint32_t version = reader.read8();
+    const std::uint32_t flags = static_cast<std::uint32_t>(reader.read(3));
+    const std::uint32_t entries = reader.read32();
+    if (reader.failed() || entries > mostHeifItems)
+        return false;
+    for (std::uint32_t entry = 0; entry < entries; ++entry) {
+        const std::uint32_t item = version < 1 ? reader.read16() : reader.read32();
+        const std::uint32_t count = reader.read8();
+        for (std::uint32_t i = 0; i < count; ++i) {
+            // The essential bit, then the 1-based index into ipco (7 or 15 bits).
+            const std::uint32_t index =
+                (flags & 1U) != 0 ? (reader.read16() & 0x7FFFU) : (reader.read8() & 0x7FU);
+            if (item != wanted || index == 0 || index > properties.boxes.size())
+                continue;
+            const Box& property = properties.boxes[index - 1];
+            FieldReader content(property.content);
+            if (property.is("ispe")) {
+                content.skip(4); // version and flags
+                const std::uint64_t width = content.read32();
+                const std::uint64_t height = content.read32();
+                if (!content.failed() && !facts.hasExtent) {
+                    facts.width = width;
+                    facts.height = height;
+                    facts.hasExtent = true;
+                }
+            } else if (property.is("irot")) {
+                const std::uint32_t angle = content.read8() & 3U; // times 90 degrees
+                facts.isRotatedSideways = angle == 1 || angle == 3;
+            } else if (property.is("auxC")) {
+                content.skip(4);
+                facts.isAlpha = facts.isAlpha || isAlphaType(content.rest());
+            }
+        }
+        if (reader.failed())
+            return false;
+        found = found || item == wanted;
+    }
+    return true;
+}
+
+/// The items that an "auxl" reference of the iref box links to the primary item.
+std::vector<std::uint32_t> auxiliariesOf(const Box* iref, std::uint32_t primary,
+                                         std::size_t& budget)
+{
+    std::vector<std::uint32_t> auxiliaries;
+    if (iref == nullptr)
+        return auxiliaries;
+    FieldReader head(iref->content);
+    const std::uint32_t version = head.read8();
+    head.skip(3);
+    const BoxList references = boxesOf(head.rest(), budget);
+    for (const Box& reference : references.boxes) {
+        if (!reference.is("auxl"))
+            continue;
+        // From item, count (2), to items.
+        FieldReader reader(reference.content);
+        const std::uint32_t from = version == 0 ? reader.read16() : reader.read32();
+        const std::uint32_t count = reader.read16();
+        for (std::uint32_t i = 0; i < count && !reader.failed(); ++i) {
+            const std::uint32_t to = version == 0 ? reader.read16() : reader.read32();
+            if (!reader.failed() && to == primary && auxiliaries.size() < mostHeifItems)
+                auxiliaries.push_back(from);
+        }
+    }
+    return auxiliaries;
+}
+
+} // namespace
+
+bool hasHeifSignature(std::span<const std::uint8_t> bytes)
+{
+    // Size (4), "ftyp", major brand (4), minor version (4), compatible brands (4 each).
+    if (bytes.size() < 16 || std::memcmp(bytes.data() + 4, "ftyp", 4) != 0)
+        return false;
+    FieldReader reader(bytes);
+    const std::uint64_t size = reader.read32();
+    if (size < 16 || size > bytes.size())
+        return false;
+    if (isHeifBrand(bytes.subspan(8, 4)))
+        return true;
+    for (std::size_t at = 16; at + 4 <= size; at += 4) {
+        if (isHeifBrand(bytes.subspan(at, 4)))
+            return true;
+    }
+    return false;
+}
+
+std::optional<PictureHeader> readHeifHeader(std::span<const std::uint8_t> bytes)
+{
+    if (!hasHeifSignature(bytes))
+        return std::nullopt;
+    std::size_t budget = mostHeifBoxes;
+    // The top-level boxes up to a damaged one: the meta box usually comes before the media
+    // data, and a file cut inside the media data still has its header.
+    const BoxList top = boxesOf(bytes, budget);
+    const Box* meta = findBox(top, "meta");
+    if (meta == nullptr || meta->content.size() < 4)
+        return std::nullopt;
+    const BoxList metaBoxes = boxesOf(meta->content.subspan(4), budget);
+    const Box* pitm = findBox(metaBoxes, "pitm");
+    const Box* iprp = findBox(metaBoxes, "iprp");
+    if (pitm == nullptr || iprp == nullptr)
+        return std::nullopt;
+    FieldReader pitmReader(pitm->content);
+    const std::uint32_t pitmVersion = pitmReader.read8();
+    pitmReader.skip(3);
+    const std::uint32_t primary = pitmVersion == 0 ? pitmReader.read16() : pitmReader.read32();
+    if (pitmReader.failed())
+        return std::nullopt;
+
+    const BoxList iprpBoxes = boxesOf(iprp->content, budget);
+    const Box* ipco = findBox(iprpBoxes, "ipco");
+    if (ipco == nullptr)
+        return std::nullopt;
+    const BoxList properties = boxesOf(ipco->content, budget);
+    if (properties.boxes.size() > mostHeifProperties)
+        return std::nullopt;
+    std::vector<const Box*> associations;
+    for (const Box& box : iprpBoxes.boxes) {
+        if (box.is("ipma"))
+            associations.push_back(&box);
+    }
+
+    ItemFacts primaryFacts;
+    bool found = false;
+    for (const Box* ipma : associations) {
+        if (!readAssociations(*ipma, properties, primary, primaryFacts, found))
+            return std::nullopt;
+    }
+    if (!found || !primaryFacts.hasExtent)
+        return std::nullopt;
+
+    bool hasAlpha = false;
+    for (const std::uint32_t auxiliary :
+         auxiliariesOf(findBox(metaBoxes, "iref"), primary, budget)) {
+        ItemFacts auxiliaryFacts;
+        bool auxiliaryFound = false;
+        for (const Box* ipma : associations) {
+            if (!readAssociations(*ipma, properties, auxiliary, auxiliaryFacts, auxiliaryFound))
+                return std::nullopt;
+        }
+        hasAlpha = hasAlpha || auxiliaryFacts.isAlpha;
+    }
+
+    std::uint64_t width = primaryFacts.width;
+    std::uint64_t height = primaryFacts.height;
+    if (primaryFacts.isRotatedSideways)
+        std::swap(width, height);
+    if (width > static_cast<std::uint64_t>(largestPictureSide)
+        || height > static_cast<std::uint64_t>(largestPictureSide)
+        || !isAcceptedPictureSize(static_cast<std::int64_t>(width),
+                                  static_cast<std::int64_t>(height)))
+        return std::nullopt;
+    return PictureHeader{static_cast<int>(width), static_cast<int>(height), hasAlpha ? 32 : 24};
+}
+
+} // namespace tagrelay
