@@ -97,8 +97,13 @@ std::optional<RgbImage> decodeGif(std::span<const std::uint8_t> bytes, PixelNeed
             // Rows below the screen are never shown: the frame is done with the last visible.
             if (!frame.Interlace && y >= height)
                 return builder.finish();
-            if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR)
-                return builder.finish(); // the rest stays black, as for damaged JPEG data
+            if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR) {
+                // A file that ends inside its picture is not loaded, as a JPEG cut short is
+                // not; damaged data leaves the rest black, as for damaged JPEG data.
+                if (gif->Error == D_GIF_ERR_READ_FAILED)
+                    return std::nullopt;
+                return builder.finish();
+            }
             if (y >= height)
                 continue;
             for (int x = 0; x < visibleColumns; ++x) {

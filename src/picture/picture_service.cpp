@@ -48,7 +48,8 @@ struct Recognised
     PictureHeader header;
 };
 
-/// The extended set: the same first three, PNG from its IHDR alone, then the formats whose
+/// The extended set: the same first three, PNG from its IHDR alone (and loaded only when it
+/// is whole, as a picture file of its own must be), then the formats whose
 /// decoders are libraries this build may lack (a null decoder).
 std::span<const PictureReader> extendedReaders()
 {
@@ -56,7 +57,7 @@ std::span<const PictureReader> extendedReaders()
         pictureReaders[0],
         pictureReaders[1],
         pictureReaders[2],
-        {PictureKind::Decoded, readPngIhdr, decodePng, "PNG"},
+        {PictureKind::Decoded, readPngIhdr, decodeWholePng, "PNG"},
         {PictureKind::Decoded, readGifHeader, gifDecoder(), "GIF"},
         {PictureKind::Decoded, readWebpHeader, webpDecoder(), "WebP"},
         {PictureKind::Decoded, readTiffHeader, tiffDecoder(), "TIFF"},

@@ -171,6 +171,30 @@ std::optional<RgbImage> decodePng(std::span<const std::uint8_t> bytes, PixelNeed
     return builder.finish();
 }
 
+bool reachesPngEnd(std::span<const std::uint8_t> bytes)
+{
+    constexpr std::size_t signatureSize = 8;
+    constexpr std::size_t chunkFrame = 12; // length, type, CRC
+    std::size_t at = signatureSize;
+    while (bytes.size() >= at + chunkFrame) {
+        const std::uint32_t length = (std::uint32_t{bytes[at]} << 24) | (bytes[at + 1] << 16)
+                                     | (bytes[at + 2] << 8) | bytes[at + 3];
+        if (length > bytes.size() - at - chunkFrame)
+            return false;
+        if (std::memcmp(bytes.data() + at + 4, "IEND", 4) == 0)
+            return true;
+        at += chunkFrame + length;
+    }
+    return false;
+}
+
+std::optional<RgbImage> decodeWholePng(std::span<const std::uint8_t> bytes, PixelNeed need)
+{
+    if (!reachesPngEnd(bytes))
+        return std::nullopt;
+    return decodePng(bytes, need);
+}
+
 namespace {
 
 struct PngWriting

@@ -28,6 +28,14 @@ bool hasPngSignature(std::span<const std::uint8_t> bytes);
 [[nodiscard]] std::optional<RgbImage> decodePng(std::span<const std::uint8_t> bytes,
                                                 PixelNeed need);
 
+/// Whether the chunks from the signature on lead to an IEND chunk within the bytes: a PNG
+/// cut short ends inside a chunk, or before its IEND.
+[[nodiscard]] bool reachesPngEnd(std::span<const std::uint8_t> bytes);
+
+/// decodePng for a picture described as a PNG file: one cut short is not loaded at all.
+[[nodiscard]] std::optional<RgbImage> decodeWholePng(std::span<const std::uint8_t> bytes,
+                                                     PixelNeed need);
+
 /// Encodes the image as a PNG file: IHDR with bit depth 8, colour type 2 (RGB), no interlace;
 /// every row with filter type 0 (none); zlib level 9; IDAT and IEND, no other chunks.
 ///
