@@ -106,9 +106,10 @@ the same walk from a terminal.")
 # movie worker at run time, which no library list shows, and so are the window's faces
 # (Liberation Mono for "Courier", Liberation Sans for "Arial"), found through fontconfig. The
 # description cache needs SQLite 3.31 for a flag (SQLITE_OPEN_NOFOLLOW) that no library symbol
-# shows either.
+# shows either. libheif is loaded with the first HEIC or AVIF picture, so no library list shows
+# it.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libsqlite3-0 (>= 3.31), gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-libav, fonts-liberation2")
+    "libsqlite3-0 (>= 3.31), libheif1, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-libav, fonts-liberation2")
 
 include(CPack)

@@ -36,17 +36,39 @@ constexpr std::array<std::uint8_t, 256> crc8Table = [] {
     return table;
 }();
 
-/// CRC-16 of a whole frame (polynomial 0x8005, as FLAC's frame footer holds it).
-constexpr std::array<std::uint16_t, 256> crc16Table = [] {
-    std::array<std::uint16_t, 256> table{};
+/// CRC-16 of a whole frame (polynomial 0x8005, as FLAC's frame footer holds it), eight bytes
+/// at a time: table k gives the CRC of a byte followed by k zero bytes.
+constexpr std::array<std::array<std::uint16_t, 256>, 8> crc16Tables = [] {
+    std::array<std::array<std::uint16_t, 256>, 8> tables{};
     for (unsigned i = 0; i < 256; ++i) {
         unsigned crc = i << 8;
         for (int bit = 0; bit < 8; ++bit)
             crc = (crc & 0x8000) != 0 ? (crc << 1) ^ 0x8005 : crc << 1;
-        table[i] = static_cast<std::uint16_t>(crc);
+        tables[0][i] = static_cast<std::uint16_t>(crc);
     }
-    return table;
+    for (std::size_t k = 1; k < 8; ++k) {
+        for (unsigned i = 0; i < 256; ++i) {
+            const unsigned previous = tables[k - 1][i];
+            tables[k][i] = static_cast<std::uint16_t>((previous << 8) ^ tables[0][previous >> 8]);
+        }
+    }
+    return tables;
 }();
+
+std::uint16_t flacCrc16(std::span<const std::uint8_t> bytes)
+{
+    unsigned crc = 0;
+    std::size_t at = 0;
+    for (; at + 8 <= bytes.size(); at += 8) {
+        const std::uint8_t* b = bytes.data() + at;
+        crc = crc16Tables[7][b[0] ^ (crc >> 8)] ^ crc16Tables[6][b[1] ^ (crc & 0xFF)]
+              ^ crc16Tables[5][b[2]] ^ crc16Tables[4][b[3]] ^ crc16Tables[3][b[4]]
+              ^ crc16Tables[2][b[5]] ^ crc16Tables[1][b[6]] ^ crc16Tables[0][b[7]];
+    }
+    for (; at < bytes.size(); ++at)
+        crc = ((crc << 8) ^ crc16Tables[0][((crc >> 8) ^ bytes[at]) & 0xFF]) & 0xFFFF;
+    return static_cast<std::uint16_t>(crc);
+}
 
 /// The most bytes at the stream's end looked through for its last frame.
 constexpr std::int64_t maxTailBytes = 1024 * 1024;
@@ -168,10 +190,7 @@ bool endsWithLastFrame(ByteReader& file, std::int64_t start, std::int64_t end,
         const auto header = decodeFlacFrameHeader(std::span(tail).subspan(at));
         if (!header)
             continue;
-        std::uint16_t crc = 0;
-        for (std::size_t i = at; i < footer; ++i)
-            crc = static_cast<std::uint16_t>((crc << 8) ^ crc16Table[(crc >> 8) ^ tail[i]]);
-        if (crc != stored)
+        if (flacCrc16(std::span(tail).subspan(at, footer - at)) != stored)
             continue;
         const std::uint64_t first =
             header->variableBlocks ? header->number : header->number * info.maxBlock;

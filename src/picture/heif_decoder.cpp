@@ -2,30 +2,96 @@
 
 #ifdef TAGRELAY_WITH_HEIF
 
+#include <dlfcn.h>
 #include <libheif/heif.h>
 
 #include <memory>
+#include <mutex>
 
 namespace tagrelay {
 
 namespace {
 
-struct ContextFree
+/// libheif and the codecs it brings (libde265, libx265, libaom, libdav1d) are loaded with the
+/// first HEIC or AVIF picture, not with the program: their start costs every run milliseconds
+/// that a walk without such pictures never needs back.
+struct HeifLibrary
 {
-    void operator()(heif_context* context) const { heif_context_free(context); }
+    decltype(&heif_context_alloc) contextAlloc = nullptr;
+    decltype(&heif_context_free) contextFree = nullptr;
+    decltype(&heif_context_set_maximum_image_size_limit) setSizeLimit = nullptr;
+    decltype(&heif_context_set_max_decoding_threads) setThreads = nullptr;
+    decltype(&heif_context_read_from_memory_without_copy) readFromMemory = nullptr;
+    decltype(&heif_context_get_primary_image_handle) primaryHandle = nullptr;
+    decltype(&heif_image_handle_get_width) handleWidth = nullptr;
+    decltype(&heif_image_handle_get_height) handleHeight = nullptr;
+    decltype(&heif_image_handle_release) handleRelease = nullptr;
+    decltype(&heif_decode_image) decodeImage = nullptr;
+    decltype(&heif_image_get_plane_readonly) planeReadonly = nullptr;
+    decltype(&heif_image_get_width) imageWidth = nullptr;
+    decltype(&heif_image_get_height) imageHeight = nullptr;
+    decltype(&heif_image_release) imageRelease = nullptr;
 };
-struct HandleRelease
+
+template <typename Function> bool resolve(void* library, const char* name, Function& function)
 {
-    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
-};
-struct ImageRelease
+    function = reinterpret_cast<Function>(::dlsym(library, name));
+    return function != nullptr;
+}
+
+/// The library, loaded once for all threads; nullptr where it cannot be loaded.
+const HeifLibrary* heifLibrary()
 {
-    void operator()(heif_image* image) const { heif_image_release(image); }
-};
+    static std::once_flag once;
+    static HeifLibrary library;
+    static bool loaded = false;
+    std::call_once(once, [] {
+        void* handle = ::dlopen("libheif.so.1", RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr)
+            return;
+        HeifLibrary& l = library;
+        loaded = resolve(handle, "heif_context_alloc", l.contextAlloc)
+                 && resolve(handle, "heif_context_free", l.contextFree)
+                 && resolve(handle, "heif_context_set_maximum_image_size_limit", l.setSizeLimit)
+                 && resolve(handle, "heif_context_set_max_decoding_threads", l.setThreads)
+                 && resolve(handle, "heif_context_read_from_memory_without_copy", l.readFromMemory)
+                 && resolve(handle, "heif_context_get_primary_image_handle", l.primaryHandle)
+                 && resolve(handle, "heif_image_handle_get_width", l.handleWidth)
+                 && resolve(handle, "heif_image_handle_get_height", l.handleHeight)
+                 && resolve(handle, "heif_image_handle_release", l.handleRelease)
+                 && resolve(handle, "heif_decode_image", l.decodeImage)
+                 && resolve(handle, "heif_image_get_plane_readonly", l.planeReadonly)
+                 && resolve(handle, "heif_image_get_width", l.imageWidth)
+                 && resolve(handle, "heif_image_get_height", l.imageHeight)
+                 && resolve(handle, "heif_image_release", l.imageRelease);
+    });
+    return loaded ? &library : nullptr;
+}
 
 std::optional<RgbImage> decodeHeif(std::span<const std::uint8_t> bytes, PixelNeed need)
 {
-    std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
+    const HeifLibrary* heif = heifLibrary();
+    if (heif == nullptr)
+        return std::nullopt;
+    const auto heif_context_free = heif->contextFree;
+    const auto heif_image_handle_release = heif->handleRelease;
+    const auto heif_image_release = heif->imageRelease;
+    const auto heif_context_set_maximum_image_size_limit = heif->setSizeLimit;
+    const auto heif_context_set_max_decoding_threads = heif->setThreads;
+    const auto heif_context_read_from_memory_without_copy = heif->readFromMemory;
+    const auto heif_context_get_primary_image_handle = heif->primaryHandle;
+    const auto heif_image_handle_get_width = heif->handleWidth;
+    const auto heif_image_handle_get_height = heif->handleHeight;
+    const auto heif_decode_image = heif->decodeImage;
+    const auto heif_image_get_plane_readonly = heif->planeReadonly;
+    const auto heif_image_get_width = heif->imageWidth;
+    const auto heif_image_get_height = heif->imageHeight;
+    const auto contextFree = [heif_context_free](heif_context* c) { heif_context_free(c); };
+    const auto handleRelease = [heif_image_handle_release](heif_image_handle* h) {
+        heif_image_handle_release(h);
+    };
+    const auto imageRelease = [heif_image_release](heif_image* i) { heif_image_release(i); };
+    std::unique_ptr<heif_context, decltype(contextFree)> context(heif->contextAlloc(), contextFree);
     if (!context)
         return std::nullopt;
     // The library's own limit on a side (and so on the pixels it allocates) is the one of
@@ -40,7 +106,7 @@ std::optional<RgbImage> decodeHeif(std::span<const std::uint8_t> bytes, PixelNee
     heif_image_handle* rawHandle = nullptr;
     if (heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok)
         return std::nullopt;
-    std::unique_ptr<heif_image_handle, HandleRelease> handle(rawHandle);
+    std::unique_ptr<heif_image_handle, decltype(handleRelease)> handle(rawHandle, handleRelease);
     // The size is checked before any pixel is decoded: a tiled picture is put together whole.
     if (!isAcceptedPictureSize(heif_image_handle_get_width(handle.get()),
                                heif_image_handle_get_height(handle.get())))
@@ -51,7 +117,7 @@ std::optional<RgbImage> decodeHeif(std::span<const std::uint8_t> bytes, PixelNee
             .code
         != heif_error_Ok)
         return std::nullopt;
-    std::unique_ptr<heif_image, ImageRelease> image(rawImage);
+    std::unique_ptr<heif_image, decltype(imageRelease)> image(rawImage, imageRelease);
     int stride = 0;
     const std::uint8_t* pixels =
         heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
