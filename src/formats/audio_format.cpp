@@ -182,12 +182,7 @@ FileOutcome AudioFileFormat::analyse(OpenFile file, const std::string& fullPath,
         track.durationScale > 0 ? exactPlayingTimeText(duration) : std::string();
 
     takeCover(facts, options, outcome);
-    const std::string description = composeDescription(facts, settings, genreText, playingTime);
-    outcome.shown.mp3 = shownFacts(entryNameOf(fullPath), facts, genreText, playingTime);
-    outcome.shown.hasCoverPlace = true;
-    outcome.shown.description = description;
-    outcome.description = description;
-    outcome.counted = true;
+    finishTrackOutcome(outcome, facts, settings, genreText, playingTime, fullPath);
     return outcome;
 }
 

@@ -29,9 +29,16 @@ bool usesCover(const AnalysisOptions& options)
 
 void takeCover(const TrackTags& tags, const AnalysisOptions& options, FileOutcome& outcome)
 {
-    if (!usesCover(options))
+    if (usesCover(options))
+        takeCover(tags.coverPicture(), options, outcome);
+}
+
+void takeCover(std::span<const std::uint8_t> picture, const AnalysisOptions& options,
+               FileOutcome& outcome)
+{
+    if (!usesCover(options) || picture.empty())
         return;
-    const PictureHandle cover = decodeCover(tags.coverPicture(), options.displayDepth);
+    const PictureHandle cover = decodeCover(picture, options.displayDepth);
     if (!cover)
         return;
     if (options.showsCovers)
@@ -52,6 +59,18 @@ Mp3Shown shownFacts(std::string_view name, const TrackFacts& facts, const std::s
     shown.channelMode = facts.channelMode;
     shown.playingTime = playingTime;
     return shown;
+}
+
+void finishTrackOutcome(FileOutcome& outcome, const TrackFacts& facts, const Settings& settings,
+                        const std::string& genreText, const std::string& playingTime,
+                        std::string_view fullPath)
+{
+    const std::string description = composeDescription(facts, settings, genreText, playingTime);
+    outcome.shown.mp3 = shownFacts(entryNameOf(fullPath), facts, genreText, playingTime);
+    outcome.shown.hasCoverPlace = true;
+    outcome.shown.description = description;
+    outcome.description = description;
+    outcome.counted = true;
 }
 
 bool needsNewTag(const std::string& artist, const std::string& title)
@@ -142,15 +161,9 @@ FileOutcome Mp3FileFormat::analyse(OpenFile file, const std::string& fullPath,
                           : formPlayingTime(facts.audioBytes, facts.bitrate, facts.sampleRate);
     }
     takeCover(facts, options, outcome);
-    const std::string description = composeDescription(facts, settings, genreText, playingTime);
-
+    finishTrackOutcome(outcome, facts, settings, genreText, playingTime, fullPath);
     if (needsNewTag(facts.artist, facts.title))
         outcome.errors.push_back(fullPath + " please write a new id3 tag ");
-    outcome.shown.mp3 = shownFacts(entryNameOf(fullPath), facts, genreText, playingTime);
-    outcome.shown.hasCoverPlace = true;
-    outcome.shown.description = description;
-    outcome.description = description;
-    outcome.counted = true;
     return outcome;
 }
 

@@ -17,6 +17,15 @@ namespace tagrelay {
 /// The track's cover: squeezed to the cover area when the front end shows covers, and as the
 /// JPEG icon file when that option is ticked. A cover that nothing uses is never decoded.
 void takeCover(const TrackTags& tags, const AnalysisOptions& options, FileOutcome& outcome);
+/// The same for a cover given as a picture file's bytes.
+void takeCover(std::span<const std::uint8_t> picture, const AnalysisOptions& options,
+               FileOutcome& outcome);
+
+/// The end of every audio file's analysis: the line composed as an MP3 line is the outcome's
+/// description and what the front end shows with the track's facts; the file is counted.
+void finishTrackOutcome(FileOutcome& outcome, const TrackFacts& facts, const Settings& settings,
+                        const std::string& genreText, const std::string& playingTime,
+                        std::string_view fullPath);
 
 /// A track's facts as the progress display shows them.
 [[nodiscard]] Mp3Shown shownFacts(std::string_view name, const TrackFacts& facts,

@@ -2,6 +2,7 @@
 
 #include "formats/movie_format.h"
 #include "formats/mp3_description.h"
+#include "formats/mp3_format.h"
 #include "formats/track_facts.h"
 #include "picture/cover_picture.h"
 #include "platform/byte_reader.h"
@@ -26,11 +27,6 @@ constexpr std::array<std::string_view, 3> mp4Extensions = {".mp4", ".m4v", ".mov
 /// The boxes are small and scattered (moov at either end, a moof per fragment): a small
 /// window wastes nothing on the media data between them.
 constexpr std::size_t isoReadWindow = 16 * 1024;
-
-bool usesCover(const AnalysisOptions& options)
-{
-    return options.showsCovers || options.settings.makeMp3Icons != 0;
-}
 
 std::string tagText(const std::string& stored)
 {
@@ -174,28 +170,8 @@ FileOutcome M4aFileFormat::analyse(OpenFile file, const std::string& fullPath,
         }
     }
 
-    if (usesCover(options) && !boxes.cover.empty()) {
-        if (const PictureHandle cover = decodeCover(boxes.cover, options.displayDepth)) {
-            if (options.showsCovers)
-                outcome.shown.coverArea = coverAreaImage(*cover);
-            if (settings.makeMp3Icons != 0)
-                outcome.iconBytes = makeCoverIcon(*cover, settings.iconSize);
-        }
-    }
-    const std::string description = composeDescription(facts, settings, genreText, playingTime);
-    Mp3Shown shown;
-    shown.name = entryNameOf(fullPath);
-    shown.artist = facts.artist;
-    shown.title = facts.title;
-    shown.bitrate = facts.bitrate;
-    shown.genre = genreText;
-    shown.channelMode = facts.channelMode;
-    shown.playingTime = playingTime;
-    outcome.shown.mp3 = shown;
-    outcome.shown.hasCoverPlace = true;
-    outcome.shown.description = description;
-    outcome.description = description;
-    outcome.counted = true;
+    takeCover(boxes.cover, options, outcome);
+    finishTrackOutcome(outcome, facts, settings, genreText, playingTime, fullPath);
     return outcome;
 }
 
