@@ -61,6 +61,21 @@ Mp3Shown shownFacts(std::string_view name, const TrackFacts& facts, const std::s
     return shown;
 }
 
+std::string mp3OptionsKey(const LineOptions& options)
+{
+    const Settings& s = options.settings;
+    // The seven facts and the icon option, one flag a character in the option panel's order.
+    std::string key = "; flags ";
+    for (const std::int32_t flag : {s.showArtist, s.showAlbum, s.showTitle, s.showBitrate,
+                                    s.showAudioMode, s.showPlaytime, s.showGenre, s.makeMp3Icons})
+        key += flag != 0 ? '1' : '0';
+    // Only the icon is made from the cover, at its size and the screen's depth.
+    if (s.makeMp3Icons != 0)
+        key += "; icon size " + std::to_string(s.iconSize) + "; display depth "
+               + std::to_string(options.displayDepth);
+    return key;
+}
+
 void finishTrackOutcome(FileOutcome& outcome, const TrackFacts& facts, const Settings& settings,
                         const std::string& genreText, const std::string& playingTime,
                         std::string_view fullPath)
@@ -85,16 +100,7 @@ std::span<const std::string_view> Mp3FileFormat::extensions() const
 
 std::string Mp3FileFormat::cacheKey(const LineOptions& options) const
 {
-    const Settings& s = options.settings;
-    // The seven facts and the icon option, one flag a character in the option panel's order.
-    std::string key = "mp3 " + std::to_string(mp3FormatVersion) + "; flags ";
-    for (const std::int32_t flag : {s.showArtist, s.showAlbum, s.showTitle, s.showBitrate,
-                                    s.showAudioMode, s.showPlaytime, s.showGenre, s.makeMp3Icons})
-        key += flag != 0 ? '1' : '0';
-    // Only the icon is made from the cover, at its size and the screen's depth.
-    if (s.makeMp3Icons != 0)
-        key += "; icon size " + std::to_string(s.iconSize) + "; display depth "
-               + std::to_string(options.displayDepth);
+    std::string key = "mp3 " + std::to_string(mp3FormatVersion) + mp3OptionsKey(options);
     key += options.tagVersions == TagVersions::All ? "; all tag versions" : "; ID3v2.3 only";
     key += "; codeset " + options.codeset;
     return key;

@@ -21,6 +21,10 @@ void takeCover(const TrackTags& tags, const AnalysisOptions& options, FileOutcom
 void takeCover(std::span<const std::uint8_t> picture, const AnalysisOptions& options,
                FileOutcome& outcome);
 
+/// The part of an audio format's cache key that the MP3 options shape: the seven facts and the
+/// icon option as flags, and the icon's size and depth when icons are made.
+[[nodiscard]] std::string mp3OptionsKey(const LineOptions& options);
+
 /// The end of every audio file's analysis: the line composed as an MP3 line is the outcome's
 /// description and what the front end shows with the track's facts; the file is counted.
 void finishTrackOutcome(FileOutcome& outcome, const TrackFacts& facts, const Settings& settings,

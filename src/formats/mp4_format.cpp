@@ -112,14 +112,7 @@ std::span<const std::string_view> M4aFileFormat::extensions() const
 
 std::string M4aFileFormat::cacheKey(const LineOptions& options) const
 {
-    const Settings& s = options.settings;
-    std::string key = "m4a " + std::to_string(m4aFormatVersion) + "; flags ";
-    for (const std::int32_t flag : {s.showArtist, s.showAlbum, s.showTitle, s.showBitrate,
-                                    s.showAudioMode, s.showPlaytime, s.showGenre, s.makeMp3Icons})
-        key += flag != 0 ? '1' : '0';
-    if (s.makeMp3Icons != 0)
-        key += "; icon size " + std::to_string(s.iconSize) + "; display depth "
-               + std::to_string(options.displayDepth);
+    std::string key = "m4a " + std::to_string(m4aFormatVersion) + mp3OptionsKey(options);
     key += "; codeset " + options.codeset;
     return key;
 }
