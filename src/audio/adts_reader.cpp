@@ -12,7 +12,6 @@ namespace tagrelay {
 namespace {
 
 constexpr std::size_t headerSize = 7;
-constexpr std::int64_t id3v1Size = 128;
 constexpr std::uint8_t id3v2FooterFlag = 0x10;
 constexpr std::int64_t samplesPerBlock = 1024;
 constexpr std::int64_t progressStep = 4 * 1024 * 1024;
@@ -24,19 +23,6 @@ constexpr std::array<std::int32_t, 13> sampleRates = {
     96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 7350};
 // channel configuration 7 is 7.1: eight channels
 constexpr std::array<std::int32_t, 8> channelCounts = {0, 1, 2, 3, 4, 5, 6, 8};
-
-std::int64_t audioEndOf(ByteReader& file, std::int64_t start)
-{
-    std::int64_t end = file.size();
-    if (end - id3v1Size >= start) {
-        file.seek(end - id3v1Size);
-        std::array<std::uint8_t, 3> tag{};
-        file.readData(tag);
-        if (std::memcmp(tag.data(), "TAG", 3) == 0)
-            end -= id3v1Size;
-    }
-    return end;
-}
 
 } // namespace
 

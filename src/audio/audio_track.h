@@ -53,6 +53,12 @@ struct AudioTrack
 /// with an embedded cover); a larger one is passed over.
 inline constexpr std::int64_t maxHeldBlockBytes = 16 * 1024 * 1024;
 
+class ByteReader;
+
+/// Where a stream's audio ends: at the end of the file, or before an ID3v1 block there, when
+/// the block does not reach back before start.
+[[nodiscard]] std::int64_t audioEndOf(ByteReader& file, std::int64_t start);
+
 /// The most problems kept for one file.
 inline constexpr std::size_t maxProblems = 8;
 

@@ -14,7 +14,6 @@ namespace tagrelay {
 
 namespace {
 
-constexpr std::int64_t id3v1Size = 128;
 constexpr std::uint8_t id3v2FooterFlag = 0x10;
 constexpr std::size_t streamInfoSize = 34;
 constexpr int maxMetadataBlocks = 4096;
@@ -309,14 +308,7 @@ AudioTrack readFlac(ByteReader& file, const AudioReadOptions& options)
         track.addProblem("too many metadata blocks");
 
     const std::int64_t audioStart = file.position();
-    std::int64_t audioEnd = file.size();
-    if (audioEnd - id3v1Size >= audioStart) {
-        file.seek(audioEnd - id3v1Size);
-        std::array<std::uint8_t, 3> tag{};
-        file.readData(tag);
-        if (std::memcmp(tag.data(), "TAG", 3) == 0)
-            audioEnd -= id3v1Size;
-    }
+    const std::int64_t audioEnd = audioEndOf(file, audioStart);
     track.payloadBytes = audioEnd - audioStart;
     if (!info) {
         track.addProblem("no STREAMINFO block");

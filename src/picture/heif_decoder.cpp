@@ -73,56 +73,37 @@ std::optional<RgbImage> decodeHeif(std::span<const std::uint8_t> bytes, PixelNee
     const HeifLibrary* heif = heifLibrary();
     if (heif == nullptr)
         return std::nullopt;
-    const auto heif_context_free = heif->contextFree;
-    const auto heif_image_handle_release = heif->handleRelease;
-    const auto heif_image_release = heif->imageRelease;
-    const auto heif_context_set_maximum_image_size_limit = heif->setSizeLimit;
-    const auto heif_context_set_max_decoding_threads = heif->setThreads;
-    const auto heif_context_read_from_memory_without_copy = heif->readFromMemory;
-    const auto heif_context_get_primary_image_handle = heif->primaryHandle;
-    const auto heif_image_handle_get_width = heif->handleWidth;
-    const auto heif_image_handle_get_height = heif->handleHeight;
-    const auto heif_decode_image = heif->decodeImage;
-    const auto heif_image_get_plane_readonly = heif->planeReadonly;
-    const auto heif_image_get_width = heif->imageWidth;
-    const auto heif_image_get_height = heif->imageHeight;
-    const auto contextFree = [heif_context_free](heif_context* c) { heif_context_free(c); };
-    const auto handleRelease = [heif_image_handle_release](heif_image_handle* h) {
-        heif_image_handle_release(h);
-    };
-    const auto imageRelease = [heif_image_release](heif_image* i) { heif_image_release(i); };
-    std::unique_ptr<heif_context, decltype(contextFree)> context(heif->contextAlloc(), contextFree);
+    std::unique_ptr<heif_context, decltype(heif->contextFree)> context(heif->contextAlloc(),
+                                                                       heif->contextFree);
     if (!context)
         return std::nullopt;
     // The library's own limit on a side (and so on the pixels it allocates) is the one of
     // every decoder here; one thread, since the walk decodes on several already.
-    heif_context_set_maximum_image_size_limit(context.get(), static_cast<int>(largestPictureSide));
-    heif_context_set_max_decoding_threads(context.get(), 1);
-    if (heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(),
-                                                   nullptr)
-            .code
+    heif->setSizeLimit(context.get(), static_cast<int>(largestPictureSide));
+    heif->setThreads(context.get(), 1);
+    if (heif->readFromMemory(context.get(), bytes.data(), bytes.size(), nullptr).code
         != heif_error_Ok)
         return std::nullopt;
     heif_image_handle* rawHandle = nullptr;
-    if (heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok)
+    if (heif->primaryHandle(context.get(), &rawHandle).code != heif_error_Ok)
         return std::nullopt;
-    std::unique_ptr<heif_image_handle, decltype(handleRelease)> handle(rawHandle, handleRelease);
+    std::unique_ptr<heif_image_handle, decltype(heif->handleRelease)> handle(rawHandle,
+                                                                             heif->handleRelease);
     // The size is checked before any pixel is decoded: a tiled picture is put together whole.
-    if (!isAcceptedPictureSize(heif_image_handle_get_width(handle.get()),
-                               heif_image_handle_get_height(handle.get())))
+    if (!isAcceptedPictureSize(heif->handleWidth(handle.get()), heif->handleHeight(handle.get())))
         return std::nullopt;
     heif_image* rawImage = nullptr;
-    if (heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
+    if (heif->decodeImage(handle.get(), &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
                           nullptr)
             .code
         != heif_error_Ok)
         return std::nullopt;
-    std::unique_ptr<heif_image, decltype(imageRelease)> image(rawImage, imageRelease);
+    std::unique_ptr<heif_image, decltype(heif->imageRelease)> image(rawImage, heif->imageRelease);
     int stride = 0;
     const std::uint8_t* pixels =
-        heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-    const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
-    const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
+        heif->planeReadonly(image.get(), heif_channel_interleaved, &stride);
+    const int width = heif->imageWidth(image.get(), heif_channel_interleaved);
+    const int height = heif->imageHeight(image.get(), heif_channel_interleaved);
     if (pixels == nullptr || !isAcceptedPictureSize(width, height) || stride < width * 3)
         return std::nullopt;
     ImageBuilder builder(width, height, need);
