@@ -31,10 +31,29 @@ std::int32_t flagValue(std::int32_t flag)
     return flag != 0 ? 1 : 0;
 }
 
-/// The options beyond the thirteen fields, in file order behind the extra options' mark.
-template <typename AnySettings> auto extraFlags(AnySettings& settings)
+/// An option beyond the thirteen fields and the largest value it takes.
+template <typename Field> struct ExtraOption
 {
-    return std::array{&settings.moreFormats, &settings.allTagVersions};
+    Field* field;
+    std::int32_t largest;
+};
+
+/// The options beyond the thirteen fields, in file order behind the extra options' mark. New
+/// ones go at the end: a file written before them ends early, and a missing value reads as 0.
+template <typename Field, typename AnySettings> auto extraOptions(AnySettings& settings)
+{
+    return std::array{ExtraOption<Field>{&settings.moreFormats, 1},
+                      ExtraOption<Field>{&settings.allTagVersions, 1},
+                      ExtraOption<Field>{&settings.listEncoding, largestListEncoding},
+                      ExtraOption<Field>{&settings.htmlIndex, 1}};
+}
+
+/// An extra option as written: a flag as 0 or 1, a choice as stored when it is one.
+std::int32_t writtenValue(const ExtraOption<const std::int32_t>& option)
+{
+    if (option.largest == 1)
+        return *option.field != 0 ? 1 : 0;
+    return *option.field >= 0 && *option.field <= option.largest ? *option.field : 0;
 }
 
 /// What comes between the start directory and the extra options: a zero byte, where every
@@ -89,8 +108,10 @@ bool readSettings(Settings& settings, const std::string& path)
     bool marked = end == 0;
     for (std::size_t i = 1; marked && i < extraOptionsMark.size(); ++i)
         marked = !file.atEnd() && file.readU8() == static_cast<std::uint8_t>(extraOptionsMark[i]);
-    for (std::int32_t* flag : extraFlags(settings))
-        *flag = marked ? checkedFlag(readInteger()) : 0;
+    for (const auto& option : extraOptions<std::int32_t>(settings)) {
+        const std::int32_t stored = marked ? readInteger() : 0;
+        *option.field = stored >= 0 && stored <= option.largest ? stored : 0;
+    }
     return true;
 }
 
@@ -116,12 +137,12 @@ bool SettingsWriter::writeRestAndClose(const Settings& settings)
     wrote = m_file.write(settings.startDirectory) && wrote;
     // Only a file with an extra option ticked has them, so every other file keeps the layout
     // of the thirteen fields and the directory to its end.
-    const auto flags = extraFlags(settings);
-    if (std::any_of(flags.begin(), flags.end(),
-                    [](const std::int32_t* flag) { return *flag != 0; })) {
+    const auto options = extraOptions<const std::int32_t>(settings);
+    if (std::any_of(options.begin(), options.end(),
+                    [](const auto& option) { return writtenValue(option) != 0; })) {
         wrote = m_file.write(extraOptionsMark) && wrote;
-        for (const std::int32_t* flag : flags)
-            wrote = m_file.writeI32LittleEndian(flagValue(*flag)) && wrote;
+        for (const auto& option : options)
+            wrote = m_file.writeI32LittleEndian(writtenValue(option)) && wrote;
     }
     return m_file.close() && wrote;
 }

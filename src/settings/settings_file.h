@@ -19,12 +19,13 @@ inline constexpr std::size_t maxStoredDirectoryLength = 4096;
 /// Reads the settings file: thirteen 32-bit little-endian integers in field order, then the
 /// start directory up to the first zero byte, carriage return, line feed or the end of the
 /// file. Behind a zero byte there may follow the mark "TRX1" and the extra options
-/// (moreFormats, allTagVersions) as two more integers; a file without them has them off. A file
+/// (moreFormats, allTagVersions, listEncoding, htmlIndex) as more integers; a file without
+/// them, or ending before one, has them off (listEncoding Locale). A file
 /// that ends inside an integer gives its missing high-order bytes as 0; integers wholly past the
 /// end read as 0 and the directory as empty.
 ///
 /// Values this program never writes are not used: a flag other than 0 or 1 reads as 0 (not
-/// ticked), an icon size outside smallestIconSize..largestIconSize as defaultIconSize, so a
+/// ticked), a list encoding other than a ListEncoding as Locale, an icon size outside smallestIconSize..largestIconSize as defaultIconSize, so a
 /// damaged or planted file can neither switch options on nor make icons of any size.
 ///
 /// \returns false when the file cannot be opened (missing, unreadable, not a regular file);

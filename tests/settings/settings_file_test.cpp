@@ -168,11 +168,29 @@ TEST(SettingsFileTest, AHugeOrRandomFileIsReadWithoutHoldingItAll)
     EXPECT_EQ(settings.startDirectory, std::string(maxStoredDirectoryLength, 'a'));
 }
 
+/// The extra options behind the directory, in file order.
+struct Extras
+{
+    std::int32_t moreFormats = 0;
+    std::int32_t allTagVersions = 0;
+    std::int32_t listEncoding = 0;
+    std::int32_t htmlIndex = 0;
+
+    bool operator==(const Extras&) const = default;
+};
+
+Extras extrasOf(const Settings& settings)
+{
+    return {settings.moreFormats, settings.allTagVersions, settings.listEncoding,
+            settings.htmlIndex};
+}
+
 /// The extra options' block as the writer puts it behind the directory.
-std::string extraBlock(std::int32_t moreFormats, std::int32_t allTagVersions)
+std::string extraBlock(const Extras& extras)
 {
     std::string block("\0TRX1", 5);
-    for (const std::int32_t value : {moreFormats, allTagVersions}) {
+    for (const std::int32_t value :
+         {extras.moreFormats, extras.allTagVersions, extras.listEncoding, extras.htmlIndex}) {
         for (int shift = 0; shift < 32; shift += 8)
             block += static_cast<char>((static_cast<std::uint32_t>(value) >> shift) & 0xFF);
     }
@@ -187,8 +205,9 @@ std::vector<std::uint8_t> withExtras(const std::string& directory, const std::st
 struct ExtraOptionsCase
 {
     const char* name;
-    std::int32_t moreFormats;
-    std::int32_t allTagVersions;
+    Extras set;
+    /// What the file holds: the set options as the writer keeps them.
+    Extras stored;
     std::string directory;
 };
 
@@ -206,61 +225,69 @@ TEST_P(ExtraOptionsTest, SurviveAWriteAndLeaveThePlainLayoutAlone)
     Settings written;
     written.iconSize = 50;
     written.runCounter = 1;
-    written.moreFormats = row.moreFormats;
-    written.allTagVersions = row.allTagVersions;
+    written.moreFormats = row.set.moreFormats;
+    written.allTagVersions = row.set.allTagVersions;
+    written.listEncoding = row.set.listEncoding;
+    written.htmlIndex = row.set.htmlIndex;
     written.startDirectory = row.directory;
     SettingsWriter writer(path);
     ASSERT_TRUE(writer.writeMp3Flags(written));
     ASSERT_TRUE(writer.writeRestAndClose(written));
 
-    const bool anyExtra = row.moreFormats != 0 || row.allTagVersions != 0;
-    const std::vector<std::uint8_t> expected = withExtras(
-        row.directory,
-        anyExtra ? extraBlock(row.moreFormats != 0 ? 1 : 0, row.allTagVersions != 0 ? 1 : 0) : "");
-    EXPECT_EQ(test::readFileBytes(path), expected);
+    const bool anyExtra = row.stored != Extras{};
+    EXPECT_EQ(test::readFileBytes(path),
+              withExtras(row.directory, anyExtra ? extraBlock(row.stored) : ""));
 
     Settings read = untouchedSettings();
     ASSERT_TRUE(readSettings(read, path));
     EXPECT_EQ(integersOf(read), exampleIntegers);
     EXPECT_EQ(read.startDirectory, row.directory);
-    EXPECT_EQ(read.moreFormats, row.moreFormats != 0 ? 1 : 0);
-    EXPECT_EQ(read.allTagVersions, row.allTagVersions != 0 ? 1 : 0);
+    EXPECT_TRUE(extrasOf(read) == row.stored);
 }
 
-INSTANTIATE_TEST_SUITE_P(Options, ExtraOptionsTest,
-                         ::testing::Values(ExtraOptionsCase{"None", 0, 0, "/music/"},
-                                           ExtraOptionsCase{"MoreFormats", 1, 0, "/music/"},
-                                           ExtraOptionsCase{"AllTagVersions", 0, 1, "/m/"},
-                                           ExtraOptionsCase{"BothNoDirectory", 1, 5, ""}),
-                         [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Options, ExtraOptionsTest,
+    ::testing::Values(ExtraOptionsCase{"None", {}, {}, "/music/"},
+                      ExtraOptionsCase{"MoreFormats", {1, 0, 0, 0}, {1, 0, 0, 0}, "/music/"},
+                      ExtraOptionsCase{"AllTagVersions", {0, 1, 0, 0}, {0, 1, 0, 0}, "/m/"},
+                      ExtraOptionsCase{"BothNoDirectory", {1, 5, 0, 0}, {1, 1, 0, 0}, ""},
+                      ExtraOptionsCase{"Utf8WithSignature", {0, 0, 2, 0}, {0, 0, 2, 0}, "/m/"},
+                      ExtraOptionsCase{"HtmlIndexAndUtf8", {0, 0, 1, 3}, {0, 0, 1, 1}, "/m/"},
+                      // An encoding this program does not know is not written at all.
+                      ExtraOptionsCase{"UnknownEncoding", {0, 0, 9, 0}, {}, "/m/"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(SettingsFileTest, ExtraOptionsCountOnlyBehindTheirMark)
 {
     TempTree tree;
+    const std::string twoOptions = extraBlock({1, 1, 0, 0}).substr(0, 5 + 8);
     const struct
     {
         std::vector<std::uint8_t> bytes;
-        std::int32_t moreFormats;
-        std::int32_t allTagVersions;
+        Extras read;
     } files[] = {
-        {withExtras("/m/", extraBlock(1, 1)), 1, 1},
+        {withExtras("/m/", extraBlock({1, 1, 2, 1})), {1, 1, 2, 1}},
+        // A file of the two first options alone has the later ones off.
+        {withExtras("/m/", twoOptions), {1, 1, 0, 0}},
         // Another mark, or the block behind a line end instead of the zero byte.
-        {withExtras("/m/", "\0" + extraBlock(1, 1).substr(1).replace(0, 4, "TRX2")), 0, 0},
-        {withExtras("/m/\n", extraBlock(1, 1).substr(1)), 0, 0},
+        {withExtras("/m/", "\0" + extraBlock({1, 1, 1, 1}).substr(1).replace(0, 4, "TRX2")), {}},
+        {withExtras("/m/\n", extraBlock({1, 1, 1, 1}).substr(1)), {}},
         // Values never written, and a block cut short inside its second integer.
-        {withExtras("/m/", extraBlock(7, -1)), 0, 0},
-        {cut(withExtras("/m/", extraBlock(1, 1)), 52 + 3 + 5 + 4 + 2), 1, 1},
-        {cut(withExtras("/m/", extraBlock(1, 1)), 52 + 3 + 3), 0, 0},
+        {withExtras("/m/", extraBlock({7, -1, 3, 2})), {}},
+        {withExtras("/m/", extraBlock({0, 0, -1, 0})), {}},
+        {cut(withExtras("/m/", twoOptions), 52 + 3 + 5 + 4 + 2), {1, 1, 0, 0}},
+        {cut(withExtras("/m/", twoOptions), 52 + 3 + 3), {}},
         // A directory longer than is kept still finds the block behind it.
-        {withExtras(std::string(maxStoredDirectoryLength + 10, 'a'), extraBlock(0, 1)), 0, 1},
+        {withExtras(std::string(maxStoredDirectoryLength + 10, 'a'), extraBlock({0, 1, 0, 0})),
+         {0, 1, 0, 0}},
     };
     for (const auto& file : files) {
         const auto path = tree.writeFile("brelvoka.ini", file.bytes);
         Settings settings = untouchedSettings();
         settings.moreFormats = 1;
+        settings.listEncoding = 1;
         ASSERT_TRUE(readSettings(settings, path));
-        EXPECT_EQ(settings.moreFormats, file.moreFormats) << file.bytes.size();
-        EXPECT_EQ(settings.allTagVersions, file.allTagVersions) << file.bytes.size();
+        EXPECT_TRUE(extrasOf(settings) == file.read) << file.bytes.size();
     }
 }
 
