@@ -13,8 +13,7 @@ inline constexpr int defaultIconSize = 50;
 
 /// The character sets a list can be written in. Locale is the locale's character set, as the
 /// lists have always been; the others are UTF-8, with or without its signature in front.
-enum class ListEncoding : std::int32_t
-{
+enum class ListEncoding : std::int32_t {
     Locale = 0,
     Utf8 = 1,
     Utf8WithSignature = 2,

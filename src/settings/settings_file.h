@@ -25,8 +25,9 @@ inline constexpr std::size_t maxStoredDirectoryLength = 4096;
 /// end read as 0 and the directory as empty.
 ///
 /// Values this program never writes are not used: a flag other than 0 or 1 reads as 0 (not
-/// ticked), a list encoding other than a ListEncoding as Locale, an icon size outside smallestIconSize..largestIconSize as defaultIconSize, so a
-/// damaged or planted file can neither switch options on nor make icons of any size.
+/// ticked), a list encoding other than a ListEncoding as Locale, an icon size outside
+/// smallestIconSize..largestIconSize as defaultIconSize, so a damaged or planted file can neither
+/// switch options on nor make icons of any size.
 ///
 /// \returns false when the file cannot be opened (missing, unreadable, not a regular file);
 /// then no field is touched. On true every field was replaced.
