@@ -182,6 +182,10 @@ int main(int argc, char** argv)
     // The worker reaches no display and no peer: it needs no network at all. A new namespace
     // can only be entered while the process has a single thread, so this comes first.
     confinement.ownNetwork = enterOwnNetwork();
+    // Nor does it need to see any other process. The ids are looked up here, while the
+    // process still holds the whole file system and a single thread.
+    const UnusedIds unusedIds = findUnusedIds();
+    confinement.ownProcesses = enterOwnProcesses(socketFd, unusedIds);
 
     // Decoder threads each get a malloc arena of their own by default, which reserves address
     // space the memory limit is better spent on.
@@ -193,7 +197,8 @@ int main(int argc, char** argv)
     // Like every layer, a refusal (a container without the right to change ids) leaves the
     // others in force; the Ready message says which are.
     const bool wasRoot = ::geteuid() == 0 || ::getuid() == 0;
-    confinement.ownUser = wasRoot && dropRootFor(findUnusedIds());
+    const bool noRootIds = dropRootFor(unusedIds);
+    confinement.ownUser = wasRoot && noRootIds;
     const Confinement confined = confineWorker(showsWindows);
     confinement.noNewPrivileges = confined.noNewPrivileges;
     confinement.fileSystemAbi = confined.fileSystemAbi;

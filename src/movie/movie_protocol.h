@@ -59,7 +59,7 @@ inline constexpr const char* movieWorkerUnseenArgument = "--unseen";
 // A frame whose kind is unknown, whose length exceeds maxPayload or whose payload does not fit
 // its kind makes the whole stream unusable: the reader stops and says so.
 
-inline constexpr std::uint32_t movieProtocolVersion = 4;
+inline constexpr std::uint32_t movieProtocolVersion = 5;
 /// Status at this moment: the frame shown now.
 inline constexpr std::int64_t statusNow = -1;
 inline constexpr std::size_t maxReasonBytes = 200;

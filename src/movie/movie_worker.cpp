@@ -80,6 +80,15 @@ bool reapWithin(pid_t pid, int timeoutMs, int& status)
     }
 }
 
+/// Kills the worker and every process of its group: the worker runs in a process namespace of
+/// its own below the process started, which only waits for it, and a worker that hangs must
+/// not outlive its end.
+void killWorker(pid_t pid)
+{
+    ::kill(-pid, SIGKILL);
+    ::kill(pid, SIGKILL);
+}
+
 /// In the child between fork and exec: only async-signal-safe calls from here on.
 [[noreturn]] void becomeWorker(const char* program, char* const argv[], char* const envp[],
                                int socket, int devNull, pid_t parent,
@@ -248,7 +257,7 @@ void MovieWorker::quit()
     closeSocket();
     int status = 0;
     if (!reapWithin(m_pid, quitGraceMs, status)) {
-        ::kill(m_pid, SIGKILL);
+        killWorker(m_pid);
         reapWithin(m_pid, 5000, status);
     }
     m_pid = -1;
@@ -326,7 +335,7 @@ void MovieWorker::fail(const std::string& reason)
     // its own story before it is killed.
     const bool ended = reason.empty() && reapWithin(m_pid, quitGraceMs, status);
     if (!ended) {
-        ::kill(m_pid, SIGKILL);
+        killWorker(m_pid);
         reapWithin(m_pid, 5000, status);
     }
     m_pid = -1;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/audit.h>
+#include <linux/capability.h>
 #include <linux/filter.h>
 #include <linux/landlock.h>
 #include <linux/seccomp.h>
@@ -12,11 +13,14 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstddef>
+#include <cstdlib>
 #include <vector>
 
 namespace tagrelay {
@@ -184,12 +188,13 @@ constexpr std::array absentCalls{SYS_io_uring_setup, SYS_io_uring_enter, SYS_io_
 
 std::uint8_t confinementByte(const Confinement& confinement)
 {
-    const int abi = confinement.fileSystemAbi < 0    ? 0
-                    : confinement.fileSystemAbi > 15 ? 15
-                                                     : confinement.fileSystemAbi;
+    const int abi = confinement.fileSystemAbi < 0   ? 0
+                    : confinement.fileSystemAbi > 7 ? 7
+                                                    : confinement.fileSystemAbi;
     return static_cast<std::uint8_t>(
         (confinement.ownNetwork ? 0x01 : 0) | (confinement.noNewPrivileges ? 0x02 : 0)
-        | (confinement.socketPairsOnly ? 0x04 : 0) | (confinement.ownUser ? 0x08 : 0) | (abi << 4));
+        | (confinement.socketPairsOnly ? 0x04 : 0) | (confinement.ownUser ? 0x08 : 0) | (abi << 4)
+        | (confinement.ownProcesses ? 0x80 : 0));
 }
 
 Confinement confinementOf(std::uint8_t byte)
@@ -199,7 +204,8 @@ Confinement confinementOf(std::uint8_t byte)
     confinement.noNewPrivileges = (byte & 0x02) != 0;
     confinement.socketPairsOnly = (byte & 0x04) != 0;
     confinement.ownUser = (byte & 0x08) != 0;
-    confinement.fileSystemAbi = byte >> 4;
+    confinement.fileSystemAbi = (byte >> 4) & 0x07;
+    confinement.ownProcesses = (byte & 0x80) != 0;
     return confinement;
 }
 
@@ -215,6 +221,36 @@ bool enterOwnNetwork()
     return ::unshare(CLONE_NEWNET) == 0;
 }
 
+bool enterOwnProcesses(int keptSocket, const UnusedIds& ids)
+{
+    if (::unshare(CLONE_NEWPID) != 0)
+        return false;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // The parent may have been killed before this: then the program has given up the
+        // other end of the socket too, and the first read ends the child.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        return true;
+    }
+    if (child < 0)
+        std::_Exit(127);
+    // The parent only waits. It keeps nothing the child or an attacker of it could use.
+    if (::syscall(SYS_close_range, 0U, ~0U, 0) != 0)
+        ::close(keptSocket);
+    dropRootFor(ids);
+    forbidNewPrivileges();
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR)
+            std::_Exit(127);
+    }
+    if (WIFSIGNALED(status)) {
+        ::signal(WTERMSIG(status), SIG_DFL);
+        ::raise(WTERMSIG(status));
+    }
+    std::_Exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
+}
+
 UnusedIds findUnusedIds()
 {
     for (std::uint32_t id = unusedIdsFrom; id > unusedIdsFrom - 4096; --id) {
@@ -226,14 +262,21 @@ UnusedIds findUnusedIds()
 
 bool dropRootFor(const UnusedIds& ids)
 {
-    if (::geteuid() != 0 && ::getuid() != 0)
-        return true;
-    if (ids.user == 0 || ids.group == 0)
-        return false;
     for (int capability = 0; capability <= 63; ++capability) {
         if (::prctl(PR_CAPBSET_READ, capability, 0, 0, 0) == 1)
             ::prctl(PR_CAPBSET_DROP, capability, 0, 0, 0);
     }
+    if (::geteuid() != 0 && ::getuid() != 0) {
+        // A user's process holds every capability of the user namespace it made for its
+        // network; they reach nothing outside it, but nothing needs them either.
+        ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        std::array<__user_cap_data_struct, 2> none{};
+        ::syscall(SYS_capset, &header, none.data());
+        return true;
+    }
+    if (ids.user == 0 || ids.group == 0)
+        return false;
     if (::setgroups(0, nullptr) != 0 || ::setresgid(ids.group, ids.group, ids.group) != 0
         || ::setresuid(ids.user, ids.user, ids.user) != 0)
         return false;

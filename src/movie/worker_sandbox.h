@@ -18,13 +18,14 @@ struct Confinement
     bool socketPairsOnly = false; // the system call filter: no socket but a new pair
     int fileSystemAbi = 0;        // Landlock ABI version of the file system rules; 0: none
     bool ownUser = false;         // started as root, it runs as an unused user, no capability
+    bool ownProcesses = false;    // a process namespace of its own: no other process to reach
 
     friend bool operator==(const Confinement&, const Confinement&) = default;
 };
 
 /// The confinement as one byte: bit 0 own network, bit 1 no new privileges, bit 2 local
-/// socket pairs only, bit 3 an unused user of its own, bits 4..7 the Landlock ABI (capped at
-/// 15).
+/// socket pairs only, bit 3 an unused user of its own, bits 4..6 the Landlock ABI (capped at
+/// 7), bit 7 a process namespace of its own.
 [[nodiscard]] std::uint8_t confinementByte(const Confinement& confinement);
 [[nodiscard]] Confinement confinementOf(std::uint8_t byte);
 
@@ -46,9 +47,21 @@ struct UnusedIds
 };
 [[nodiscard]] UnusedIds findUnusedIds();
 
-/// Run by root: empties the capability bounding set, drops the supplementary groups and takes
-/// the ids on for good (real, effective and saved), which leaves no capability at all. A
-/// process not run by root has nothing to drop. True when the process holds no root id after.
+/// Puts the rest of the process's life in a process namespace of its own, where no other
+/// process of the machine can be seen, signalled or changed. A new namespace holds only the
+/// children made after entering it, so the process forks: the child returns true and goes on
+/// as the namespace's first process; the parent gives up root for ids (when it was root),
+/// closes its copy of keptSocket and every other descriptor, waits for the child and ends as
+/// the child ended, so whoever started it sees the child's end as its own. Killing the parent
+/// kills the child. Only while the process has a single thread, and after enterOwnNetwork
+/// (whose user namespace, for a process not run by root, grants the right). False, without a
+/// fork, where the kernel refuses the namespace.
+bool enterOwnProcesses(int keptSocket, const UnusedIds& ids);
+
+/// Empties the capability bounding set; run by root, drops the supplementary groups and takes
+/// the ids on for good (real, effective and saved), which leaves no capability at all; run by
+/// a user, gives up the capabilities a user namespace of its own granted. True when the
+/// process holds no root id after.
 bool dropRootFor(const UnusedIds& ids);
 
 /// Sets no_new_privs: nothing the process runs can gain privileges, and the two layers below

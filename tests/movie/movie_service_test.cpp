@@ -2,18 +2,32 @@
 #include "movie/movie_service.h"
 #include "support/support.h"
 
+#ifdef TAGRELAY_HOSTILE_HOOK_PATH
+#include "movie/hostile_hook/hostile_hook.h"
+#endif
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
 #include <memory>
 #include <string>
 
@@ -293,8 +307,201 @@ TEST_P(HostileMovieTest, APlaylistNamedAsAMovieReadsNoOtherFileAndCallsNoServer)
     const Confinement confinement = service.workerConfinement();
     RecordProperty("confinement", std::to_string(confinementByte(confinement)));
     EXPECT_TRUE(confinement.noNewPrivileges);
+    // A kernel that gives the worker a network of its own gives it its own processes as well.
+    EXPECT_EQ(confinement.ownProcesses, confinement.ownNetwork);
 #endif
 }
+
+#if defined(TAGRELAY_HOSTILE_HOOK_PATH) && !defined(TAGRELAY_ADDRESS_SANITIZER_BUILD)
+/// A listening socket the hook must not reach; accept() tells afterwards whether it did.
+class Listener
+{
+  public:
+    Listener(int family, const sockaddr* address, socklen_t size)
+        : m_socket(::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0))
+    {
+        m_ready =
+            m_socket >= 0 && ::bind(m_socket, address, size) == 0 && ::listen(m_socket, 4) == 0;
+    }
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+    ~Listener() { ::close(m_socket); }
+    bool isReady() const { return m_ready; }
+    int port() const
+    {
+        sockaddr_in address{};
+        socklen_t size = sizeof address;
+        ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &size);
+        return ntohs(address.sin_port);
+    }
+    bool wasCalled() const
+    {
+        const int caller = ::accept(m_socket, nullptr, nullptr);
+        if (caller >= 0)
+            ::close(caller);
+        return caller >= 0;
+    }
+
+  private:
+    int m_socket;
+    bool m_ready = false;
+};
+
+sockaddr_un unixAddress(const std::string& name, bool abstract, socklen_t& size)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + (abstract ? 1 : 0), name.data(), name.size());
+    size =
+        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size() + (abstract ? 1 : 0));
+    return address;
+}
+
+/// What the hook would change in this process, the one it aims at.
+struct ProcessState
+{
+    rlim_t openFiles = 0;
+    int priority = 0;
+    int scheduler = 0;
+    std::string hostName;
+
+    friend bool operator==(const ProcessState&, const ProcessState&) = default;
+};
+
+ProcessState currentState()
+{
+    ProcessState state;
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    state.openFiles = limit.rlim_cur;
+    errno = 0;
+    state.priority = ::getpriority(PRIO_PROCESS, 0);
+    state.scheduler = ::sched_getscheduler(0);
+    std::array<char, 256> name{};
+    ::gethostname(name.data(), name.size() - 1);
+    state.hostName = name.data();
+    return state;
+}
+
+/// Code taken over inside a decoder, after the worker is confined, tries what root's ids and
+/// privileges would allow (the hook's list: root's ids and capabilities, a root-only socket, an
+/// abstract socket, the loopback network, another process's limits, priority, scheduling and
+/// signals, the host name, the kernel log, the shadow file). None of it works, and nothing of
+/// this process or the machine changes.
+TEST_P(HostileMovieTest, ADecoderTakenOverReachesNothingOfRootsOrOthers)
+{
+    TempTree tree;
+    const std::string good = tree.path() + "good.avi";
+    if (std::system(("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=64x48:rate=25 -t 2 "
+                     "-c:v mjpeg "
+                     + good)
+                        .c_str())
+        != 0)
+        GTEST_SKIP() << "ffmpeg could not make the test movie";
+
+    ASSERT_EQ(::mkdir((tree.path() + "private").c_str(), 0700), 0);
+    const std::string socketPath = tree.path() + "private/s";
+    socklen_t size = 0;
+    auto address = unixAddress(socketPath, false, size);
+    const Listener rootsSocket(AF_UNIX, reinterpret_cast<sockaddr*>(&address), size);
+    const std::string abstractName = "tagrelay-hook-" + std::to_string(::getpid());
+    address = unixAddress(abstractName, true, size);
+    const Listener abstractSocket(AF_UNIX, reinterpret_cast<sockaddr*>(&address), size);
+    sockaddr_in loopback{};
+    loopback.sin_family = AF_INET;
+    loopback.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const Listener network(AF_INET, reinterpret_cast<sockaddr*>(&loopback), sizeof loopback);
+    ASSERT_TRUE(rootsSocket.isReady() && abstractSocket.isReady() && network.isReady());
+
+    const ProcessState before = currentState();
+    const std::array<std::pair<const char*, std::string>, 5> environment{{
+        {"LD_PRELOAD", TAGRELAY_HOSTILE_HOOK_PATH},
+        {hookSocketPathVariable, socketPath},
+        {hookAbstractNameVariable, abstractName},
+        {hookPortVariable, std::to_string(network.port())},
+        {hookTargetPidVariable, std::to_string(::getpid())},
+    }};
+    for (const auto& [name, value] : environment)
+        ::setenv(name, value.c_str(), 1);
+    std::vector<std::string> errors;
+    {
+        MovieServiceOptions options;
+        options.workerPath = TAGRELAY_MOVIE_WORKER_PATH;
+        options.showsWindows = GetParam();
+        MovieService service(options);
+        EXPECT_EQ(describeThrough(service, good, &errors), "");
+    }
+    for (const auto& [name, value] : environment)
+        ::unsetenv(name);
+
+    // The hook ran (it ended the worker) and says every attempt was refused, or which worked.
+    ASSERT_EQ(errors.size(), 1u);
+    const std::string allRefused = "ended with exit code " + std::to_string(hookAllRefused);
+    EXPECT_NE(errors[0].find(allRefused), std::string::npos)
+        << errors[0] << " (exit codes from " << hookFirstSuccess
+        << " name the first attempt that worked, in tests/movie/hostile_hook/hostile_hook.h)";
+    EXPECT_FALSE(rootsSocket.wasCalled());
+    EXPECT_FALSE(abstractSocket.wasCalled());
+    EXPECT_FALSE(network.wasCalled());
+    EXPECT_TRUE(currentState() == before);
+}
+
+/// How many processes that have not ended (a zombie has) hold the text in their environment.
+int processesWith(const std::string& mark)
+{
+    int found = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.rfind(") Z") != std::string::npos)
+            continue;
+        std::ifstream environment(entry.path() / "environ");
+        const std::string all{std::istreambuf_iterator<char>(environment), {}};
+        found += all.find(mark) != std::string::npos ? 1 : 0;
+    }
+    return found;
+}
+
+/// Polls for up to two seconds until the count of processes holding the mark is as wanted.
+bool becomes(const std::string& mark, const std::function<bool(int)>& wanted)
+{
+    for (int i = 0; i < 200; ++i) {
+        if (wanted(processesWith(mark)))
+            return true;
+        ::usleep(10000);
+    }
+    return false;
+}
+
+/// A worker hung inside a decoder is ended with everything it started, however deep in its
+/// own process namespace the hanging code runs.
+TEST_P(HostileMovieTest, ADecoderThatHangsLeavesNoProcessBehind)
+{
+    TempTree tree;
+    const std::string good = tree.path() + "good.avi";
+    if (std::system(("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=64x48:rate=25 -t 2 "
+                     "-c:v mjpeg "
+                     + good)
+                        .c_str())
+        != 0)
+        GTEST_SKIP() << "ffmpeg could not make the test movie";
+    const std::string mark = "hang-" + std::to_string(::getpid()) + "-" + (GetParam() ? "w" : "c");
+    ::setenv("LD_PRELOAD", TAGRELAY_HOSTILE_HOOK_PATH, 1);
+    ::setenv(hookHangVariable, mark.c_str(), 1);
+    MovieServiceOptions options;
+    options.workerPath = TAGRELAY_MOVIE_WORKER_PATH;
+    options.showsWindows = GetParam();
+    options.loadTimeoutMs = 1500;
+    MovieService service(options);
+    auto load = std::async(std::launch::async, [&] { return loadFile(service, good); });
+    EXPECT_TRUE(becomes(mark, [](int count) { return count > 0; })) << "the worker never hung";
+    EXPECT_NE(load.get(), LoadResult::Loaded);
+    ::unsetenv("LD_PRELOAD");
+    ::unsetenv(hookHangVariable);
+    EXPECT_TRUE(becomes(mark, [](int count) { return count == 0; }))
+        << processesWith(mark) << " processes of the hung worker are still running";
+}
+#endif
 
 INSTANTIATE_TEST_SUITE_P(Workers, HostileMovieTest, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& row) {

@@ -336,12 +336,12 @@ TEST(WorkerSandboxTest, AnOwnNetworkReachesNoListenerOfTheMachine)
 TEST(WorkerSandboxTest, TheLayersInForceSurviveTheReadyMessage)
 {
     for (const Confinement confinement :
-         {Confinement{true, true, true, 7, false}, Confinement{false, true, false, 0, true},
-          Confinement{true, false, true, 15, true}, Confinement{}}) {
+         {Confinement{true, true, true, 7, false, true}, Confinement{false, true, false, 0, true},
+          Confinement{true, false, true, 5, true, false}, Confinement{}}) {
         EXPECT_EQ(confinementOf(confinementByte(confinement)), confinement);
     }
     EXPECT_EQ(confinementOf(confinementByte(Confinement{false, false, false, 40})).fileSystemAbi,
-              15);
+              7);
 }
 
 } // namespace
