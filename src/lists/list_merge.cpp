@@ -9,6 +9,10 @@ namespace {
 
 constexpr std::size_t noLine = static_cast<std::size_t>(-1);
 
+/// How many old lines a merge goes through between two looks at whether to stop: a few
+/// milliseconds of work, and a list of fewer lines is merged whole.
+constexpr std::size_t linesBetweenStopChecks = 1 << 16;
+
 /// The line without its line end.
 std::string_view lineText(std::string_view bytes)
 {
@@ -85,29 +89,42 @@ bool isEightBitList(std::string_view list)
 std::optional<std::string> mergeList(std::string_view oldList,
                                      std::span<const DirectoryEntry> entries,
                                      std::span<const EntryLines> described,
-                                     const ExistsNow& existsNow)
+                                     const ExistsNow& existsNow, const StopAsked& stopAsked)
 {
     if (!isEightBitList(oldList))
         return std::nullopt;
     const std::vector<ListLine> old = splitList(oldList);
+    const auto stopsAt = [&stopAsked](std::size_t i) {
+        return stopAsked && i % linesBetweenStopChecks == linesBetweenStopChecks - 1 && stopAsked();
+    };
 
-    // The old lines of each name, as a chain in list order: the first and the last line of
-    // the name, and from each line the next one of the same name.
+    // The old lines of each entry's name, as a chain in list order: the first and the last
+    // line of the name, and from each line the next one of the same name. Only the listing's
+    // names are kept, so a list of a million names the folder never held costs a million
+    // look-ups in a small table, not a table of a million names.
     struct Chain
     {
-        std::size_t first;
-        std::size_t last;
+        std::size_t first = noLine;
+        std::size_t last = noLine;
     };
     std::unordered_map<std::string_view, Chain> chains;
+    chains.reserve(entries.size());
+    for (const DirectoryEntry& entry : entries)
+        chains.try_emplace(entry.name);
     std::vector<std::size_t> nextOf(old.size(), noLine);
     for (std::size_t i = 0; i < old.size(); ++i) {
+        if (stopsAt(i))
+            return std::nullopt;
         if (old[i].name.empty())
             continue;
-        const auto [chain, isFirst] = chains.try_emplace(old[i].name, Chain{i, i});
-        if (!isFirst) {
+        const auto chain = chains.find(old[i].name);
+        if (chain == chains.end())
+            continue;
+        if (chain->second.first == noLine)
+            chain->second.first = i;
+        else
             nextOf[chain->second.last] = i;
-            chain->second.last = i;
-        }
+        chain->second.last = i;
     }
 
     std::vector<const std::string*> newLinesOf(entries.size(), nullptr);
@@ -130,6 +147,8 @@ std::optional<std::string> mergeList(std::string_view oldList,
             merged += *newLinesOf[e];
     }
     for (std::size_t i = 0; i < old.size(); ++i) {
+        if (stopsAt(i))
+            return std::nullopt;
         if (placed[i] || old[i].name.empty())
             continue;
         const std::string name(old[i].name);

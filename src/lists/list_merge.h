@@ -50,6 +50,9 @@ struct EntryLines
 /// Answers whether a name that was not in the folder's listing is an entry of the folder now.
 using ExistsNow = std::function<bool(const std::string& name)>;
 
+/// Asked now and then during a long merge: true when the walk is to stop at once.
+using StopAsked = std::function<bool()>;
+
 /// The renewed list of a folder. Going through the entries in their listing order, an entry
 /// the walk described gets its new lines in place of its old ones; every other entry (a file
 /// of a kind the walk leaves alone, a sub-folder, an entry the walk did not reach) keeps its
@@ -60,10 +63,12 @@ using ExistsNow = std::function<bool(const std::string& name)>;
 /// old list stays in front of a list that is not empty, and one is put in front of a list whose
 /// first line starts with those bytes, so that readers read the line as before.
 ///
-/// \returns nothing when the old list cannot take lines of 8-bit text (see isEightBitList).
+/// \returns nothing when the old list cannot take lines of 8-bit text (see isEightBitList), or
+/// when stopAsked said to stop (it is asked only on lists of many thousand lines).
 [[nodiscard]] std::optional<std::string> mergeList(std::string_view oldList,
                                                    std::span<const DirectoryEntry> entries,
                                                    std::span<const EntryLines> described,
-                                                   const ExistsNow& existsNow);
+                                                   const ExistsNow& existsNow,
+                                                   const StopAsked& stopAsked = {});
 
 } // namespace tagrelay

@@ -26,7 +26,7 @@ std::optional<FileStamp> listStampAt(int folderFd, const std::string& name)
 FolderResult renewList(int folderFd, const std::string& listName,
                        std::span<const DirectoryEntry> entries,
                        std::span<const EntryLines> described,
-                       const std::function<void()>& afterRead)
+                       const std::function<void()>& afterRead, const StopAsked& stopAsked)
 {
     for (int attempt = 1;; ++attempt) {
         // Old lines of names the listing lacks are looked up in one fresh listing of the
@@ -52,7 +52,10 @@ FolderResult renewList(int folderFd, const std::string& listName,
             return {read.reason + "; left as it is"};
         if (afterRead)
             afterRead();
-        const std::optional<std::string> merged = mergeList(old, entries, described, existsNow);
+        const std::optional<std::string> merged =
+            mergeList(old, entries, described, existsNow, stopAsked);
+        if (!merged && stopAsked && stopAsked())
+            return {stoppedDuringRenewal};
         if (!merged)
             return {"not a list of 8-bit text lines (UTF-16?); left as it is"};
         EntryKind kind = EntryKind::Other;

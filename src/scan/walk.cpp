@@ -411,13 +411,18 @@ bool Walker::enter(FolderHandle handle, const std::string& name, int stepsToStar
 void Walker::finishDeepest()
 {
     Level& level = *m_levels.back();
-    if (level.describesFiles && reopen(m_levels.size() - 1)) {
+    // After a stop, a folder the walk wrote no line for keeps its list as it is: renewing it
+    // would only drop the lines of files that went, and a stop inside a deep tree would wait
+    // for every folder of the descent.
+    const bool hasNewLines = !m_run.closeRequested || !level.context.described.empty();
+    if (level.describesFiles && hasNewLines && reopen(m_levels.size() - 1)) {
         if (!isStillInTree(level.context)) {
             addFolderError("Folder changed during the walk, not described further: "
                            + level.context.path);
         } else {
-            const FolderResult written = renewList(level.handle.fd(), level.listName, level.entries,
-                                                   level.context.described);
+            const FolderResult written =
+                renewList(level.handle.fd(), level.listName, level.entries, level.context.described,
+                          {}, [this] { return m_walk.reporter.isStopRequested(); });
             if (!written.ok())
                 addFolderError(level.listName + " could not be written: " + level.context.path
                                + level.listName + " (" + written.reason + ")");
@@ -435,6 +440,8 @@ void Walker::finishDeepest()
     Level& parent = *m_levels.back();
     m_path.resize(parent.pathLength);
     parent.context.path = m_path;
+    if (m_run.closeRequested && parent.context.described.empty())
+        return; // stopped: nothing more is written there, so it need not be open
     if (!parent.handle.isOpen() && left.isOpen()) {
         // The way back up is usually "..": one step instead of the whole chain.
         FolderResult result;

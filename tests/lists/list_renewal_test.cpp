@@ -85,5 +85,41 @@ TEST(ListRenewalTest, NamesNeverThereAreDroppedAndLateComersKept)
               "\"song.mp3\" 128 kbs CBR\r\nlate.txt came during the walk\r\n");
 }
 
+/// A stop asked for while a long list is merged leaves that list as it is, at once; a short
+/// list is merged whole before anyone is asked.
+TEST(ListRenewalTest, AStopDuringALongMergeLeavesTheListAsItIs)
+{
+    for (const int ghosts : {200'000, 1'000}) {
+        test::TempTree tree;
+        tree.writeFile("song.mp3", "x");
+        std::string old;
+        for (int i = 0; i < ghosts; ++i)
+            old += "ghost" + std::to_string(i) + ".txt a name that never was\r\n";
+        const std::string list = tree.writeFile("descript.ion", old);
+        FolderResult result;
+        const FolderHandle folder = openFolder(tree.path(), result);
+        const std::vector<DirectoryEntry> entries = listFolder(folder.fd(), result);
+        std::size_t song = 0;
+        while (entries[song].name != "song.mp3")
+            ++song;
+        const std::vector<EntryLines> described = {{song, "\"song.mp3\" 128 kbs CBR\r\n"}};
+        int asked = 0;
+        const FolderResult renewed =
+            renewList(folder.fd(), "descript.ion", entries, described, {}, [&asked] {
+                ++asked;
+                return true;
+            });
+        if (ghosts > 100'000) {
+            EXPECT_EQ(renewed.reason, stoppedDuringRenewal);
+            EXPECT_EQ(test::readFileText(list), old);
+            EXPECT_LE(asked, 2);
+        } else {
+            EXPECT_TRUE(renewed.ok()) << renewed.reason;
+            EXPECT_EQ(test::readFileText(list), "\"song.mp3\" 128 kbs CBR\r\n");
+            EXPECT_EQ(asked, 0);
+        }
+    }
+}
+
 } // namespace
 } // namespace tagrelay

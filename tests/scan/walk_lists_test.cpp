@@ -192,7 +192,8 @@ TEST_P(WalkListsStopTest, AStoppedReRunKeepsTheOldLinesOfEveryEntryNotDone)
         if (++mp3Seen <= c.filesDone)
             expected[name] = "\"" + name + "\" 128 kbs CBR\r\n";
     }
-    EXPECT_EQ(list(), inListingOrder(expected));
+    // A folder the stopped walk wrote no line for keeps its list byte for byte.
+    EXPECT_EQ(list(), c.filesDone == 0 ? old : inListingOrder(expected));
     EXPECT_EQ(list("later/"), laterReached ? "kept.txt here\r\n" : laterList);
 }
 
