@@ -66,6 +66,9 @@ class AnalysisSink
     virtual MovieSource* moviePlayer() { return nullptr; }
     /// The polling point once a movie is loaded: false when the user asked to stop.
     [[nodiscard]] virtual bool goOnAfterLoad() { return true; }
+    /// Asked every tenth of a second while a movie plays for its measurement: false abandons
+    /// the movie and ends the walk (the window was closed, the user stopped).
+    [[nodiscard]] virtual bool goOnDuringPlay() { return true; }
     /// Opens the window a movie plays in (see WalkReporter::openVideoWindow); 0 for none.
     virtual std::uint64_t openVideoWindow(ScreenPlace /*place*/) { return 0; }
     virtual void closeVideoWindow() {}

@@ -1,7 +1,12 @@
 #include "formats/movie_format.h"
 
+#include "movie/movie_container.h"
 #include "platform/clock_text.h"
+#include "platform/open_file.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -19,11 +24,12 @@ constexpr double firstLoopMs = 1000.0; // at most this long to see 10 frames pas
 constexpr std::uint32_t secondLoopMs = 12000;
 constexpr std::int32_t framesWanted = 230;
 constexpr std::int32_t framesNeeded = 100; // fewer frames seen give no trustworthy rate
+constexpr std::uint32_t stopCheckMs = 100; // how often a measurement asks whether to go on
 constexpr float slowestRate = 15.0f;
 constexpr float fastestRate = 40.0f;
 
 /// Raise with every change to what a movie's line or entries are made of.
-constexpr int movieFormatVersion = 1;
+constexpr int movieFormatVersion = 2;
 
 constexpr std::array<std::string_view, 2> movieExtensions = {".avi", ".mpg"};
 
@@ -32,27 +38,72 @@ bool hasFailed(const MovieSource& movie)
     return !movie.playerFailure().empty();
 }
 
+/// The frame count an AVI's headers declare; 0 for other movies and unreadable headers.
+std::int64_t declaredFrames(int file)
+{
+    const int copy = ::dup(file);
+    if (copy < 0)
+        return 0;
+    ByteReader bytes{OpenFile(copy)};
+    const ContainerReading reading = readAviContainer(bytes);
+    return reading.facts ? std::max<std::int64_t>(reading.facts->frames, 0) : 0;
+}
+
 } // namespace
 
-FrameRateReadings measureFrameRate(MovieSource& movie)
+FrameRateReadings measureFrameRate(MovieSource& movie, const std::function<bool()>& goOn)
 {
     FrameRateReadings r;
     movie.sleep(settleMs);
     r.f0 = movie.movieStatus();
     r.start = static_cast<float>(movie.tickCount());
+    std::uint32_t lastAsked = movie.tickCount();
+    // Reads the frame; false when the measurement cannot go on.
+    const auto read = [&](std::int32_t& frame, std::uint32_t& tick) {
+        frame = movie.movieStatus();
+        tick = movie.tickCount();
+        r.ended = frame == 0 && (r.lastFrame > 0 || movie.hasEnded());
+        r.lastFrame = std::max(r.lastFrame, frame);
+        if (goOn && tick - lastAsked >= stopCheckMs) {
+            lastAsked = tick;
+            r.abandoned = !goOn();
+        }
+        return !r.ended && !r.abandoned && !hasFailed(movie);
+    };
+    r.lastFrame = std::max(r.f0, 0);
+    bool going = true;
     do {
-        r.f1 = movie.movieStatus();
-        r.t1 = movie.tickCount();
-    } while (std::int64_t{r.f1} - 10 != r.f0
-             && static_cast<double>(static_cast<float>(r.t1) - r.start) <= firstLoopMs
-             && !hasFailed(movie));
-    do {
-        r.f2 = movie.movieStatus();
-        r.t2 = movie.tickCount();
-    } while (r.t2 - r.t1 <= secondLoopMs && r.f2 < framesWanted && !hasFailed(movie));
+        going = read(r.f1, r.t1);
+    } while (going && std::int64_t{r.f1} - 10 != r.f0
+             && static_cast<double>(static_cast<float>(r.t1) - r.start) <= firstLoopMs);
+    const bool endedInFirstLoop = r.ended;
+    if (going) {
+        do {
+            going = read(r.f2, r.t2);
+        } while (going && r.t2 - r.t1 <= secondLoopMs && r.f2 < framesWanted);
+    } else {
+        r.t2 = r.t1;
+    }
+    if (r.ended) {
+        // The readings the loops would have ended with, had they waited: 0 from the end on,
+        // until each loop's time was up.
+        if (endedInFirstLoop) {
+            r.f1 = 0;
+            r.t1 = static_cast<std::uint32_t>(r.start + static_cast<float>(firstLoopMs)) + 1;
+        }
+        r.f2 = 0;
+        r.t2 = r.t1 + secondLoopMs + 1;
+    }
     const double seconds = static_cast<double>(r.t2 - r.t1) / 1000.0;
     r.rate = static_cast<float>(static_cast<double>(r.f2 - r.f1) / seconds);
     return r;
+}
+
+bool endedEarly(std::int32_t lastFrame, std::int64_t length)
+{
+    // The last reading before the end may trail the last frame by a few.
+    const std::int64_t slack = std::max<std::int64_t>(10, length / 10);
+    return std::int64_t{lastFrame} + slack < length;
 }
 
 bool isPlausibleRate(std::int32_t f2, float rate)
@@ -140,13 +191,30 @@ FileOutcome analyseMovie(int file, const std::string& fullPath, MovieSource& mov
     if (width > 0 && height > 0)
         videoWindow = sink.openVideoWindow(place);
     movie.playMovie(videoWindow);
-    const FrameRateReadings readings = measureFrameRate(movie);
+    const FrameRateReadings readings =
+        measureFrameRate(movie, [&sink] { return sink.goOnDuringPlay(); });
     movie.stopMovie();
     movie.freeMovie();
     if (videoWindow != 0)
         sink.closeVideoWindow();
+    if (readings.abandoned) {
+        // Closed or stopped while it played: the walk ends before anything is written for it.
+        outcome.stopped = true;
+        outcome.byBytesAlone = false;
+        return outcome;
+    }
     if (hasFailed(movie))
         return playerFailed();
+    if (readings.ended) {
+        // The player counts the frames that are there; an AVI's header says how many the
+        // file was made with.
+        const std::int64_t declared = declaredFrames(file);
+        if (endedEarly(readings.lastFrame, std::max(length, declared)))
+            outcome.errors.push_back(moviePlayerFailureLine(
+                fullPath, "it ended at frame " + std::to_string(readings.lastFrame) + " of "
+                              + std::to_string(std::max(length, declared))
+                              + ": cut short or damaged"));
+    }
 
     const bool plausible = isPlausibleRate(readings.f2, readings.rate);
     const std::string sizeText = movieSizeText(height, width);

@@ -4,6 +4,7 @@
 #include "movie/movie_source.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tagrelay {
@@ -19,17 +20,31 @@ struct FrameRateReadings
     std::uint32_t t1 = 0;
     std::uint32_t t2 = 0;
     float rate = 0.0f;
+    /// The highest frame read while it played.
+    std::int32_t lastFrame = 0;
+    /// The movie reached its end (or stopped) during the measurement: every later reading
+    /// would have been 0, so the measurement ended there.
+    bool ended = false;
+    /// goOn said to stop: the readings are incomplete.
+    bool abandoned = false;
 };
 
 /// Measures the frame rate of a movie that was just told to play: waits half a second, reads
 /// the frame until 10 frames passed (at most a second), then until 230 frames are reached
-/// (at most 12 seconds more), and divides. Both loops are busy: they neither sleep nor poll
-/// the window. Ends early once the player fails.
-[[nodiscard]] FrameRateReadings measureFrameRate(MovieSource& movie);
+/// (at most 12 seconds more), and divides. Both loops are busy: they do not sleep. Ends
+/// early once the player fails, once a movie that played reads 0 (it has ended: no later
+/// reading could change the result), and when goOn, asked every tenth of a second, says to
+/// stop.
+[[nodiscard]] FrameRateReadings measureFrameRate(MovieSource& movie,
+                                                 const std::function<bool()>& goOn = {});
 
 /// A rate worth writing: more than 100 frames seen at more than 15 and less than 40 per
 /// second. A rate that is not a finite number never is.
 [[nodiscard]] bool isPlausibleRate(std::int32_t f2, float rate);
+
+/// A movie that ended at lastFrame ended well before the length its container declares: it is
+/// cut short or damaged.
+[[nodiscard]] bool endedEarly(std::int32_t lastFrame, std::int64_t length);
 
 /// Rounds to the nearest whole number, a tie to the even one; 0 for a rate that is not a
 /// finite number, the int32 limits for one beyond them.

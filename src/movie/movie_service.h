@@ -57,6 +57,7 @@ class MovieService : public MovieSource
     std::int64_t movieLength() const override { return m_length; }
     bool playMovie(std::uint64_t windowId) override;
     std::int32_t movieStatus() override;
+    bool hasEnded() const override { return m_ended; }
     void stopMovie() override;
     void freeMovie() override;
     std::uint32_t tickCount() override;

@@ -37,6 +37,9 @@ class MovieSource
     /// The current frame while playing, counted from 0; 0 when stopped, at the end (the movie
     /// is then stopped) or on any error; -1 while paused.
     virtual std::int32_t movieStatus() = 0;
+    /// The movie played to its end (or stopped playing): every later status is 0 until it
+    /// plays again.
+    virtual bool hasEnded() const { return false; }
     /// Stops and rewinds the movie.
     virtual void stopMovie() = 0;
     /// Stops the movie and releases it.

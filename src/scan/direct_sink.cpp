@@ -72,6 +72,13 @@ bool DirectSink::goOnAfterLoad()
     return !m_walk.stopRequestedAfterFile();
 }
 
+bool DirectSink::goOnDuringPlay()
+{
+    if (!m_walk.reporter.goOnWhilePlaying())
+        m_walk.run.closeRequested = true;
+    return !m_walk.run.closeRequested;
+}
+
 std::uint64_t DirectSink::openVideoWindow(ScreenPlace place)
 {
     return m_walk.reporter.openVideoWindow(place);

@@ -28,6 +28,7 @@ class DirectSink : public AnalysisSink
     void errorFound(const std::string& text) override;
     MovieSource* moviePlayer() override;
     bool goOnAfterLoad() override;
+    bool goOnDuringPlay() override;
     std::uint64_t openVideoWindow(ScreenPlace place) override;
     void closeVideoWindow() override;
 

@@ -61,6 +61,8 @@ class WalkReporter
     /// Takes every pending request of the user, twice over; false when one was to stop. Asked
     /// when a file is done and, for a movie, once it is loaded.
     virtual bool goOnAfterFile() { return goOn(); }
+    /// The same, asked every tenth of a second while a movie plays for its measurement.
+    virtual bool goOnWhilePlaying() { return goOnAfterFile(); }
     /// Whether the user asked to stop, seen without taking any request (a signal that came):
     /// the walk looks at every entry and folder, so a stop is seen at once in a tree of
     /// folders and files it does not describe as well.

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -63,6 +64,14 @@ class FakeMovie : public MovieSource
         playedInWindow = windowId;
         m_playing = true;
         return true;
+    }
+    /// hasEnded() is true once this many frames have played (with a script of steady()).
+    std::int32_t endsAfter = -1;
+    double fps = 25.0;
+    bool hasEnded() const override
+    {
+        return endsAfter >= 0 && m_playing
+               && (now - playedAt) * fps / 1000.0 >= static_cast<double>(endsAfter);
     }
     std::int32_t movieStatus() override
     {
@@ -203,6 +212,66 @@ INSTANTIATE_TEST_SUITE_P(
         MeasureCase{"SoundOnlyIsMinusOneByMinusOne", -1, -1, 0, steady(0, 0), 1, "-1 x -1 pixel ",
                     "fps: 0", "xx:xx min"}),
     [](const testing::TestParamInfo<MeasureCase>& row) { return row.param.name; });
+
+/// A movie that ends during the measurement ends the measurement there, with the line the
+/// whole wait would have given; one that ends well before the length it declares also gets an
+/// entry saying so.
+TEST(MovieMeasureTest, AMovieThatEndsEndsTheMeasurementWithTheSameLine)
+{
+    const struct
+    {
+        std::int32_t frames; // played before the end
+        std::int64_t length; // declared
+        const char* entry;   // the error entry, or nullptr
+    } cases[] = {
+        {90, 90, nullptr},
+        {150, 300,
+         "Movie could not be measured (it ended at frame 149 of 300: cut short or "
+         "damaged): /films/a.avi"},
+        {0, 300,
+         "Movie could not be measured (it ended at frame 0 of 300: cut short or "
+         "damaged): /films/a.avi"},
+        {1, 1, nullptr},
+    };
+    for (const auto& c : cases) {
+        MovieWalk walk;
+        walk.movie.width = 160;
+        walk.movie.height = 120;
+        walk.movie.length = c.length;
+        walk.movie.frameAt = steady(25, c.frames);
+        walk.movie.endsAfter = c.frames;
+        const FileOutcome outcome = walk.describe("/films/a.avi");
+        EXPECT_EQ(outcome.description, "120 x 160 pixel ") << c.frames;
+        EXPECT_EQ(walk.errors(),
+                  c.entry ? std::vector<std::string>{c.entry} : std::vector<std::string>{})
+            << c.frames;
+        // Half a second to settle, then no more than a tenth of a second past the end.
+        EXPECT_LE(walk.movie.now - walk.movie.playedAt,
+                  std::max<std::uint32_t>(500, static_cast<std::uint32_t>(c.frames) * 40) + 100)
+            << c.frames;
+    }
+}
+
+/// Closing the window while a movie plays ends the walk within a tenth of a second, before
+/// anything is written for the movie; the movie window goes with it.
+TEST(MovieMeasureTest, ACloseWhilePlayingAbandonsTheMovieAtOnce)
+{
+    MovieWalk walk;
+    walk.movie.length = 90000;
+    walk.movie.frameAt = steady(25, 90000);
+    walk.reporter.videoWindowId = 9;
+    walk.reporter.stopAtPlayPoll = 20; // two seconds into the count
+    const FileOutcome outcome = walk.describe("/films/a.avi");
+    EXPECT_TRUE(outcome.stopped);
+    EXPECT_TRUE(walk.run.closeRequested);
+    EXPECT_FALSE(outcome.description);
+    EXPECT_TRUE(walk.folder.entryLines.empty());
+    EXPECT_TRUE(walk.errors().empty());
+    EXPECT_EQ(walk.movie.calls, (std::vector<std::string>{"load", "play", "stop", "free"}));
+    EXPECT_EQ(walk.reporter.withPrefix("close window").size(), 1u);
+    EXPECT_LE(walk.movie.now - walk.movie.playedAt, 500u + 2000u + 100u);
+    EXPECT_EQ(walk.run.fileCount, 6);
+}
 
 TEST(MovieMeasureFunctionsTest, RateBoundsAreExclusiveAndNeedMoreThanHundredFrames)
 {

@@ -118,6 +118,11 @@ class MovieServiceTest : public testing::Test
                                .c_str())
                    == 0;
         movies->writeFile("junk.avi", "RIFF\x10\0\0\0AVI LIST but nothing after it");
+        if (hasMovies) {
+            // The first half of a movie, as a download or a copy cut short leaves it.
+            const std::string whole = test::readFileText(dir + "mjpeg25.avi");
+            movies->writeFile("half.avi", whole.substr(0, whole.size() / 2));
+        }
     }
     static void TearDownTestSuite() { movies.reset(); }
 
@@ -158,6 +163,19 @@ TEST_F(MovieServiceTest, MeasuresAnAviAndAnMpgEndToEnd)
     EXPECT_NEAR(static_cast<double>(service->movieLength()), 300.0, 2.0);
     service->freeMovie();
     EXPECT_EQ(describeThrough(*service, path("mpeg1.mpg")), "240 x 352 pixel - 25 fps - 0:12 min");
+}
+
+/// A movie cut short plays to where its data ends: it keeps the size alone, as any movie that
+/// gives no rate, and the list of files with errors says it ended before the frames its
+/// header declares.
+TEST_F(MovieServiceTest, AMovieCutShortGetsItsSizeAndAnEntry)
+{
+    std::vector<std::string> errors;
+    EXPECT_EQ(describeThrough(*service, path("half.avi"), &errors), "240 x 320 pixel ");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("Movie could not be measured (it ended at frame ", 0), 0u)
+        << errors[0];
+    EXPECT_NE(errors[0].find(" of 300: cut short or damaged): "), std::string::npos) << errors[0];
 }
 
 TEST_F(MovieServiceTest, FilesThatAreNoMoviesLeaveNoMovieAndTheWorkerRunning)

@@ -19,6 +19,10 @@ class RecordingReporter : public WalkReporter
     /// The answer to goOn() and goOnAfterFile(): false at the poll with this number (counted
     /// from 1 over both kinds); 0 never stops.
     int stopAtPoll = 0;
+    /// The answer to goOnWhilePlaying(): false at the poll with this number (counted from 1,
+    /// apart from the others, and not recorded in reports); 0 never stops.
+    int stopAtPlayPoll = 0;
+    int playPolls = 0;
     /// Whether scan progress is recorded (a long scan reports once per frame).
     bool recordsProgress = false;
     bool covers = false;
@@ -44,6 +48,7 @@ class RecordingReporter : public WalkReporter
     void closeVideoWindow() override;
     bool goOn() override;
     bool goOnAfterFile() override;
+    bool goOnWhilePlaying() override { return ++playPolls != stopAtPlayPoll; }
 
     /// The reports that start with prefix, in order.
     std::vector<std::string> withPrefix(const std::string& prefix) const;
