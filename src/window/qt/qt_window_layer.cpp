@@ -797,10 +797,12 @@ QWidget* QtWindowLayer::gadgetWidget(int gadget)
     return found == m_gadgets.end() ? nullptr : found->second.widget;
 }
 
+// The screen's size in device pixels: a movie is shown at its own size in those, centred.
 int QtWindowLayer::screenWidth() const
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry().width() : WindowLayer::screenWidth();
+    return screen ? qRound(screen->geometry().width() * screen->devicePixelRatio())
+                  : WindowLayer::screenWidth();
 }
 
 int QtWindowLayer::screenDepth() const
@@ -812,7 +814,8 @@ int QtWindowLayer::screenDepth() const
 int QtWindowLayer::screenHeight() const
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry().height() : WindowLayer::screenHeight();
+    return screen ? qRound(screen->geometry().height() * screen->devicePixelRatio())
+                  : WindowLayer::screenHeight();
 }
 
 std::uint64_t QtWindowLayer::openVideoWindow(Box place)

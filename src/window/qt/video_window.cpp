@@ -7,6 +7,8 @@
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace tagrelay {
@@ -46,6 +48,15 @@ bool coversAnotherWindow(const QWidget* self, const QRect& place)
 
 } // namespace
 
+int logicalFor(int device, qreal ratio)
+{
+    // Qt rounds Qt's pixels times the ratio to the nearest device pixel; of the two whole
+    // numbers around device / ratio, the one that lands nearest (exactly, where one does).
+    const int below = static_cast<int>(std::floor(device / ratio));
+    const auto miss = [&](int logical) { return std::abs(qRound(logical * ratio) - device); };
+    return miss(below + 1) < miss(below) ? below + 1 : below;
+}
+
 VideoWindow::VideoWindow(const QRect& place, const QWidget* mainWindow)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint
                            | Qt::WindowStaysOnTopHint)
@@ -58,14 +69,14 @@ VideoWindow::VideoWindow(const QRect& place, const QWidget* mainWindow)
     black.setColor(QPalette::Window, Qt::black);
     setPalette(black);
     setAutoFillBackground(false);
-    // The movie's pixels are device pixels: at a scale above 1 the window is as much smaller
-    // in Qt's pixels, around the same centre.
+    // The place is in device pixels, as the movie's pixels are: at a scale other than 1 the
+    // window gets the place in Qt's pixels that the platform turns into those device pixels.
     const QScreen* screen = QGuiApplication::primaryScreen();
     const qreal ratio = screen != nullptr ? screen->devicePixelRatio() : 1.0;
-    const QSize size(qRound(place.width() / ratio), qRound(place.height() / ratio));
-    QRect logical(QPoint(0, 0), size);
-    logical.moveCenter(place.center());
-    setGeometry(ratio == 1.0 ? place : logical);
+    setGeometry(ratio == 1.0
+                    ? place
+                    : QRect(logicalFor(place.x(), ratio), logicalFor(place.y(), ratio),
+                            logicalFor(place.width(), ratio), logicalFor(place.height(), ratio)));
     if (mainWindow != nullptr && mainWindow->windowHandle() != nullptr) {
         create();
         windowHandle()->setTransientParent(mainWindow->windowHandle());

@@ -14,10 +14,14 @@ namespace tagrelay {
 /// offers to close it, so it stays exactly at its place, under any manager and on a bare X
 /// server. On Wayland, where no program places its windows, it is a transient of the main
 /// window, which compositors centre over it. A close request that reaches it is ignored.
+/// The whole number of Qt's pixels that the platform turns into that many device pixels at
+/// the ratio, or into the nearest it can.
+[[nodiscard]] int logicalFor(int device, qreal ratio);
+
 class VideoWindow : public QWidget
 {
   public:
-    /// Shown at once without a frame of its own: at the place, in screen pixels, where the
+    /// Shown at once without a frame of its own: at the place, in device pixels, where the
     /// platform allows, else over the main window (none: wherever the platform puts it).
     VideoWindow(const QRect& place, const QWidget* mainWindow);
 

@@ -23,6 +23,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <set>
@@ -173,10 +174,11 @@ bool isOneColour(const QImage& image)
 }
 
 /// The place the walk gives a movie of that size: centred on the primary screen in its pixels.
-QRect centredPlace(int width, int height)
+/// Where the walk asks for the movie window: centred on the layer's screen, in device pixels.
+QRect centredPlace(const QtWindowLayer& layer, int width, int height)
 {
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    return {screen.width() / 2 - width / 2, screen.height() / 2 - height / 2, width, height};
+    return {layer.screenWidth() / 2 - width / 2, layer.screenHeight() / 2 - height / 2, width,
+            height};
 }
 
 /// Where the movie window of that size belongs, in device pixels: a picture pixel on each, at
@@ -198,6 +200,22 @@ TEST(VideoWindowTest, NoVideoWindowWithoutADisplay)
     EXPECT_EQ(layer.videoWindow(), nullptr);
 }
 
+/// At every scale a desktop uses, the whole number of Qt's pixels for a length in device
+/// pixels gives that length exactly where any whole number does, else one pixel off.
+TEST(VideoWindowTest, DevicePixelsBecomeTheNearestWholeQtPixels)
+{
+    for (const qreal ratio : {1.0, 1.25, 1.5, 1.75, 2.0, 2.5, 3.0}) {
+        for (int device = 0; device <= 4000; ++device) {
+            const int logical = logicalFor(device, ratio);
+            const int reached = qRound(logical * ratio);
+            const bool reachable = qRound(std::floor(device / ratio) * ratio) == device
+                                   || qRound(std::ceil(device / ratio) * ratio) == device;
+            ASSERT_EQ(reached == device, reachable) << device << " at " << ratio;
+            ASSERT_LE(std::abs(reached - device), 1) << device << " at " << ratio;
+        }
+    }
+}
+
 /// On X11 exactly at its place, unmanaged; on Wayland a transient of the main window.
 TEST(VideoWindowTest, OpensATopLevelWindowWhereThePlatformAllows)
 {
@@ -206,7 +224,7 @@ TEST(VideoWindowTest, OpensATopLevelWindowWhereThePlatformAllows)
     QtWindowLayer layer;
     ASSERT_TRUE(layer.openWindow(0, 800, 600, "Tagrelay"));
     layer.pollEvent();
-    const std::uint64_t id = layer.openVideoWindow({100, 50, 320, 240});
+    const std::uint64_t id = layer.openVideoWindow({120, 60, 320, 240});
     ASSERT_NE(id, 0u);
     ASSERT_NE(layer.videoWindow(), nullptr);
     EXPECT_TRUE(layer.videoWindow()->isWindow());
@@ -214,17 +232,21 @@ TEST(VideoWindowTest, OpensATopLevelWindowWhereThePlatformAllows)
     EXPECT_EQ(layer.videoWindow()->size() * deviceRatio(), QSize(320, 240));
     EXPECT_EQ(layer.videoWindow()->windowHandle()->transientParent(),
               layer.windowWidget(0)->windowHandle());
-    if (isOnX11() && deviceRatio() == 1.0) {
-        // Where the X server has it: no window manager moved it, framed it or resized it.
-        EXPECT_EQ(placeOnScreen(id), QRect(100, 50, 320, 240));
+    if (isOnX11()) {
+        // Where the X server has it, in device pixels: no window manager moved it, framed it
+        // or resized it, at a place every scale reaches. At 1.5 a width of 160 is no whole
+        // number of Qt's pixels: one off.
+        EXPECT_EQ(placeOnScreen(id), QRect(120, 60, 320, 240));
         EXPECT_EQ(viewableTopLevelWindows().count(static_cast<xcb_window_t>(id)), 1u);
     }
     // A second request replaces the first window.
     const std::uint64_t second = layer.openVideoWindow({0, 0, 160, 120});
     EXPECT_NE(second, 0u);
-    EXPECT_EQ(layer.videoWindow()->size() * deviceRatio(), QSize(160, 120));
-    if (isOnX11() && deviceRatio() == 1.0) {
-        EXPECT_EQ(placeOnScreen(second), QRect(0, 0, 160, 120));
+    if (isOnX11()) {
+        const QRect place = placeOnScreen(second);
+        EXPECT_EQ(place.topLeft(), QPoint(0, 0));
+        EXPECT_NEAR(place.width(), 160, deviceRatio() == 1.5 ? 1 : 0);
+        EXPECT_EQ(place.height(), 120);
     }
     layer.closeVideoWindow();
     EXPECT_EQ(layer.videoWindow(), nullptr);
@@ -292,7 +314,7 @@ TEST_F(VideoWindowMovieTest, TheProgramDrawsTheWorkersPicturesInTheMovieWindowAn
     ASSERT_EQ(service->loadMovie(file), LoadResult::Loaded) << service->loadRefusal();
     const std::set<xcb_window_t> before =
         isOnX11() ? viewableTopLevelWindows() : std::set<xcb_window_t>{};
-    const QRect place = centredPlace(320, 240);
+    const QRect place = centredPlace(layer, 320, 240);
     const std::uint64_t window =
         layer.openVideoWindow({place.x(), place.y(), place.width(), place.height()});
     ASSERT_NE(window, 0u);
