@@ -45,7 +45,9 @@ TEST(ListRenewalTest, LinesWrittenMeanwhileAreMergedAgain)
             std::ofstream(list, std::ios::app | std::ios::binary) << appended.back();
         };
 
-        ASSERT_TRUE(renewList(folder.fd(), "descript.ion", entries, described, otherWriter).ok())
+        ASSERT_TRUE(renewList(folder.fd(), "descript.ion", entries, described, ListCharset::Locale,
+                              nullptr, otherWriter)
+                        .ok())
             << c.what;
         EXPECT_EQ(reads, c.reads) << c.what;
         const std::string text = test::readFileText(list);
