@@ -3,6 +3,7 @@
 #include "lists/list_line.h"
 #include "lists/list_merge.h"
 #include "platform/codepage.h"
+#include "platform/terminal_text.h"
 
 #include <algorithm>
 #include <optional>
@@ -55,6 +56,17 @@ std::string descriptionInUtf8(std::string_view text, bool& changed)
 }
 
 } // namespace
+
+bool isUtf8Line(std::string_view bytes)
+{
+    if (bytes.ends_with('\n'))
+        bytes.remove_suffix(1);
+    if (bytes.ends_with('\r'))
+        bytes.remove_suffix(1);
+    if (bytes.ends_with("\x04\xC2"))
+        bytes.remove_suffix(2);
+    return isWellFormedUtf8(bytes);
+}
 
 ListForm chooseListForm(ListCharset asked, std::string_view oldList, bool staysUtf8,
                         CharsetNotes& notes)

@@ -27,6 +27,10 @@ struct CharsetNotes
     std::vector<std::string> changedDescriptions;
 };
 
+/// Whether a line of a list is UTF-8 (ASCII included) as its readers take it: the mark HFS ends
+/// its multi-line descriptions with (the bytes 0x04 0xC2 before the line end) is no text.
+[[nodiscard]] bool isUtf8Line(std::string_view bytes);
+
 /// How the walk writes its lines into one list.
 struct ListForm
 {

@@ -1,7 +1,5 @@
 #include "lists/list_merge.h"
 
-#include "platform/terminal_text.h"
-
 #include <cstdint>
 #include <unordered_map>
 
@@ -142,7 +140,7 @@ std::optional<std::string> mergeList(std::string_view oldList,
     CharsetNotes& charsetNotes = notes != nullptr ? *notes : unused;
     bool staysUtf8 = true;
     for (std::size_t i = 0; i < old.size() && staysUtf8; ++i)
-        staysUtf8 = !stays[i] || isWellFormedUtf8(old[i].bytes);
+        staysUtf8 = !stays[i] || isUtf8Line(old[i].bytes);
     const ListForm form = chooseListForm(asked, oldList, staysUtf8, charsetNotes);
 
     std::string merged;

@@ -45,6 +45,8 @@ const std::string ownLine = inLocale(ownLineInUtf8);
 const std::string cp1252Others = "notes.txt Men\xFC f\xFCr heute\r\n";
 const std::string utf8Others = "notes.txt Gr\xC3\xBC\xC3\x9F\x65\r\n";
 const std::string asciiOthers = "notes.txt plain\r\n";
+// HFS's multi-line form ends in 0x04 0xC2, which is no UTF-8 but no text either.
+const std::string hfsOthers = "notes.txt one\\ntwo \xC3\xBC\x04\xC2\n";
 
 struct CharsetCase
 {
@@ -108,6 +110,12 @@ INSTANTIATE_TEST_SUITE_P(
                     {"notes.txt", cafeName},
                     {{1, ownLine}},
                     mark + utf8Others + ownLineInUtf8},
+        CharsetCase{"TheMarkOfHfsMultiLineFormIsNoTextOfAnotherSet",
+                    Utf8WithSignature,
+                    hfsOthers,
+                    {"notes.txt", cafeName},
+                    {{1, ownLine}},
+                    mark + hfsOthers + ownLineInUtf8},
         // Behind a signature Far would read the visitor's Windows-1252 comment as UTF-8.
         CharsetCase{"NoSignatureInFrontOfOthersLinesInAnotherSet",
                     Utf8WithSignature,
