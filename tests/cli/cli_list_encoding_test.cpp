@@ -149,13 +149,10 @@ TEST_F(CliListEncodingTest, InALatin1LocaleTheLinesAreConvertedThroughIconv)
 TEST_F(CliListEncodingTest, AnUnknownEncodingIsAUsageError)
 {
     tree.makeDir("music");
-    for (const char* wrong : {"--list-encoding=utf8", "--list-encoding"}) {
-        const test::CliResult result = walk({wrong});
-        EXPECT_EQ(result.exitCode, 2) << wrong;
-        EXPECT_EQ(result.err, "tagrelay-cli: --list-encoding needs locale, utf-8 or utf-8-bom "
-                              "(try --help)\n")
-            << wrong;
-    }
+    const test::CliResult result = walk({"--list-encoding=utf8"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err,
+              "tagrelay-cli: --list-encoding needs locale, utf-8 or utf-8-bom (try --help)\n");
 }
 
 } // namespace

@@ -7,46 +7,25 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 namespace tagrelay {
 namespace {
 
-const std::string mark = "\xEF\xBB\xBF";
-
-/// A UTF-8 text in the locale's set, as the walk has its names and descriptions: the same
-/// bytes in the UTF-8 locale the tests run in, Windows-1252 under wine. Up to U+FFFF.
-std::string inLocale(std::string_view utf8)
-{
+const std::string bom = "\xEF\xBB\xBF";
+// The walk's name and line for "Café.mp3", "Künstler - Été", in the locale's set: UTF-8 in the
+// locale the tests run in, Windows-1252 under wine.
+const std::string ownUtf8 = "\"Caf\xC3\xA9.mp3\" K\xC3\xBCnstler - \xC3\x89t\xC3\xA9\r\n";
 #ifdef _WIN32
-    std::vector<std::uint16_t> units;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(utf8[i]);
-        const auto next = [&] { return static_cast<unsigned char>(utf8[++i]) & 0x3Fu; };
-        if (byte >= 0xE0)
-            units.push_back(
-                static_cast<std::uint16_t>(((byte & 0x0Fu) << 12) | (next() << 6) | next()));
-        else if (byte >= 0xC0)
-            units.push_back(static_cast<std::uint16_t>(((byte & 0x1Fu) << 6) | next()));
-        else
-            units.push_back(byte);
-    }
-    return utf16ToLocale(units);
+const std::string cafe = latin1ToLocale("Caf\xE9.mp3");
+const std::string own = latin1ToLocale("\"Caf\xE9.mp3\" K\xFCnstler - \xC9t\xE9\r\n");
 #else
-    return std::string(utf8);
+const std::string cafe = "Caf\xC3\xA9.mp3";
+const std::string own = ownUtf8;
 #endif
-}
-
-const std::string cafeName = inLocale("Caf\xC3\xA9.mp3");
-const std::string ownLineInUtf8 = "\"Caf\xC3\xA9.mp3\" K\xC3\xBCnstler - \xC3\x89t\xC3\xA9\r\n";
-const std::string ownLine = inLocale(ownLineInUtf8);
-// Lines of others: Windows-1252 "Menü für heute", UTF-8 "Grüße", ASCII.
-const std::string cp1252Others = "notes.txt Men\xFC f\xFCr heute\r\n";
-const std::string utf8Others = "notes.txt Gr\xC3\xBC\xC3\x9F\x65\r\n";
-const std::string asciiOthers = "notes.txt plain\r\n";
-// HFS's multi-line form ends in 0x04 0xC2, which is no UTF-8 but no text either.
-const std::string hfsOthers = "notes.txt one\\ntwo \xC3\xBC\x04\xC2\n";
+// Lines of others: Windows-1252 "Menü für", UTF-8 "Grüße", and HFS's multi-line form, whose end
+// 0x04 0xC2 is no UTF-8 but no text either.
+const std::string cp1252 = "notes.txt Men\xFC f\xFCr\r\n";
+const std::string utf8 = "notes.txt Gr\xC3\xBC\xC3\x9F\x65\r\n";
+const std::string hfs = "notes.txt one\\ntwo \xC3\xBC\x04\xC2\n";
 
 struct CharsetCase
 {
@@ -69,7 +48,7 @@ class ListCharsetTest : public testing::TestWithParam<CharsetCase>
 TEST_P(ListCharsetTest, WritesTheWalksLinesInTheListsOwnSet)
 {
     const CharsetCase& c = GetParam();
-    test::ScopedLocale utf8({"C.UTF-8", "en_US.UTF-8"});
+    test::ScopedLocale utf8Locale({"C.UTF-8", "en_US.UTF-8"});
     if (c.utf8LocaleOnly && localeCodeset() != "UTF-8")
         GTEST_SKIP() << "bytes that are no text of UTF-8 are text of " << localeCodeset();
     std::vector<DirectoryEntry> entries;
@@ -86,105 +65,51 @@ TEST_P(ListCharsetTest, WritesTheWalksLinesInTheListsOwnSet)
 }
 
 using enum ListCharset;
+using Entries = std::vector<std::string>;
+using Lines = std::vector<EntryLines>;
 
 INSTANTIATE_TEST_SUITE_P(
     Lists, ListCharsetTest,
     testing::Values(
-        CharsetCase{"SignatureAskedForANewList",
-                    Utf8WithSignature,
-                    "",
-                    {cafeName},
-                    {{0, ownLine}},
-                    mark + ownLineInUtf8},
         CharsetCase{
-            "Utf8AskedPutsNoSignature", Utf8, "", {cafeName}, {{0, ownLine}}, ownLineInUtf8},
-        CharsetCase{"SignatureAddedInFrontOfAsciiLinesOfOthers",
-                    Utf8WithSignature,
-                    asciiOthers,
-                    {cafeName, "notes.txt"},
-                    {{0, ownLine}},
-                    mark + ownLineInUtf8 + asciiOthers},
-        CharsetCase{"SignatureAddedInFrontOfUtf8LinesOfOthers",
-                    Utf8WithSignature,
-                    utf8Others,
-                    {"notes.txt", cafeName},
-                    {{1, ownLine}},
-                    mark + utf8Others + ownLineInUtf8},
-        CharsetCase{"TheMarkOfHfsMultiLineFormIsNoTextOfAnotherSet",
-                    Utf8WithSignature,
-                    hfsOthers,
-                    {"notes.txt", cafeName},
-                    {{1, ownLine}},
-                    mark + hfsOthers + ownLineInUtf8},
+            "SignatureAskedForANewList", Utf8WithSignature, "", {cafe}, {{0, own}}, bom + ownUtf8},
+        CharsetCase{"Utf8AskedPutsNoSignature", Utf8, "", {cafe}, {{0, own}}, ownUtf8},
+        CharsetCase{"SignatureInFrontOfUtf8LinesOfOthers", Utf8WithSignature, utf8,
+                    Entries{"notes.txt", cafe}, Lines{{1, own}}, bom + utf8 + ownUtf8},
+        CharsetCase{"SignatureInFrontOfHfsMultiLineForm", Utf8WithSignature, hfs,
+                    Entries{"notes.txt", cafe}, Lines{{1, own}}, bom + hfs + ownUtf8},
         // Behind a signature Far would read the visitor's Windows-1252 comment as UTF-8.
-        CharsetCase{"NoSignatureInFrontOfOthersLinesInAnotherSet",
-                    Utf8WithSignature,
-                    cp1252Others,
-                    {"notes.txt", cafeName},
-                    {{1, ownLine}},
-                    cp1252Others + ownLine,
-                    true},
-        CharsetCase{"Utf8AskedKeepsAListOfAnotherSetInIt",
-                    Utf8,
-                    cp1252Others + "b.mp3 x\r\n",
-                    {cafeName, "notes.txt"},
-                    {{0, ownLine}},
-                    ownLine + cp1252Others,
-                    true},
-        // The walk's own old lines in another set are replaced: they do not hold it back.
-        CharsetCase{"OwnOldLinesInAnotherSetAreReplaced",
-                    Utf8WithSignature,
-                    "\"a.mp3\" M\xFCller\r\n",
-                    {"a.mp3"},
-                    {{0, "\"a.mp3\" new\r\n"}},
-                    mark + "\"a.mp3\" new\r\n"},
+        CharsetCase{"NoSignatureInFrontOfOthersLinesInAnotherSet", Utf8WithSignature, cp1252,
+                    Entries{"notes.txt", cafe}, Lines{{1, own}}, cp1252 + own, true},
+        // The walk's own old lines are replaced: they do not hold the list back.
+        CharsetCase{"OwnOldLinesInAnotherSetAreReplaced", Utf8WithSignature,
+                    "\"a.mp3\" M\xFCller\r\n", Entries{"a.mp3"}, Lines{{0, "\"a.mp3\" x\r\n"}},
+                    bom + "\"a.mp3\" x\r\n"},
         // An entry the walk did not reach (a stopped walk) keeps its old line, which stays.
-        CharsetCase{"AnOldLineThatStaysCountsAsOthers",
-                    Utf8WithSignature,
-                    "\"b.mp3\" M\xFCller\r\n",
-                    {cafeName, "b.mp3"},
-                    {{0, ownLine}},
-                    ownLine + "\"b.mp3\" M\xFCller\r\n",
-                    true},
-        // A list that says it is UTF-8 stays UTF-8, whatever was asked and whatever the
-        // lines of others hold; they keep their bytes.
-        CharsetCase{"ASignedListGetsUtf8WhenTheLocaleIsAsked",
-                    Locale,
-                    mark + cp1252Others,
-                    {cafeName, "notes.txt"},
-                    {{0, ownLine}},
-                    mark + ownLineInUtf8 + cp1252Others},
-        CharsetCase{"ASignedListKeepsItsSignatureWithUtf8",
-                    Utf8,
-                    mark + asciiOthers,
-                    {"notes.txt", cafeName},
-                    {{1, ownLine}},
-                    mark + asciiOthers + ownLineInUtf8},
-        CharsetCase{"TheLocaleLeavesAListWithoutSignatureAsAlways",
-                    Locale,
-                    asciiOthers,
-                    {cafeName, "notes.txt"},
-                    {{0, ownLine}},
-                    ownLine + asciiOthers},
+        CharsetCase{"AnOldLineThatStaysCountsAsOthers", Utf8, "\"b.mp3\" M\xFCller\r\n",
+                    Entries{cafe, "b.mp3"}, Lines{{0, own}}, own + "\"b.mp3\" M\xFCller\r\n", true},
+        // A list that says it is UTF-8 stays UTF-8 whatever was asked; others keep their bytes.
+        CharsetCase{"ASignedListGetsUtf8WhenTheLocaleIsAsked", Locale, bom + cp1252,
+                    Entries{cafe, "notes.txt"}, Lines{{0, own}}, bom + ownUtf8 + cp1252},
         CharsetCase{"ANameOutsideTheSetGetsNoLine",
-                    Utf8WithSignature,
-                    asciiOthers,
-                    {"x\xFF.mp3", "notes.txt", "a.mp3"},
-                    {{0, "\"x\xFF.mp3\" text\r\n"}, {2, "\"a.mp3\" \r\n"}},
-                    mark + asciiOthers + "\"a.mp3\" \r\n",
+                    Utf8,
+                    "",
+                    Entries{"x\xFF.mp3", "a.mp3"},
+                    Lines{{0, "\"x\xFF.mp3\" text\r\n"}, {1, "\"a.mp3\" \r\n"}},
+                    "\"a.mp3\" \r\n",
                     false,
-                    {"x\xFF.mp3"},
+                    Entries{"x\xFF.mp3"},
                     {},
                     true},
         CharsetCase{"BytesOutsideTheSetInADescriptionBecomeOneMarkEach",
                     Utf8,
                     "",
                     {"a.mp3"},
-                    {{0, "\"a.mp3\" Gr\xC3\xBC\xFF\xFE Caf\xC3\xA9 x\xC3\r\n"}},
+                    Lines{{0, "\"a.mp3\" Gr\xC3\xBC\xFF\xFE Caf\xC3\xA9 x\xC3\r\n"}},
                     "\"a.mp3\" Gr\xC3\xBC? Caf\xC3\xA9 x?\r\n",
                     false,
                     {},
-                    {"a.mp3"},
+                    Entries{"a.mp3"},
                     true}),
     [](const testing::TestParamInfo<CharsetCase>& row) { return row.param.what; });
 
