@@ -1,7 +1,7 @@
 // Fuzzes the reading of old description lists and the merging of new lines into them, on
 // whatever a list that others wrote may hold. The first byte chooses which names of the list
 // are entries of the folder, which of those the walk described and which unlisted names exist;
-// the rest is the old list.
+// the rest is the old list. The same byte chooses the character set asked for the walk's lines.
 
 #include "fuzz_input.h"
 #include "lists/list_merge.h"
@@ -137,16 +137,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const ExistsNow existsNow = [](const std::string& name) { return name.size() % 2 == 1; };
 
-    if (eightBit && !mergeList(raw, entries, described, existsNow))
+    const auto asked = static_cast<ListCharset>(data[0] % 3);
+    if (eightBit && !mergeList(raw, entries, described, existsNow, asked))
         fuzz::fail("an 8-bit list was refused");
-    const auto merged = mergeList(old, entries, described, existsNow);
+    CharsetNotes notes;
+    const auto merged = mergeList(old, entries, described, existsNow, asked, &notes);
     if (!merged)
         fuzz::fail("a list without zero bytes was refused");
-    if (*merged != expectedMerge(old, entries, described, existsNow))
+    // Lines that all went in unchanged (the fuzzer runs in the C locale, where UTF-8 is taken
+    // as it is) stand where the plain rule puts them; only the mark in front may differ.
+    const auto body = [](std::string_view list) {
+        return list.starts_with(utf8ByteOrderMark) ? list.substr(utf8ByteOrderMark.size()) : list;
+    };
+    const std::string expected = expectedMerge(old, entries, described, existsNow);
+    if (notes.unwritableNames.empty() && notes.changedDescriptions.empty()
+        && body(*merged) != body(expected))
         fuzz::fail("the merge differs from the plain rule");
+    if (asked == ListCharset::Locale && !old.starts_with(utf8ByteOrderMark) && *merged != expected)
+        fuzz::fail("the locale's set changed a list without signature");
+    // A signature put in front of a list that had none stands before UTF-8 lines only.
+    if (!old.starts_with(utf8ByteOrderMark) && !expected.starts_with(utf8ByteOrderMark)
+        && merged->starts_with(utf8ByteOrderMark)) {
+        for (const ListLine& line : splitList(*merged)) {
+            if (!isUtf8Line(line.bytes))
+                fuzz::fail("a signature went in front of lines that are not UTF-8");
+        }
+    }
     // A merged list is the folder's list as it stands: merging it again with nothing new
     // changes no byte.
-    const auto again = mergeList(*merged, entries, {}, existsNow);
+    const auto again = mergeList(*merged, entries, {}, existsNow, asked);
     if (!again || *again != *merged)
         fuzz::fail("merging a merged list again changed it");
     return 0;

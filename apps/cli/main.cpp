@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <clocale>
 #include <csignal>
@@ -83,6 +84,10 @@ void printHelp()
         "                                  movies (with --movie-info); without it their lines\n"
         "                                  stay in the lists as others wrote them\n"
         "  --no-OPTION                     turn an option off (for example --no-genre)\n"
+        "  --list-encoding E               the character set of the lines written: locale (the\n"
+        "                                  locale's, the default), utf-8, or utf-8-bom (UTF-8\n"
+        "                                  with the signature file managers look for); a list\n"
+        "                                  whose other lines are in another set keeps it\n"
         "  --icon-size N                   icon edge in pixels, 32 to 70\n"
         "  --no-read-ahead                 read each file only when it is analysed (for\n"
         "                                  measuring; the lists are the same either way)\n"
@@ -129,6 +134,19 @@ bool setFlag(RunState& run, std::string_view option)
     }
     return false;
 }
+
+/// The values of --list-encoding, as the settings file stores them.
+struct EncodingName
+{
+    std::string_view name;
+    ListEncoding encoding;
+};
+
+constexpr EncodingName encodingNames[] = {
+    {"locale", ListEncoding::Locale},
+    {"utf-8", ListEncoding::Utf8},
+    {"utf-8-bom", ListEncoding::Utf8WithSignature},
+};
 
 /// The most analysis threads --jobs takes.
 constexpr int maxJobs = 64;
@@ -248,6 +266,15 @@ std::optional<int> readRequest(int argc, char** argv, Request& request)
         if (takesValue(argument, "--jobs", i, argc, argv, value)) {
             if (!value || !parseNumber(*value, 1, maxJobs, run.analysisWorkers))
                 return usageError("--jobs needs a number from 1 to 64");
+            continue;
+        }
+        if (takesValue(argument, "--list-encoding", i, argc, argv, value)) {
+            const auto named = std::find_if(
+                std::begin(encodingNames), std::end(encodingNames),
+                [&value](const EncodingName& known) { return value && *value == known.name; });
+            if (named == std::end(encodingNames))
+                return usageError("--list-encoding needs locale, utf-8 or utf-8-bom");
+            run.settings.listEncoding = static_cast<std::int32_t>(named->encoding);
             continue;
         }
         if (argument == "--update") {

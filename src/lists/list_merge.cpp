@@ -89,7 +89,8 @@ bool isEightBitList(std::string_view list)
 std::optional<std::string> mergeList(std::string_view oldList,
                                      std::span<const DirectoryEntry> entries,
                                      std::span<const EntryLines> described,
-                                     const ExistsNow& existsNow, const StopAsked& stopAsked)
+                                     const ExistsNow& existsNow, ListCharset asked,
+                                     CharsetNotes* notes, const StopAsked& stopAsked)
 {
     if (!isEightBitList(oldList))
         return std::nullopt;
@@ -133,18 +134,17 @@ std::optional<std::string> mergeList(std::string_view oldList,
             newLinesOf[done.entry] = &done.lines;
     }
 
-    std::string merged;
+    // Which old lines stay: every line of an entry the walk did not describe, and those of
+    // names the listing lacks that the folder holds now (they follow at the end).
     std::vector<bool> placed(old.size(), false);
+    std::vector<bool> stays(old.size(), false);
     for (std::size_t e = 0; e < entries.size(); ++e) {
         const auto chain = chains.find(entries[e].name);
         for (std::size_t i = chain == chains.end() ? noLine : chain->second.first; i != noLine;
              i = nextOf[i]) {
             placed[i] = true;
-            if (newLinesOf[e] == nullptr)
-                appendKeptLine(merged, old[i].bytes);
+            stays[i] = newLinesOf[e] == nullptr;
         }
-        if (newLinesOf[e] != nullptr)
-            merged += *newLinesOf[e];
     }
     for (std::size_t i = 0; i < old.size(); ++i) {
         if (stopsAt(i))
@@ -152,13 +152,34 @@ std::optional<std::string> mergeList(std::string_view oldList,
         if (placed[i] || old[i].name.empty())
             continue;
         const std::string name(old[i].name);
-        if (canBeEntryName(name) && existsNow && existsNow(name))
+        stays[i] = canBeEntryName(name) && existsNow && existsNow(name);
+    }
+
+    CharsetNotes unused;
+    CharsetNotes& charsetNotes = notes != nullptr ? *notes : unused;
+    bool staysUtf8 = true;
+    for (std::size_t i = 0; i < old.size() && staysUtf8; ++i)
+        staysUtf8 = !stays[i] || isUtf8Line(old[i].bytes);
+    const ListForm form = chooseListForm(asked, oldList, staysUtf8, charsetNotes);
+
+    std::string merged;
+    for (std::size_t e = 0; e < entries.size(); ++e) {
+        const auto chain = chains.find(entries[e].name);
+        for (std::size_t i = chain == chains.end() ? noLine : chain->second.first; i != noLine;
+             i = nextOf[i]) {
+            if (stays[i])
+                appendKeptLine(merged, old[i].bytes);
+        }
+        if (newLinesOf[e] != nullptr)
+            merged += form.utf8 ? linesInUtf8(*newLinesOf[e], charsetNotes) : *newLinesOf[e];
+    }
+    for (std::size_t i = 0; i < old.size(); ++i) {
+        if (!placed[i] && stays[i])
             appendKeptLine(merged, old[i].bytes);
     }
     // Readers skip the mark in front of a list, so a kept line that starts with those bytes
     // (from the middle of the old list) needs one in front of it to be read as before.
-    if (!merged.empty()
-        && (oldList.starts_with(utf8ByteOrderMark) || merged.starts_with(utf8ByteOrderMark)))
+    if (!merged.empty() && (form.signature || merged.starts_with(utf8ByteOrderMark)))
         merged.insert(0, utf8ByteOrderMark);
     return merged;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "lists/list_charset.h"
 #include "platform/directory.h"
 
 #include <cstddef>
@@ -61,14 +62,19 @@ using StopAsked = std::function<bool()>;
 /// walk); other old lines are dropped. Names are compared byte for byte. A kept line without
 /// a line end (the old list's last) gets CR LF, or LF behind a CR. A UTF-8 byte-order mark of the
 /// old list stays in front of a list that is not empty, and one is put in front of a list whose
-/// first line starts with those bytes, so that readers read the line as before.
+/// first line starts with those bytes, so that readers read the line as before. The mark is
+/// never put anywhere but in front.
+///
+/// The walk's lines are in the locale's set; they go in as chooseListForm decides for this
+/// list and the charset asked (converted with linesInUtf8, the signature put in front), and
+/// notes, when given, say what could not be done. Kept lines are never converted.
 ///
 /// \returns nothing when the old list cannot take lines of 8-bit text (see isEightBitList), or
 /// when stopAsked said to stop (it is asked only on lists of many thousand lines).
-[[nodiscard]] std::optional<std::string> mergeList(std::string_view oldList,
-                                                   std::span<const DirectoryEntry> entries,
-                                                   std::span<const EntryLines> described,
-                                                   const ExistsNow& existsNow,
-                                                   const StopAsked& stopAsked = {});
+[[nodiscard]] std::optional<std::string>
+mergeList(std::string_view oldList, std::span<const DirectoryEntry> entries,
+          std::span<const EntryLines> described, const ExistsNow& existsNow,
+          ListCharset asked = ListCharset::Locale, CharsetNotes* notes = nullptr,
+          const StopAsked& stopAsked = {});
 
 } // namespace tagrelay

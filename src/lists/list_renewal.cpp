@@ -25,8 +25,9 @@ std::optional<FileStamp> listStampAt(int folderFd, const std::string& name)
 
 FolderResult renewList(int folderFd, const std::string& listName,
                        std::span<const DirectoryEntry> entries,
-                       std::span<const EntryLines> described,
-                       const std::function<void()>& afterRead, const StopAsked& stopAsked)
+                       std::span<const EntryLines> described, ListCharset asked,
+                       CharsetNotes* notes, const std::function<void()>& afterRead,
+                       const StopAsked& stopAsked)
 {
     for (int attempt = 1;; ++attempt) {
         // Old lines of names the listing lacks are looked up in one fresh listing of the
@@ -52,8 +53,11 @@ FolderResult renewList(int folderFd, const std::string& listName,
             return {read.reason + "; left as it is"};
         if (afterRead)
             afterRead();
+        // Notes of an earlier try are about a list that is no more.
+        if (notes != nullptr)
+            *notes = {};
         const std::optional<std::string> merged =
-            mergeList(old, entries, described, existsNow, stopAsked);
+            mergeList(old, entries, described, existsNow, asked, notes, stopAsked);
         if (!merged && stopAsked && stopAsked())
             return {stoppedDuringRenewal};
         if (!merged)

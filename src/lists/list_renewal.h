@@ -26,14 +26,16 @@ inline constexpr std::size_t maxListBytes = std::size_t{64} << 20;
 /// A list another program changes meanwhile is read and merged again, a few times at most,
 /// so its lines are kept too; only a change in the moment between the last look and the
 /// rename can still be lost, which no writer can prevent without the other's cooperation.
-/// afterRead runs after each read of the list (tests write into the list there). stopAsked
-/// is asked during the merge of a long list: when it says to stop, the list is left as it is
-/// and the result says so (stoppedDuringRenewal).
-[[nodiscard]] FolderResult renewList(int folderFd, const std::string& listName,
-                                     std::span<const DirectoryEntry> entries,
-                                     std::span<const EntryLines> described,
-                                     const std::function<void()>& afterRead = {},
-                                     const StopAsked& stopAsked = {});
+/// The walk's lines go in in the charset asked as mergeList has it; notes, when given, say
+/// what the list that was written could not take. afterRead runs after each read of the list
+/// (tests write into the list there). stopAsked is asked during the merge of a long list:
+/// when it says to stop, the list is left as it is and the result says so
+/// (stoppedDuringRenewal).
+[[nodiscard]] FolderResult
+renewList(int folderFd, const std::string& listName, std::span<const DirectoryEntry> entries,
+          std::span<const EntryLines> described, ListCharset asked = ListCharset::Locale,
+          CharsetNotes* notes = nullptr, const std::function<void()>& afterRead = {},
+          const StopAsked& stopAsked = {});
 
 /// The reason renewList gives for a list it left because the walk was stopped.
 inline constexpr const char* stoppedDuringRenewal =

@@ -1,5 +1,7 @@
 #include "platform/codepage.h"
 
+#include "platform/terminal_text.h"
+
 #include <iconv.h>
 #include <langinfo.h>
 
@@ -19,6 +21,11 @@ bool isUtf8Codeset(const std::string& codeset)
 bool isLatin1Codeset(const std::string& codeset)
 {
     return codeset == "ISO-8859-1" || codeset == "ISO8859-1" || codeset == "LATIN1";
+}
+
+bool isAsciiCodeset(const std::string& codeset)
+{
+    return codeset == "ANSI_X3.4-1968" || codeset == "ASCII" || codeset == "US-ASCII";
 }
 
 void appendUtf8(std::string& out, char32_t codePoint)
@@ -177,6 +184,41 @@ std::string localeToUtf8(std::string_view text)
         }
     }
     ::iconv_close(handle);
+    return out;
+}
+
+std::optional<std::string> exactLocaleToUtf8(std::string_view text)
+{
+    const std::string codeset = localeCodeset();
+    if (isUtf8Codeset(codeset) || isAsciiCodeset(codeset)) {
+        if (!isWellFormedUtf8(text))
+            return std::nullopt;
+        return std::string(text);
+    }
+    std::string out;
+    if (isLatin1Codeset(codeset)) {
+        for (const char byte : text)
+            appendUtf8(out, static_cast<unsigned char>(byte));
+        return out;
+    }
+    iconv_t handle = ::iconv_open("UTF-8", codeset.c_str());
+    if (handle == reinterpret_cast<iconv_t>(-1))
+        return std::nullopt;
+    std::string input(text);
+    char* in = input.data();
+    std::size_t inLeft = input.size();
+    std::vector<char> buffer(input.size() * 4 + 16);
+    bool converted = true;
+    while (inLeft > 0 && converted) {
+        char* outPtr = buffer.data();
+        std::size_t outLeft = buffer.size();
+        const std::size_t result = ::iconv(handle, &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer.data(), static_cast<std::size_t>(outPtr - buffer.data()));
+        converted = result != static_cast<std::size_t>(-1) || errno == E2BIG;
+    }
+    ::iconv_close(handle);
+    if (!converted)
+        return std::nullopt;
     return out;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -22,5 +23,11 @@ std::string latin1ToLocale(std::string_view bytes);
 /// Converts a text in the locale's character set to UTF-8, for consoles and toolkits that
 /// want it. Bytes that do not convert become U+FFFD.
 std::string localeToUtf8(std::string_view text);
+
+/// Converts a text in the locale's character set to UTF-8 character for character, for the
+/// lists written in UTF-8. Nothing when a byte sequence is no character of the set (a file name
+/// in another set than the locale's). In the C locale, whose set is ASCII alone, a text of
+/// valid UTF-8 is taken as it is: the names such a run sees are the system's, mostly UTF-8.
+[[nodiscard]] std::optional<std::string> exactLocaleToUtf8(std::string_view text);
 
 } // namespace tagrelay

@@ -99,6 +99,21 @@ std::string utf8TerminalText(std::string_view text)
 
 } // namespace
 
+bool isWellFormedUtf8(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t length = utf8SequenceLength(text.substr(i));
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
 std::string terminalText(std::string_view text, bool utf8)
 {
     if (utf8)

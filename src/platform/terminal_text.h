@@ -15,4 +15,8 @@ namespace tagrelay {
 /// The same in the locale's character set (UTF-8 or a single-byte one).
 [[nodiscard]] std::string terminalText(std::string_view text);
 
+/// Whether text is well-formed UTF-8 throughout: no stray continuation byte, overlong form,
+/// surrogate half, code point above U+10FFFF or sequence cut short.
+[[nodiscard]] bool isWellFormedUtf8(std::string_view text);
+
 } // namespace tagrelay

@@ -74,6 +74,21 @@ std::string descriptionNameIn(const std::vector<DirectoryEntry>& entries,
     return name;
 }
 
+/// The charset the settings ask for the walk's lines; a value the settings file cannot hold
+/// is the locale's set.
+ListCharset listCharsetOf(const Settings& settings)
+{
+    switch (static_cast<ListEncoding>(settings.listEncoding)) {
+    case ListEncoding::Utf8:
+        return ListCharset::Utf8;
+    case ListEncoding::Utf8WithSignature:
+        return ListCharset::Utf8WithSignature;
+    case ListEncoding::Locale:
+        break;
+    }
+    return ListCharset::Locale;
+}
+
 /// Folders held open at once: the start folder and the deepest few of the descent. Folders
 /// above them are opened again on the way back up, so any depth works with a few descriptors.
 constexpr std::size_t openFolderLimit = 16;
@@ -128,6 +143,8 @@ class Walker
     void enterChild(Level& level, const DirectoryEntry& entry);
     void enterLinkedFolder(Level& level, const DirectoryEntry& entry);
     void finishDeepest();
+    /// Tells what the folder's list, just written, could not take in UTF-8.
+    void reportCharsetNotes(const Level& level, const CharsetNotes& notes);
     /// The path of the folder at index of the descent, from the start folder as given.
     std::string pathOf(std::size_t index) const
     {
@@ -420,12 +437,16 @@ void Walker::finishDeepest()
             addFolderError("Folder changed during the walk, not described further: "
                            + level.context.path);
         } else {
+            CharsetNotes notes;
             const FolderResult written =
                 renewList(level.handle.fd(), level.listName, level.entries, level.context.described,
-                          {}, [this] { return m_walk.reporter.isStopRequested(); });
+                          listCharsetOf(m_run.settings), &notes, {},
+                          [this] { return m_walk.reporter.isStopRequested(); });
             if (!written.ok())
                 addFolderError(level.listName + " could not be written: " + level.context.path
                                + level.listName + " (" + written.reason + ")");
+            else
+                reportCharsetNotes(level, notes);
         }
     }
     FolderHandle left = std::move(level.handle);
@@ -455,6 +476,19 @@ void Walker::finishDeepest()
     }
     if (!reopen(m_levels.size() - 1))
         parent.next = parent.entries.size();
+}
+
+void Walker::reportCharsetNotes(const Level& level, const CharsetNotes& notes)
+{
+    const std::string& path = level.context.path;
+    if (notes.keptOthersCharset)
+        addError(level.listName + " holds lines of others that are not UTF-8: new lines in the "
+                 + "locale's character set, no signature: " + path + level.listName);
+    for (const std::string& name : notes.unwritableNames)
+        addError("Name cannot be written in UTF-8 to Descript.ion: " + path + name);
+    for (const std::string& name : notes.changedDescriptions)
+        addError("Description cannot be written in UTF-8 in full (\"?\" in its place): " + path
+                 + name);
 }
 
 /// Makes sure the folder at index of the descent is open, opening it again name by name from

@@ -122,6 +122,12 @@ constexpr std::array<PanelGadget, 2> extraPanel = {{
      "MP3: read Id3v2.2 and Id3v2.4 tags too, genre numbers by name"},
 }};
 
+// The list encoding is a choice of three, not a flag: a button right of the start button
+// shows it and takes the next one on each click, created last of all for the same reason.
+constexpr Box listEncodingPlace = {450, 412, 340, 20};
+constexpr std::array<std::string_view, 3> listEncodingTexts = {
+    "Lists: locale charset", "Lists: UTF-8", "Lists: UTF-8 + signature"};
+
 /// The information lines: what the program does, and which settings the user's web file
 /// server needs for the lists and the icon files.
 std::array<std::string, 6> infoLines()
@@ -162,6 +168,8 @@ void createOptionPanel(WindowLayer& window, const Settings& settings)
         window.addLine(infoBox, lines[i]);
     for (const PanelGadget& gadget : extraPanel)
         createPanelGadget(window, gadget);
+    window.createGadget(mainWindow, listEncodingButton, GadgetKind::Button, listEncodingPlace,
+                        std::string(listEncodingText(settings.listEncoding)));
 }
 
 /// The five values the preview box and the size box currently show.
@@ -199,6 +207,13 @@ void refreshPreview(WindowLayer& window, const ShownPreview& shown)
                         std::to_string(shown.iconSize));
 }
 
+void takeNextListEncoding(WindowLayer& window, Settings& settings)
+{
+    const bool isKnown = settings.listEncoding >= 0 && settings.listEncoding <= largestListEncoding;
+    settings.listEncoding = isKnown ? (settings.listEncoding + 1) % (largestListEncoding + 1) : 0;
+    window.setGadgetText(listEncodingButton, std::string(listEncodingText(settings.listEncoding)));
+}
+
 enum class LoopEnd { StartPressed, Closed };
 
 /// One turn per event until the start button was pressed or the window was closed. The flags
@@ -218,6 +233,8 @@ LoopEnd runOptionLoop(WindowLayer& window, Settings& settings)
                 --settings.iconSize;
             else if (event.gadget == iconLargerButton && settings.iconSize < largestIconSize)
                 ++settings.iconSize;
+            else if (event.gadget == listEncodingButton)
+                takeNextListEncoding(window, settings);
         }
         for (const OptionBox& box : optionBoxes)
             settings.*box.flag = window.gadgetState(box.gadget);
@@ -241,6 +258,7 @@ void removeOptionPanel(WindowLayer& window)
          {0,  1,  2,  3,  4, 5, 6, 7, 8, 9, 11, 12, 13, moreFormatsBox, allTagVersionsBox,
           17, 18, 19, 20, 31})
         window.freeGadget(gadget);
+    window.freeGadget(listEncodingButton);
 }
 
 /// The start of a run: the settings are saved around the folder dialog (the chosen directory
@@ -285,6 +303,12 @@ std::string composePreview(const Settings& settings)
             line += fragment.text;
     }
     return line.size() >= 3 ? line.substr(3) : std::string();
+}
+
+std::string_view listEncodingText(std::int32_t listEncoding)
+{
+    const bool isKnown = listEncoding >= 0 && listEncoding <= largestListEncoding;
+    return listEncodingTexts[isKnown ? static_cast<std::size_t>(listEncoding) : 0];
 }
 
 std::string initialFolderSelection(const std::string& startDirectory)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,8 @@ inline constexpr int iconSmallerButton = 17;
 inline constexpr int iconSizeBox = 18;
 inline constexpr int iconLargerButton = 19;
 inline constexpr int iconSizeLabel = 20;
+/// Shows the character set of the lists; each click takes the next one.
+inline constexpr int listEncodingButton = 23;
 inline constexpr int infoBox = 31;
 inline constexpr int panelFont = 0;
 
@@ -35,6 +38,10 @@ int runProgram(WindowLayer& window, RunState& run);
 /// title, bitrate, mode, playtime and genre, each " - " + its sample text, joined in that
 /// order without the leading " - ". Empty when no MP3 option is ticked.
 std::string composePreview(const Settings& settings);
+
+/// The text of the list encoding button for a stored choice (the locale's set for a value
+/// the settings file cannot hold).
+std::string_view listEncodingText(std::int32_t listEncoding);
 
 /// What the folder dialog starts on for the stored start directory: at most its first 259
 /// characters, without a trailing "/" unless the text is only "/".

@@ -215,9 +215,11 @@ def make_collection(root):
 def read_list(path):
     """[(name, description, line bytes)] of a description list, read as its readers read it:
     a quoted name runs to the next double quote, any other to the first blank; lines end in
-    LF or CR LF."""
+    LF or CR LF. A UTF-8 signature in front belongs to no line."""
     with open(path, "rb") as f:
         data = f.read()
+    if data.startswith(b"\xef\xbb\xbf"):
+        data = data[3:]
     lines = []
     for raw in data.split(b"\n"):
         if not raw:

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """The lists against a real web file server: HFS 3 shows every description tagrelay-cli
 wrote as the file's comment, and a comment written through HFS's web API survives the next
-walk, still shown. Exits 77 (skipped) when HFS cannot be installed here.
+walk, still shown. With --list-encoding utf-8-bom the lists start with the UTF-8 signature,
+which HFS strips: the descriptions still come out unchanged. Exits 77 (skipped) when HFS
+cannot be installed here.
 
-    hfs_round_trip_test.py --cli build/dev/tagrelay-cli
+    hfs_round_trip_test.py --cli build/dev/tagrelay-cli [--list-encoding utf-8-bom]
 """
 
 import argparse
@@ -30,8 +32,9 @@ def check(condition, message):
         print("FAIL: " + message)
 
 
-def walk(cli, folder):
-    done = subprocess.run([cli, *OPTIONS, folder], stdout=subprocess.PIPE,
+def walk(cli, folder, encoding=None):
+    encoding_options = ["--list-encoding", encoding] if encoding else []
+    done = subprocess.run([cli, *OPTIONS, *encoding_options, folder], stdout=subprocess.PIPE,
                           stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
     output = done.stdout.decode(errors="replace")
     if done.returncode != 0:
@@ -91,7 +94,15 @@ def wait_for_lines(path, names):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", required=True)
+    parser.add_argument("--list-encoding")
     arguments = parser.parse_args()
+    signed = arguments.list_encoding == "utf-8-bom"
+
+    def check_signature(folder, *parts):
+        with open(os.path.join(folder, *parts, "descript.ion"), "rb") as f:
+            starts_signed = f.read(3) == b"\xef\xbb\xbf"
+        check(starts_signed == signed, "the list in %r %s the signature"
+              % (parts, "lacks" if signed else "has"))
     try:
         script = hfs.install_hfs()
     except hfs.Unavailable as reason:
@@ -100,7 +111,9 @@ def main():
 
     with tempfile.TemporaryDirectory(prefix="tagrelay-hfs-") as root:
         folder = hfs.make_collection(root)
-        walk(arguments.cli, folder)
+        walk(arguments.cli, folder, arguments.list_encoding)
+        check_signature(folder)
+        check_signature(folder, "Bonus Tracks")
         server = hfs.Server(script, folder, "music", root)
         try:
             lines = check_comments_are_descriptions(server, folder)
@@ -125,7 +138,8 @@ def main():
                 check(shown.get(name) == text, "HFS shows %r before the walk as %r"
                       % (name, shown.get(name)))
 
-            walk(arguments.cli, folder)
+            walk(arguments.cli, folder, arguments.list_encoding)
+            check_signature(folder)
 
             after = hfs.read_list(os.path.join(folder, "descript.ion"))
             kept = {name: raw for name, _, raw in after}
@@ -147,8 +161,8 @@ def main():
         print("%d check(s) failed" % len(failures))
         return 1
     node = subprocess.run(["node", "--version"], stdout=subprocess.PIPE).stdout.decode().strip()
-    print("HFS %s on Node.js %s shows the lists as written and keeps its comments through a walk"
-          % (hfs.HFS_VERSION, node))
+    print("HFS %s on Node.js %s shows the lists as written%s and keeps its comments through a walk"
+          % (hfs.HFS_VERSION, node, " (with the UTF-8 signature)" if signed else ""))
     return 0
 
 

@@ -45,7 +45,9 @@ TEST(ListRenewalTest, LinesWrittenMeanwhileAreMergedAgain)
             std::ofstream(list, std::ios::app | std::ios::binary) << appended.back();
         };
 
-        ASSERT_TRUE(renewList(folder.fd(), "descript.ion", entries, described, otherWriter).ok())
+        ASSERT_TRUE(renewList(folder.fd(), "descript.ion", entries, described, ListCharset::Locale,
+                              nullptr, otherWriter)
+                        .ok())
             << c.what;
         EXPECT_EQ(reads, c.reads) << c.what;
         const std::string text = test::readFileText(list);
@@ -104,11 +106,11 @@ TEST(ListRenewalTest, AStopDuringALongMergeLeavesTheListAsItIs)
             ++song;
         const std::vector<EntryLines> described = {{song, "\"song.mp3\" 128 kbs CBR\r\n"}};
         int asked = 0;
-        const FolderResult renewed =
-            renewList(folder.fd(), "descript.ion", entries, described, {}, [&asked] {
-                ++asked;
-                return true;
-            });
+        const FolderResult renewed = renewList(folder.fd(), "descript.ion", entries, described,
+                                               ListCharset::Locale, nullptr, {}, [&asked] {
+                                                   ++asked;
+                                                   return true;
+                                               });
         if (ghosts > 100'000) {
             EXPECT_EQ(renewed.reason, stoppedDuringRenewal);
             EXPECT_EQ(test::readFileText(list), old);

@@ -140,7 +140,7 @@ TEST_F(StartRunTest, TheExtraChoicesAreSavedApartAndComeBackTicked)
     EXPECT_EQ(run.tagVersions, TagVersions::All);
     EXPECT_EQ(run.settings.moreFormats, 1);
 
-    const std::string extras("\0TRX1\x01\0\0\0\x01\0\0\0", 13);
+    const std::string extras("\0TRX1\x01\0\0\0\x01\0\0\0\0\0\0\0\0\0\0\0", 21);
     EXPECT_EQ(readFileBytes(settingsPath()), settingsBytes(withCounter(1), folder + extras));
 
     ProbeLayer next;
@@ -162,7 +162,57 @@ TEST_F(StartRunTest, TheExtraChoicesAreSavedApartAndComeBackTicked)
     runProgram(next, second);
     EXPECT_EQ(second.tagVersions, TagVersions::Id3v23Only);
     EXPECT_EQ(readFileBytes(settingsPath()),
-              settingsBytes(withCounter(2), folder + extras.substr(0, 9) + std::string(4, '\0')));
+              settingsBytes(withCounter(2), folder + extras.substr(0, 9) + std::string(12, '\0')));
+}
+
+// The list encoding is a button beside the start button that shows the choice and takes the
+// next one on each click; the choice is saved with the other extra options and written by the
+// walk.
+TEST_F(StartRunTest, TheListEncodingButtonTakesTheNextChoiceIsSavedAndComesBack)
+{
+    const std::string folder = tree.makeDir("music");
+    tree.writeFile("music/a.mp3", test::FrameStream().frames(40, test::FrameSpec{}).bytes());
+    ProbeLayer window;
+    std::vector<std::string> shown;
+    window.onWait = [&window, &shown](int waitNumber) {
+        const auto* button = window.gadget(listEncodingButton);
+        if (button == nullptr)
+            return; // the end screens
+        shown.push_back(button->text);
+        if (waitNumber != 1)
+            return;
+        EXPECT_EQ(button->kind, GadgetKind::Button);
+        EXPECT_EQ(button->box, (Box{450, 412, 340, 20}));
+        EXPECT_EQ(window.createdGadgets().back(), listEncodingButton);
+    };
+    window.setFolderAnswer(folder);
+    for (const int click : {listEncodingButton, listEncodingButton, startButton})
+        window.queueClick(click);
+    RunState run;
+    runProgram(window, run);
+    EXPECT_EQ(shown, (std::vector<std::string>{"Lists: locale charset", "Lists: UTF-8",
+                                               "Lists: UTF-8 + signature"}));
+    EXPECT_EQ(window.gadget(listEncodingButton), nullptr); // gone with the option panel
+    EXPECT_TRUE(test::readFileText(folder + "descript.ion").starts_with("\xEF\xBB\xBF\"a.mp3\""));
+    const std::string extras("\0TRX1\0\0\0\0\0\0\0\0\x02\0\0\0\0\0\0\0", 21);
+    EXPECT_EQ(readFileBytes(settingsPath()), settingsBytes(withCounter(1), folder + extras));
+
+    // Back with the choice saved; one more click goes round to the locale's set, which leaves
+    // the settings file as it always was.
+    ProbeLayer next;
+    std::string shownFirst;
+    next.onWait = [&next, &shownFirst](int waitNumber) {
+        if (waitNumber == 1 && next.gadget(listEncodingButton) != nullptr)
+            shownFirst = next.gadget(listEncodingButton)->text;
+    };
+    next.setFolderAnswer(folder);
+    next.queueClick(listEncodingButton);
+    next.queueClick(startButton);
+    RunState second;
+    runProgram(next, second);
+    EXPECT_EQ(shownFirst, "Lists: UTF-8 + signature");
+    EXPECT_EQ(second.settings.listEncoding, 0);
+    EXPECT_EQ(readFileBytes(settingsPath()), settingsBytes(withCounter(2), folder));
 }
 
 // The fields show the count before the file they show; when the walk is over they show all

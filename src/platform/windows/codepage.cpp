@@ -81,4 +81,20 @@ std::string localeToUtf8(std::string_view text)
     return fromWide(toWide(text, CP_ACP), CP_UTF8);
 }
 
+std::optional<std::string> exactLocaleToUtf8(std::string_view text)
+{
+    if (text.empty())
+        return std::string();
+    // Through the names' and texts' UTF-16 form; a byte the code page has no character for
+    // (or, where the code page is UTF-8, a broken sequence) fails the whole text.
+    const int size = static_cast<int>(text.size());
+    const int length =
+        MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    if (length <= 0)
+        return std::nullopt;
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), length);
+    return fromWide(wide, CP_UTF8);
+}
+
 } // namespace tagrelay

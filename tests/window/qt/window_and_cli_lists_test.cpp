@@ -114,7 +114,8 @@ class ScopedWorkingFolder
 /// The window program as a user runs it, in the current folder: the option panel takes the
 /// options from the settings file there, the user presses start, takes the folder the dialog
 /// offers (the one the settings remember), and closes the window once the walk has ended.
-void runWindowProgram(QtWindowLayer& layer)
+/// Before start, the user clicks the buttons given.
+void runWindowProgram(QtWindowLayer& layer, std::vector<int> clicks = {})
 {
     bool started = false;
     QElapsedTimer clock;
@@ -123,6 +124,9 @@ void runWindowProgram(QtWindowLayer& layer)
     QObject::connect(&user, &QTimer::timeout, [&] {
         if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
             QMetaObject::invokeMethod(dialog, "accept");
+        } else if (!clicks.empty() && layer.hasGadget(clicks.front())) {
+            static_cast<QPushButton*>(layer.gadgetWidget(clicks.front()))->click();
+            clicks.erase(clicks.begin());
         } else if (!started && layer.hasGadget(startButton)) {
             started = true;
             static_cast<QPushButton*>(layer.gadgetWidget(startButton))->click();
@@ -177,6 +181,32 @@ TEST(WindowAndCliListsTest, BothProgramsLeaveTheSameListsAndIconsForAPaletteBmpA
     const std::string list = test::readFileText(tree.path() + "window/descript.ion");
     EXPECT_NE(list.find("\"stripes.bmp\" 40 x 30 pixel 32 Bit\r\n"), std::string::npos) << list;
     EXPECT_NE(list.find("\"photo.jpg\" 64 x 48 pixel 24 Bit\r\n"), std::string::npos) << list;
+}
+
+// The choice of the Lists button is the settings file's: the command line that reads it after
+// the window wrote it makes the same lists, with the signature in front.
+TEST(WindowAndCliListsTest, TheListsButtonsChoiceGoesToTheSettingsFileAndTheCommandLine)
+{
+    test::TempTree tree;
+    writeSmallTree(tree, "window/");
+    writeSmallTree(tree, "cli/");
+    const std::string work = tree.makeDir("work");
+    Settings settings;
+    settings.showTitle = settings.showPictureSize = 1;
+    settings.startDirectory = tree.path() + "window/";
+    SettingsWriter file(work + settingsFileName);
+    ASSERT_TRUE(file.writeMp3Flags(settings) && file.writeRestAndClose(settings));
+    {
+        ScopedWorkingFolder inWork(work);
+        QtWindowLayer layer;
+        runWindowProgram(layer, {listEncodingButton, listEncodingButton});
+    }
+    ASSERT_EQ(runCli(work, tree.path() + "cli/"), 0);
+    for (const std::string list : {"descript.ion", "sub/descript.ion"}) {
+        const std::string byWindow = test::readFileText(tree.path() + "window/" + list);
+        EXPECT_TRUE(byWindow.starts_with("\xEF\xBB\xBF\"")) << byWindow;
+        EXPECT_EQ(byWindow, test::readFileText(tree.path() + "cli/" + list));
+    }
 }
 
 struct DepthCase
