@@ -180,4 +180,9 @@ std::string localeToUtf8(std::string_view text)
     return out;
 }
 
+std::string nameInUrl(std::string_view name)
+{
+    return std::string(name);
+}
+
 } // namespace tagrelay

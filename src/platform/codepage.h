@@ -23,4 +23,9 @@ std::string latin1ToLocale(std::string_view bytes);
 /// want it. Bytes that do not convert become U+FFFD.
 std::string localeToUtf8(std::string_view text);
 
+/// The bytes a web server of this system takes a URL path segment for when it looks up a file
+/// name: the name's own bytes on POSIX systems, whose names are bytes; its UTF-8 form on
+/// Windows, whose names are Unicode.
+std::string nameInUrl(std::string_view name);
+
 } // namespace tagrelay

@@ -81,4 +81,9 @@ std::string localeToUtf8(std::string_view text)
     return fromWide(toWide(text, CP_ACP), CP_UTF8);
 }
 
+std::string nameInUrl(std::string_view name)
+{
+    return localeToUtf8(name);
+}
+
 } // namespace tagrelay
