@@ -53,6 +53,7 @@ constexpr Flag flags[] = {
     {"movie-info", &Settings::showMovieInfo},
     {"picture-icons", &Settings::makePictureIcons},
     {"more-formats", &Settings::moreFormats},
+    {"html-index", &Settings::htmlIndex},
 };
 
 void printHelp()
@@ -82,6 +83,11 @@ void printHelp()
         "                                  picture options) and MP4, MOV, M4V, MKV and WebM\n"
         "                                  movies (with --movie-info); without it their lines\n"
         "                                  stay in the lists as others wrote them\n"
+        "  --html-index                    also write an index.html in each folder: a page\n"
+        "                                  of its sub-folders and files with their sizes,\n"
+        "                                  descriptions and icons, for web servers that show\n"
+        "                                  no descript.ion (a page Tagrelay did not write is\n"
+        "                                  left alone)\n"
         "  --no-OPTION                     turn an option off (for example --no-genre)\n"
         "  --icon-size N                   icon edge in pixels, 32 to 70\n"
         "  --no-read-ahead                 read each file only when it is analysed (for\n"

@@ -22,7 +22,7 @@ struct OptionBox
     std::int32_t Settings::*flag;
 };
 
-constexpr std::array<OptionBox, 13> optionBoxes = {{
+constexpr std::array<OptionBox, 14> optionBoxes = {{
     {1, &Settings::showArtist},
     {2, &Settings::showAlbum},
     {3, &Settings::showTitle},
@@ -36,6 +36,7 @@ constexpr std::array<OptionBox, 13> optionBoxes = {{
     {13, &Settings::makePictureIcons},
     {moreFormatsBox, &Settings::moreFormats},
     {allTagVersionsBox, &Settings::allTagVersions},
+    {htmlIndexBox, &Settings::htmlIndex},
 }};
 
 /// The sample MP3 file's facts, in the order a description lists them.
@@ -122,6 +123,10 @@ constexpr std::array<PanelGadget, 2> extraPanel = {{
      "MP3: read Id3v2.2 and Id3v2.4 tags too, genre numbers by name"},
 }};
 
+// Right of the start button, created after everything else for the same reason.
+constexpr PanelGadget htmlIndexPanelBox = {
+    htmlIndexBox, GadgetKind::CheckBox, {450, 390, 340, 20}, "HTML: index.html in each folder"};
+
 /// The information lines: what the program does, and which settings the user's web file
 /// server needs for the lists and the icon files.
 std::array<std::string, 6> infoLines()
@@ -162,6 +167,7 @@ void createOptionPanel(WindowLayer& window, const Settings& settings)
         window.addLine(infoBox, lines[i]);
     for (const PanelGadget& gadget : extraPanel)
         createPanelGadget(window, gadget);
+    createPanelGadget(window, htmlIndexPanelBox);
 }
 
 /// The five values the preview box and the size box currently show.
@@ -241,6 +247,7 @@ void removeOptionPanel(WindowLayer& window)
          {0,  1,  2,  3,  4, 5, 6, 7, 8, 9, 11, 12, 13, moreFormatsBox, allTagVersionsBox,
           17, 18, 19, 20, 31})
         window.freeGadget(gadget);
+    window.freeGadget(htmlIndexBox);
 }
 
 /// The start of a run: the settings are saved around the folder dialog (the chosen directory

@@ -19,6 +19,7 @@ inline constexpr int iconSmallerButton = 17;
 inline constexpr int iconSizeBox = 18;
 inline constexpr int iconLargerButton = 19;
 inline constexpr int iconSizeLabel = 20;
+inline constexpr int htmlIndexBox = 22;
 inline constexpr int infoBox = 31;
 inline constexpr int panelFont = 0;
 

@@ -140,7 +140,7 @@ TEST_F(StartRunTest, TheExtraChoicesAreSavedApartAndComeBackTicked)
     EXPECT_EQ(run.tagVersions, TagVersions::All);
     EXPECT_EQ(run.settings.moreFormats, 1);
 
-    const std::string extras("\0TRX1\x01\0\0\0\x01\0\0\0", 13);
+    const std::string extras("\0TRX1\x01\0\0\0\x01\0\0\0\0\0\0\0\0\0\0\0", 21);
     EXPECT_EQ(readFileBytes(settingsPath()), settingsBytes(withCounter(1), folder + extras));
 
     ProbeLayer next;
@@ -162,7 +162,37 @@ TEST_F(StartRunTest, TheExtraChoicesAreSavedApartAndComeBackTicked)
     runProgram(next, second);
     EXPECT_EQ(second.tagVersions, TagVersions::Id3v23Only);
     EXPECT_EQ(readFileBytes(settingsPath()),
-              settingsBytes(withCounter(2), folder + extras.substr(0, 9) + std::string(4, '\0')));
+              settingsBytes(withCounter(2), folder + extras.substr(0, 9) + std::string(12, '\0')));
+}
+
+// The page choice sits right of the start button, reaches the walk, and comes back ticked.
+TEST_F(StartRunTest, ThePageChoiceReachesTheWalkAndComesBackTicked)
+{
+    const std::string folder = tree.makeDir("music");
+    tree.writeFile("music/a.mp3", test::FrameStream().frames(40, test::FrameSpec{}).bytes());
+    RecordingWindowLayer window;
+    window.setFolderAnswer(folder);
+    window.queueClick(htmlIndexBox);
+    window.queueClick(startButton);
+    RunState run;
+    runProgram(window, run);
+    EXPECT_NE(test::readFileText(folder + "index.html").find("a.mp3"), std::string::npos);
+
+    ProbeLayer next;
+    next.onWait = [&next](int waitNumber) {
+        if (waitNumber != 1)
+            return;
+        const auto* box = next.gadget(htmlIndexBox);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->kind, GadgetKind::CheckBox);
+        EXPECT_EQ(box->box, (Box{450, 390, 340, 20}));
+        EXPECT_EQ(box->text, "HTML: index.html in each folder");
+        EXPECT_EQ(box->state, 1);
+    };
+    next.queueClick(startButton);
+    RunState second;
+    runProgram(next, second);
+    EXPECT_EQ(second.settings.htmlIndex, 1);
 }
 
 // The fields show the count before the file they show; when the walk is over they show all
