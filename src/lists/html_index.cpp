@@ -76,7 +76,7 @@ constexpr std::string_view styleSheet =
     "body{font:16px/1.45 system-ui,sans-serif;margin:0 auto;max-width:64em;padding:.8em}\n"
     "h1{font-size:1.35em;margin:.2em 0 .6em;overflow-wrap:anywhere}\n"
     "table{border-collapse:collapse;width:100%}\n"
-    "th,td{text-align:left;vertical-align:top;padding:.35em .5em;"
+    "th,td{text-align:left;vertical-align:middle;padding:.35em .5em;"
     "border-bottom:1px solid #8885}\n"
     "th{font-size:.85em;font-weight:normal;opacity:.7}\n"
     "td.s{text-align:right;white-space:nowrap}\n"
