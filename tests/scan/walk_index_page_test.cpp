@@ -78,6 +78,10 @@ TEST_F(WalkIndexPageTest, APageFollowsItsFolderAndAnotherPageIsNeverTouched)
     tree.writeFile("private/a.mp3", song("Secret"));
     tree.writeFile("private/descript.ion", "");
     ::chmod((tree.path() + "private/descript.ion").c_str(), 0600);
+    const bool asRoot = ::geteuid() == 0;
+    if (asRoot) {
+        ASSERT_EQ(::lchown((tree.path() + "private/descript.ion").c_str(), 65534, 65534), 0);
+    }
     for (const char* folder : {"", "sub", "private"})
         ::chmod((tree.path() + folder).c_str(), 0755);
     ::chmod((tree.path() + "sub").c_str(), 0711); // others may enter it, not list it
@@ -100,6 +104,11 @@ TEST_F(WalkIndexPageTest, APageFollowsItsFolderAndAnotherPageIsNeverTouched)
     EXPECT_EQ(run.incompleteFolders, 0);
     // Readable by no more users than the list it shows and the listing of its folder.
     EXPECT_EQ(modeOf("private/index.html"), 0600u);
+    struct stat owner
+    {
+    };
+    ASSERT_EQ(::lstat((tree.path() + "private/index.html").c_str(), &owner), 0);
+    EXPECT_EQ(owner.st_uid, asRoot ? 65534u : ::geteuid());
     EXPECT_EQ(modeOf("sub/index.html"), modeOf("sub/descript.ion") & ~0044u);
 
     const auto top = stampOf("index.html");
