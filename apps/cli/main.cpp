@@ -54,6 +54,7 @@ constexpr Flag flags[] = {
     {"movie-info", &Settings::showMovieInfo},
     {"picture-icons", &Settings::makePictureIcons},
     {"more-formats", &Settings::moreFormats},
+    {"html-index", &Settings::htmlIndex},
 };
 
 void printHelp()
@@ -83,6 +84,11 @@ void printHelp()
         "                                  picture options) and MP4, MOV, M4V, MKV and WebM\n"
         "                                  movies (with --movie-info); without it their lines\n"
         "                                  stay in the lists as others wrote them\n"
+        "  --html-index                    also write an index.html in each folder: a page\n"
+        "                                  of its sub-folders and files with their sizes,\n"
+        "                                  descriptions and icons, for web servers that show\n"
+        "                                  no descript.ion (a page Tagrelay did not write is\n"
+        "                                  left alone)\n"
         "  --no-OPTION                     turn an option off (for example --no-genre)\n"
         "  --list-encoding E               the character set of the lines written: locale (the\n"
         "                                  locale's, the default), utf-8, or utf-8-bom (UTF-8\n"

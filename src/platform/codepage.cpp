@@ -222,4 +222,9 @@ std::optional<std::string> exactLocaleToUtf8(std::string_view text)
     return out;
 }
 
+std::string nameInUrl(std::string_view name)
+{
+    return std::string(name);
+}
+
 } // namespace tagrelay

@@ -30,4 +30,9 @@ std::string localeToUtf8(std::string_view text);
 /// valid UTF-8 is taken as it is: the names such a run sees are the system's, mostly UTF-8.
 [[nodiscard]] std::optional<std::string> exactLocaleToUtf8(std::string_view text);
 
+/// The bytes a web server of this system takes a URL path segment for when it looks up a file
+/// name: the name's own bytes on POSIX systems, whose names are bytes; its UTF-8 form on
+/// Windows, whose names are Unicode.
+std::string nameInUrl(std::string_view name);
+
 } // namespace tagrelay

@@ -115,6 +115,13 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes, int& error)
     return true;
 }
 
+std::span<const std::uint8_t> bytesOf(std::string_view text)
+{
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+} // namespace
+
 /// The permissions a new file of the program gets: what a create with 0666 gives under the
 /// process's file mode mask. Reading the mask sets it for a moment; the mask set then is the
 /// strictest, so a file another thread creates in that moment is only more private.
@@ -125,12 +132,17 @@ unsigned newFileMode()
     return 0666U & ~static_cast<unsigned>(mask);
 }
 
-std::span<const std::uint8_t> bytesOf(std::string_view text)
+std::optional<FileAccess> fileAccessAt(int folderFd, const std::string& name)
 {
-    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+    struct stat info
+    {
+    };
+    if (::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0
+        || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return FileAccess{static_cast<unsigned>(info.st_mode & 0777),
+                      static_cast<unsigned>(info.st_uid), static_cast<unsigned>(info.st_gid)};
 }
-
-} // namespace
 
 FolderResult checkCanTakeNewFile(int folderFd)
 {
@@ -167,7 +179,7 @@ ReplacementFile::~ReplacementFile()
 
 ReplacementFile::ReplacementFile(ReplacementFile&& other) noexcept
     : m_fd(other.m_fd), m_name(std::move(other.m_name)), m_stamp(other.m_stamp),
-      m_mode(other.m_mode), m_owner(other.m_owner), m_group(other.m_group)
+      m_mode(other.m_mode), m_owner(other.m_owner), m_group(other.m_group), m_access(other.m_access)
 {
     other.m_fd = -1;
     other.m_name.clear();
@@ -183,6 +195,7 @@ ReplacementFile& ReplacementFile::operator=(ReplacementFile&& other) noexcept
         m_mode = other.m_mode;
         m_owner = other.m_owner;
         m_group = other.m_group;
+        m_access = other.m_access;
         other.m_fd = -1;
         other.m_name.clear();
     }
@@ -238,6 +251,7 @@ void ReplacementFile::forget()
 {
     suspend();
     m_name.clear();
+    m_access.reset();
 }
 
 /// Opens the suspended temporary file again, only when the name still holds the very file
@@ -277,6 +291,7 @@ FolderResult ReplacementFile::replace(int folderFd, const std::string& name,
     {
     };
     const bool replaces = ::fstatat(folderFd, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+    const std::optional<FileAccess> access = m_access; // kept when a new file is made below
     if (replaces && !S_ISREG(old.st_mode)) {
         discard(folderFd);
         return {"not a regular file"};
@@ -295,13 +310,18 @@ FolderResult ReplacementFile::replace(int folderFd, const std::string& name,
     // The owner and mode come first, before a byte is written. The new file is the old one
     // renewed: same permissions, and the same owner when the program runs as root over
     // somebody else's folder; a new file gets what a create under the file mode mask gives.
-    if (replaces && ::geteuid() == 0 && (old.st_uid != m_owner || old.st_gid != m_group)
-        && ::fchown(m_fd, old.st_uid, old.st_gid) != 0) {
+    const bool setsOwner = access ? access->hasOwner : replaces;
+    const unsigned owner = access ? access->owner : static_cast<unsigned>(old.st_uid);
+    const unsigned group = access ? access->group : static_cast<unsigned>(old.st_gid);
+    if (setsOwner && ::geteuid() == 0 && (owner != m_owner || group != m_group)
+        && ::fchown(m_fd, owner, group) != 0) {
         error = errno;
         written = false;
     }
     // Changing the owner takes away set-id bits only, which a list never has.
-    const unsigned mode = replaces ? old.st_mode & 0777 : newFileMode();
+    const unsigned mode = access     ? access->mode & 0777
+                          : replaces ? old.st_mode & 0777
+                                     : newFileMode();
     if (written && mode != m_mode && ::fchmod(m_fd, mode) != 0) {
         error = errno;
         written = false;

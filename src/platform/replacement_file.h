@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,6 +24,23 @@ using TemporaryNameSource = std::function<std::string()>;
 /// on a medium that is not read-only. Asked of the system, without making a file (which would
 /// touch the folder's own times).
 [[nodiscard]] FolderResult checkCanTakeNewFile(int folderFd);
+
+/// The owner, group and permission bits of a file.
+struct FileAccess
+{
+    unsigned mode = 0; // the permission bits (0777)
+    unsigned owner = 0;
+    unsigned group = 0;
+    bool hasOwner = true; // false: the new file keeps the owner it was made with
+};
+
+/// The access of the regular file name of an open folder (never followed through a link);
+/// nothing when there is none.
+[[nodiscard]] std::optional<FileAccess> fileAccessAt(int folderFd, const std::string& name);
+
+/// The permission bits a new file of the program gets: 0666 under the process's file mode
+/// mask.
+[[nodiscard]] unsigned newFileMode();
 
 /// The reason replace() gives when its isStillCurrent check said no.
 inline constexpr const char* replacedMeanwhile = "changed by another program meanwhile";
@@ -57,6 +75,11 @@ class ReplacementFile
     /// Closes the descriptor (and with it the lock) but keeps the file, to spare a descriptor
     /// while the caller is busy elsewhere; replace() opens it again.
     void suspend();
+
+    /// Gives the file made by replace() these permission bits, and when running as root this
+    /// owner and group, instead of the old file's: for a file made from another one, which
+    /// must not be readable by more users than that one.
+    void setAccess(const FileAccess& access) { m_access = access; }
 
     /// Writes bytes to the temporary file and renames it over name in folderFd, which must be
     /// the folder it was created in. A link, a folder, a FIFO or a device under the name is
@@ -100,6 +123,7 @@ class ReplacementFile
     unsigned m_mode = 0; // its permission bits as created
     unsigned m_owner = 0;
     unsigned m_group = 0;
+    std::optional<FileAccess> m_access; // what the new file gets, when not the old one's
 };
 
 /// Replaces (or creates) the file name in the folder with bytes, through a ReplacementFile:

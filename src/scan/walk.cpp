@@ -1,6 +1,7 @@
 #include "scan/walk.h"
 
 #include "formats/format_table.h"
+#include "lists/index_page_renewal.h"
 #include "lists/list_line.h"
 #include "lists/list_renewal.h"
 #include "platform/directory.h"
@@ -173,6 +174,8 @@ class Walker
     /// Keeps what describing the file gave in the cache, under its format's key.
     void storeInCache(Level& level, const DirectoryEntry& entry, std::size_t formatPlace,
                       const StampReading& reading, CachedFile file, IconWrite icon);
+    /// Renews the page of a folder whose list was just renewed, with the option.
+    void renewPage(Level& level, const CharsetNotes& notes);
     bool reopen(std::size_t index);
     void limitOpenFolders();
     void popDeepest();
@@ -445,8 +448,11 @@ void Walker::finishDeepest()
             if (!written.ok())
                 addFolderError(level.listName + " could not be written: " + level.context.path
                                + level.listName + " (" + written.reason + ")");
-            else
+            else {
                 reportCharsetNotes(level, notes);
+                if (m_run.settings.htmlIndex != 0)
+                    renewPage(level, notes);
+            }
         }
     }
     FolderHandle left = std::move(level.handle);
@@ -489,6 +495,38 @@ void Walker::reportCharsetNotes(const Level& level, const CharsetNotes& notes)
     for (const std::string& name : notes.changedDescriptions)
         addError("Description cannot be written in UTF-8 in full (\"?\" in its place): " + path
                  + name);
+}
+
+/// The name a folder's page shows as its title: its name in the folder above, or for the start
+/// folder the last name of its real path (the path given may be "." or end in "..").
+std::string folderTitle(const std::string& name, int fd, const std::string& givenPath)
+{
+    if (!name.empty())
+        return name;
+    std::string path = realPathOfFd(fd);
+    if (path.empty())
+        path = givenPath;
+    while (path.size() > 1 && (path.back() == '/' || path.back() == '\\'))
+        path.pop_back();
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos || slash + 1 == path.size() ? path : path.substr(slash + 1);
+}
+
+void Walker::renewPage(Level& level, const CharsetNotes& notes)
+{
+    const std::string title = folderTitle(level.name, level.handle.fd(), level.context.path);
+    // The list is UTF-8 where it was asked for and the lines of others let it be.
+    const ListTexts texts = m_run.settings.listEncoding != 0 && !notes.keptOthersCharset
+                                ? ListTexts::Utf8
+                                : ListTexts::Locale;
+    const PageRenewal page = renewIndexPage(level.handle.fd(), title, level.listName, texts);
+    const std::string pagePath = level.context.path + indexPageName;
+    if (page.write == PageWrite::NotOurs)
+        addError(std::string(indexPageName) + " left as it is: " + pagePath + " (" + page.reason
+                 + ")");
+    else if (page.write == PageWrite::Failed)
+        addFolderError(std::string(indexPageName) + " could not be written: " + pagePath + " ("
+                       + page.reason + ")");
 }
 
 /// Makes sure the folder at index of the descent is open, opening it again name by name from

@@ -22,7 +22,7 @@ struct OptionBox
     std::int32_t Settings::*flag;
 };
 
-constexpr std::array<OptionBox, 13> optionBoxes = {{
+constexpr std::array<OptionBox, 14> optionBoxes = {{
     {1, &Settings::showArtist},
     {2, &Settings::showAlbum},
     {3, &Settings::showTitle},
@@ -36,6 +36,7 @@ constexpr std::array<OptionBox, 13> optionBoxes = {{
     {13, &Settings::makePictureIcons},
     {moreFormatsBox, &Settings::moreFormats},
     {allTagVersionsBox, &Settings::allTagVersions},
+    {htmlIndexBox, &Settings::htmlIndex},
 }};
 
 /// The sample MP3 file's facts, in the order a description lists them.
@@ -128,6 +129,10 @@ constexpr Box listEncodingPlace = {450, 412, 340, 20};
 constexpr std::array<std::string_view, 3> listEncodingTexts = {
     "Lists: locale charset", "Lists: UTF-8", "Lists: UTF-8 + signature"};
 
+// Right of the start button, created after everything else for the same reason.
+constexpr PanelGadget htmlIndexPanelBox = {
+    htmlIndexBox, GadgetKind::CheckBox, {450, 390, 340, 20}, "HTML: index.html in each folder"};
+
 /// The information lines: what the program does, and which settings the user's web file
 /// server needs for the lists and the icon files.
 std::array<std::string, 6> infoLines()
@@ -168,6 +173,7 @@ void createOptionPanel(WindowLayer& window, const Settings& settings)
         window.addLine(infoBox, lines[i]);
     for (const PanelGadget& gadget : extraPanel)
         createPanelGadget(window, gadget);
+    createPanelGadget(window, htmlIndexPanelBox);
     window.createGadget(mainWindow, listEncodingButton, GadgetKind::Button, listEncodingPlace,
                         std::string(listEncodingText(settings.listEncoding)));
 }
@@ -258,6 +264,7 @@ void removeOptionPanel(WindowLayer& window)
          {0,  1,  2,  3,  4, 5, 6, 7, 8, 9, 11, 12, 13, moreFormatsBox, allTagVersionsBox,
           17, 18, 19, 20, 31})
         window.freeGadget(gadget);
+    window.freeGadget(htmlIndexBox);
     window.freeGadget(listEncodingButton);
 }
 

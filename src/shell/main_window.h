@@ -22,6 +22,7 @@ inline constexpr int iconLargerButton = 19;
 inline constexpr int iconSizeLabel = 20;
 /// Shows the character set of the lists; each click takes the next one.
 inline constexpr int listEncodingButton = 23;
+inline constexpr int htmlIndexBox = 22;
 inline constexpr int infoBox = 31;
 inline constexpr int panelFont = 0;
 

@@ -22,13 +22,13 @@ namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
 
-/// Every list and icon file of a tree, by path.
+/// Every list, page and icon file of a tree, by path.
 std::map<std::string, std::string> writtenFiles(const std::string& root)
 {
     std::map<std::string, std::string> written;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
         const std::string name = entry.path().filename().string();
-        if (name == "descript.ion" || entry.path().extension() == ".ico")
+        if (name == "descript.ion" || name == "index.html" || entry.path().extension() == ".ico")
             written[entry.path().string()] = test::readFileText(entry.path().string());
     }
     return written;
@@ -156,7 +156,8 @@ TEST_F(CliUpdateTest, WritesWhatAFullRunWritesThroughChangesAndOptions)
     const std::vector<std::vector<std::string>> optionSets = {
         {"--artist", "--title", "--bitrate", "--playtime", "--mp3-icons", "--picture-size"},
         {"--album", "--genre", "--audio-mode", "--picture-icons", "--icon-size", "40"},
-        {"--title", "--bitrate", "--mp3-icons", "--picture-size", "--picture-icons"},
+        {"--title", "--bitrate", "--mp3-icons", "--picture-size", "--picture-icons",
+         "--html-index"},
     };
     for (std::size_t round = 0; round < 5; ++round) {
         const auto& options = optionSets[round % optionSets.size()];
@@ -206,13 +207,14 @@ TEST_F(CliUpdateTest, AWalkThatChangesNothingTouchesNothing)
         addFile("album/" + std::to_string(track) + (track == 3 ? ".jpg" : ".mp3"));
     music.writeFile("album/notes.txt", "kept");
     const std::vector<std::string> options = {"--artist",    "--title",        "--bitrate",
-                                              "--mp3-icons", "--picture-size", "--picture-icons"};
+                                              "--mp3-icons", "--picture-size", "--picture-icons",
+                                              "--html-index"};
     ASSERT_EQ(run(options, false).exitCode, 0);
     const auto before = modificationTimes(music.path());
     for (const bool update : {false, true}) {
         ASSERT_EQ(run(options, update).exitCode, 0);
-        // Neither a list nor an icon file is written again, and no temporary file comes and goes
-        // in a folder (which would move the folder's own time).
+        // Neither a list, a page nor an icon file is written again, and no temporary file comes and
+        // goes in a folder (which would move the folder's own time).
         EXPECT_EQ(modificationTimes(music.path()), before) << (update ? "--update" : "full run");
     }
 }

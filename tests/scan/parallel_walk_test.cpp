@@ -59,6 +59,7 @@ class ParallelWalkTest : public testing::Test
         s.showPlaytime = s.showGenre = s.makeMp3Icons = 1;
         s.showPictureSize = s.makePictureIcons = 1;
         s.iconSize = 40;
+        s.htmlIndex = 1;
     }
 
     /// A tree of the kinds of files the walk meets, damaged ones among them, over folders.
@@ -111,7 +112,8 @@ class ParallelWalkTest : public testing::Test
     {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.path())) {
             const std::string name = entry.path().filename().string();
-            if (name == "descript.ion" || entry.path().extension() == ".ico")
+            if (name == "descript.ion" || name == "index.html"
+                || entry.path().extension() == ".ico")
                 std::filesystem::remove(entry.path());
         }
         RecordingWindowLayer window;
@@ -126,7 +128,8 @@ class ParallelWalkTest : public testing::Test
         WalkRecord record;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.path())) {
             const std::string name = entry.path().filename().string();
-            if (name == "descript.ion" || entry.path().extension() == ".ico")
+            if (name == "descript.ion" || name == "index.html"
+                || entry.path().extension() == ".ico")
                 record.written[entry.path().string()] = test::readFileText(entry.path().string());
         }
         record.errors = run.errors;

@@ -215,6 +215,36 @@ TEST_F(StartRunTest, TheListEncodingButtonTakesTheNextChoiceIsSavedAndComesBack)
     EXPECT_EQ(readFileBytes(settingsPath()), settingsBytes(withCounter(2), folder));
 }
 
+// The page choice sits right of the start button, reaches the walk, and comes back ticked.
+TEST_F(StartRunTest, ThePageChoiceReachesTheWalkAndComesBackTicked)
+{
+    const std::string folder = tree.makeDir("music");
+    tree.writeFile("music/a.mp3", test::FrameStream().frames(40, test::FrameSpec{}).bytes());
+    RecordingWindowLayer window;
+    window.setFolderAnswer(folder);
+    window.queueClick(htmlIndexBox);
+    window.queueClick(startButton);
+    RunState run;
+    runProgram(window, run);
+    EXPECT_NE(test::readFileText(folder + "index.html").find("a.mp3"), std::string::npos);
+
+    ProbeLayer next;
+    next.onWait = [&next](int waitNumber) {
+        if (waitNumber != 1)
+            return;
+        const auto* box = next.gadget(htmlIndexBox);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->kind, GadgetKind::CheckBox);
+        EXPECT_EQ(box->box, (Box{450, 390, 340, 20}));
+        EXPECT_EQ(box->text, "HTML: index.html in each folder");
+        EXPECT_EQ(box->state, 1);
+    };
+    next.queueClick(startButton);
+    RunState second;
+    runProgram(next, second);
+    EXPECT_EQ(second.settings.htmlIndex, 1);
+}
+
 // The fields show the count before the file they show; when the walk is over they show all
 // it described, also when the last files were pictures, which show no count of their own.
 TEST_F(StartRunTest, TheEndShowsTheCountOfEveryFileDescribed)

@@ -97,4 +97,9 @@ std::optional<std::string> exactLocaleToUtf8(std::string_view text)
     return fromWide(wide, CP_UTF8);
 }
 
+std::string nameInUrl(std::string_view name)
+{
+    return localeToUtf8(name);
+}
+
 } // namespace tagrelay
