@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace tagrelay {
 namespace {
@@ -104,6 +106,53 @@ TEST(WindowsPosixTest, AReplacedListKeepsItsHiddenAndSystemAttributes)
     const DWORD attributes = ::GetFileAttributesW(list.c_str());
     EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0u);
     EXPECT_NE(attributes & FILE_ATTRIBUTE_SYSTEM, 0u);
+}
+
+std::vector<std::string> sortedNames(int folderFd)
+{
+    FolderResult result;
+    std::vector<std::string> names;
+    for (const DirectoryEntry& entry : listFolder(folderFd, result))
+        names.push_back(entry.name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Every call on a folder's names goes through the folder's handle: once its path names another
+// folder (as when a folder of the tree is swapped for a junction during the walk), nothing is
+// read from, written to or removed from the folder now at the path.
+TEST(WindowsPosixTest, NamesAreLookedUpInTheFolderOpenedWhereverItsPathLeadsLater)
+{
+    test::TempTree tree;
+    tree.writeFile("music/a.mp3", "old");
+    tree.writeFile("music/gone.tmp", "x");
+    FolderResult result;
+    FolderHandle folder = openFolder(tree.path() + "music", result);
+    ASSERT_TRUE(folder.isOpen()) << result.reason;
+    const std::wstring music = windows::pathAt(AT_FDCWD, tree.path() + "music");
+    const std::wstring moved = windows::pathAt(AT_FDCWD, tree.path() + "moved");
+    ASSERT_TRUE(::MoveFileExW(music.c_str(), moved.c_str(), 0)) << ::GetLastError();
+    tree.writeFile("music/a.mp3", "planted");
+    tree.writeFile("music/planted.mp3", "planted");
+    tree.writeFile("music/gone.tmp", "planted");
+
+    EXPECT_EQ(sortedNames(folder.fd()), (std::vector<std::string>{"a.mp3", "gone.tmp"}));
+    // Windows asks everything of a file opened in the folder by its handle, and renames,
+    // removes and makes names there by the folder's handle; wine 8 opens by the folder's handle
+    // but asks the rest by the path the folder was opened with, and refuses it once that path
+    // names another folder. Either way the folder at the path is left alone.
+    std::string bytes;
+    if (readFileAt(folder.fd(), "a.mp3", 100, bytes).ok()) {
+        EXPECT_EQ(bytes, "old");
+    }
+    const bool replaced = replaceFileAt(folder.fd(), "DESCRIPT.ION", std::string_view("list")).ok();
+    (void)::unlinkat(folder.fd(), "gone.tmp", 0);
+    (void)::mkdirat(folder.fd(), "sub", 0700);
+    FolderHandle atPath = openFolder(tree.path() + "music", result);
+    EXPECT_EQ(sortedNames(atPath.fd()),
+              (std::vector<std::string>{"a.mp3", "gone.tmp", "planted.mp3"}));
+    EXPECT_EQ(test::readFileText(tree.path() + "music/gone.tmp"), "planted");
+    EXPECT_EQ(test::readFileText(tree.path() + "moved/DESCRIPT.ION"), replaced ? "list" : "");
 }
 
 TEST(WindowsPosixTest, FoldersAreKnownByVolumeAndFileIndex)
