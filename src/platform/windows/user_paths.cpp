@@ -52,8 +52,8 @@ std::string userCacheFolder()
         }
         folder.resize(length);
     }
-    const bool isAbsolute = folder.size() >= 3 && folder[1] == L':'
-                            && (folder[2] == L'\\' || folder[2] == L'/');
+    const bool isAbsolute =
+        folder.size() >= 3 && folder[1] == L':' && (folder[2] == L'\\' || folder[2] == L'/');
     const std::string ansi = windows::ansiOf(folder);
     // A folder the code page cannot name ("?" in its place) is no place to use.
     if (!isAbsolute || ansi.empty() || windows::wideOf(ansi) != folder)
