@@ -2,6 +2,7 @@
 // and run only there, under wine in CI.
 #ifdef _WIN32
 
+#include "platform/console_text.h"
 #include "platform/folder.h"
 #include "platform/replacement_file.h"
 #include "platform/windows/posix.h"
@@ -186,6 +187,28 @@ TEST(WindowsPosixTest, NoFollowRefusesAFileThatIsNoFolderAndExclusiveCreateAnExi
     EntryKind kind = EntryKind::Other;
     EXPECT_TRUE(kindAt(top.fd(), "file.mp3", kind));
     EXPECT_EQ(kind, EntryKind::File);
+}
+
+// On a console the text goes as the characters it holds, and the status line's "\r\033[K"
+// erases what a longer line left there, also where the console takes no escape sequences.
+// ctest gives the test a pipe; scripts/check-windows runs it on a pseudo-terminal.
+TEST(WindowsConsoleTest, NamesComeThroughAsCharactersAndTheEraseClearsTheLine)
+{
+    const HANDLE console = ::GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (!::GetConsoleMode(console, &mode) || ::GetACP() != 1252)
+        GTEST_SKIP() << "stderr is no console in Windows-1252";
+    writeConsoleText(stderr, "\r\033[Ka longer line that the next one covers");
+    writeConsoleText(stderr, "\r\033[KK\xf6ln \x80");
+    CONSOLE_SCREEN_BUFFER_INFO screen{};
+    ASSERT_TRUE(::GetConsoleScreenBufferInfo(console, &screen));
+    std::wstring line(40, L'\0');
+    DWORD got = 0;
+    ASSERT_TRUE(::ReadConsoleOutputCharacterW(console, line.data(), 40,
+                                              COORD{0, screen.dwCursorPosition.Y}, &got));
+    line.resize(got);
+    writeConsoleText(stderr, "\r\033[K");
+    EXPECT_EQ(line, L"K\u00f6ln \u20ac" + std::wstring(34, L' '));
 }
 
 } // namespace
