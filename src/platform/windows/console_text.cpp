@@ -28,8 +28,7 @@ void writeWide(HANDLE console, std::string_view text)
             && wide[at + count - 1] <= 0xDBFF)
             --count;
         DWORD written = 0;
-        if (!WriteConsoleW(console, wide.data() + at, static_cast<DWORD>(count), &written,
-                           nullptr)
+        if (!WriteConsoleW(console, wide.data() + at, static_cast<DWORD>(count), &written, nullptr)
             || written == 0)
             return;
         at += written;
