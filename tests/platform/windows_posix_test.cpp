@@ -13,6 +13,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,6 +76,62 @@ TEST(WindowsLinkTextTest, JunctionTargetsBecomeAbsoluteLinkText)
     // Targets on other machines or volumes by GUID cannot be followed by name.
     EXPECT_EQ(windows::linkText(L"\\??\\UNC\\server\\share", false), "");
     EXPECT_EQ(windows::linkText(L"\\??\\Volume{1234}\\x", false), "");
+}
+
+/// Reparse data as FSCTL_GET_REPARSE_POINT gives it for a junction (no flags) or a symbolic
+/// link (flags), names at the offsets given.
+std::vector<unsigned char> reparseData(ULONG tag, std::optional<ULONG> flags,
+                                       std::wstring_view substitute, std::wstring_view print,
+                                       USHORT printOffsetPast = 0)
+{
+    std::vector<unsigned char> data(16);
+    const auto put16 = [&data](std::size_t at, std::size_t value) {
+        data[at] = static_cast<unsigned char>(value);
+        data[at + 1] = static_cast<unsigned char>(value >> 8);
+    };
+    std::memcpy(data.data(), &tag, 4);
+    put16(8, 0);
+    put16(10, substitute.size() * 2);
+    put16(12, substitute.size() * 2 + printOffsetPast);
+    put16(14, print.size() * 2);
+    if (flags) {
+        data.resize(20);
+        std::memcpy(data.data() + 16, &*flags, 4);
+    }
+    for (const std::wstring_view name : {substitute, print}) {
+        for (const wchar_t unit : name) {
+            data.push_back(static_cast<unsigned char>(unit));
+            data.push_back(static_cast<unsigned char>(unit >> 8));
+        }
+    }
+    put16(4, data.size() - 8);
+    return data;
+}
+
+// Wine 8 makes no reparse points (mklink /J fails, CreateSymbolicLinkW and
+// FSCTL_SET_REPARSE_POINT do nothing), so junctions and links are judged from the data
+// Windows gives for them: where it leads, as link text the tree guard follows.
+TEST(WindowsLinkTextTest, ReparseDataOfJunctionsAndLinksBecomesTheTextTheyLeadTo)
+{
+    const struct
+    {
+        std::vector<unsigned char> data;
+        std::string text;
+    } cases[] = {
+        {reparseData(IO_REPARSE_TAG_MOUNT_POINT, {}, L"\\??\\C:\\Music\\Jazz", L"C:\\Music\\Jazz"),
+         "/C:/Music/Jazz"},
+        // mklink writes both names; some tools only the substitute one
+        {reparseData(IO_REPARSE_TAG_MOUNT_POINT, {}, L"\\??\\D:\\out", L""), "/D:/out"},
+        {reparseData(IO_REPARSE_TAG_SYMLINK, 1, L"..\\Jazz", L"..\\Jazz"), "../Jazz"},
+        {reparseData(IO_REPARSE_TAG_SYMLINK, 0, L"\\??\\C:\\x", L"C:\\x"), "/C:/x"},
+        // a volume by GUID, a reparse point of another kind, names past the data's end
+        {reparseData(IO_REPARSE_TAG_MOUNT_POINT, {}, L"\\??\\Volume{12}\\", L""), ""},
+        {reparseData(0x80000013, {}, L"\\??\\C:\\x", L"C:\\x"), ""},
+        {reparseData(IO_REPARSE_TAG_MOUNT_POINT, {}, L"\\??\\C:\\x", L"C:\\x", 200), ""},
+        {std::vector<unsigned char>(6, 0xA0), ""},
+    };
+    for (const auto& [data, text] : cases)
+        EXPECT_EQ(windows::linkTextOfReparseData(data.data(), data.size()), text) << text;
 }
 
 TEST(WindowsPosixTest, NamesOutsideAsciiWorkThroughTheCodePage)

@@ -20,21 +20,7 @@ using tagrelay::windows::handleOf;
 using tagrelay::windows::pathAt;
 using tagrelay::windows::setErrno;
 
-// mingw's headers lack the reparse data layout, which the DDK declares.
 namespace {
-
-struct ReparseData
-{
-    ULONG ReparseTag;
-    USHORT ReparseDataLength;
-    USHORT Reserved;
-    USHORT SubstituteNameOffset;
-    USHORT SubstituteNameLength;
-    USHORT PrintNameOffset;
-    USHORT PrintNameLength;
-    // Symbolic links have a ULONG of flags here; mount points (junctions) start the names.
-};
-constexpr ULONG symlinkFlagRelative = 1;
 
 constexpr std::uint64_t ticksPerSecond = 10'000'000;
 constexpr std::uint64_t ticksTo1970 = 116444736000000000ULL;
@@ -626,7 +612,7 @@ ssize_t readlinkat(int folderFd, const char* name, char* buffer, std::size_t siz
     DWORD got = 0;
     const BOOL read = DeviceIoControl(handle, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
                                       static_cast<DWORD>(data.size()), &got, nullptr);
-    if (!read || got < sizeof(ReparseData)) {
+    if (!read || got == 0) {
         // A folder link the file system resolves by itself reads as the folder it leads to.
         std::string text;
         if (name[0] != '\0') {
@@ -644,31 +630,7 @@ ssize_t readlinkat(int folderFd, const char* name, char* buffer, std::size_t siz
         return static_cast<ssize_t>(copied);
     }
     CloseHandle(handle);
-    ReparseData header{};
-    std::memcpy(&header, data.data(), sizeof header);
-    std::size_t names = sizeof(ReparseData);
-    bool relative = false;
-    if (header.ReparseTag == IO_REPARSE_TAG_SYMLINK) {
-        ULONG linkFlags = 0;
-        std::memcpy(&linkFlags, data.data() + names, sizeof linkFlags);
-        relative = (linkFlags & symlinkFlagRelative) != 0;
-        names += sizeof linkFlags;
-    } else if (header.ReparseTag != IO_REPARSE_TAG_MOUNT_POINT) {
-        return setErrno(EINVAL);
-    }
-    // The print name is the target as the user wrote it; the substitute name the same in
-    // the object manager's form ("\??\C:\music"), which some tools leave the print name out of.
-    std::size_t offset = names + header.PrintNameOffset;
-    std::size_t length = header.PrintNameLength;
-    if (length == 0) {
-        offset = names + header.SubstituteNameOffset;
-        length = header.SubstituteNameLength;
-    }
-    if (offset + length > got)
-        return setErrno(EINVAL);
-    std::wstring target(length / sizeof(wchar_t), L'\0');
-    std::memcpy(target.data(), data.data() + offset, target.size() * sizeof(wchar_t));
-    const std::string text = tagrelay::windows::linkText(target, relative);
+    const std::string text = tagrelay::windows::linkTextOfReparseData(data.data(), got);
     if (text.empty())
         return setErrno(EINVAL);
     const std::size_t copied = text.size() < size ? text.size() : size;
