@@ -5,6 +5,7 @@
 #include "platform/console_text.h"
 #include "platform/folder.h"
 #include "platform/replacement_file.h"
+#include "platform/terminal_text.h"
 #include "platform/windows/posix.h"
 #include "platform/windows/wide_path.h"
 #include "support/support.h"
@@ -245,6 +246,16 @@ TEST(WindowsPosixTest, NoFollowRefusesAFileThatIsNoFolderAndExclusiveCreateAnExi
     EntryKind kind = EntryKind::Other;
     EXPECT_TRUE(kindAt(top.fd(), "file.mp3", kind));
     EXPECT_EQ(kind, EntryKind::File);
+}
+
+// Names and tags shown on the console: Windows-1252's letters and punctuation in 0x80 to 0x9F
+// stay, controls become escapes, as in a UTF-8 locale.
+TEST(WindowsConsoleTest, TheCodePagesCharactersStayAndItsControlsBecomeEscapes)
+{
+    if (::GetACP() != 1252)
+        GTEST_SKIP() << "not Windows-1252";
+    EXPECT_EQ(terminalText("Beyonc\xe9 \x96 \x84Halo\x93\x1b[2J\x81\x9b"),
+              "Beyonc\xe9 \x96 \x84Halo\x93\\x1b[2J\\u0081\x9b");
 }
 
 // On a console the text goes as the characters it holds, and the status line's "\r\033[K"
