@@ -476,7 +476,8 @@ int renameByHandles(HANDLE oldFolder, const std::wstring& from, HANDLE newFolder
         return setErrno(ELOOP);
     }
     if (kept != 0 && (basic.FileAttributes & kept) != kept) {
-        basic.FileAttributes |= kept;
+        // FILE_ATTRIBUTE_NORMAL stands only alone.
+        basic.FileAttributes = (basic.FileAttributes & ~DWORD{FILE_ATTRIBUTE_NORMAL}) | kept;
         SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
     }
     // The new bytes reach the disk before the old file is given up.
