@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/clock_text.h"
+#include "platform/console_text.h"
 #include "platform/terminal_text.h"
 #include "scan/run_state.h"
 
@@ -88,16 +89,14 @@ void ConsoleReporter::drawStatus()
             --cut; // never split a multi-byte character
         line.resize(cut);
     }
-    std::fprintf(stderr, "\r\033[K%s", line.c_str());
-    std::fflush(stderr);
+    writeConsoleText(stderr, "\r\033[K" + line);
     m_drawn = true;
 }
 
 void ConsoleReporter::clearStatus()
 {
     if (m_drawn) {
-        std::fprintf(stderr, "\r\033[K");
-        std::fflush(stderr);
+        writeConsoleText(stderr, "\r\033[K");
         m_drawn = false;
     }
 }

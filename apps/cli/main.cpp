@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/clock_text.h"
 #include "platform/codepage.h"
+#include "platform/console_text.h"
 #include "platform/memory_reuse.h"
 #include "platform/terminal_text.h"
 #include "scan/run_state.h"
@@ -335,9 +336,10 @@ void printSummary(const RunState& run, const DescriptionCache* cache)
 {
     const auto& errors = run.errors;
     if (!errors.empty()) {
-        std::printf("%s:\n", errorListTitle);
+        std::string list = std::string(errorListTitle) + ":\n";
         for (const std::string& error : errors)
-            std::printf("  %s\n", terminalText(error).c_str());
+            list += "  " + terminalText(error) + "\n";
+        writeConsoleText(stdout, list);
     }
     const std::string elapsed = elapsedClockText(tickSeconds(), run.runStartSeconds);
     const std::size_t entries = errors.size();

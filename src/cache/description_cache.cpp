@@ -1,5 +1,7 @@
 #include "cache/description_cache.h"
 
+#include "platform/user_paths.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -363,7 +365,7 @@ void DescriptionCache::Impl::open()
     mayEmpty = setup.makesFolders;
 
     sqlite3* handle = nullptr;
-    int code = ::sqlite3_open_v2(databasePath.c_str(), &handle,
+    int code = ::sqlite3_open_v2(libraryFileName(databasePath).c_str(), &handle,
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX
                                      | SQLITE_OPEN_EXRESCODE,
                                  nullptr);

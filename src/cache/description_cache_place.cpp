@@ -1,9 +1,9 @@
 #include "cache/description_cache_place.h"
 
 #include "platform/tree_guard.h"
+#include "platform/user_paths.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -133,27 +133,14 @@ std::string placeReason(const std::string& path, bool makesFolders, std::string&
 
 std::string defaultDescriptionCachePath()
 {
-    const auto absolute = [](const char* value) {
-        return value != nullptr && value[0] == '/' ? std::string(value) : std::string();
-    };
-    std::string base = absolute(std::getenv("XDG_CACHE_HOME"));
-    if (base.empty()) {
-        std::string home = absolute(std::getenv("HOME"));
-        if (home.empty()) {
-            if (const passwd* entry = ::getpwuid(::geteuid()))
-                home = absolute(entry->pw_dir);
-        }
-        if (home.empty())
-            return {};
-        base = home + "/.cache";
-    }
-    return base + "/tagrelay/descriptions.sqlite";
+    const std::string base = userCacheFolder();
+    return base.empty() ? std::string() : base + "/tagrelay/descriptions.sqlite";
 }
 
 CachePlace prepareCachePlace(const std::string& path, bool makesFolders)
 {
     CachePlace place;
-    place.unsafeReason = placeReason(path, makesFolders, place.databasePath);
+    place.unsafeReason = placeReason(slashedPath(path), makesFolders, place.databasePath);
     return place;
 }
 

@@ -4,9 +4,9 @@
 
 namespace tagrelay {
 
-/// The cache's place when none is given: $XDG_CACHE_HOME/tagrelay/descriptions.sqlite, with
-/// ~/.cache for a missing or relative XDG_CACHE_HOME (the home from HOME, else from the user
-/// database). Empty when there is no home.
+/// The cache's place when none is given: tagrelay/descriptions.sqlite in the user's cache
+/// folder ($XDG_CACHE_HOME, else ~/.cache; %LOCALAPPDATA% on Windows: userCacheFolder()).
+/// Empty when there is none.
 [[nodiscard]] std::string defaultDescriptionCachePath();
 
 /// Where the cache's database is, once its place was found safe.

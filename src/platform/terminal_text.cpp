@@ -1,7 +1,5 @@
 #include "platform/terminal_text.h"
 
-#include "platform/codepage.h"
-
 #include <array>
 #include <cstdint>
 
@@ -128,12 +126,6 @@ std::string terminalText(std::string_view text, bool utf8)
             out += c;
     }
     return out;
-}
-
-std::string terminalText(std::string_view text)
-{
-    static const bool utf8 = localeCodeset() == "UTF-8";
-    return terminalText(text, utf8);
 }
 
 } // namespace tagrelay

@@ -140,6 +140,7 @@ TEST_F(StartRunTest, TheExtraChoicesAreSavedApartAndComeBackTicked)
     EXPECT_EQ(run.tagVersions, TagVersions::All);
     EXPECT_EQ(run.settings.moreFormats, 1);
 
+    // Behind the mark: more formats, all tag versions, the list encoding, the index page.
     const std::string extras("\0TRX1\x01\0\0\0\x01\0\0\0\0\0\0\0\0\0\0\0", 21);
     EXPECT_EQ(readFileBytes(settingsPath()), settingsBytes(withCounter(1), folder + extras));
 

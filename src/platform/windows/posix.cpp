@@ -1,5 +1,6 @@
 #include "platform/windows/posix.h"
 
+#include "platform/windows/nt_file.h"
 #include "platform/windows/system_error.h"
 #include "platform/windows/wide_path.h"
 
@@ -19,21 +20,7 @@ using tagrelay::windows::handleOf;
 using tagrelay::windows::pathAt;
 using tagrelay::windows::setErrno;
 
-// mingw's headers lack the reparse data layout, which the DDK declares.
 namespace {
-
-struct ReparseData
-{
-    ULONG ReparseTag;
-    USHORT ReparseDataLength;
-    USHORT Reserved;
-    USHORT SubstituteNameOffset;
-    USHORT SubstituteNameLength;
-    USHORT PrintNameOffset;
-    USHORT PrintNameLength;
-    // Symbolic links have a ULONG of flags here; mount points (junctions) start the names.
-};
-constexpr ULONG symlinkFlagRelative = 1;
 
 constexpr std::uint64_t ticksPerSecond = 10'000'000;
 constexpr std::uint64_t ticksTo1970 = 116444736000000000ULL;
@@ -124,36 +111,87 @@ bool isRedirected(HANDLE handle, const std::wstring& path)
            != CSTR_EQUAL;
 }
 
-/// Opens a path with the program's usual sharing (others may read, write, rename and delete
-/// what it holds open). Folders need backup semantics to be opened at all.
-HANDLE openHandle(const std::wstring& path, int flags)
+/// What an open with the POSIX flags asks of Windows. Folders open too (backup semantics);
+/// O_NOFOLLOW opens a link itself, and so does O_EXCL, which never opens through a link.
+tagrelay::windows::OpenRequest requestOf(int flags)
 {
-    DWORD access = 0;
+    tagrelay::windows::OpenRequest request;
     if ((flags & O_PATH) != 0)
-        access = FILE_READ_ATTRIBUTES | FILE_READ_EA; // enough to read a link's reparse data
+        request.access = FILE_READ_ATTRIBUTES | FILE_READ_EA; // enough to read a link's data
     else if ((flags & O_ACCMODE) == O_WRONLY)
-        access = GENERIC_WRITE | FILE_READ_ATTRIBUTES;
+        request.access = GENERIC_WRITE | FILE_READ_ATTRIBUTES;
     else if ((flags & O_ACCMODE) == O_RDWR)
-        access = GENERIC_READ | GENERIC_WRITE;
+        request.access = GENERIC_READ | GENERIC_WRITE;
     else
-        access = GENERIC_READ;
+        request.access = GENERIC_READ;
     if ((flags & O_APPEND) != 0)
-        access = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
-    DWORD disposition = OPEN_EXISTING;
+        request.access = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
     if ((flags & O_CREAT) != 0 && (flags & O_EXCL) != 0)
-        disposition = CREATE_NEW;
+        request.disposition = CREATE_NEW;
     else if ((flags & O_CREAT) != 0 && (flags & O_TRUNC) != 0)
-        disposition = CREATE_ALWAYS;
+        request.disposition = CREATE_ALWAYS;
     else if ((flags & O_CREAT) != 0)
-        disposition = OPEN_ALWAYS;
+        request.disposition = OPEN_ALWAYS;
     else if ((flags & O_TRUNC) != 0)
-        disposition = TRUNCATE_EXISTING;
+        request.disposition = TRUNCATE_EXISTING;
+    request.onLinkItself = (flags & (O_NOFOLLOW | O_EXCL)) != 0;
+    return request;
+}
+
+/// Opens a path with the program's usual sharing (others may read, write, rename and delete
+/// what it holds open); errno set on failure.
+HANDLE openPath(const std::wstring& path, const tagrelay::windows::OpenRequest& request)
+{
+    if (path.empty()) {
+        setErrno(errno != 0 ? errno : ENOENT);
+        return INVALID_HANDLE_VALUE;
+    }
     DWORD attributes = FILE_FLAG_BACKUP_SEMANTICS;
-    // O_EXCL never opens through a link, as on POSIX.
-    if ((flags & (O_NOFOLLOW | O_EXCL)) != 0)
+    if (request.onLinkItself)
         attributes |= FILE_FLAG_OPEN_REPARSE_POINT;
-    return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, disposition, attributes, nullptr);
+    const HANDLE handle = CreateFileW(path.c_str(), request.access,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, request.disposition, attributes, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        failWithLastError();
+    return handle;
+}
+
+/// Opens name as openat does: relative to the open folder's own handle, so that the name is
+/// looked up in that folder wherever its path now leads (a folder swapped for a link or
+/// junction after it was opened cannot redirect the open). By path only what the native call
+/// cannot name relative to a folder: the current folder's names (AT_FDCWD), absolute names,
+/// drives and names with "..". errno set on failure.
+HANDLE openAt(int folderFd, const char* name, const tagrelay::windows::OpenRequest& request)
+{
+    if (folderFd != AT_FDCWD) {
+        if (name[0] == '\0') {
+            setErrno(ENOENT);
+            return INVALID_HANDLE_VALUE;
+        }
+        const std::wstring wide = tagrelay::windows::wideOf(name);
+        if (wide.empty())
+            return INVALID_HANDLE_VALUE;
+        std::wstring relative;
+        if (tagrelay::windows::relativeName(wide, relative)) {
+            const HANDLE folder = handleOf(folderFd);
+            if (folder == INVALID_HANDLE_VALUE) {
+                setErrno(EBADF);
+                return INVALID_HANDLE_VALUE;
+            }
+            DWORD error = 0;
+            const HANDLE handle = tagrelay::windows::openRelative(folder, relative, request, error);
+            if (handle == INVALID_HANDLE_VALUE)
+                setErrno(errnoOf(error));
+            return handle;
+        }
+    }
+    return openPath(pathAt(folderFd, name), request);
+}
+
+HANDLE openAt(int folderFd, const char* name, int flags)
+{
+    return openAt(folderFd, name, requestOf(flags));
 }
 
 int adoptHandle(HANDLE handle, int flags)
@@ -167,20 +205,19 @@ int adoptHandle(HANDLE handle, int flags)
     return fd;
 }
 
-int openFull(const std::wstring& path, int flags)
+int openFullAt(int folderFd, const char* name, int flags)
 {
-    if (path.empty())
-        return setErrno(ENOENT);
-    HANDLE handle = openHandle(path, flags);
+    HANDLE handle = openAt(folderFd, name, flags);
     if (handle == INVALID_HANDLE_VALUE)
-        return failWithLastError();
+        return -1;
     BY_HANDLE_FILE_INFORMATION facts{};
     if (!GetFileInformationByHandle(handle, &facts)) {
         CloseHandle(handle);
         return failWithLastError();
     }
     const bool isFolder = (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool isFolderLink = isFolder && (flags & O_NOFOLLOW) != 0 && isRedirected(handle, path);
+    const bool isFolderLink =
+        isFolder && (flags & O_NOFOLLOW) != 0 && isRedirected(handle, pathAt(folderFd, name));
     const bool isLink = isFolderLink
                         || ((facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
                             && isLinkTag(reparseTagOf(handle)));
@@ -226,10 +263,7 @@ int open(const char* path, int flags, ...)
 
 int openat(int folderFd, const char* name, int flags, ...)
 {
-    const std::wstring path = pathAt(folderFd, name);
-    if (path.empty())
-        return -1;
-    return openFull(path, openFlags(flags));
+    return openFullAt(folderFd, name, openFlags(flags));
 }
 
 int close(int fd)
@@ -329,15 +363,13 @@ int fstatat(int folderFd, const char* name, struct stat* info, int flags)
 {
     if ((flags & AT_EMPTY_PATH) != 0 && name[0] == '\0')
         return fstat(folderFd, info);
-    const std::wstring path = pathAt(folderFd, name);
-    if (path.empty())
-        return -1;
     const bool follows = (flags & AT_SYMLINK_NOFOLLOW) == 0;
-    HANDLE handle = openHandle(path, O_PATH | (follows ? 0 : O_NOFOLLOW));
+    HANDLE handle = openAt(folderFd, name, O_PATH | (follows ? 0 : O_NOFOLLOW));
     if (handle == INVALID_HANDLE_VALUE)
-        return failWithLastError();
+        return -1;
     int result = statOfHandle(handle, info);
-    if (result == 0 && !follows && S_ISDIR(info->st_mode) && isRedirected(handle, path))
+    if (result == 0 && !follows && S_ISDIR(info->st_mode)
+        && isRedirected(handle, pathAt(folderFd, name)))
         info->st_mode = S_IFLNK | 0777;
     CloseHandle(handle);
     return result;
@@ -382,10 +414,9 @@ int faccessat(int folderFd, const char* name, int, int)
     if (fstatat(folderFd, name, &info, 0) != 0)
         return -1;
     // A folder's read-only attribute does not keep files out of it; a read-only medium does.
-    const std::wstring path = pathAt(folderFd, name);
-    HANDLE handle = openHandle(path, O_PATH);
+    HANDLE handle = openAt(folderFd, name, O_PATH);
     if (handle == INVALID_HANDLE_VALUE)
-        return failWithLastError();
+        return -1;
     DWORD volumeFlags = 0;
     const bool known = GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, nullptr,
                                                      &volumeFlags, nullptr, 0);
@@ -395,7 +426,75 @@ int faccessat(int folderFd, const char* name, int, int)
     return 0;
 }
 
-int renameat(int oldFolderFd, const char* oldName, int newFolderFd, const char* newName)
+namespace {
+
+constexpr DWORD keptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+/// Renames by the folders' handles: the file is opened in its folder, then given the new name
+/// in the other folder (FileRenameInformation relative to it), so neither folder's path is
+/// looked up again. What the new name holds is never followed: a link or folder there is
+/// refused, a file of that name replaced, its hidden and system attributes kept.
+int renameByHandles(HANDLE oldFolder, const std::wstring& from, HANDLE newFolder,
+                    const std::wstring& to)
+{
+    using tagrelay::windows::OpenRequest;
+    OpenRequest look;
+    look.access = FILE_READ_ATTRIBUTES;
+    look.onLinkItself = true;
+    DWORD error = 0;
+    DWORD kept = 0;
+    if (const HANDLE old = tagrelay::windows::openRelative(newFolder, to, look, error);
+        old != INVALID_HANDLE_VALUE) {
+        FILE_BASIC_INFO basic{};
+        const bool known = GetFileInformationByHandleEx(old, FileBasicInfo, &basic, sizeof basic);
+        CloseHandle(old);
+        if (!known)
+            return failWithLastError();
+        if ((basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+            return setErrno(ELOOP);
+        if ((basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            return setErrno(EISDIR);
+        kept = basic.FileAttributes & keptAttributes;
+    } else if (error != ERROR_FILE_NOT_FOUND) {
+        return setErrno(errnoOf(error));
+    }
+    OpenRequest move;
+    move.access = DELETE | FILE_WRITE_ATTRIBUTES | GENERIC_WRITE;
+    move.onLinkItself = true;
+    HANDLE file = tagrelay::windows::openRelative(oldFolder, from, move, error);
+    const bool writable = file != INVALID_HANDLE_VALUE;
+    if (!writable) { // a read-only file: renamed all the same, as on POSIX
+        move.access = DELETE | FILE_WRITE_ATTRIBUTES;
+        file = tagrelay::windows::openRelative(oldFolder, from, move, error);
+    }
+    if (file == INVALID_HANDLE_VALUE)
+        return setErrno(errnoOf(error));
+    FILE_BASIC_INFO basic{};
+    if (GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)
+        && (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        CloseHandle(file);
+        return setErrno(ELOOP);
+    }
+    if (kept != 0 && (basic.FileAttributes & kept) != kept) {
+        // FILE_ATTRIBUTE_NORMAL stands only alone.
+        basic.FileAttributes = (basic.FileAttributes & ~DWORD{FILE_ATTRIBUTE_NORMAL}) | kept;
+        SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
+    }
+    // The new bytes reach the disk before the old file is given up.
+    if (writable)
+        FlushFileBuffers(file);
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        error = tagrelay::windows::renameRelative(file, newFolder, to, true);
+        if (error == 0 || !isPassingConflict(error))
+            break;
+        Sleep(20 * (attempt + 1));
+    }
+    CloseHandle(file);
+    return error == 0 ? 0 : setErrno(errnoOf(error));
+}
+
+/// Renames by path, for names only a path can give (the current folder's, absolute ones).
+int renameByPaths(int oldFolderFd, const char* oldName, int newFolderFd, const char* newName)
 {
     const std::wstring from = pathAt(oldFolderFd, oldName);
     const std::wstring to = pathAt(newFolderFd, newName);
@@ -452,14 +551,50 @@ int renameat(int oldFolderFd, const char* oldName, int newFolderFd, const char* 
     return 0;
 }
 
+/// The name relative to the open folder as the native calls take it, when it is one.
+bool relativeTo(int folderFd, const char* name, std::wstring& relative)
+{
+    if (folderFd == AT_FDCWD || name[0] == '\0' || handleOf(folderFd) == INVALID_HANDLE_VALUE)
+        return false;
+    const std::wstring wide = tagrelay::windows::wideOf(name);
+    return !wide.empty() && tagrelay::windows::relativeName(wide, relative) && !relative.empty();
+}
+
+} // namespace
+
+int renameat(int oldFolderFd, const char* oldName, int newFolderFd, const char* newName)
+{
+    std::wstring from;
+    std::wstring to;
+    if (relativeTo(oldFolderFd, oldName, from) && relativeTo(newFolderFd, newName, to))
+        return renameByHandles(handleOf(oldFolderFd), from, handleOf(newFolderFd), to);
+    return renameByPaths(oldFolderFd, oldName, newFolderFd, newName);
+}
+
 int unlinkat(int folderFd, const char* name, int flags)
 {
-    const std::wstring path = pathAt(folderFd, name);
-    if (path.empty())
+    // The name itself goes, never what a link there leads to.
+    tagrelay::windows::OpenRequest request;
+    request.access = DELETE;
+    request.onLinkItself = true;
+    request.folderOnly = (flags & AT_REMOVEDIR) != 0;
+    const HANDLE handle = openAt(folderFd, name, request);
+    if (handle == INVALID_HANDLE_VALUE)
         return -1;
-    const BOOL done =
-        (flags & AT_REMOVEDIR) != 0 ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str());
-    return done ? 0 : failWithLastError();
+    BY_HANDLE_FILE_INFORMATION facts{};
+    if (!request.folderOnly && GetFileInformationByHandle(handle, &facts)
+        && (facts.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+               == FILE_ATTRIBUTE_DIRECTORY) {
+        CloseHandle(handle);
+        return setErrno(EISDIR);
+    }
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    const bool done =
+        SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
+    const int result = done ? 0 : failWithLastError();
+    CloseHandle(handle);
+    return result;
 }
 
 ssize_t readlinkat(int folderFd, const char* name, char* buffer, std::size_t size)
@@ -470,19 +605,19 @@ ssize_t readlinkat(int folderFd, const char* name, char* buffer, std::size_t siz
                              0, FALSE, DUPLICATE_SAME_ACCESS))
             return failWithLastError();
     } else {
-        handle = openHandle(pathAt(folderFd, name), O_PATH | O_NOFOLLOW);
+        handle = openAt(folderFd, name, O_PATH | O_NOFOLLOW);
         if (handle == INVALID_HANDLE_VALUE)
-            return failWithLastError();
+            return -1;
     }
     std::vector<unsigned char> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
     DWORD got = 0;
     const BOOL read = DeviceIoControl(handle, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
                                       static_cast<DWORD>(data.size()), &got, nullptr);
-    if (!read || got < sizeof(ReparseData)) {
+    if (!read || got == 0) {
         // A folder link the file system resolves by itself reads as the folder it leads to.
         std::string text;
         if (name[0] != '\0') {
-            HANDLE followed = openHandle(pathAt(folderFd, name), O_PATH);
+            HANDLE followed = openAt(folderFd, name, O_PATH);
             if (followed != INVALID_HANDLE_VALUE) {
                 text = tagrelay::windows::linkText(finalPathOf(followed), false);
                 CloseHandle(followed);
@@ -496,31 +631,7 @@ ssize_t readlinkat(int folderFd, const char* name, char* buffer, std::size_t siz
         return static_cast<ssize_t>(copied);
     }
     CloseHandle(handle);
-    ReparseData header{};
-    std::memcpy(&header, data.data(), sizeof header);
-    std::size_t names = sizeof(ReparseData);
-    bool relative = false;
-    if (header.ReparseTag == IO_REPARSE_TAG_SYMLINK) {
-        ULONG linkFlags = 0;
-        std::memcpy(&linkFlags, data.data() + names, sizeof linkFlags);
-        relative = (linkFlags & symlinkFlagRelative) != 0;
-        names += sizeof linkFlags;
-    } else if (header.ReparseTag != IO_REPARSE_TAG_MOUNT_POINT) {
-        return setErrno(EINVAL);
-    }
-    // The print name is the target as the user wrote it; the substitute name the same in
-    // the object manager's form ("\??\C:\music"), which some tools leave the print name out of.
-    std::size_t offset = names + header.PrintNameOffset;
-    std::size_t length = header.PrintNameLength;
-    if (length == 0) {
-        offset = names + header.SubstituteNameOffset;
-        length = header.SubstituteNameLength;
-    }
-    if (offset + length > got)
-        return setErrno(EINVAL);
-    std::wstring target(length / sizeof(wchar_t), L'\0');
-    std::memcpy(target.data(), data.data() + offset, target.size() * sizeof(wchar_t));
-    const std::string text = tagrelay::windows::linkText(target, relative);
+    const std::string text = tagrelay::windows::linkTextOfReparseData(data.data(), got);
     if (text.empty())
         return setErrno(EINVAL);
     const std::size_t copied = text.size() < size ? text.size() : size;
@@ -543,10 +654,25 @@ int mkdir(const char* path, unsigned)
 
 int mkdirat(int folderFd, const char* name, unsigned)
 {
-    const std::wstring wide = pathAt(folderFd, name);
-    if (wide.empty())
-        return -1;
-    return CreateDirectoryW(wide.c_str(), nullptr) ? 0 : failWithLastError();
+    tagrelay::windows::OpenRequest request;
+    request.access = FILE_LIST_DIRECTORY;
+    request.disposition = CREATE_NEW;
+    request.onLinkItself = true;
+    request.folderOnly = true;
+    std::wstring relative;
+    if (!relativeTo(folderFd, name, relative)) {
+        const std::wstring wide = pathAt(folderFd, name);
+        if (wide.empty())
+            return -1;
+        return CreateDirectoryW(wide.c_str(), nullptr) ? 0 : failWithLastError();
+    }
+    DWORD error = 0;
+    const HANDLE handle =
+        tagrelay::windows::openRelative(handleOf(folderFd), relative, request, error);
+    if (handle == INVALID_HANDLE_VALUE)
+        return setErrno(errnoOf(error));
+    CloseHandle(handle);
+    return 0;
 }
 
 mode_t umask(mode_t mask)

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <vector>
 
 namespace tagrelay::windows {
@@ -11,6 +12,20 @@ namespace tagrelay::windows {
 namespace {
 
 constexpr std::wstring_view longPrefix = L"\\\\?\\";
+
+// The head of REPARSE_DATA_BUFFER, which mingw's headers lack (the DDK declares it).
+struct ReparseHead
+{
+    ULONG tag;
+    USHORT dataLength;
+    USHORT reserved;
+    USHORT substituteNameOffset;
+    USHORT substituteNameLength;
+    USHORT printNameOffset;
+    USHORT printNameLength;
+    // Symbolic links have a ULONG of flags here; mount points (junctions) start the names.
+};
+constexpr ULONG symlinkFlagRelative = 1;
 constexpr std::wstring_view objectPrefix = L"\\??\\";
 
 bool isDriveName(std::wstring_view name)
@@ -185,6 +200,39 @@ std::string linkText(std::wstring_view target, bool relative)
             character = L'/';
     }
     return ansiOf(text);
+}
+
+std::string linkTextOfReparseData(const unsigned char* data, std::size_t size)
+{
+    ReparseHead head{};
+    if (size < sizeof head)
+        return {};
+    std::memcpy(&head, data, sizeof head);
+    std::size_t names = sizeof head;
+    bool relative = false;
+    if (head.tag == IO_REPARSE_TAG_SYMLINK) {
+        ULONG flags = 0;
+        if (size < names + sizeof flags)
+            return {};
+        std::memcpy(&flags, data + names, sizeof flags);
+        relative = (flags & symlinkFlagRelative) != 0;
+        names += sizeof flags;
+    } else if (head.tag != IO_REPARSE_TAG_MOUNT_POINT) {
+        return {};
+    }
+    // The print name is the target as the user wrote it; the substitute name the same in the
+    // object manager's form ("\??\C:\music"), which some tools leave the print name out of.
+    std::size_t offset = names + head.printNameOffset;
+    std::size_t length = head.printNameLength;
+    if (length == 0) {
+        offset = names + head.substituteNameOffset;
+        length = head.substituteNameLength;
+    }
+    if (length == 0 || length % sizeof(wchar_t) != 0 || offset + length > size)
+        return {};
+    std::wstring target(length / sizeof(wchar_t), L'\0');
+    std::memcpy(target.data(), data + offset, length);
+    return linkText(target, relative);
 }
 
 } // namespace tagrelay::windows

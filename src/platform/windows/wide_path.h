@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -27,5 +28,11 @@ namespace tagrelay::windows {
 /// its drive ("/C:/music"), a relative one is left relative. Empty for targets on other
 /// machines (UNC) and for volumes by GUID.
 [[nodiscard]] std::string linkText(std::wstring_view target, bool relative);
+
+/// The link text of a symbolic link's or junction's reparse data, as FSCTL_GET_REPARSE_POINT
+/// gives it (size bytes): linkText of its print name, or of its substitute name where the
+/// print name is empty. Empty for other reparse points and for data that does not hold
+/// together.
+[[nodiscard]] std::string linkTextOfReparseData(const unsigned char* data, std::size_t size);
 
 } // namespace tagrelay::windows
