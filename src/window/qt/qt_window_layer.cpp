@@ -8,8 +8,10 @@
 
 #include <time.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCompleter>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -736,6 +738,12 @@ std::string QtWindowLayer::chooseFolder(const std::string& prompt, const std::st
     const bool accepted = dialog->exec() == QDialog::Accepted;
     const QStringList selected = accepted ? dialog->selectedFiles() : QStringList();
     dialog->hide();
+    // A path typed into the dialog opens its completer's list of names, a window of its own
+    // that hiding the dialog leaves on the screen, where nothing paints it again.
+    for (const QCompleter* completer : dialog->findChildren<QCompleter*>()) {
+        if (completer->popup() != nullptr)
+            completer->popup()->hide();
+    }
     m_spentDialogs.emplace_back(dialog);
     const QString chosen = selected.isEmpty() ? QString() : selected.front();
     if (chosen.isEmpty())

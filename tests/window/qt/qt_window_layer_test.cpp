@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QCompleter>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFontInfo>
@@ -631,6 +633,29 @@ TEST_F(QtWindowLayerTest, TheFolderDialogAnswersWithASlashOrNothing)
 
     answer(true);
     EXPECT_EQ(layer.chooseFolder(prompt, "/tmp"), "/tmp/");
+
+    // A path typed in opens the completer's list of names; it goes with the dialog, or it
+    // stays on the screen over the main window, unpainted, for the whole walk.
+    bool listShown = false;
+    auto* typist = new QTimer;
+    QObject::connect(typist, &QTimer::timeout, [typist, &listShown] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        auto* completer = dialog != nullptr ? dialog->findChild<QCompleter*>() : nullptr;
+        if (completer == nullptr)
+            return;
+        typist->stop();
+        typist->deleteLater();
+        completer->setCompletionPrefix(QStringLiteral("/t"));
+        completer->complete();
+        listShown = completer->popup() != nullptr && completer->popup()->isVisible();
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    typist->start(20);
+    EXPECT_EQ(layer.chooseFolder(prompt, "/tmp"), "/tmp/");
+    EXPECT_TRUE(listShown);
+    for (const QWidget* window : QApplication::topLevelWidgets())
+        EXPECT_FALSE(window->isVisible() && window->windowType() == Qt::Popup)
+            << window->metaObject()->className() << " is still on the screen";
 
     // With no window made active by the desktop, the dialog still belongs to the main one.
     QWidget* owner = nullptr;
