@@ -149,11 +149,18 @@ std::string latin1ToLocale(std::string_view bytes)
     return out;
 }
 
-std::string localeToUtf8(std::string_view text)
+namespace {
+
+/// The text in the locale's set as UTF-8. A byte sequence that is no character of the set
+/// becomes U+FFFD, or with exact fails the whole text.
+std::optional<std::string> convertedToUtf8(std::string_view text, bool exact)
 {
     const std::string codeset = localeCodeset();
-    if (isUtf8Codeset(codeset))
+    if (isUtf8Codeset(codeset) || (exact && isAsciiCodeset(codeset))) {
+        if (exact && !isWellFormedUtf8(text))
+            return std::nullopt;
         return std::string(text);
+    }
     std::string out;
     if (isLatin1Codeset(codeset)) {
         for (const char byte : text)
@@ -162,6 +169,8 @@ std::string localeToUtf8(std::string_view text)
     }
     iconv_t handle = ::iconv_open("UTF-8", codeset.c_str());
     if (handle == reinterpret_cast<iconv_t>(-1)) {
+        if (exact)
+            return std::nullopt;
         for (const char byte : text)
             appendUtf8(out, static_cast<unsigned char>(byte) < 0x80
                                 ? static_cast<unsigned char>(byte)
@@ -178,6 +187,10 @@ std::string localeToUtf8(std::string_view text)
         const std::size_t result = ::iconv(handle, &in, &inLeft, &outPtr, &outLeft);
         out.append(buffer.data(), static_cast<std::size_t>(outPtr - buffer.data()));
         if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            if (exact) {
+                ::iconv_close(handle);
+                return std::nullopt;
+            }
             appendUtf8(out, 0xFFFD);
             ++in;
             --inLeft;
@@ -187,39 +200,16 @@ std::string localeToUtf8(std::string_view text)
     return out;
 }
 
+} // namespace
+
+std::string localeToUtf8(std::string_view text)
+{
+    return *convertedToUtf8(text, false);
+}
+
 std::optional<std::string> exactLocaleToUtf8(std::string_view text)
 {
-    const std::string codeset = localeCodeset();
-    if (isUtf8Codeset(codeset) || isAsciiCodeset(codeset)) {
-        if (!isWellFormedUtf8(text))
-            return std::nullopt;
-        return std::string(text);
-    }
-    std::string out;
-    if (isLatin1Codeset(codeset)) {
-        for (const char byte : text)
-            appendUtf8(out, static_cast<unsigned char>(byte));
-        return out;
-    }
-    iconv_t handle = ::iconv_open("UTF-8", codeset.c_str());
-    if (handle == reinterpret_cast<iconv_t>(-1))
-        return std::nullopt;
-    std::string input(text);
-    char* in = input.data();
-    std::size_t inLeft = input.size();
-    std::vector<char> buffer(input.size() * 4 + 16);
-    bool converted = true;
-    while (inLeft > 0 && converted) {
-        char* outPtr = buffer.data();
-        std::size_t outLeft = buffer.size();
-        const std::size_t result = ::iconv(handle, &in, &inLeft, &outPtr, &outLeft);
-        out.append(buffer.data(), static_cast<std::size_t>(outPtr - buffer.data()));
-        converted = result != static_cast<std::size_t>(-1) || errno == E2BIG;
-    }
-    ::iconv_close(handle);
-    if (!converted)
-        return std::nullopt;
-    return out;
+    return convertedToUtf8(text, true);
 }
 
 std::string nameInUrl(std::string_view name)

@@ -11,6 +11,27 @@
 namespace tagrelay {
 namespace {
 
+/// A folder whose song.mp3 the walk described: the folder open, its listing, the song's line.
+struct DescribedSong
+{
+    FolderHandle folder;
+    std::vector<DirectoryEntry> entries;
+    std::vector<EntryLines> described;
+};
+
+DescribedSong describedSong(const test::TempTree& tree)
+{
+    DescribedSong song;
+    FolderResult result;
+    song.folder = openFolder(tree.path(), result);
+    song.entries = listFolder(song.folder.fd(), result);
+    std::size_t index = 0;
+    while (song.entries[index].name != "song.mp3")
+        ++index;
+    song.described = {{index, "\"song.mp3\" 128 kbs CBR\r\n"}};
+    return song;
+}
+
 /// A list that another program writes while the walk renews it: what it added is kept, and a
 /// writer that never stops cannot keep the walk's lines out for ever.
 TEST(ListRenewalTest, LinesWrittenMeanwhileAreMergedAgain)
@@ -26,13 +47,7 @@ TEST(ListRenewalTest, LinesWrittenMeanwhileAreMergedAgain)
         tree.writeFile("song.mp3", "x");
         tree.writeFile("notes.txt", "x");
         const std::string list = tree.writeFile("descript.ion", "notes.txt kept\r\n");
-        FolderResult result;
-        const FolderHandle folder = openFolder(tree.path(), result);
-        const std::vector<DirectoryEntry> entries = listFolder(folder.fd(), result);
-        std::size_t song = 0;
-        while (entries[song].name != "song.mp3")
-            ++song;
-        const std::vector<EntryLines> described = {{song, "\"song.mp3\" 128 kbs CBR\r\n"}};
+        const auto [folder, entries, described] = describedSong(tree);
         int reads = 0;
         std::vector<std::string> appended;
         const auto otherWriter = [&] {
@@ -73,14 +88,8 @@ TEST(ListRenewalTest, NamesNeverThereAreDroppedAndLateComersKept)
         old += "ghost" + std::to_string(i) + ".txt a name that never was\r\n";
     old += "late.txt came during the walk\r\n";
     const std::string list = tree.writeFile("descript.ion", old);
-    FolderResult result;
-    const FolderHandle folder = openFolder(tree.path(), result);
-    const std::vector<DirectoryEntry> entries = listFolder(folder.fd(), result);
+    const auto [folder, entries, described] = describedSong(tree);
     tree.writeFile("late.txt", "x");
-    std::size_t song = 0;
-    while (entries[song].name != "song.mp3")
-        ++song;
-    const std::vector<EntryLines> described = {{song, "\"song.mp3\" 128 kbs CBR\r\n"}};
 
     ASSERT_TRUE(renewList(folder.fd(), "descript.ion", entries, described, {}).ok());
     EXPECT_EQ(test::readFileText(list),
@@ -98,13 +107,7 @@ TEST(ListRenewalTest, AStopDuringALongMergeLeavesTheListAsItIs)
         for (int i = 0; i < ghosts; ++i)
             old += "ghost" + std::to_string(i) + ".txt a name that never was\r\n";
         const std::string list = tree.writeFile("descript.ion", old);
-        FolderResult result;
-        const FolderHandle folder = openFolder(tree.path(), result);
-        const std::vector<DirectoryEntry> entries = listFolder(folder.fd(), result);
-        std::size_t song = 0;
-        while (entries[song].name != "song.mp3")
-            ++song;
-        const std::vector<EntryLines> described = {{song, "\"song.mp3\" 128 kbs CBR\r\n"}};
+        const auto [folder, entries, described] = describedSong(tree);
         int asked = 0;
         const FolderResult renewed = renewList(folder.fd(), "descript.ion", entries, described,
                                                ListCharset::Locale, nullptr, {}, [&asked] {

@@ -1,4 +1,5 @@
 #include "formats/movie_format.h"
+#include "movie/listener.h"
 #include "movie/movie_service.h"
 #include "support/support.h"
 
@@ -331,48 +332,14 @@ TEST_P(HostileMovieTest, APlaylistNamedAsAMovieReadsNoOtherFileAndCallsNoServer)
 }
 
 #if defined(TAGRELAY_HOSTILE_HOOK_PATH) && !defined(TAGRELAY_ADDRESS_SANITIZER_BUILD)
-/// A listening socket the hook must not reach; accept() tells afterwards whether it did.
-class Listener
+/// A two-second MJPEG movie made by ffmpeg in the tree; empty when it could not be made.
+std::string smallMovieIn(const TempTree& tree)
 {
-  public:
-    Listener(int family, const sockaddr* address, socklen_t size)
-        : m_socket(::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0))
-    {
-        m_ready =
-            m_socket >= 0 && ::bind(m_socket, address, size) == 0 && ::listen(m_socket, 4) == 0;
-    }
-    Listener(const Listener&) = delete;
-    Listener& operator=(const Listener&) = delete;
-    ~Listener() { ::close(m_socket); }
-    bool isReady() const { return m_ready; }
-    int port() const
-    {
-        sockaddr_in address{};
-        socklen_t size = sizeof address;
-        ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &size);
-        return ntohs(address.sin_port);
-    }
-    bool wasCalled() const
-    {
-        const int caller = ::accept(m_socket, nullptr, nullptr);
-        if (caller >= 0)
-            ::close(caller);
-        return caller >= 0;
-    }
-
-  private:
-    int m_socket;
-    bool m_ready = false;
-};
-
-sockaddr_un unixAddress(const std::string& name, bool abstract, socklen_t& size)
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path + (abstract ? 1 : 0), name.data(), name.size());
-    size =
-        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size() + (abstract ? 1 : 0));
-    return address;
+    const std::string movie = tree.path() + "good.avi";
+    const std::string make = "ffmpeg -nostdin -v error -y -f lavfi -i "
+                             "testsrc=size=64x48:rate=25 -t 2 -c:v mjpeg "
+                             + movie;
+    return std::system(make.c_str()) == 0 ? movie : std::string();
 }
 
 /// What the hook would change in this process, the one it aims at.
@@ -409,26 +376,16 @@ ProcessState currentState()
 TEST_P(HostileMovieTest, ADecoderTakenOverReachesNothingOfRootsOrOthers)
 {
     TempTree tree;
-    const std::string good = tree.path() + "good.avi";
-    if (std::system(("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=64x48:rate=25 -t 2 "
-                     "-c:v mjpeg "
-                     + good)
-                        .c_str())
-        != 0)
+    const std::string good = smallMovieIn(tree);
+    if (good.empty())
         GTEST_SKIP() << "ffmpeg could not make the test movie";
 
     ASSERT_EQ(::mkdir((tree.path() + "private").c_str(), 0700), 0);
     const std::string socketPath = tree.path() + "private/s";
-    socklen_t size = 0;
-    auto address = unixAddress(socketPath, false, size);
-    const Listener rootsSocket(AF_UNIX, reinterpret_cast<sockaddr*>(&address), size);
+    const test::Listener rootsSocket(socketPath, false);
     const std::string abstractName = "tagrelay-hook-" + std::to_string(::getpid());
-    address = unixAddress(abstractName, true, size);
-    const Listener abstractSocket(AF_UNIX, reinterpret_cast<sockaddr*>(&address), size);
-    sockaddr_in loopback{};
-    loopback.sin_family = AF_INET;
-    loopback.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const Listener network(AF_INET, reinterpret_cast<sockaddr*>(&loopback), sizeof loopback);
+    const test::Listener abstractSocket(abstractName, true);
+    const test::Listener network;
     ASSERT_TRUE(rootsSocket.isReady() && abstractSocket.isReady() && network.isReady());
 
     const ProcessState before = currentState();
@@ -496,12 +453,8 @@ bool becomes(const std::string& mark, const std::function<bool(int)>& wanted)
 TEST_P(HostileMovieTest, ADecoderThatHangsLeavesNoProcessBehind)
 {
     TempTree tree;
-    const std::string good = tree.path() + "good.avi";
-    if (std::system(("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=64x48:rate=25 -t 2 "
-                     "-c:v mjpeg "
-                     + good)
-                        .c_str())
-        != 0)
+    const std::string good = smallMovieIn(tree);
+    if (good.empty())
         GTEST_SKIP() << "ffmpeg could not make the test movie";
     const std::string mark = "hang-" + std::to_string(::getpid()) + "-" + (GetParam() ? "w" : "c");
     ::setenv("LD_PRELOAD", TAGRELAY_HOSTILE_HOOK_PATH, 1);

@@ -1,6 +1,7 @@
 // Each layer of the movie worker's confinement, alone, in a child process of its own: what it
 // must block is blocked, and what the worker needs still works. A layer the kernel refuses is
 // skipped with the reason.
+#include "movie/listener.h"
 #include "movie/worker_sandbox.h"
 #include "support/support.h"
 
@@ -29,6 +30,8 @@
 namespace tagrelay {
 namespace {
 
+using test::Listener;
+
 using test::inChild;
 
 /// What a child found: 0 when all was as expected, else the number of the first check that
@@ -42,38 +45,6 @@ bool opens(const std::string& path, int flags = O_RDONLY)
         ::close(fd);
     return fd >= 0;
 }
-
-/// A TCP listener on the loopback address of the test's own network.
-class Listener
-{
-  public:
-    Listener()
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), size) != 0 || ::listen(m_fd, 4) != 0
-            || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
-            return;
-        m_port = ntohs(address.sin_port);
-    }
-    ~Listener() { ::close(m_fd); }
-    int port() const { return m_port; }
-    /// Whether anyone connected so far.
-    bool wasCalled() const
-    {
-        const int peer = ::accept(m_fd, nullptr, nullptr);
-        if (peer >= 0)
-            ::close(peer);
-        return peer >= 0;
-    }
-
-  private:
-    int m_fd = -1;
-    int m_port = 0;
-};
 
 bool connectsTo(int port)
 {

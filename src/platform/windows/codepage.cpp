@@ -1,5 +1,7 @@
 #include "platform/codepage.h"
 
+#include "platform/windows/wide_path.h"
+
 #include <windows.h>
 
 #include <string>
@@ -13,29 +15,14 @@ namespace {
 
 std::string fromWide(const std::wstring& wide, UINT codePage)
 {
-    if (wide.empty())
-        return {};
-    const int size = static_cast<int>(wide.size());
-    const int length =
-        WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    if (length <= 0)
-        return std::string(wide.size(), '?');
-    std::string text(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(codePage, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
-    return text;
+    std::string text = windows::textIn(wide, codePage);
+    return text.empty() && !wide.empty() ? std::string(wide.size(), '?') : text;
 }
 
 std::wstring toWide(std::string_view text, UINT codePage)
 {
-    if (text.empty())
-        return {};
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
-    if (length <= 0)
-        return std::wstring(text.size(), L'\uFFFD');
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
-    return wide;
+    std::wstring wide = windows::wideIn(text, codePage);
+    return wide.empty() && !text.empty() ? std::wstring(text.size(), L'\uFFFD') : wide;
 }
 
 } // namespace
@@ -87,13 +74,9 @@ std::optional<std::string> exactLocaleToUtf8(std::string_view text)
         return std::string();
     // Through the names' and texts' UTF-16 form; a byte the code page has no character for
     // (or, where the code page is UTF-8, a broken sequence) fails the whole text.
-    const int size = static_cast<int>(text.size());
-    const int length =
-        MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
-    if (length <= 0)
+    const std::wstring wide = windows::wideIn(text, CP_ACP, MB_ERR_INVALID_CHARS);
+    if (wide.empty())
         return std::nullopt;
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), length);
     return fromWide(wide, CP_UTF8);
 }
 

@@ -10,21 +10,6 @@ namespace tagrelay {
 
 namespace {
 
-/// The UTF-16 text in the code page given; empty when it does not convert whole.
-std::string encoded(const std::wstring& wide, UINT codePage)
-{
-    if (wide.empty())
-        return {};
-    const int size = static_cast<int>(wide.size());
-    const int length =
-        WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    if (length <= 0)
-        return {};
-    std::string text(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(codePage, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
-    return text;
-}
-
 /// The path's names joined by the separator given (the path is in the ANSI code page, where
 /// a byte "\" may be half of a character, so it is split as UTF-16).
 std::wstring joinedBy(const std::string& path, wchar_t separator)
@@ -69,7 +54,7 @@ std::string slashedPath(const std::string& path)
 
 std::string libraryFileName(const std::string& path)
 {
-    return encoded(joinedBy(path, L'\\'), CP_UTF8);
+    return windows::textIn(joinedBy(path, L'\\'), CP_UTF8);
 }
 
 } // namespace tagrelay

@@ -6,6 +6,16 @@
 
 namespace tagrelay::windows {
 
+/// The UTF-16 form of a text in the code page given (MultiByteToWideChar's flags as given);
+/// empty when it does not convert.
+[[nodiscard]] std::wstring wideIn(std::string_view text, unsigned codePage,
+                                  unsigned long flags = 0);
+
+/// A UTF-16 text in the code page given (WideCharToMultiByte's flags as given); empty when it
+/// does not convert.
+[[nodiscard]] std::string textIn(std::wstring_view wide, unsigned codePage,
+                                 unsigned long flags = 0);
+
 /// The UTF-16 form of a text in the ANSI code page; empty (and errno set) when it does not
 /// convert.
 [[nodiscard]] std::wstring wideOf(std::string_view text);
