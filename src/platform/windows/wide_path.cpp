@@ -132,4 +132,115 @@ std::string ansiOf(std::wstring_view text)
     return textIn(text, CP_ACP, GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS);
 }
 
+std::wstring pathAt(int folderFd, std::string_view name)
+{
+    std::wstring wideName = wideOf(name);
+    if (wideName.empty() && !name.empty())
+        return {};
+    if (folderFd == AT_FDCWD || isAbsolute(wideName)) {
+        if (wideName.empty()) {
+            errno = ENOENT;
+            return {};
+        }
+        return fullPathOf(wideName);
+    }
+    const HANDLE folder = reinterpret_cast<HANDLE>(_get_osfhandle(folderFd));
+    std::wstring path = folder == INVALID_HANDLE_VALUE ? std::wstring() : finalPathOf(folder);
+    if (path.empty()) {
+        errno = EBADF;
+        return {};
+    }
+    if (!path.starts_with(longPrefix))
+        path = std::wstring(longPrefix) + path;
+    if (path.back() == L'\\')
+        path.pop_back();
+    const std::size_t root = rootLength(path + L"\\");
+    std::size_t start = 0;
+    bool first = true;
+    while (start <= wideName.size()) {
+        std::size_t end = wideName.find_first_of(L"/\\", start);
+        if (end == std::wstring::npos)
+            end = wideName.size();
+        const std::wstring_view part = std::wstring_view(wideName).substr(start, end - start);
+        if (part.empty() && first && end < wideName.size()) {
+            path.resize(root - 1); // "/...": the drive's root
+        } else if (isDriveName(part)) {
+            path = std::wstring(longPrefix) + std::wstring(part);
+        } else if (part == L"..") {
+            const std::size_t cut = path.rfind(L'\\');
+            if (cut != std::wstring::npos && cut + 1 >= root)
+                path.resize(cut);
+        } else if (!part.empty() && part != L".") {
+            path += L'\\';
+            path += part;
+        }
+        first = false;
+        start = end + 1;
+    }
+    if (path.size() < root)
+        path += L'\\';
+    return path;
+}
+
+std::string pathOfFd(int fd)
+{
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    std::wstring path = handle == INVALID_HANDLE_VALUE ? std::wstring() : finalPathOf(handle);
+    if (path.starts_with(L"\\\\?\\UNC\\"))
+        path = L"\\" + path.substr(7);
+    else if (path.starts_with(longPrefix))
+        path = path.substr(4);
+    return ansiOf(path);
+}
+
+std::string linkText(std::wstring_view target, bool relative)
+{
+    std::wstring text(target);
+    if (!relative) {
+        if (text.starts_with(objectPrefix) || text.starts_with(longPrefix))
+            text = text.substr(4);
+        if (text.size() < 2 || !isDriveName(std::wstring_view(text).substr(0, 2)))
+            return {};
+        text = L"/" + text;
+    }
+    for (wchar_t& character : text) {
+        if (character == L'\\')
+            character = L'/';
+    }
+    return ansiOf(text);
+}
+
+std::string linkTextOfReparseData(const unsigned char* data, std::size_t size)
+{
+    ReparseHead head{};
+    if (size < sizeof head)
+        return {};
+    std::memcpy(&head, data, sizeof head);
+    std::size_t names = sizeof head;
+    bool relative = false;
+    if (head.tag == IO_REPARSE_TAG_SYMLINK) {
+        ULONG flags = 0;
+        if (size < names + sizeof flags)
+            return {};
+        std::memcpy(&flags, data + names, sizeof flags);
+        relative = (flags & symlinkFlagRelative) != 0;
+        names += sizeof flags;
+    } else if (head.tag != IO_REPARSE_TAG_MOUNT_POINT) {
+        return {};
+    }
+    // The print name is the target as the user wrote it; the substitute name the same in the
+    // object manager's form ("\??\C:\music"), which some tools leave the print name out of.
+    std::size_t offset = names + head.printNameOffset;
+    std::size_t length = head.printNameLength;
+    if (length == 0) {
+        offset = names + head.substituteNameOffset;
+        length = head.substituteNameLength;
+    }
+    if (length == 0 || length % sizeof(wchar_t) != 0 || offset + length > size)
+        return {};
+    std::wstring target(length / sizeof(wchar_t), L'\0');
+    std::memcpy(target.data(), data + offset, length);
+    return linkText(target, relative);
+}
+
 } // namespace tagrelay::windows
