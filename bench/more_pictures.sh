@@ -3,7 +3,7 @@
 # identify -ping and vipsheader; icons per second beside vipsthumbnail. Usage:
 #   bench/more_pictures.sh build/release/tagrelay-cli [copies]
 set -euo pipefail
-cli=$1
+cli=$(realpath "$1")
 copies=${2:-200}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

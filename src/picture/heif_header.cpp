@@ -15,6 +15,19 @@ namespace {
 constexpr std::uint32_t mostHeifItems = 4096;
 constexpr std::size_t mostHeifProperties = 4096;
 constexpr std::size_t mostHeifBoxes = 16384;
+// A meta box larger than this is damage: the item locations of a photo of hundreds of tiles,
+// its Exif and its colour profile take a few hundred KiB.
+constexpr std::uint64_t mostHeifMetaBytes = 16 * 1024 * 1024;
+// The ftyp box with more than a thousand compatible brands is no picture's.
+constexpr std::size_t mostHeifFtypBytes = 4096;
+
+constexpr std::uint32_t fourCc(const char (&name)[5])
+{
+    return (std::uint32_t{static_cast<std::uint8_t>(name[0])} << 24)
+           | (std::uint32_t{static_cast<std::uint8_t>(name[1])} << 16)
+           | (std::uint32_t{static_cast<std::uint8_t>(name[2])} << 8)
+           | std::uint32_t{static_cast<std::uint8_t>(name[3])};
+}
 
 /// A box: its type and its content (after the size, the type and any large size).
 struct Box
@@ -223,7 +236,7 @@ bool hasHeifSignature(std::span<const std::uint8_t> bytes)
         return false;
     FieldReader reader(bytes);
     const std::uint64_t size = reader.read32();
-    if (size < 16 || size > bytes.size())
+    if (size < 16 || size > bytes.size() || size > mostHeifFtypBytes)
         return false;
     if (isHeifBrand(bytes.subspan(8, 4)))
         return true;
@@ -236,16 +249,48 @@ bool hasHeifSignature(std::span<const std::uint8_t> bytes)
 
 std::optional<PictureHeader> readHeifHeader(std::span<const std::uint8_t> bytes)
 {
-    if (!hasHeifSignature(bytes))
+    MemoryRanges ranges(bytes);
+    return readHeifHeaderFrom(ranges);
+}
+
+std::optional<PictureHeader> readHeifHeaderFrom(ByteRanges& file)
+{
+    if (!hasHeifSignature(file.read(0, mostHeifFtypBytes)))
         return std::nullopt;
     std::size_t budget = mostHeifBoxes;
-    // The top-level boxes up to a damaged one: the meta box usually comes before the media
-    // data, and a file cut inside the media data still has its header.
-    const BoxList top = boxesOf(bytes, budget);
-    const Box* meta = findBox(top, "meta");
-    if (meta == nullptr || meta->content.size() < 4)
+    // The top-level boxes up to the first meta box or a damaged box, their headers alone:
+    // the meta box often comes before the media data (a file cut inside the media data still
+    // has its header), but it may also come after it.
+    std::span<const std::uint8_t> meta;
+    bool hasMeta = false;
+    for (std::uint64_t at = 0; at < file.size() && !hasMeta; --budget) {
+        const std::uint64_t left = file.size() - at;
+        FieldReader header(file.read(at, 16));
+        std::uint64_t size = header.read32();
+        const std::uint64_t type = header.read32();
+        std::uint64_t headerSize = 8;
+        if (size == 1) {
+            size = header.read(8);
+            headerSize = 16;
+        } else if (size == 0) {
+            size = left;
+        }
+        if (budget == 0 || header.failed() || size < headerSize || size > left)
+            return std::nullopt;
+        if (type == fourCc("meta")) {
+            if (size - headerSize > mostHeifMetaBytes)
+                return std::nullopt;
+            const auto contentSize = static_cast<std::size_t>(size - headerSize);
+            meta = file.read(at + headerSize, contentSize);
+            if (meta.size() != contentSize)
+                return std::nullopt;
+            hasMeta = true;
+        }
+        at += size;
+    }
+    if (!hasMeta || meta.size() < 4)
         return std::nullopt;
-    const BoxList metaBoxes = boxesOf(meta->content.subspan(4), budget);
+    const BoxList metaBoxes = boxesOf(meta.subspan(4), budget);
     const Box* pitm = findBox(metaBoxes, "pitm");
     const Box* iprp = findBox(metaBoxes, "iprp");
     if (pitm == nullptr || iprp == nullptr)
