@@ -216,6 +216,9 @@ std::optional<PictureHeader> readTiffHeaderFrom(ByteRanges& file)
 
     std::uint64_t width = 0;
     std::uint64_t height = 0;
+    bool hasWidth = false;
+    bool hasHeight = false;
+    bool hasExtraSamples = false;
     bool hasAlpha = false;
     for (std::size_t entry = 0; entry < tableSize; entry += entrySize) {
         // Tag (2), type (2), count (4 or 8), the value or its offset (4 or 8).
@@ -227,10 +230,16 @@ std::optional<PictureHeader> readTiffHeaderFrom(ByteRanges& file)
         if (size == 0 || count == 0)
             continue;
         if (tag == 256 || tag == 257) { // ImageWidth, ImageLength: one SHORT, LONG or LONG8
+            // A tag listed again is passed over, as libtiff passes it over.
+            bool& seen = tag == 256 ? hasWidth : hasHeight;
+            if (seen)
+                continue;
             if (count != 1 || size < 2 || size > valueSize)
                 return std::nullopt;
             (tag == 256 ? width : height) = entryFields.read(valueAt, size);
-        } else if (tag == 338 && (type == 3 || type == 1)) { // ExtraSamples
+            seen = true;
+        } else if (tag == 338 && (type == 3 || type == 1) && !hasExtraSamples) { // ExtraSamples
+            hasExtraSamples = true;
             const auto looked = static_cast<std::size_t>(std::min(count, mostTiffExtraSamples));
             TiffFields samples{std::span(table).subspan(valueAt, valueSize), fields.bigEndian};
             if (looked * size > valueSize) {

@@ -99,6 +99,24 @@ Bytes withPaddingBeforeMeta(const Bytes& heif, std::uint32_t padding)
     return moved;
 }
 
+/// The little-endian TIFF with its PlanarConfiguration entry turned into a second ImageWidth
+/// of 1 pixel (as damaged files have it; libtiff keeps the first).
+Bytes withSecondWidth(Bytes tiff)
+{
+    const auto u16 = [&](std::size_t at) {
+        return std::size_t{tiff[at]} | std::size_t{tiff[at + 1]} << 8;
+    };
+    const std::size_t directory = u16(4) | u16(6) << 16;
+    for (std::size_t i = 0; i < u16(directory); ++i) {
+        const std::size_t entry = directory + 2 + i * 12;
+        if (u16(entry) == 284) {
+            tiff[entry] = 0;
+            tiff[entry + 1] = 1;
+        }
+    }
+    return tiff;
+}
+
 struct EncodedCase
 {
     const char* what;
@@ -254,6 +272,7 @@ TEST(MorePicturesTest, FactsFarIntoAFileAreReadFromTheirPlaceAsFromTheWholeFile)
          pictures.make("/usr/bin/convert n.png -compress none n.tif && tiffcp -8 -B n.tif out"),
          400, 300, 24},
         {"TIFF cut before its directory", Bytes(tiff.begin(), tiff.end() - 100), 0, 0, 0},
+        {"TIFF listing ImageWidth twice", withSecondWidth(tiff), 400, 300, 24},
         {"HEIC alpha, meta box after 200 KiB", farHeic, 400, 300, 32},
         {"AVIF, meta box after 100 KiB", withPaddingBeforeMeta(avif, 100 * 1024), 400, 300, 24},
         {"HEIC, cut inside the meta box",
