@@ -3,7 +3,7 @@
 # identify -ping and vipsheader; icons per second beside vipsthumbnail. Usage:
 #   bench/more_pictures.sh build/release/tagrelay-cli [copies]
 # Each tool runs once over all copies of one picture (the files in the page cache); dimensions
-# are the best of three runs, icons one run. tagrelay-cli analyses one file at a time (--jobs 1),
+# and icons are the best of three runs each. tagrelay-cli analyses one file at a time (--jobs 1),
 # as the peers do. The making of the pictures is not timed.
 set -euo pipefail
 shopt -s inherit_errexit
@@ -44,9 +44,9 @@ for ext in png gif webp tif heic avif; do
     i=$(best bash -c "/usr/bin/identify -ping -format '%w %h\n' d/*.$ext")
     v=$(best bash -c "vipsheader d/*.$ext")
     rm -f d/descript.ion
-    ti=$(once "$cli" --jobs 1 --more-formats --picture-icons --icon-size 32 d)
+    ti=$(best "$cli" --jobs 1 --more-formats --picture-icons --icon-size 32 d)
     rm -f d/*.ico d/descript.ion
-    vt=$(once bash -c "vipsthumbnail -s 32x32! -o $work/thumbs/%s.png d/*.$ext")
+    vt=$(best bash -c "vipsthumbnail -s 32x32! -o $work/thumbs/%s.png d/*.$ext")
     printf "%-5s %14s %14s %14s %14s %14s\n" "$ext" "$(rate "$copies" "$t")/s" "$(rate "$copies" "$i")/s" \
         "$(rate "$copies" "$v")/s" "$(rate "$copies" "$ti")/s" "$(rate "$copies" "$vt")/s"
 done

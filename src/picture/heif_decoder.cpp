@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <libheif/heif.h>
 
+#include <array>
 #include <memory>
 #include <mutex>
 
@@ -31,6 +32,9 @@ struct HeifLibrary
     decltype(&heif_image_get_width) imageWidth = nullptr;
     decltype(&heif_image_get_height) imageHeight = nullptr;
     decltype(&heif_image_release) imageRelease = nullptr;
+    decltype(&heif_image_handle_get_number_of_thumbnails) thumbnailCount = nullptr;
+    decltype(&heif_image_handle_get_list_of_thumbnail_IDs) thumbnailIds = nullptr;
+    decltype(&heif_image_handle_get_thumbnail) thumbnail = nullptr;
 };
 
 template <typename Function> bool resolve(void* library, const char* name, Function& function)
@@ -63,9 +67,45 @@ const HeifLibrary* heifLibrary()
                  && resolve(handle, "heif_image_get_plane_readonly", l.planeReadonly)
                  && resolve(handle, "heif_image_get_width", l.imageWidth)
                  && resolve(handle, "heif_image_get_height", l.imageHeight)
-                 && resolve(handle, "heif_image_release", l.imageRelease);
+                 && resolve(handle, "heif_image_release", l.imageRelease)
+                 && resolve(handle, "heif_image_handle_get_number_of_thumbnails", l.thumbnailCount)
+                 && resolve(handle, "heif_image_handle_get_list_of_thumbnail_IDs", l.thumbnailIds)
+                 && resolve(handle, "heif_image_handle_get_thumbnail", l.thumbnail);
     });
     return loaded ? &library : nullptr;
+}
+
+using HandlePointer = std::unique_ptr<heif_image_handle, void (*)(const heif_image_handle*)>;
+
+/// For an icon, the smallest thumbnail of the picture (photos of phones and cameras carry one)
+/// that is still need.minSide or more on each side and lies the same way (wider than high or
+/// not, so a thumbnail written without the picture's rotation is passed over); else none.
+HandlePointer iconThumbnail(const HeifLibrary& heif, heif_image_handle* primary, PixelNeed need)
+{
+    HandlePointer best(nullptr, heif.handleRelease);
+    if (need.minSide <= 0)
+        return best;
+    const int count = heif.thumbnailCount(primary);
+    // A picture has one or two; more are passed over.
+    constexpr int mostThumbnails = 8;
+    if (count <= 0 || count > mostThumbnails)
+        return best;
+    std::array<heif_item_id, mostThumbnails> ids{};
+    const int listed = heif.thumbnailIds(primary, ids.data(), count);
+    const bool isWide = heif.handleWidth(primary) >= heif.handleHeight(primary);
+    for (int i = 0; i < listed && i < count; ++i) {
+        heif_image_handle* raw = nullptr;
+        if (heif.thumbnail(primary, ids[static_cast<std::size_t>(i)], &raw).code != heif_error_Ok)
+            continue;
+        HandlePointer candidate(raw, heif.handleRelease);
+        const int width = heif.handleWidth(raw);
+        const int height = heif.handleHeight(raw);
+        if (width < need.minSide || height < need.minSide || (width >= height) != isWide)
+            continue;
+        if (!best || width < heif.handleWidth(best.get()))
+            best = std::move(candidate);
+    }
+    return best;
 }
 
 std::optional<RgbImage> decodeHeif(std::span<const std::uint8_t> bytes, PixelNeed need)
@@ -92,6 +132,9 @@ std::optional<RgbImage> decodeHeif(std::span<const std::uint8_t> bytes, PixelNee
     // The size is checked before any pixel is decoded: a tiled picture is put together whole.
     if (!isAcceptedPictureSize(heif->handleWidth(handle.get()), heif->handleHeight(handle.get())))
         return std::nullopt;
+    // The icon's pixels may come from a smaller thumbnail of the same picture.
+    if (HandlePointer thumbnail = iconThumbnail(*heif, handle.get(), need))
+        handle.reset(thumbnail.release());
     heif_image* rawImage = nullptr;
     if (heif->decodeImage(handle.get(), &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
                           nullptr)

@@ -183,6 +183,8 @@ TEST(MorePicturesTest, EncoderOutputGivesItsSizeAndDepthAndAnIconOfItsFirstFrame
         {"HEIC (a grid of tiles)", "heif-enc -q 90 q.png -o out.heic && mv out.heic out", 64, 48,
          24, true},
         {"HEIC alpha", "heif-enc -q 90 qa.png -o out.heic && mv out.heic out", 64, 48, 32, true},
+        {"HEIC with a thumbnail (the icon's source)",
+         "heif-enc -q 90 -t 60 q.png -o out.heic && mv out.heic out", 64, 48, 24, true},
         {"AVIF", "avifenc q.png out.avif && mv out.avif out", 64, 48, 24, true},
         {"AVIF alpha", "avifenc qa.png out.avif && mv out.avif out", 64, 48, 32, true},
         {"AVIF turned 90 degrees", "avifenc --irot 1 q.png out.avif && mv out.avif out", 48, 64, 24,
