@@ -140,7 +140,8 @@ TEST_F(StartRunTest, TheExtraChoicesAreSavedApartAndComeBackTicked)
     EXPECT_EQ(run.tagVersions, TagVersions::All);
     EXPECT_EQ(run.settings.moreFormats, 1);
 
-    const std::string extras("\0TRX1\x01\0\0\0\x01\0\0\0", 13);
+    // The list encoding and the index-page flag follow, both off.
+    const std::string extras = std::string("\0TRX1\x01\0\0\0\x01\0\0\0", 13) + std::string(8, '\0');
     EXPECT_EQ(readFileBytes(settingsPath()), settingsBytes(withCounter(1), folder + extras));
 
     ProbeLayer next;
@@ -162,7 +163,7 @@ TEST_F(StartRunTest, TheExtraChoicesAreSavedApartAndComeBackTicked)
     runProgram(next, second);
     EXPECT_EQ(second.tagVersions, TagVersions::Id3v23Only);
     EXPECT_EQ(readFileBytes(settingsPath()),
-              settingsBytes(withCounter(2), folder + extras.substr(0, 9) + std::string(4, '\0')));
+              settingsBytes(withCounter(2), folder + extras.substr(0, 9) + std::string(12, '\0')));
 }
 
 // The fields show the count before the file they show; when the walk is over they show all
