@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <mutex>
@@ -78,8 +79,9 @@ const HeifLibrary* heifLibrary()
 using HandlePointer = std::unique_ptr<heif_image_handle, void (*)(const heif_image_handle*)>;
 
 /// For an icon, the smallest thumbnail of the picture (photos of phones and cameras carry one)
-/// that is still need.minSide or more on each side and lies the same way (wider than high or
-/// not, so a thumbnail written without the picture's rotation is passed over); else none.
+/// that is still need.minSide or more on each side, no larger than the picture on either (so
+/// the picture's size check holds for it too) and lies the same way (wider than high or not,
+/// so a thumbnail written without the picture's rotation is passed over); else none.
 HandlePointer iconThumbnail(const HeifLibrary& heif, heif_image_handle* primary, PixelNeed need)
 {
     HandlePointer best(nullptr, heif.handleRelease);
@@ -92,7 +94,9 @@ HandlePointer iconThumbnail(const HeifLibrary& heif, heif_image_handle* primary,
         return best;
     std::array<heif_item_id, mostThumbnails> ids{};
     const int listed = heif.thumbnailIds(primary, ids.data(), count);
-    const bool isWide = heif.handleWidth(primary) >= heif.handleHeight(primary);
+    const int primaryWidth = heif.handleWidth(primary);
+    const int primaryHeight = heif.handleHeight(primary);
+    const bool isWide = primaryWidth >= primaryHeight;
     for (int i = 0; i < listed && i < count; ++i) {
         heif_image_handle* raw = nullptr;
         if (heif.thumbnail(primary, ids[static_cast<std::size_t>(i)], &raw).code != heif_error_Ok)
@@ -100,7 +104,8 @@ HandlePointer iconThumbnail(const HeifLibrary& heif, heif_image_handle* primary,
         HandlePointer candidate(raw, heif.handleRelease);
         const int width = heif.handleWidth(raw);
         const int height = heif.handleHeight(raw);
-        if (width < need.minSide || height < need.minSide || (width >= height) != isWide)
+        if (width < need.minSide || height < need.minSide || width > primaryWidth
+            || height > primaryHeight || (width >= height) != isWide)
             continue;
         if (!best || width < heif.handleWidth(best.get()))
             best = std::move(candidate);
@@ -130,8 +135,17 @@ std::optional<RgbImage> decodeHeif(std::span<const std::uint8_t> bytes, PixelNee
     std::unique_ptr<heif_image_handle, decltype(heif->handleRelease)> handle(rawHandle,
                                                                              heif->handleRelease);
     // The size is checked before any pixel is decoded: a tiled picture is put together whole.
-    if (!isAcceptedPictureSize(heif->handleWidth(handle.get()), heif->handleHeight(handle.get())))
+    const int width = heif->handleWidth(handle.get());
+    const int height = heif->handleHeight(handle.get());
+    if (!isAcceptedPictureSize(width, height))
         return std::nullopt;
+    // The grid of a tiled picture states its size again, and the library allocates by that
+    // one: it may exceed the size checked by no more than a tile's coding margin on either
+    // side (coded tiles are rounded up to blocks of up to 128 pixels; a small picture may lie
+    // in a single larger tile).
+    constexpr int tileMargin = 1024;
+    heif->setSizeLimit(context.get(), std::min(std::max(width, height) + tileMargin,
+                                               static_cast<int>(largestPictureSide) + 1));
     // The icon's pixels may come from a smaller thumbnail of the same picture.
     if (HandlePointer thumbnail = iconThumbnail(*heif, handle.get(), need))
         handle.reset(thumbnail.release());
@@ -145,12 +159,13 @@ std::optional<RgbImage> decodeHeif(std::span<const std::uint8_t> bytes, PixelNee
     int stride = 0;
     const std::uint8_t* pixels =
         heif->planeReadonly(image.get(), heif_channel_interleaved, &stride);
-    const int width = heif->imageWidth(image.get(), heif_channel_interleaved);
-    const int height = heif->imageHeight(image.get(), heif_channel_interleaved);
-    if (pixels == nullptr || !isAcceptedPictureSize(width, height) || stride < width * 3)
+    const int imageWidth = heif->imageWidth(image.get(), heif_channel_interleaved);
+    const int imageHeight = heif->imageHeight(image.get(), heif_channel_interleaved);
+    if (pixels == nullptr || !isAcceptedPictureSize(imageWidth, imageHeight)
+        || stride < imageWidth * 3)
         return std::nullopt;
-    ImageBuilder builder(width, height, need);
-    for (int y = 0; y < height; ++y)
+    ImageBuilder builder(imageWidth, imageHeight, need);
+    for (int y = 0; y < imageHeight; ++y)
         builder.putPixels(y, pixels + static_cast<std::ptrdiff_t>(y) * stride);
     return builder.finish();
 }
