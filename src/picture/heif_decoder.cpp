@@ -1,3 +1,4 @@
+#include "picture/heif_header.h"
 #include "picture/library_decoders.h"
 
 #ifdef TAGRELAY_WITH_HEIF
@@ -116,7 +117,7 @@ HandlePointer iconThumbnail(const HeifLibrary& heif, heif_image_handle* primary,
 std::optional<RgbImage> decodeHeif(std::span<const std::uint8_t> bytes, PixelNeed need)
 {
     const HeifLibrary* heif = heifLibrary();
-    if (heif == nullptr)
+    if (heif == nullptr || !refersToImagesOnly(bytes))
         return std::nullopt;
     std::unique_ptr<heif_context, decltype(heif->contextFree)> context(heif->contextAlloc(),
                                                                        heif->contextFree);

@@ -27,4 +27,10 @@ bool hasHeifSignature(std::span<const std::uint8_t> bytes);
 /// the meta box, and that box, wherever it lies (after the media data too).
 [[nodiscard]] std::optional<PictureHeader> readHeifHeaderFrom(ByteRanges& file);
 
+/// Whether every picture that a HEIF file's items are derived from (their dimg references) is
+/// an image item: a derived picture (iden, iovl) made of anything else makes Debian 12's
+/// libheif fail an assertion and end the program, so such a file is not given to it. False
+/// also when the meta box cannot be read.
+[[nodiscard]] bool refersToImagesOnly(std::span<const std::uint8_t> bytes);
+
 } // namespace tagrelay
