@@ -145,8 +145,13 @@ std::optional<RgbImage> decodeHeif(std::span<const std::uint8_t> bytes, PixelNee
     // side (coded tiles are rounded up to blocks of up to 128 pixels; a small picture may lie
     // in a single larger tile).
     constexpr int tileMargin = 1024;
-    heif->setSizeLimit(context.get(), std::min(std::max(width, height) + tileMargin,
-                                               static_cast<int>(largestPictureSide) + 1));
+    const int sideLimit = std::max(width, height) + tileMargin;
+    // The limit holds for both sides: past this one a composed picture could state more
+    // pixels than any picture may have, so such a picture is not decoded.
+    constexpr int largestSquareSide = 16384;
+    if (sideLimit > largestSquareSide && hasComposedPicture(bytes))
+        return std::nullopt;
+    heif->setSizeLimit(context.get(), sideLimit);
     // The icon's pixels may come from a smaller thumbnail of the same picture.
     if (HandlePointer thumbnail = iconThumbnail(*heif, handle.get(), need))
         handle.reset(thumbnail.release());

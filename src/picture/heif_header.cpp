@@ -361,6 +361,57 @@ std::optional<PictureHeader> readHeifHeaderFrom(ByteRanges& file)
     return PictureHeader{static_cast<int>(width), static_cast<int>(height), hasAlpha ? 32 : 24};
 }
 
+namespace {
+
+struct ImageItem
+{
+    std::uint32_t id = 0;
+    std::uint32_t type = 0;
+};
+
+/// The image items of a HEIF file's iinf box (version and flags, a count, then infe boxes).
+std::vector<ImageItem> imageItemsOf(const BoxList& metaBoxes, std::size_t& budget)
+{
+    std::vector<ImageItem> images;
+    const Box* iinf = findBox(metaBoxes, "iinf");
+    if (iinf == nullptr)
+        return images;
+    FieldReader head(iinf->content);
+    const std::uint32_t version = head.read8();
+    head.skip(3);
+    (void)(version == 0 ? head.read16() : head.read32());
+    for (const Box& infe : boxesOf(head.rest(), budget).boxes) {
+        // Version 2 or 3: item id (2 or 4), protection index (2), item type (4).
+        FieldReader entry(infe.content);
+        const std::uint32_t entryVersion = entry.read8();
+        entry.skip(3);
+        if (!infe.is("infe") || entryVersion < 2)
+            continue;
+        const std::uint32_t item = entryVersion == 2 ? entry.read16() : entry.read32();
+        entry.skip(2);
+        const std::uint32_t type = entry.read32();
+        if (!entry.failed() && isImageItemType(type) && images.size() < mostHeifItems)
+            images.push_back({item, type});
+    }
+    return images;
+}
+
+} // namespace
+
+bool hasComposedPicture(std::span<const std::uint8_t> bytes)
+{
+    MemoryRanges file(bytes);
+    std::size_t budget = mostHeifBoxes;
+    const auto meta = metaContentOf(file, budget);
+    if (!meta)
+        return false;
+    const BoxList metaBoxes = boxesOf(meta->subspan(4), budget);
+    const std::vector<ImageItem> images = imageItemsOf(metaBoxes, budget);
+    return std::any_of(images.begin(), images.end(), [](const ImageItem& image) {
+        return image.type == fourCc("grid") || image.type == fourCc("iovl");
+    });
+}
+
 bool refersToImagesOnly(std::span<const std::uint8_t> bytes)
 {
     MemoryRanges file(bytes);
@@ -369,27 +420,7 @@ bool refersToImagesOnly(std::span<const std::uint8_t> bytes)
     if (!meta)
         return false;
     const BoxList metaBoxes = boxesOf(meta->subspan(4), budget);
-    // The items' types (iinf: version and flags, a count, then infe boxes).
-    std::vector<std::uint32_t> images;
-    if (const Box* iinf = findBox(metaBoxes, "iinf")) {
-        FieldReader head(iinf->content);
-        const std::uint32_t version = head.read8();
-        head.skip(3);
-        (void)(version == 0 ? head.read16() : head.read32());
-        for (const Box& infe : boxesOf(head.rest(), budget).boxes) {
-            // Version 2 or 3: item id (2 or 4), protection index (2), item type (4).
-            FieldReader entry(infe.content);
-            const std::uint32_t entryVersion = entry.read8();
-            entry.skip(3);
-            if (!infe.is("infe") || entryVersion < 2)
-                continue;
-            const std::uint32_t item = entryVersion == 2 ? entry.read16() : entry.read32();
-            entry.skip(2);
-            const std::uint32_t type = entry.read32();
-            if (!entry.failed() && isImageItemType(type) && images.size() < mostHeifItems)
-                images.push_back(item);
-        }
-    }
+    const std::vector<ImageItem> images = imageItemsOf(metaBoxes, budget);
     const Box* iref = findBox(metaBoxes, "iref");
     if (iref == nullptr)
         return true;
@@ -407,7 +438,8 @@ bool refersToImagesOnly(std::span<const std::uint8_t> bytes)
             const std::uint32_t to = version == 0 ? reader.read16() : reader.read32();
             if (reader.failed())
                 break;
-            if (std::find(images.begin(), images.end(), to) == images.end())
+            if (std::none_of(images.begin(), images.end(),
+                             [&](const ImageItem& image) { return image.id == to; }))
                 return false;
         }
     }

@@ -33,4 +33,8 @@ bool hasHeifSignature(std::span<const std::uint8_t> bytes);
 /// also when the meta box cannot be read.
 [[nodiscard]] bool refersToImagesOnly(std::span<const std::uint8_t> bytes);
 
+/// Whether a HEIF file holds a picture composed of others (a grid of tiles, an overlay), whose
+/// size libheif takes from the composition, not from the size the header gives.
+[[nodiscard]] bool hasComposedPicture(std::span<const std::uint8_t> bytes);
+
 } // namespace tagrelay
