@@ -427,7 +427,11 @@ bool refersToImagesOnly(std::span<const std::uint8_t> bytes)
     FieldReader head(iref->content);
     const std::uint32_t version = head.read8();
     head.skip(3);
-    for (const Box& reference : boxesOf(head.rest(), budget).boxes) {
+    // libheif reads the references of a damaged list past its sizes: no telling what it finds.
+    const BoxList references = boxesOf(head.rest(), budget);
+    if (references.damaged)
+        return false;
+    for (const Box& reference : references.boxes) {
         if (!reference.is("dimg"))
             continue;
         // From item, count (2), to items: each must be an image.
