@@ -9,7 +9,7 @@ namespace tagrelay {
 namespace {
 
 /// Raise with every change to what these pictures' lines, entries or icons are made of.
-constexpr int morePicturesFormatVersion = 2;
+constexpr int morePicturesFormatVersion = 3;
 
 constexpr std::array<std::string_view, 10> morePictureExtensions = {
     ".png", ".gif", ".webp", ".heic", ".heif", ".avif", ".tif", ".tiff", ".jpeg", ".jpe"};

@@ -15,6 +15,19 @@ namespace {
 constexpr std::uint32_t mostHeifItems = 4096;
 constexpr std::size_t mostHeifProperties = 4096;
 constexpr std::size_t mostHeifBoxes = 16384;
+// A meta box larger than this is damage: the item locations of a photo of hundreds of tiles,
+// its Exif and its colour profile take a few hundred KiB.
+constexpr std::uint64_t mostHeifMetaBytes = 16 * 1024 * 1024;
+// The ftyp box with more than a thousand compatible brands is no picture's.
+constexpr std::size_t mostHeifFtypBytes = 4096;
+
+constexpr std::uint32_t fourCc(const char (&name)[5])
+{
+    return (std::uint32_t{static_cast<std::uint8_t>(name[0])} << 24)
+           | (std::uint32_t{static_cast<std::uint8_t>(name[1])} << 16)
+           | (std::uint32_t{static_cast<std::uint8_t>(name[2])} << 8)
+           | std::uint32_t{static_cast<std::uint8_t>(name[3])};
+}
 
 /// A box: its type and its content (after the size, the type and any large size).
 struct Box
@@ -214,6 +227,49 @@ std::vector<std::uint32_t> auxiliariesOf(const Box* iref, std::uint32_t primary,
     return auxiliaries;
 }
 
+/// The content of a HEIF file's first top-level meta box, found from the headers of the
+/// top-level boxes before it: the meta box often comes before the media data (a file cut
+/// inside the media data still has its header), but it may also come after it. None for
+/// another format, a damaged box on the way, or a meta box without its version and flags.
+std::optional<std::span<const std::uint8_t>> metaContentOf(ByteRanges& file, std::size_t& budget)
+{
+    if (!hasHeifSignature(file.read(0, mostHeifFtypBytes)))
+        return std::nullopt;
+    for (std::uint64_t at = 0; at < file.size(); --budget) {
+        const std::uint64_t left = file.size() - at;
+        FieldReader header(file.read(at, 16));
+        std::uint64_t size = header.read32();
+        const std::uint64_t type = header.read32();
+        std::uint64_t headerSize = 8;
+        if (size == 1) {
+            size = header.read(8);
+            headerSize = 16;
+        } else if (size == 0) {
+            size = left;
+        }
+        if (budget == 0 || header.failed() || size < headerSize || size > left)
+            return std::nullopt;
+        if (type == fourCc("meta")) {
+            if (size - headerSize > mostHeifMetaBytes || size - headerSize < 4)
+                return std::nullopt;
+            const auto contentSize = static_cast<std::size_t>(size - headerSize);
+            const std::span<const std::uint8_t> meta = file.read(at + headerSize, contentSize);
+            if (meta.size() != contentSize)
+                return std::nullopt;
+            return meta;
+        }
+        at += size;
+    }
+    return std::nullopt;
+}
+
+bool isImageItemType(std::uint32_t type)
+{
+    // The coded and derived images libheif decodes.
+    return type == fourCc("hvc1") || type == fourCc("av01") || type == fourCc("vvc1")
+           || type == fourCc("grid") || type == fourCc("iden") || type == fourCc("iovl");
+}
+
 } // namespace
 
 bool hasHeifSignature(std::span<const std::uint8_t> bytes)
@@ -223,7 +279,7 @@ bool hasHeifSignature(std::span<const std::uint8_t> bytes)
         return false;
     FieldReader reader(bytes);
     const std::uint64_t size = reader.read32();
-    if (size < 16 || size > bytes.size())
+    if (size < 16 || size > bytes.size() || size > mostHeifFtypBytes)
         return false;
     if (isHeifBrand(bytes.subspan(8, 4)))
         return true;
@@ -236,16 +292,18 @@ bool hasHeifSignature(std::span<const std::uint8_t> bytes)
 
 std::optional<PictureHeader> readHeifHeader(std::span<const std::uint8_t> bytes)
 {
-    if (!hasHeifSignature(bytes))
-        return std::nullopt;
+    MemoryRanges ranges(bytes);
+    return readHeifHeaderFrom(ranges);
+}
+
+std::optional<PictureHeader> readHeifHeaderFrom(ByteRanges& file)
+{
     std::size_t budget = mostHeifBoxes;
-    // The top-level boxes up to a damaged one: the meta box usually comes before the media
-    // data, and a file cut inside the media data still has its header.
-    const BoxList top = boxesOf(bytes, budget);
-    const Box* meta = findBox(top, "meta");
-    if (meta == nullptr || meta->content.size() < 4)
+    const auto metaContent = metaContentOf(file, budget);
+    if (!metaContent)
         return std::nullopt;
-    const BoxList metaBoxes = boxesOf(meta->content.subspan(4), budget);
+    const std::span<const std::uint8_t> meta = *metaContent;
+    const BoxList metaBoxes = boxesOf(meta.subspan(4), budget);
     const Box* pitm = findBox(metaBoxes, "pitm");
     const Box* iprp = findBox(metaBoxes, "iprp");
     if (pitm == nullptr || iprp == nullptr)
@@ -301,6 +359,95 @@ std::optional<PictureHeader> readHeifHeader(std::span<const std::uint8_t> bytes)
                                   static_cast<std::int64_t>(height)))
         return std::nullopt;
     return PictureHeader{static_cast<int>(width), static_cast<int>(height), hasAlpha ? 32 : 24};
+}
+
+namespace {
+
+struct ImageItem
+{
+    std::uint32_t id = 0;
+    std::uint32_t type = 0;
+};
+
+/// The image items of a HEIF file's iinf box (version and flags, a count, then infe boxes).
+std::vector<ImageItem> imageItemsOf(const BoxList& metaBoxes, std::size_t& budget)
+{
+    std::vector<ImageItem> images;
+    const Box* iinf = findBox(metaBoxes, "iinf");
+    if (iinf == nullptr)
+        return images;
+    FieldReader head(iinf->content);
+    const std::uint32_t version = head.read8();
+    head.skip(3);
+    (void)(version == 0 ? head.read16() : head.read32());
+    for (const Box& infe : boxesOf(head.rest(), budget).boxes) {
+        // Version 2 or 3: item id (2 or 4), protection index (2), item type (4).
+        FieldReader entry(infe.content);
+        const std::uint32_t entryVersion = entry.read8();
+        entry.skip(3);
+        if (!infe.is("infe") || entryVersion < 2)
+            continue;
+        const std::uint32_t item = entryVersion == 2 ? entry.read16() : entry.read32();
+        entry.skip(2);
+        const std::uint32_t type = entry.read32();
+        if (!entry.failed() && isImageItemType(type) && images.size() < mostHeifItems)
+            images.push_back({item, type});
+    }
+    return images;
+}
+
+} // namespace
+
+bool hasComposedPicture(std::span<const std::uint8_t> bytes)
+{
+    MemoryRanges file(bytes);
+    std::size_t budget = mostHeifBoxes;
+    const auto meta = metaContentOf(file, budget);
+    if (!meta)
+        return false;
+    const BoxList metaBoxes = boxesOf(meta->subspan(4), budget);
+    const std::vector<ImageItem> images = imageItemsOf(metaBoxes, budget);
+    return std::any_of(images.begin(), images.end(), [](const ImageItem& image) {
+        return image.type == fourCc("grid") || image.type == fourCc("iovl");
+    });
+}
+
+bool refersToImagesOnly(std::span<const std::uint8_t> bytes)
+{
+    MemoryRanges file(bytes);
+    std::size_t budget = mostHeifBoxes;
+    const auto meta = metaContentOf(file, budget);
+    if (!meta)
+        return false;
+    const BoxList metaBoxes = boxesOf(meta->subspan(4), budget);
+    const std::vector<ImageItem> images = imageItemsOf(metaBoxes, budget);
+    const Box* iref = findBox(metaBoxes, "iref");
+    if (iref == nullptr)
+        return true;
+    FieldReader head(iref->content);
+    const std::uint32_t version = head.read8();
+    head.skip(3);
+    // libheif reads the references of a damaged list past its sizes: no telling what it finds.
+    const BoxList references = boxesOf(head.rest(), budget);
+    if (references.damaged)
+        return false;
+    for (const Box& reference : references.boxes) {
+        if (!reference.is("dimg"))
+            continue;
+        // From item, count (2), to items: each must be an image.
+        FieldReader reader(reference.content);
+        (void)(version == 0 ? reader.read16() : reader.read32());
+        const std::uint32_t count = reader.read16();
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t to = version == 0 ? reader.read16() : reader.read32();
+            if (reader.failed())
+                break;
+            if (std::none_of(images.begin(), images.end(),
+                             [&](const ImageItem& image) { return image.id == to; }))
+                return false;
+        }
+    }
+    return true;
 }
 
 } // namespace tagrelay

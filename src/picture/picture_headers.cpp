@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
 
 namespace tagrelay {
 
@@ -54,27 +55,22 @@ bool isPngDepthOf(std::uint8_t colourType, std::uint8_t bitDepth)
     }
 }
 
-/// The byte order of a TIFF file: fields read big- or little-endian.
+/// Fields of a TIFF file read in its byte order; reads past the end of the bytes give 0.
 struct TiffFields
 {
     std::span<const std::uint8_t> bytes;
     bool bigEndian = false;
 
-    std::uint64_t read(std::uint64_t offset, std::size_t count) const
+    std::uint64_t read(std::size_t offset, std::size_t count) const
     {
         if (offset > bytes.size() || bytes.size() - offset < count)
             return 0;
-        const auto at = static_cast<std::size_t>(offset);
         std::uint64_t value = 0;
         for (std::size_t i = 0; i < count; ++i) {
-            const std::size_t byte = bigEndian ? at + i : at + count - 1 - i;
+            const std::size_t byte = bigEndian ? offset + i : offset + count - 1 - i;
             value = (value << 8) | bytes[byte];
         }
         return value;
-    }
-    bool holds(std::uint64_t offset, std::uint64_t count) const
-    {
-        return offset <= bytes.size() && bytes.size() - offset >= count;
     }
 };
 
@@ -170,56 +166,90 @@ std::optional<PictureHeader> readWebpHeader(std::span<const std::uint8_t> bytes)
     return std::nullopt;
 }
 
+bool hasTiffSignature(std::span<const std::uint8_t> bytes)
+{
+    if (!startsWith(bytes, 0, "II") && !startsWith(bytes, 0, "MM"))
+        return false;
+    const TiffFields fields{bytes, bytes[0] == 'M'};
+    const std::uint64_t version = fields.read(2, 2);
+    return version == 42 || version == 43;
+}
+
 std::optional<PictureHeader> readTiffHeader(std::span<const std::uint8_t> bytes)
+{
+    MemoryRanges ranges(bytes);
+    return readTiffHeaderFrom(ranges);
+}
+
+std::optional<PictureHeader> readTiffHeaderFrom(ByteRanges& file)
 {
     // "II" or "MM", 42 and the first directory's offset (4), or for BigTIFF 43, the offset
     // size 8, 0, and the offset (8).
-    TiffFields fields{bytes};
-    if (startsWith(bytes, 0, "MM"))
+    const std::span<const std::uint8_t> head = file.read(0, 16);
+    TiffFields fields{head};
+    if (startsWith(head, 0, "MM"))
         fields.bigEndian = true;
-    else if (!startsWith(bytes, 0, "II"))
+    else if (!startsWith(head, 0, "II"))
         return std::nullopt;
     const std::uint64_t version = fields.read(2, 2);
     const bool isBig = version == 43;
-    if (version != 42 && !(isBig && fields.read(4, 2) == 8 && fields.read(6, 2) == 0))
+    if (head.size() < 8
+        || (version != 42 && !(isBig && fields.read(4, 2) == 8 && fields.read(6, 2) == 0)))
         return std::nullopt;
     const std::uint64_t directory = isBig ? fields.read(8, 8) : fields.read(4, 4);
     const std::size_t countSize = isBig ? 8 : 2;
     const std::size_t entrySize = isBig ? 20 : 12;
     const std::size_t valueSize = isBig ? 8 : 4;
-    if (directory < 8 || !fields.holds(directory, countSize))
+    if (directory < 8 || directory >= file.size())
         return std::nullopt;
-    const std::uint64_t entries = fields.read(directory, countSize);
-    if (entries == 0 || entries > mostTiffEntries
-        || !fields.holds(directory + countSize, entries * entrySize))
+    fields.bytes = file.read(directory, countSize);
+    const std::uint64_t entries = fields.bytes.size() == countSize ? fields.read(0, countSize) : 0;
+    if (entries == 0 || entries > mostTiffEntries)
         return std::nullopt;
+    // The entries are kept: an entry's values may lie elsewhere and be read meanwhile.
+    const std::size_t tableSize = static_cast<std::size_t>(entries) * entrySize;
+    const std::span<const std::uint8_t> tableBytes = file.read(directory + countSize, tableSize);
+    if (tableBytes.size() != tableSize)
+        return std::nullopt;
+    const std::vector<std::uint8_t> table(tableBytes.begin(), tableBytes.end());
+    const TiffFields entryFields{table, fields.bigEndian};
 
     std::uint64_t width = 0;
     std::uint64_t height = 0;
+    bool hasWidth = false;
+    bool hasHeight = false;
+    bool hasExtraSamples = false;
     bool hasAlpha = false;
-    for (std::uint64_t i = 0; i < entries; ++i) {
+    for (std::size_t entry = 0; entry < tableSize; entry += entrySize) {
         // Tag (2), type (2), count (4 or 8), the value or its offset (4 or 8).
-        const std::uint64_t entry = directory + countSize + i * entrySize;
-        const std::uint64_t tag = fields.read(entry, 2);
-        const std::uint64_t type = fields.read(entry + 2, 2);
-        const std::uint64_t count = fields.read(entry + 4, valueSize);
-        const std::uint64_t valueAt = entry + 4 + valueSize;
+        const std::uint64_t tag = entryFields.read(entry, 2);
+        const std::uint64_t type = entryFields.read(entry + 2, 2);
+        const std::uint64_t count = entryFields.read(entry + 4, valueSize);
+        const std::size_t valueAt = entry + 4 + valueSize;
         const std::size_t size = tiffTypeSize(type);
         if (size == 0 || count == 0)
             continue;
         if (tag == 256 || tag == 257) { // ImageWidth, ImageLength: one SHORT, LONG or LONG8
-            if (count != 1 || size < 2)
+            // A tag listed again is passed over, as libtiff passes it over.
+            bool& seen = tag == 256 ? hasWidth : hasHeight;
+            if (seen)
+                continue;
+            if (count != 1 || size < 2 || size > valueSize)
                 return std::nullopt;
-            (tag == 256 ? width : height) = fields.read(valueAt, size);
-        } else if (tag == 338 && (type == 3 || type == 1)) { // ExtraSamples
-            const std::uint64_t looked = std::min(count, mostTiffExtraSamples);
-            const std::uint64_t at =
-                looked * size <= valueSize ? valueAt : fields.read(valueAt, valueSize);
-            if (!fields.holds(at, looked * size))
-                return std::nullopt;
-            for (std::uint64_t sample = 0; sample < looked; ++sample) {
+            (tag == 256 ? width : height) = entryFields.read(valueAt, size);
+            seen = true;
+        } else if (tag == 338 && (type == 3 || type == 1) && !hasExtraSamples) { // ExtraSamples
+            hasExtraSamples = true;
+            const auto looked = static_cast<std::size_t>(std::min(count, mostTiffExtraSamples));
+            TiffFields samples{std::span(table).subspan(valueAt, valueSize), fields.bigEndian};
+            if (looked * size > valueSize) {
+                samples.bytes = file.read(entryFields.read(valueAt, valueSize), looked * size);
+                if (samples.bytes.size() != looked * size)
+                    return std::nullopt;
+            }
+            for (std::size_t sample = 0; sample < looked; ++sample) {
                 // 1: associated alpha, 2: unassociated alpha (0: unspecified).
-                const std::uint64_t meaning = fields.read(at + sample * size, size);
+                const std::uint64_t meaning = samples.read(sample * size, size);
                 hasAlpha = hasAlpha || meaning == 1 || meaning == 2;
             }
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "picture/byte_ranges.h"
 #include "picture/image_builder.h"
 
 #include <cstdint>
@@ -28,5 +29,12 @@ namespace tagrelay {
 /// TIFF and BigTIFF in either byte order: the first image file directory's width, length and
 /// extra samples (32 bits when one of them is alpha, associated or not).
 [[nodiscard]] std::optional<PictureHeader> readTiffHeader(std::span<const std::uint8_t> bytes);
+/// The same over a file read by place: the header, the directory at its offset and the extra
+/// samples at theirs, wherever in the file they lie (writers often put the directory after
+/// the pixels).
+[[nodiscard]] std::optional<PictureHeader> readTiffHeaderFrom(ByteRanges& file);
+
+/// True when the bytes start with a TIFF or BigTIFF header.
+[[nodiscard]] bool hasTiffSignature(std::span<const std::uint8_t> bytes);
 
 } // namespace tagrelay

@@ -1,6 +1,7 @@
 #include "picture/picture_service.h"
 
 #include "picture/bmp_reader.h"
+#include "picture/byte_ranges.h"
 #include "picture/heif_header.h"
 #include "picture/ico_reader.h"
 #include "picture/jpeg_codec.h"
@@ -136,15 +137,7 @@ std::vector<std::uint8_t> readOpenFileStart(int fd, std::size_t limit, std::size
         return bytes;
     fileSize = static_cast<std::size_t>(status.st_size);
     bytes.resize(std::min(limit, fileSize));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got =
-            ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (got <= 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    bytes.resize(done);
+    bytes.resize(readFileAt(fd, bytes.data(), bytes.size(), 0));
     return bytes;
 }
 
@@ -230,12 +223,30 @@ PictureFacts readOpenPictureFacts(int fd, std::uint8_t displayDepth, PictureForm
             return {};
         return factsOf(Recognised{&pictureReaders[0], *header}, PictureOrigin::File, displayDepth);
     }
-    // A TIFF directory or a HEIF meta box may also come after the pixel data.
-    if (!hasIconSignature(start)) {
-        const PictureFacts facts = readPictureFacts(start, PictureOrigin::File, displayDepth, set);
-        if (facts.width != 0)
-            return facts;
+    if (hasIconSignature(start))
+        return readPictureFacts(readWholeOpenFile(fd), PictureOrigin::File, displayDepth, set);
+    if (set == PictureFormatSet::Extended) {
+        // A TIFF directory or a HEIF meta box may lie anywhere in the file, after the pixel
+        // data too: these readers ask for the places they need, and no other format starts
+        // the way these do.
+        const auto readers = extendedReaders();
+        const auto byName = [&](std::string_view name) {
+            return std::find_if(readers.begin(), readers.end(),
+                                [&](const PictureReader& r) { return r.name == name; });
+        };
+        const bool isTiff = hasTiffSignature(start);
+        if (isTiff || hasHeifSignature(start)) {
+            FileRanges file(fd, fileSize, start);
+            const auto header = isTiff ? readTiffHeaderFrom(file) : readHeifHeaderFrom(file);
+            if (!header)
+                return {};
+            return factsOf(Recognised{&*byName(isTiff ? "TIFF" : "HEIF"), *header},
+                           PictureOrigin::File, displayDepth);
+        }
     }
+    const PictureFacts facts = readPictureFacts(start, PictureOrigin::File, displayDepth, set);
+    if (facts.width != 0)
+        return facts;
     return readPictureFacts(readWholeOpenFile(fd), PictureOrigin::File, displayDepth, set);
 }
 

@@ -3,7 +3,9 @@
 #include "support/picture_bytes.h"
 #include "support/support.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -35,6 +37,7 @@ class EncodedPictures
     }
 
     bool isReady() const { return m_ready; }
+    test::TempTree& tree() { return m_tree; }
     /// Runs the command in the folder; the bytes of its file "out", empty when it failed.
     Bytes make(const std::string& command) const
     {
@@ -73,6 +76,45 @@ bool rotateHeifEncOutput(Bytes& heic)
     associations[3] = 0x84;
     associations[4] = 0x03;
     return true;
+}
+
+/// The HEIF file with a box of padding bytes between its ftyp box and the rest, so that its
+/// meta box lies that far into the file (as when a writer puts it after the media data).
+Bytes withPaddingBeforeMeta(const Bytes& heif, std::uint32_t padding)
+{
+    const std::size_t ftyp = (std::size_t{heif[0]} << 24) | (std::size_t{heif[1]} << 16)
+                             | (std::size_t{heif[2]} << 8) | heif[3];
+    Bytes moved(heif.begin(), heif.begin() + static_cast<std::ptrdiff_t>(ftyp));
+    const std::array<std::uint8_t, 8> box = {static_cast<std::uint8_t>(padding >> 24),
+                                             static_cast<std::uint8_t>(padding >> 16),
+                                             static_cast<std::uint8_t>(padding >> 8),
+                                             static_cast<std::uint8_t>(padding),
+                                             'm',
+                                             'd',
+                                             'a',
+                                             't'};
+    moved.insert(moved.end(), box.begin(), box.end());
+    moved.resize(moved.size() + padding - box.size());
+    moved.insert(moved.end(), heif.begin() + static_cast<std::ptrdiff_t>(ftyp), heif.end());
+    return moved;
+}
+
+/// The little-endian TIFF with its PlanarConfiguration entry turned into a second ImageWidth
+/// of 1 pixel (as damaged files have it; libtiff keeps the first).
+Bytes withSecondWidth(Bytes tiff)
+{
+    const auto u16 = [&](std::size_t at) {
+        return std::size_t{tiff[at]} | std::size_t{tiff[at + 1]} << 8;
+    };
+    const std::size_t directory = u16(4) | u16(6) << 16;
+    for (std::size_t i = 0; i < u16(directory); ++i) {
+        const std::size_t entry = directory + 2 + i * 12;
+        if (u16(entry) == 284) {
+            tiff[entry] = 0;
+            tiff[entry + 1] = 1;
+        }
+    }
+    return tiff;
 }
 
 struct EncodedCase
@@ -141,6 +183,8 @@ TEST(MorePicturesTest, EncoderOutputGivesItsSizeAndDepthAndAnIconOfItsFirstFrame
         {"HEIC (a grid of tiles)", "heif-enc -q 90 q.png -o out.heic && mv out.heic out", 64, 48,
          24, true},
         {"HEIC alpha", "heif-enc -q 90 qa.png -o out.heic && mv out.heic out", 64, 48, 32, true},
+        {"HEIC with a thumbnail (the icon's source)",
+         "heif-enc -q 90 -t 60 q.png -o out.heic && mv out.heic out", 64, 48, 24, true},
         {"AVIF", "avifenc q.png out.avif && mv out.avif out", 64, 48, 24, true},
         {"AVIF alpha", "avifenc qa.png out.avif && mv out.avif out", 64, 48, 32, true},
         {"AVIF turned 90 degrees", "avifenc --irot 1 q.png out.avif && mv out.avif out", 48, 64, 24,
@@ -195,6 +239,63 @@ TEST(MorePicturesTest, AHeicRotationListedBeforeItsExtentSwapsTheSides)
     // Turned anticlockwise: green (top right) is now at the top left.
     EXPECT_TRUE(isNear(quadrantOf(*image, 0, 0), {0, 255, 0}));
     EXPECT_TRUE(isNear(quadrantOf(*image, 1, 1), {0, 0, 255}));
+}
+
+TEST(MorePicturesTest, FactsFarIntoAFileAreReadFromTheirPlaceAsFromTheWholeFile)
+{
+    EncodedPictures pictures;
+    if (!pictures.isReady() || !pictures.run("command -v heif-enc avifenc tiffcp"))
+        GTEST_SKIP() << "ImageMagick or an encoder is missing (scripts/install-deps)";
+    // Noise, so that the pixels fill far more than the start the facts read first; ImageMagick
+    // writes a TIFF's directory after them.
+    ASSERT_TRUE(pictures.run("/usr/bin/convert -size 400x300 xc:gray +noise Random PNG24:n.png"
+                             " && /usr/bin/convert n.png -alpha set PNG32:na.png"));
+    const Bytes heic = pictures.make("heif-enc -q 90 na.png -o out.heic && mv out.heic out");
+    const Bytes avif = pictures.make("avifenc n.png out.avif && mv out.avif out");
+    ASSERT_FALSE(heic.empty() || avif.empty());
+    struct FarCase
+    {
+        const char* what;
+        Bytes bytes;
+        int width;
+        int height;
+        int depth;
+    };
+    const Bytes tiff = pictures.make("/usr/bin/convert n.png -compress none TIFF:out");
+    const Bytes farHeic = withPaddingBeforeMeta(heic, 200 * 1024);
+    const std::vector<FarCase> cases = {
+        {"TIFF", tiff, 400, 300, 24},
+        {"TIFF alpha, big-endian",
+         pictures.make("/usr/bin/convert na.png -endian MSB -compress none TIFF:out"), 400, 300,
+         32},
+        {"BigTIFF", pictures.make("/usr/bin/convert n.png -compress none TIFF64:out"), 400, 300,
+         24},
+        {"BigTIFF big-endian",
+         pictures.make("/usr/bin/convert n.png -compress none n.tif && tiffcp -8 -B n.tif out"),
+         400, 300, 24},
+        {"TIFF cut before its directory", Bytes(tiff.begin(), tiff.end() - 100), 0, 0, 0},
+        {"TIFF listing ImageWidth twice", withSecondWidth(tiff), 400, 300, 24},
+        {"HEIC alpha, meta box after 200 KiB", farHeic, 400, 300, 32},
+        {"AVIF, meta box after 100 KiB", withPaddingBeforeMeta(avif, 100 * 1024), 400, 300, 24},
+        {"HEIC, cut inside the meta box",
+         Bytes(farHeic.begin(), farHeic.begin() + 200 * 1024 + 200), 0, 0, 0},
+    };
+    for (const FarCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_GT(c.bytes.size(), 64u * 1024u);
+        const std::string path = pictures.tree().writeFile("far", c.bytes);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        const PictureFacts fromFile = readOpenPictureFacts(fd, 32, PictureFormatSet::Extended);
+        ::close(fd);
+        const PictureFacts fromBytes =
+            readPictureFacts(c.bytes, PictureOrigin::File, 32, PictureFormatSet::Extended);
+        EXPECT_EQ(fromFile.width, c.width);
+        EXPECT_EQ(fromFile.height, c.height);
+        EXPECT_EQ(fromFile.depth, c.depth);
+        EXPECT_EQ(fromBytes.width, fromFile.width);
+        EXPECT_EQ(fromBytes.depth, fromFile.depth);
+    }
 }
 
 TEST(MorePicturesTest, DamagedPicturesKeepWhatTheirHeaderGaveAndNeverCrash)
