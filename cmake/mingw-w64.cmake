@@ -31,7 +31,9 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 find_program(tagrelay_wine NAMES wine64 wine HINTS /usr/lib/wine)
 if(tagrelay_wine)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${tagrelay_wine})
+    # Through a wrapper that starts wine again when wine itself fails before the program runs.
+    set(CMAKE_CROSSCOMPILING_EMULATOR
+        ${CMAKE_CURRENT_LIST_DIR}/../tests/support/run_under_wine ${tagrelay_wine})
 endif()
 
 # pkg-config answers from the static libraries only, never from the build machine's.
