@@ -120,13 +120,9 @@ std::string AudioFileFormat::cacheKey(const LineOptions& options) const
     // Files that are not described are never looked up.
     if (!isDescribed(s))
         return std::string(name()) + " not described";
-    std::string key = std::string(name()) + " " + std::to_string(audioFormatVersion) + "; flags ";
-    for (const std::int32_t flag : {s.showArtist, s.showAlbum, s.showTitle, s.showBitrate,
-                                    s.showAudioMode, s.showPlaytime, s.showGenre, s.makeMp3Icons})
-        key += flag != 0 ? '1' : '0';
-    if (s.makeMp3Icons != 0)
-        key += "; icon size " + std::to_string(s.iconSize) + "; display depth "
-               + std::to_string(options.displayDepth);
+    // The lines are made as MP3 lines are, from the same options.
+    std::string key =
+        std::string(name()) + " " + std::to_string(audioFormatVersion) + mp3OptionsKey(options);
     if (usesTagVersions(m_container))
         key += options.tagVersions == TagVersions::All ? "; all tag versions" : "; ID3v2.3 only";
     key += "; codeset " + options.codeset;

@@ -396,32 +396,48 @@ std::vector<ImageItem> imageItemsOf(const BoxList& metaBoxes, std::size_t& budge
     return images;
 }
 
+/// The boxes of a file's meta box and its image items, and what is left of the box budget.
+/// The boxes point into the file's bytes.
+struct MetaImages
+{
+    BoxList boxes;
+    std::vector<ImageItem> images;
+    std::size_t budget = 0;
+};
+
+std::optional<MetaImages> metaImagesOf(std::span<const std::uint8_t> bytes)
+{
+    MemoryRanges file(bytes);
+    MetaImages found;
+    found.budget = mostHeifBoxes;
+    const auto meta = metaContentOf(file, found.budget);
+    if (!meta)
+        return std::nullopt;
+    found.boxes = boxesOf(meta->subspan(4), found.budget);
+    found.images = imageItemsOf(found.boxes, found.budget);
+    return found;
+}
+
 } // namespace
 
 bool hasComposedPicture(std::span<const std::uint8_t> bytes)
 {
-    MemoryRanges file(bytes);
-    std::size_t budget = mostHeifBoxes;
-    const auto meta = metaContentOf(file, budget);
+    const std::optional<MetaImages> meta = metaImagesOf(bytes);
     if (!meta)
         return false;
-    const BoxList metaBoxes = boxesOf(meta->subspan(4), budget);
-    const std::vector<ImageItem> images = imageItemsOf(metaBoxes, budget);
-    return std::any_of(images.begin(), images.end(), [](const ImageItem& image) {
+    return std::any_of(meta->images.begin(), meta->images.end(), [](const ImageItem& image) {
         return image.type == fourCc("grid") || image.type == fourCc("iovl");
     });
 }
 
 bool refersToImagesOnly(std::span<const std::uint8_t> bytes)
 {
-    MemoryRanges file(bytes);
-    std::size_t budget = mostHeifBoxes;
-    const auto meta = metaContentOf(file, budget);
+    std::optional<MetaImages> meta = metaImagesOf(bytes);
     if (!meta)
         return false;
-    const BoxList metaBoxes = boxesOf(meta->subspan(4), budget);
-    const std::vector<ImageItem> images = imageItemsOf(metaBoxes, budget);
-    const Box* iref = findBox(metaBoxes, "iref");
+    const std::vector<ImageItem>& images = meta->images;
+    std::size_t& budget = meta->budget;
+    const Box* iref = findBox(meta->boxes, "iref");
     if (iref == nullptr)
         return true;
     FieldReader head(iref->content);
